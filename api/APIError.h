@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+namespace quillfern {
+
+// What the portfolio service answered when it refused a request, or that its answer was not HTTP.
+// description() is the text the user sees.
+struct PortfolioAPIError {
+    enum class Case { Server, InvalidResponse };
+
+    Case kind = Case::InvalidResponse;
+    int status = 0;
+    QString message;
+
+    static PortfolioAPIError server(int status, QString message);
+    static PortfolioAPIError invalidResponse();
+
+    QString description() const;
+    bool operator==(const PortfolioAPIError &) const = default;
+};
+
+// A body that is not JSON or breaks the presence and type rules of the record it should hold.
+// path names the offending field the way it appears on the wire, such as "holdings[2].fx_to_usd".
+struct DecodingError {
+    enum class Reason { NotJSON, Missing, Null, WrongType };
+
+    Reason reason = Reason::NotJSON;
+    QString path;
+    QString detail; // the expected type, or the JSON parser's own message
+
+    QString description() const;
+};
+
+// A record that cannot be written as JSON, such as a price that is not a finite number.
+struct EncodingError {
+    QString path;
+
+    QString description() const;
+};
+
+} // namespace quillfern

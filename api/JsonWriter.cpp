@@ -1,0 +1,110 @@
+#include "api/JsonWriter.h"
+
+#include <charconv>
+
+namespace quillfern {
+
+void JsonWriter::separate()
+{
+    if (m_needsComma)
+        m_out.append(',');
+    m_needsComma = true;
+}
+
+void JsonWriter::beginObject()
+{
+    separate();
+    m_out.append('{');
+    m_needsComma = false;
+}
+
+void JsonWriter::endObject()
+{
+    m_out.append('}');
+    m_needsComma = true;
+}
+
+void JsonWriter::beginArray()
+{
+    separate();
+    m_out.append('[');
+    m_needsComma = false;
+}
+
+void JsonWriter::endArray()
+{
+    m_out.append(']');
+    m_needsComma = true;
+}
+
+void JsonWriter::key(QStringView name)
+{
+    string(name);
+    m_out.append(':');
+    m_needsComma = false;
+}
+
+void JsonWriter::string(QStringView text)
+{
+    separate();
+    static constexpr char hex[] = "0123456789abcdef";
+    m_out.append('"');
+    const QByteArray utf8 = text.toUtf8();
+    for (const char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"':
+            m_out.append("\\\"");
+            break;
+        case '\\':
+            m_out.append("\\\\");
+            break;
+        case '\n':
+            m_out.append("\\n");
+            break;
+        case '\r':
+            m_out.append("\\r");
+            break;
+        case '\t':
+            m_out.append("\\t");
+            break;
+        case '\b':
+            m_out.append("\\b");
+            break;
+        case '\f':
+            m_out.append("\\f");
+            break;
+        default:
+            if (c < 0x20) {
+                m_out.append("\\u00");
+                m_out.append(hex[c >> 4]);
+                m_out.append(hex[c & 0xF]);
+            } else {
+                m_out.append(ch);
+            }
+        }
+    }
+    m_out.append('"');
+}
+
+void JsonWriter::number(double value)
+{
+    separate();
+    char buffer[32];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    m_out.append(buffer, written.ptr - buffer);
+}
+
+void JsonWriter::boolean(bool value)
+{
+    separate();
+    m_out.append(value ? "true" : "false");
+}
+
+void JsonWriter::null()
+{
+    separate();
+    m_out.append("null");
+}
+
+} // namespace quillfern

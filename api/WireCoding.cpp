@@ -1,0 +1,110 @@
+#include "api/WireCoding.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+namespace quillfern::wire {
+namespace {
+
+QString joinPath(const QStringList &components)
+{
+    QString path;
+    for (const QString &component : components) {
+        if (!path.isEmpty() && !component.startsWith(QLatin1Char('[')))
+            path.append(QLatin1Char('.'));
+        path.append(component);
+    }
+    return path;
+}
+
+} // namespace
+
+Result<QJsonValue, DecodingError> parseBody(const QByteArray &body)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error == QJsonParseError::NoError)
+        return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+
+    // The parser takes only an object or an array at the top; a lone string, number, boolean or null is
+    // still JSON, so look at it inside an array of one.
+    QJsonParseError wrappedError{};
+    const QJsonDocument wrapped = QJsonDocument::fromJson('[' + body + ']', &wrappedError);
+    if (wrappedError.error == QJsonParseError::NoError && wrapped.array().size() == 1)
+        return wrapped.array().first();
+
+    return DecodingError{DecodingError::Reason::NotJSON, {},
+                         QStringLiteral("%1 at offset %2").arg(error.errorString()).arg(error.offset)};
+}
+
+bool DecodeContext::fail(DecodingError::Reason reason, QString detail)
+{
+    m_error = DecodingError{reason, joinPath(m_path), std::move(detail)};
+    return false;
+}
+
+bool EncodeContext::fail()
+{
+    m_error = EncodingError{joinPath(m_path)};
+    return false;
+}
+
+QJsonValue lookup(const QJsonObject &object, const char *name, const QString &wireKey, KeyDecoding keys)
+{
+    const QLatin1StringView fieldName(name);
+    if (keys == KeyDecoding::UseKeysAsGiven)
+        return object.value(fieldName);
+    if (const auto exact = object.constFind(wireKey); exact != object.constEnd())
+        return *exact;
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (fromSnakeCase(it.key()) == fieldName)
+            return it.value();
+    }
+    return QJsonValue(QJsonValue::Undefined);
+}
+
+bool decodeValue(const QJsonValue &json, QString &out, DecodeContext &context)
+{
+    if (!json.isString())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a string"));
+    out = json.toString();
+    return true;
+}
+
+bool decodeValue(const QJsonValue &json, double &out, DecodeContext &context)
+{
+    if (!json.isDouble())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a number"));
+    out = json.toDouble();
+    return true;
+}
+
+bool decodeValue(const QJsonValue &json, bool &out, DecodeContext &context)
+{
+    if (!json.isBool())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a boolean"));
+    out = json.toBool();
+    return true;
+}
+
+bool encodeValue(const QString &value, JsonWriter &writer, EncodeContext &)
+{
+    writer.string(value);
+    return true;
+}
+
+bool encodeValue(double value, JsonWriter &writer, EncodeContext &context)
+{
+    if (!std::isfinite(value))
+        return context.fail();
+    writer.number(value);
+    return true;
+}
+
+bool encodeValue(bool value, JsonWriter &writer, EncodeContext &)
+{
+    writer.boolean(value);
+    return true;
+}
+
+} // namespace quillfern::wire

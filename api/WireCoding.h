@@ -1,0 +1,242 @@
+#pragma once
+
+// JSON coding of the wire records. Decoding is strict: a required field that is missing, null or of the
+// wrong JSON type fails the whole body, and the error names the field. Unknown keys are ignored. Encoding
+// leaves absent optionals out and refuses non-finite numbers.
+
+#include "api/APIError.h"
+#include "api/JsonWriter.h"
+#include "api/KeyConversion.h"
+#include "api/WireSchema.h"
+#include "core/Result.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cmath>
+#include <optional>
+#include <type_traits>
+
+namespace quillfern {
+
+enum class KeyDecoding {
+    ConvertFromSnakeCase, // every success body: "fx_to_usd" and "fxToUsd" both match fxToUsd
+    UseKeysAsGiven,       // error and price bodies, whose keys are single words
+};
+
+namespace wire {
+
+template <class T>
+concept Record = requires { WireSchema<T>::fields; };
+
+template <class T>
+struct IsOptional : std::false_type {};
+template <class T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+
+// The body parsed as one JSON value of any kind, or why it is not JSON.
+Result<QJsonValue, DecodingError> parseBody(const QByteArray &body);
+
+class DecodeContext {
+public:
+    explicit DecodeContext(KeyDecoding keys) : m_keys(keys) {}
+
+    KeyDecoding keys() const { return m_keys; }
+    void push(QString component) { m_path.append(std::move(component)); }
+    void pop() { m_path.removeLast(); }
+    bool fail(DecodingError::Reason reason, QString detail = {});
+    DecodingError error() const { return m_error; }
+
+private:
+    KeyDecoding m_keys;
+    QStringList m_path;
+    DecodingError m_error;
+};
+
+class EncodeContext {
+public:
+    void push(QString component) { m_path.append(std::move(component)); }
+    void pop() { m_path.removeLast(); }
+    bool fail();
+    EncodingError error() const { return m_error; }
+
+private:
+    QStringList m_path;
+    EncodingError m_error;
+};
+
+// The value under a field, by its wire key, by its own name, or by any key that converts to that name.
+QJsonValue lookup(const QJsonObject &object, const char *name, const QString &wireKey, KeyDecoding keys);
+
+bool decodeValue(const QJsonValue &json, QString &out, DecodeContext &context);
+bool decodeValue(const QJsonValue &json, double &out, DecodeContext &context);
+bool decodeValue(const QJsonValue &json, bool &out, DecodeContext &context);
+
+bool encodeValue(const QString &value, JsonWriter &writer, EncodeContext &context);
+bool encodeValue(double value, JsonWriter &writer, EncodeContext &context);
+bool encodeValue(bool value, JsonWriter &writer, EncodeContext &context);
+
+template <Record R>
+const auto &wireKeys()
+{
+    static const auto keys = std::apply(
+        [](const auto &...field) { return std::array<QString, sizeof...(field)>{toSnakeCase(QString::fromLatin1(field.name))...}; },
+        WireSchema<R>::fields);
+    return keys;
+}
+
+template <Record R>
+bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context);
+template <class T>
+bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context);
+
+template <class T>
+bool decodeField(const QJsonValue &json, T &out, DecodeContext &context)
+{
+    if constexpr (IsOptional<T>::value) {
+        if (json.isUndefined() || json.isNull()) {
+            out.reset();
+            return true;
+        }
+        typename T::value_type inner{};
+        if (!decodeValue(json, inner, context))
+            return false;
+        out = std::move(inner);
+        return true;
+    } else {
+        if (json.isUndefined())
+            return context.fail(DecodingError::Reason::Missing);
+        if (json.isNull())
+            return context.fail(DecodingError::Reason::Null);
+        return decodeValue(json, out, context);
+    }
+}
+
+template <Record R>
+bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context)
+{
+    if (!json.isObject())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an object"));
+    const QJsonObject object = json.toObject();
+    const auto &keys = wireKeys<R>();
+    size_t index = 0;
+    return std::apply(
+        [&](const auto &...field) {
+            const auto one = [&](const auto &f) {
+                const QString &wireKey = keys[index++];
+                context.push(wireKey);
+                const bool ok = decodeField(lookup(object, f.name, wireKey, context.keys()), out.*(f.member), context);
+                if (ok)
+                    context.pop();
+                return ok;
+            };
+            return (one(field) && ...);
+        },
+        WireSchema<R>::fields);
+}
+
+template <class T>
+bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context)
+{
+    if (!json.isArray())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an array"));
+    const QJsonArray array = json.toArray();
+    out.clear();
+    out.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        context.push(QStringLiteral("[%1]").arg(i));
+        T element{};
+        if (!decodeField(array.at(i), element, context))
+            return false;
+        context.pop();
+        out.append(std::move(element));
+    }
+    return true;
+}
+
+template <Record R>
+bool encodeValue(const R &record, JsonWriter &writer, EncodeContext &context);
+
+template <class T>
+bool encodeValue(const QList<T> &list, JsonWriter &writer, EncodeContext &context)
+{
+    writer.beginArray();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        context.push(QStringLiteral("[%1]").arg(i));
+        if (!encodeValue(list.at(i), writer, context))
+            return false;
+        context.pop();
+    }
+    writer.endArray();
+    return true;
+}
+
+template <class T>
+bool encodeField(const T &value, const QString &wireKey, JsonWriter &writer, EncodeContext &context)
+{
+    if constexpr (IsOptional<T>::value) {
+        if (!value)
+            return true; // absent optionals are left out, never written as null
+        return encodeField(*value, wireKey, writer, context);
+    } else {
+        context.push(wireKey);
+        writer.key(wireKey);
+        if (!encodeValue(value, writer, context))
+            return false;
+        context.pop();
+        return true;
+    }
+}
+
+template <Record R>
+bool encodeValue(const R &record, JsonWriter &writer, EncodeContext &context)
+{
+    const auto &keys = wireKeys<R>();
+    size_t index = 0;
+    writer.beginObject();
+    const bool ok = std::apply(
+        [&](const auto &...field) {
+            return (encodeField(record.*(field.member), keys[index++], writer, context) && ...);
+        },
+        WireSchema<R>::fields);
+    writer.endObject();
+    return ok;
+}
+
+} // namespace wire
+
+// Decodes a record or a list of records (QList<Record>) from a response body. EmptyResponse accepts any
+// JSON value and reads nothing from it.
+template <class T>
+Result<T, DecodingError> decodeJSON(const QByteArray &body, KeyDecoding keys = KeyDecoding::ConvertFromSnakeCase)
+{
+    auto parsed = wire::parseBody(body);
+    if (!parsed)
+        return parsed.error();
+    T value{};
+    if constexpr (!std::is_same_v<T, EmptyResponse>) {
+        wire::DecodeContext context(keys);
+        if (!wire::decodeValue(*parsed, value, context))
+            return context.error();
+    }
+    return value;
+}
+
+// Encodes a record or a list of records as a compact UTF-8 JSON body with snake_case keys.
+template <class T>
+Result<QByteArray, EncodingError> encodeJSON(const T &value)
+{
+    JsonWriter writer;
+    wire::EncodeContext context;
+    if (!wire::encodeValue(value, writer, context))
+        return context.error();
+    return writer.take();
+}
+
+} // namespace quillfern

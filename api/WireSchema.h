@@ -1,0 +1,145 @@
+#pragma once
+
+// The fields of every wire record, in order, by their lowerCamelCase names. The wire key of each is its
+// snake_case form. The JSON coder walks these lists, so a record's coding is declared once here.
+
+#include "core/ServiceRecords.h"
+
+#include <tuple>
+
+namespace quillfern {
+
+template <class Record, class Type>
+struct WireField {
+    const char *name;
+    Type Record::*member;
+};
+
+template <class Record>
+struct WireSchema; // specialised below for every record with fields
+
+#define QF_FIELD(Record, member) WireField<Record, decltype(Record::member)>{#member, &Record::member}
+
+template <>
+struct WireSchema<ServerHolding> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(ServerHolding, id),          QF_FIELD(ServerHolding, market),
+        QF_FIELD(ServerHolding, sector),      QF_FIELD(ServerHolding, subSector),
+        QF_FIELD(ServerHolding, code),        QF_FIELD(ServerHolding, currency),
+        QF_FIELD(ServerHolding, broker),      QF_FIELD(ServerHolding, averagePrice),
+        QF_FIELD(ServerHolding, quantity),    QF_FIELD(ServerHolding, currentPrice),
+        QF_FIELD(ServerHolding, fxToUsd),     QF_FIELD(ServerHolding, note),
+    };
+};
+
+template <>
+struct WireSchema<ServerCashBalance> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(ServerCashBalance, id),       QF_FIELD(ServerCashBalance, broker),
+        QF_FIELD(ServerCashBalance, originalCash), QF_FIELD(ServerCashBalance, currency),
+        QF_FIELD(ServerCashBalance, fxToUsd),  QF_FIELD(ServerCashBalance, note),
+    };
+};
+
+template <>
+struct WireSchema<PortfolioResponse> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(PortfolioResponse, holdings),
+        QF_FIELD(PortfolioResponse, cashBalances),
+    };
+};
+
+template <>
+struct WireSchema<PortfolioPutRequest> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(PortfolioPutRequest, holdings),
+        QF_FIELD(PortfolioPutRequest, cashBalances),
+        QF_FIELD(PortfolioPutRequest, snapshotSource),
+    };
+};
+
+template <>
+struct WireSchema<CurrencyOption> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(CurrencyOption, code), QF_FIELD(CurrencyOption, name),    QF_FIELD(CurrencyOption, symbol),
+        QF_FIELD(CurrencyOption, flag), QF_FIELD(CurrencyOption, fxToUsd),
+    };
+};
+
+template <>
+struct WireSchema<LanguageOption> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(LanguageOption, code),   QF_FIELD(LanguageOption, name), QF_FIELD(LanguageOption, nativeName),
+        QF_FIELD(LanguageOption, locale), QF_FIELD(LanguageOption, flag),
+    };
+};
+
+template <>
+struct WireSchema<BrokerageOption> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(BrokerageOption, id),
+        QF_FIELD(BrokerageOption, name),
+        QF_FIELD(BrokerageOption, region),
+        QF_FIELD(BrokerageOption, isCustom),
+    };
+};
+
+template <>
+struct WireSchema<GICSClassification> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(GICSClassification, sectorCode),        QF_FIELD(GICSClassification, sectorName),
+        QF_FIELD(GICSClassification, industryGroupCode), QF_FIELD(GICSClassification, industryGroupName),
+        QF_FIELD(GICSClassification, industryCode),      QF_FIELD(GICSClassification, industryName),
+        QF_FIELD(GICSClassification, subIndustryCode),   QF_FIELD(GICSClassification, subIndustryName),
+        QF_FIELD(GICSClassification, sourceVersion),
+    };
+};
+
+template <>
+struct WireSchema<TransactionRecord> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(TransactionRecord, id),         QF_FIELD(TransactionRecord, broker),
+        QF_FIELD(TransactionRecord, market),     QF_FIELD(TransactionRecord, code),
+        QF_FIELD(TransactionRecord, transactionType), QF_FIELD(TransactionRecord, quantity),
+        QF_FIELD(TransactionRecord, price),      QF_FIELD(TransactionRecord, commission),
+        QF_FIELD(TransactionRecord, currency),   QF_FIELD(TransactionRecord, sector),
+        QF_FIELD(TransactionRecord, subSector),  QF_FIELD(TransactionRecord, tradedAt),
+        QF_FIELD(TransactionRecord, reason),
+    };
+};
+
+template <>
+struct WireSchema<TransactionCreateInput> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(TransactionCreateInput, broker),     QF_FIELD(TransactionCreateInput, market),
+        QF_FIELD(TransactionCreateInput, code),       QF_FIELD(TransactionCreateInput, transactionType),
+        QF_FIELD(TransactionCreateInput, quantity),   QF_FIELD(TransactionCreateInput, price),
+        QF_FIELD(TransactionCreateInput, commission), QF_FIELD(TransactionCreateInput, currency),
+        QF_FIELD(TransactionCreateInput, sector),     QF_FIELD(TransactionCreateInput, subSector),
+        QF_FIELD(TransactionCreateInput, tradedAt),   QF_FIELD(TransactionCreateInput, reason),
+    };
+};
+
+template <>
+struct WireSchema<BrokerageCreateRequest> {
+    static constexpr auto fields = std::tuple{QF_FIELD(BrokerageCreateRequest, name)};
+};
+
+template <>
+struct WireSchema<StockPriceResponse> {
+    static constexpr auto fields = std::tuple{QF_FIELD(StockPriceResponse, price)};
+};
+
+template <>
+struct WireSchema<ServerError> {
+    static constexpr auto fields = std::tuple{QF_FIELD(ServerError, error)};
+};
+
+template <>
+struct WireSchema<EmptyResponse> {
+    static constexpr auto fields = std::tuple{};
+};
+
+#undef QF_FIELD
+
+} // namespace quillfern

@@ -1,0 +1,162 @@
+#pragma once
+
+// The records the service's HTTP API carries, as plain values. Their JSON coding lives in api/; they sit
+// here because the valuation and the display formats below api/ work with them too.
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace quillfern {
+
+struct ServerHolding {
+    std::optional<QString> id;
+    QString market;
+    QString sector;
+    QString subSector;
+    QString code;
+    QString currency;
+    QString broker;
+    double averagePrice = 0;
+    double quantity = 0;
+    double currentPrice = 0;
+    double fxToUsd = 0;
+    QString note;
+
+    bool operator==(const ServerHolding &) const = default;
+};
+
+struct ServerCashBalance {
+    std::optional<QString> id;
+    QString broker;
+    double originalCash = 0;
+    QString currency;
+    double fxToUsd = 0;
+    QString note;
+
+    bool operator==(const ServerCashBalance &) const = default;
+};
+
+struct PortfolioResponse {
+    QList<ServerHolding> holdings;
+    QList<ServerCashBalance> cashBalances;
+
+    bool operator==(const PortfolioResponse &) const = default;
+};
+
+struct PortfolioPutRequest {
+    QList<ServerHolding> holdings;
+    QList<ServerCashBalance> cashBalances;
+    QString snapshotSource;
+
+    bool operator==(const PortfolioPutRequest &) const = default;
+};
+
+struct CurrencyOption {
+    QString code;
+    QString name;
+    QString symbol;
+    QString flag;
+    double fxToUsd = 0;
+
+    const QString &identity() const { return code; }
+    bool operator==(const CurrencyOption &) const = default;
+};
+
+struct LanguageOption {
+    QString code;
+    QString name;
+    QString nativeName;
+    QString locale;
+    QString flag;
+
+    const QString &identity() const { return code; }
+    bool operator==(const LanguageOption &) const = default;
+};
+
+struct BrokerageOption {
+    QString id;
+    QString name;
+    QString region;
+    bool isCustom = false;
+
+    const QString &identity() const { return id; }
+    bool operator==(const BrokerageOption &) const = default;
+};
+
+struct GICSClassification {
+    QString sectorCode;
+    QString sectorName;
+    QString industryGroupCode;
+    QString industryGroupName;
+    QString industryCode;
+    QString industryName;
+    QString subIndustryCode;
+    QString subIndustryName;
+    QString sourceVersion;
+
+    const QString &identity() const { return subIndustryCode; }
+    bool operator==(const GICSClassification &) const = default;
+};
+
+struct TransactionRecord {
+    QString id;
+    QString broker;
+    QString market;
+    QString code;
+    QString transactionType;
+    double quantity = 0;
+    double price = 0;
+    double commission = 0;
+    QString currency;
+    QString sector;
+    QString subSector;
+    QString tradedAt;
+    QString reason;
+
+    const QString &identity() const { return id; }
+    bool operator==(const TransactionRecord &) const = default;
+};
+
+struct TransactionCreateInput {
+    QString broker;
+    QString market;
+    QString code;
+    QString transactionType;
+    double quantity = 0;
+    double price = 0;
+    double commission = 0;
+    QString currency;
+    QString sector;
+    QString subSector;
+    QString tradedAt;
+    QString reason;
+
+    bool operator==(const TransactionCreateInput &) const = default;
+};
+
+struct BrokerageCreateRequest {
+    QString name;
+
+    bool operator==(const BrokerageCreateRequest &) const = default;
+};
+
+struct StockPriceResponse {
+    double price = 0;
+
+    bool operator==(const StockPriceResponse &) const = default;
+};
+
+struct ServerError {
+    QString error;
+
+    bool operator==(const ServerError &) const = default;
+};
+
+// The answer of endpoints whose body carries nothing of interest.
+struct EmptyResponse {
+    bool operator==(const EmptyResponse &) const = default;
+};
+
+} // namespace quillfern

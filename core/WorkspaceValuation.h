@@ -1,0 +1,49 @@
+#pragma once
+
+// The bridge from the window's working copy to the analysis core, and the small derived values that
+// several pages share.
+
+#include "core/PortfolioRows.h"
+#include "core/ServiceRecords.h"
+#include "core/SystemLocale.h"
+#include "core/analysis/PortfolioRecords.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <vector>
+
+namespace quillfern {
+
+// One core input per holdings row, in row order, in the currency of the row's market at the built-in
+// rate. The service's currency rates never value a holding.
+std::vector<AssetInput> assetInputs(const QList<AssetRow> &rows);
+
+// A fresh valuation of the holdings rows. Never cached: callers ask again whenever rows change.
+PortfolioSummary summary(const QList<AssetRow> &rows);
+
+// The valuation of each row by row id. Should two rows ever share an id, the first one's figures win.
+QHash<QString, AssetValuation> positionsByID(const PortfolioSummary &summary);
+
+// US dollars held by a cash row: its service rate when it has one, otherwise the built-in rate.
+double cashValueUsd(const CashRow &row);
+// The sum of cashValueUsd over the rows, in row order, starting from 0.
+double totalCashUsd(const QList<CashRow> &rows);
+
+CurrencyOption defaultReportingCurrency();
+LanguageOption defaultLanguage();
+QStringList defaultBrokerageNames();
+
+// The listed currency whose code is the stored preference, else the first listed, else US dollars.
+CurrencyOption reportingCurrency(const QList<CurrencyOption> &currencies, QStringView storedCode);
+// The listed language whose code is the stored preference, else the first listed, else English (US).
+LanguageOption selectedLanguage(const QList<LanguageOption> &languages, QStringView storedCode);
+
+// The names every broker picker offers: the service's brokerages, then the brokers of the holdings and
+// cash rows, trimmed, de-duplicated ignoring case (first spelling wins), sorted case-insensitively under
+// the collation of the given locale (ICU id); the six defaults when nothing is left.
+QStringList brokerageNames(const QList<BrokerageOption> &brokerages, const QList<AssetRow> &rows,
+                           const QList<CashRow> &cashRows,
+                           const QString &collationLocale = systemLocaleName(LocaleCategory::Collate));
+
+} // namespace quillfern

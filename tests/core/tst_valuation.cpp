@@ -1,0 +1,267 @@
+#include "core/CurrencyCatalog.h"
+#include "core/WorkspaceValuation.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace quillfern;
+
+namespace {
+
+AssetRow holding(QString id, QString market, double avg, double quantity, double current, QString broker = {})
+{
+    return AssetRow{std::move(id), std::move(market), QStringLiteral("Information Technology"),
+                    QStringLiteral("Semiconductors"), QStringLiteral("CODE"), std::move(broker), avg, quantity,
+                    current};
+}
+
+BrokerageOption brokerage(QString name)
+{
+    return BrokerageOption{QStringLiteral("b-") + name, std::move(name), QStringLiteral("US"), false};
+}
+
+CashRow cash(QString broker, double amount, QString currency, std::optional<double> rate = std::nullopt)
+{
+    return CashRow{newRowID(), std::move(broker), amount, std::move(currency), rate};
+}
+
+} // namespace
+
+class ValuationTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void marketsAndRates_data();
+    void marketsAndRates();
+    void symbols_data();
+    void symbols();
+    void holdingsUseTheBuiltInRateOfTheirMarket_data();
+    void holdingsUseTheBuiltInRateOfTheirMarket();
+    void positionsAreFoundByRowID();
+    void cashRowsPreferTheServiceRate();
+    void brokerageNames_data();
+    void brokerageNames();
+    void equalCollationKeepsGatheringOrder();
+    void reportingCurrencyAndLanguageFallBack();
+    void rowsCompareEveryField();
+    void newRowIDsAreUpperCaseVersion4();
+};
+
+void ValuationTest::marketsAndRates_data()
+{
+    QTest::addColumn<QString>("market");
+    QTest::addColumn<QString>("currency");
+    QTest::addColumn<double>("rate");
+
+    QTest::newRow("HK") << QStringLiteral("HK") << QStringLiteral("HKD") << 0.127618574;
+    QTest::newRow("CN") << QStringLiteral("CN") << QStringLiteral("CNY") << 0.138;
+    QTest::newRow("JP") << QStringLiteral("JP") << QStringLiteral("JPY") << 0.0064;
+    QTest::newRow("EU") << QStringLiteral("EU") << QStringLiteral("EUR") << 1.08;
+    QTest::newRow("US") << QStringLiteral("US") << QStringLiteral("USD") << 1.0;
+    QTest::newRow("empty") << QString() << QStringLiteral("USD") << 1.0;
+    QTest::newRow("lower-case hk is not HK") << QStringLiteral("hk") << QStringLiteral("USD") << 1.0;
+    QTest::newRow("GB trades in dollars") << QStringLiteral("GB") << QStringLiteral("USD") << 1.0;
+}
+
+void ValuationTest::marketsAndRates()
+{
+    QFETCH(QString, market);
+    QFETCH(QString, currency);
+    QCOMPARE(CurrencyCatalog::currency(market), currency);
+    QTEST(CurrencyCatalog::fxToUSD(currency), "rate");
+}
+
+void ValuationTest::symbols_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<double>("rate");
+
+    QTest::newRow("USD") << QStringLiteral("USD") << QStringLiteral("$") << 1.0;
+    QTest::newRow("HKD") << QStringLiteral("HKD") << QStringLiteral("HK$") << 0.127618574;
+    QTest::newRow("CNY") << QStringLiteral("CNY") << QStringLiteral("CN\u00A5") << 0.138;
+    QTest::newRow("JPY") << QStringLiteral("JPY") << QStringLiteral("\u00A5") << 0.0064;
+    QTest::newRow("EUR") << QStringLiteral("EUR") << QStringLiteral("\u20AC") << 1.08;
+    QTest::newRow("GBP has a rate though no market") << QStringLiteral("GBP") << QStringLiteral("\u00A3") << 1.26;
+    QTest::newRow("unknown code") << QStringLiteral("SGD") << QStringLiteral("SGD ") << 1.0;
+    QTest::newRow("lower case is unknown") << QStringLiteral("usd") << QStringLiteral("usd ") << 1.0;
+    QTest::newRow("lower-case gbp has no rate") << QStringLiteral("gbp") << QStringLiteral("gbp ") << 1.0;
+}
+
+void ValuationTest::symbols()
+{
+    QFETCH(QString, code);
+    QTEST(CurrencyCatalog::symbol(code), "symbol");
+    QTEST(CurrencyCatalog::fxToUSD(code), "rate");
+}
+
+void ValuationTest::holdingsUseTheBuiltInRateOfTheirMarket_data()
+{
+    QTest::addColumn<QString>("market");
+    QTest::addColumn<double>("cost");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("net");
+    QTest::addColumn<double>("change");
+
+    QTest::newRow("yen") << QStringLiteral("JP") << 640.0 << 704.0 << 64.0 << 10.0;
+    QTest::newRow("GB in dollars") << QStringLiteral("GB") << 100000.0 << 110000.0 << 10000.0 << 10.0;
+    QTest::newRow("lower-case hk in dollars") << QStringLiteral("hk") << 100000.0 << 110000.0 << 10000.0 << 10.0;
+}
+
+void ValuationTest::holdingsUseTheBuiltInRateOfTheirMarket()
+{
+    QFETCH(QString, market);
+    const PortfolioSummary result = summary({holding(QStringLiteral("r1"), market, 1000, 100, 1100)});
+    QCOMPARE(result.positions.size(), size_t(1));
+    const AssetValuation &v = result.positions.front();
+    QTEST(v.boughtCostUsd, "cost");
+    QTEST(v.marketValueUsd, "value");
+    QTEST(v.netUsd, "net");
+    QFETCH(double, change);
+    QVERIFY(qAbs(v.changePercent - change) < 1e-9);
+    QCOMPARE(v.currency, CurrencyCatalog::currency(market).toStdString());
+
+    const std::vector<AssetInput> inputs = assetInputs({holding(QStringLiteral("r1"), market, 1000, 100, 1100)});
+    QCOMPARE(inputs.front().fxToUsd, CurrencyCatalog::fxToUSD(CurrencyCatalog::currency(market)));
+    QCOMPARE(inputs.front().subSector, std::string("Semiconductors"));
+}
+
+void ValuationTest::positionsAreFoundByRowID()
+{
+    const QList<AssetRow> rows{holding(QStringLiteral("名"), QStringLiteral("US"), 1, 2, 3),
+                               holding(QStringLiteral("b"), QStringLiteral("HK"), 1, 4, 5),
+                               holding(QStringLiteral("b"), QStringLiteral("US"), 1, 9, 9)};
+    const QHash<QString, AssetValuation> index = positionsByID(summary(rows));
+    QCOMPARE(index.size(), 2);
+    QCOMPARE(index.value(QStringLiteral("名")).marketValueUsd, 6.0);
+    QCOMPARE(index.value(QStringLiteral("b")).market, std::string("HK")); // the first of a duplicated id
+}
+
+void ValuationTest::cashRowsPreferTheServiceRate()
+{
+    QCOMPARE(cashValueUsd(cash(QStringLiteral("Futu"), 100, QStringLiteral("GBP"))), 126.0);
+    QCOMPARE(cashValueUsd(cash(QStringLiteral("Futu"), 100, QStringLiteral("GBP"), 1.3)), 130.0);
+    // A stored rate is used as it stands, even when it makes no sense.
+    QCOMPARE(cashValueUsd(cash(QStringLiteral("Futu"), 100, QStringLiteral("HKD"), -2.0)), -200.0);
+    QCOMPARE(totalCashUsd({}), 0.0);
+    QCOMPARE(totalCashUsd({cash(QStringLiteral("A"), 10, QStringLiteral("USD")),
+                           cash(QStringLiteral("B"), 100, QStringLiteral("EUR")),
+                           cash(QStringLiteral("C"), 50, QStringLiteral("XYZ"), 0.5)}),
+             143.0);
+}
+
+void ValuationTest::brokerageNames_data()
+{
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QStringList>("holdingBrokers");
+    QTest::addColumn<QStringList>("cashBrokers");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("service, rows and cash merged ignoring case")
+        << QStringList{QStringLiteral("IBKR")} << QStringList{QStringLiteral("  ibkr \n")}
+        << QStringList{QStringLiteral("Futu")} << QStringLiteral("en_US")
+        << QStringList{QStringLiteral("Futu"), QStringLiteral("IBKR")};
+    QTest::newRow("nothing anywhere gives the defaults, sorted")
+        << QStringList{} << QStringList{QStringLiteral("   ")} << QStringList{} << QStringLiteral("en_US")
+        << QStringList{QStringLiteral("Futu"),  QStringLiteral("Hafoo"), QStringLiteral("IBKR"),
+                       QStringLiteral("Sea"),   QStringLiteral("Snowball"), QStringLiteral("Tiger")};
+    QTest::newRow("first spelling wins")
+        << QStringList{QStringLiteral("tiger")} << QStringList{QStringLiteral("Tiger"), QStringLiteral("TIGER")}
+        << QStringList{} << QStringLiteral("en_US") << QStringList{QStringLiteral("tiger")};
+    QTest::newRow("case-insensitive order")
+        << QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("beta")} << QStringList{}
+        << QStringList{} << QStringLiteral("en_US")
+        << QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("zeta")};
+    // Collation follows the locale: Swedish sorts Ä after Z, German beside A.
+    QTest::newRow("German umlaut")
+        << QStringList{QStringLiteral("Zeta"), QStringLiteral("\u00C4gir"), QStringLiteral("Bank")} << QStringList{}
+        << QStringList{} << QStringLiteral("de_DE")
+        << QStringList{QStringLiteral("\u00C4gir"), QStringLiteral("Bank"), QStringLiteral("Zeta")};
+    QTest::newRow("Swedish umlaut")
+        << QStringList{QStringLiteral("Zeta"), QStringLiteral("\u00C4gir"), QStringLiteral("Bank")} << QStringList{}
+        << QStringList{} << QStringLiteral("sv_SE")
+        << QStringList{QStringLiteral("Bank"), QStringLiteral("Zeta"), QStringLiteral("\u00C4gir")};
+}
+
+void ValuationTest::brokerageNames()
+{
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, holdingBrokers);
+    QFETCH(QStringList, cashBrokers);
+    QFETCH(QString, locale);
+
+    QList<BrokerageOption> options;
+    for (const QString &name : listed)
+        options.append(brokerage(name));
+    QList<AssetRow> rows;
+    for (const QString &name : holdingBrokers)
+        rows.append(holding(newRowID(), QStringLiteral("US"), 1, 1, 1, name));
+    QList<CashRow> cashRows;
+    for (const QString &name : cashBrokers)
+        cashRows.append(cash(name, 1, QStringLiteral("USD")));
+
+    QTEST(quillfern::brokerageNames(options, rows, cashRows, locale), "expected");
+}
+
+void ValuationTest::equalCollationKeepsGatheringOrder()
+{
+    // Full-width and ASCII letters differ ignoring case, so both are kept, but collate equal at
+    // secondary strength; the stable sort keeps whichever was gathered first.
+    const QString ascii = QStringLiteral("Sea");
+    const QString wide = QStringLiteral("\uFF33\uFF45\uFF41");
+    QCOMPARE(quillfern::brokerageNames({brokerage(wide), brokerage(ascii)}, {}, {}, QStringLiteral("en_US")),
+             (QStringList{wide, ascii}));
+    QCOMPARE(quillfern::brokerageNames({brokerage(ascii), brokerage(wide)}, {}, {}, QStringLiteral("en_US")),
+             (QStringList{ascii, wide}));
+}
+
+void ValuationTest::reportingCurrencyAndLanguageFallBack()
+{
+    const CurrencyOption hkd{QStringLiteral("HKD"), QStringLiteral("Hong Kong Dollar"), QStringLiteral("HK$"),
+                             QStringLiteral("\U0001F1ED\U0001F1F0"), 0.128};
+    const CurrencyOption eur{QStringLiteral("EUR"), QStringLiteral("Euro"), QStringLiteral("\u20AC"),
+                             QStringLiteral("\U0001F1EA\U0001F1FA"), 1.08};
+    QCOMPARE(reportingCurrency({hkd, eur}, u"EUR"), eur);
+    QCOMPARE(reportingCurrency({hkd, eur}, u"GBP"), hkd);
+    QCOMPARE(reportingCurrency({hkd, eur}, u"eur"), hkd);
+    QCOMPARE(reportingCurrency({}, u"EUR"), defaultReportingCurrency());
+    QCOMPARE(defaultReportingCurrency().flag, QStringLiteral("\U0001F1FA\U0001F1F8"));
+    QCOMPARE(defaultReportingCurrency().fxToUsd, 1.0);
+
+    const LanguageOption ja{QStringLiteral("ja-JP"), QStringLiteral("Japanese"), QStringLiteral("日本語"),
+                            QStringLiteral("ja_JP"), QStringLiteral("\U0001F1EF\U0001F1F5")};
+    const LanguageOption ko{QStringLiteral("ko-KR"), QStringLiteral("Korean"), QStringLiteral("한국어"),
+                            QStringLiteral("ko_KR"), QStringLiteral("\U0001F1F0\U0001F1F7")};
+    QCOMPARE(selectedLanguage({ja, ko}, u"ko-KR"), ko);
+    QCOMPARE(selectedLanguage({ja, ko}, u"fr-FR"), ja);
+    QCOMPARE(selectedLanguage({}, u"ko-KR").code, QStringLiteral("en-US"));
+    QCOMPARE(selectedLanguage({}, u"ko-KR").locale, QStringLiteral("en_US"));
+}
+
+void ValuationTest::rowsCompareEveryField()
+{
+    const CashRow plain{QStringLiteral("c1"), QStringLiteral("Futu"), 10, QStringLiteral("HKD"), std::nullopt};
+    CashRow rated = plain;
+    rated.serverFXToUSD = 0.128;
+    QVERIFY(plain != rated);
+    rated.serverFXToUSD.reset();
+    QVERIFY(plain == rated);
+
+    const AssetRow row = holding(QStringLiteral("a"), QStringLiteral("US"), 1, 2, 3);
+    AssetRow other = row;
+    other.subSector = QStringLiteral("Software");
+    QVERIFY(row != other);
+}
+
+void ValuationTest::newRowIDsAreUpperCaseVersion4()
+{
+    static const QRegularExpression shape(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"));
+    const QString first = newRowID();
+    QVERIFY2(shape.match(first).hasMatch(), qPrintable(first));
+    QVERIFY(newRowID() != first);
+}
+
+QTEST_APPLESS_MAIN(ValuationTest)
+#include "tst_valuation.moc"

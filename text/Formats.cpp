@@ -1,0 +1,135 @@
+#include "text/Formats.h"
+
+#include "core/CurrencyCatalog.h"
+
+#include <unicode/numberformatter.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+namespace quillfern {
+namespace {
+
+namespace number = icu::number;
+
+QString fromICU(const icu::UnicodeString &text)
+{
+    return QString(reinterpret_cast<const QChar *>(text.getBuffer()), text.length());
+}
+
+// Building a localized formatter is costly next to using one, and a table repaint formats hundreds of
+// figures, so formatters are kept per thread, keyed by what shapes them.
+class FormatterCache {
+public:
+    template <class Make>
+    const number::LocalizedNumberFormatter &get(const std::string &key, const QString &locale, Make make)
+    {
+        auto found = m_formatters.find(key);
+        if (found != m_formatters.end())
+            return found->second;
+        if (m_formatters.size() >= 64)
+            m_formatters.clear();
+        const icu::Locale icuLocale(locale.toLatin1().constData());
+        return m_formatters.emplace(key, make(number::NumberFormatter::with()).locale(icuLocale)).first->second;
+    }
+
+private:
+    std::map<std::string, number::LocalizedNumberFormatter> m_formatters;
+};
+
+FormatterCache &cache()
+{
+    thread_local FormatterCache instance;
+    return instance;
+}
+
+QString write(const number::LocalizedNumberFormatter &formatter, double value)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString text = formatter.formatDouble(value, status).toString(status);
+    if (U_FAILURE(status))
+        return QString::number(value, 'f', 2);
+    return fromICU(text);
+}
+
+std::string keyOf(const char *kind, const QString &locale, const QString &extra = {})
+{
+    return std::string(kind) + '|' + locale.toStdString() + '|' + extra.toStdString();
+}
+
+bool isCurrencyCode(const QString &code)
+{
+    return code.size() == 3
+           && std::all_of(code.cbegin(), code.cend(), [](QChar c) { return c >= u'A' && c <= u'Z'; });
+}
+
+QString fixedTwoDigits(double value, const QString &locale)
+{
+    return write(cache().get(keyOf("fixed2", locale), locale,
+                             [](number::UnlocalizedNumberFormatter f) {
+                                 return f.precision(number::Precision::fixedFraction(2));
+                             }),
+                 value);
+}
+
+} // namespace
+
+QString format(const CurrencyOption &reporting, double usd, bool isSigned, const QString &locale)
+{
+    const double rate = reporting.fxToUsd <= 0.000000001 ? 0.000000001 : reporting.fxToUsd;
+    const double amount = usd / rate;
+
+    QString text;
+    if (isCurrencyCode(reporting.code)) {
+        const QString code = reporting.code;
+        text = write(cache().get(keyOf("currency", locale, code), locale,
+                                 [&code](number::UnlocalizedNumberFormatter f) {
+                                     UErrorCode status = U_ZERO_ERROR;
+                                     const icu::CurrencyUnit unit(
+                                         reinterpret_cast<const char16_t *>(code.utf16()), status);
+                                     return f.unit(unit).precision(number::Precision::fixedFraction(2));
+                                 }),
+                     amount);
+    } else {
+        // ICU knows only three-letter codes; anything else is written after its catalogue symbol.
+        text = CurrencyCatalog::symbol(reporting.code) + fixedTwoDigits(amount, locale);
+    }
+    return isSigned && amount > 0 ? QLatin1Char('+') + text : text;
+}
+
+QString percent(double value, const QString &locale)
+{
+    // NoUnit::percent writes the number as it stands, so the 0-100 scale needs no scaling.
+    return write(cache().get(keyOf("percent", locale), locale,
+                             [](number::UnlocalizedNumberFormatter f) {
+                                 return f.unit(icu::NoUnit::percent())
+                                     .precision(number::Precision::fixedFraction(2));
+                             }),
+                 value);
+}
+
+QString ratioPercent(double part, double whole, const QString &locale)
+{
+    if (!(whole > 0))
+        return QStringLiteral("0.00%");
+    return write(cache().get(keyOf("ratio", locale), locale,
+                             [](number::UnlocalizedNumberFormatter f) {
+                                 return f.unit(icu::NoUnit::percent())
+                                     .scale(number::Scale::powerOfTen(2))
+                                     .precision(number::Precision::fixedFraction(2));
+                             }),
+                 part / whole);
+}
+
+QString decimal(double value, int precision, const QString &locale)
+{
+    const int digits = std::clamp(precision, 0, 15);
+    return write(cache().get(keyOf("decimal", locale, QString::number(digits)), locale,
+                             [digits](number::UnlocalizedNumberFormatter f) {
+                                 return f.precision(number::Precision::minMaxFraction(0, digits));
+                             }),
+                 value);
+}
+
+} // namespace quillfern

@@ -1,0 +1,30 @@
+#pragma once
+
+// How figures are written: money held in US dollars in the reporting currency, percents, ratios and
+// plain numbers, always under the user's system locale (never the interface language). The locale is a
+// parameter, an ICU id such as "de_DE", so that callers and tests can pin one.
+
+#include "core/ServiceRecords.h"
+#include "core/SystemLocale.h"
+
+#include <QString>
+
+namespace quillfern {
+
+// usd converted into the reporting currency (a rate at or below 1e-9 counts as 1e-9) and written as an
+// amount of that currency with exactly 2 fraction digits. With isSigned, an amount above zero (before
+// rounding) gets a leading "+".
+QString format(const CurrencyOption &reporting, double usd, bool isSigned,
+               const QString &locale = systemLocaleName(LocaleCategory::Monetary));
+
+// A value on the 0-100 scale written as a percent with exactly 2 fraction digits; no "+".
+QString percent(double value, const QString &locale = systemLocaleName(LocaleCategory::Numeric));
+
+// part / whole as a percent with 2 fraction digits; the fixed text "0.00%" when whole is not above 0.
+QString ratioPercent(double part, double whole,
+                     const QString &locale = systemLocaleName(LocaleCategory::Numeric));
+
+// A plain grouped number with at most precision fraction digits and no trailing zeros.
+QString decimal(double value, int precision, const QString &locale = systemLocaleName(LocaleCategory::Numeric));
+
+} // namespace quillfern
