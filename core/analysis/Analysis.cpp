@@ -96,28 +96,40 @@ void sortByValueDescending(std::vector<AllocationItem> &buckets)
     std::stable_sort(segmentBegin, buckets.end(), larger);
 }
 
-std::vector<AllocationItem> allocate(const std::vector<AssetValuation> &positions, double total,
-                                     std::string AssetValuation::*key)
-{
-    std::vector<AllocationItem> buckets;
-    for (const AssetValuation &position : positions) {
+// One allocation under construction: buckets in order of creation, found by a linear scan (there are
+// few distinct markets, sectors and brokers).
+class Allocation {
+public:
+    explicit Allocation(std::string AssetValuation::*key) : m_key(key) {}
+
+    void add(const AssetValuation &position)
+    {
         if (position.marketValueUsd <= 0)
-            continue;
-        const std::string_view label = trimWhiteSpace(position.*key);
+            return;
+        const std::string_view label = trimWhiteSpace(position.*m_key);
         if (label.empty())
-            continue;
-        auto bucket = std::find_if(buckets.begin(), buckets.end(),
+            return;
+        auto bucket = std::find_if(m_buckets.begin(), m_buckets.end(),
                                    [label](const AllocationItem &item) { return item.label == label; });
-        if (bucket != buckets.end())
+        if (bucket != m_buckets.end())
             bucket->valueUsd += position.marketValueUsd;
         else
-            buckets.push_back(AllocationItem{std::string(label), position.marketValueUsd, 0.0});
+            m_buckets.push_back(AllocationItem{std::string(label), position.marketValueUsd, 0.0});
     }
-    for (AllocationItem &bucket : buckets)
-        bucket.percentage = percentage(bucket.valueUsd, total);
-    sortByValueDescending(buckets);
-    return buckets;
-}
+
+    // Percentages against the whole portfolio, so skipped positions still weigh in the denominator.
+    std::vector<AllocationItem> finish(double total)
+    {
+        for (AllocationItem &bucket : m_buckets)
+            bucket.percentage = percentage(bucket.valueUsd, total);
+        sortByValueDescending(m_buckets);
+        return std::move(m_buckets);
+    }
+
+private:
+    std::string AssetValuation::*m_key;
+    std::vector<AllocationItem> m_buckets;
+};
 
 AssetValuation value(const AssetInput &input)
 {
@@ -148,24 +160,33 @@ PortfolioSummary analyzePortfolio(const std::vector<AssetInput> &assets)
     for (const AssetInput &input : assets)
         summary.positions.push_back(value(input));
 
+    // Each sum starts from negative zero and adds from first to last, so an empty portfolio sums to -0.
     double totalMarketValue = -0.0;
     double totalBoughtCost = -0.0;
-    for (const AssetValuation &position : summary.positions)
+    for (const AssetValuation &position : summary.positions) {
         totalMarketValue += position.marketValueUsd;
-    for (const AssetValuation &position : summary.positions)
         totalBoughtCost += position.boughtCostUsd;
+    }
 
     summary.totalMarketValueUsd = totalMarketValue;
     summary.totalBoughtCostUsd = totalBoughtCost;
     summary.totalNetUsd = totalMarketValue - totalBoughtCost;
     summary.totalReturnPercent = totalBoughtCost > 0 ? (summary.totalNetUsd / totalBoughtCost) * 100.0 : 0.0;
 
-    for (AssetValuation &position : summary.positions)
+    // Weights and the three allocations share one pass over the positions; every bucket still adds its
+    // positions in list order, so the figures are those of three separate passes.
+    Allocation byMarket(&AssetValuation::market);
+    Allocation bySector(&AssetValuation::sector);
+    Allocation byBroker(&AssetValuation::broker);
+    for (AssetValuation &position : summary.positions) {
         position.holdPercent = percentage(position.marketValueUsd, totalMarketValue);
-
-    summary.byMarket = allocate(summary.positions, totalMarketValue, &AssetValuation::market);
-    summary.bySector = allocate(summary.positions, totalMarketValue, &AssetValuation::sector);
-    summary.byBroker = allocate(summary.positions, totalMarketValue, &AssetValuation::broker);
+        byMarket.add(position);
+        bySector.add(position);
+        byBroker.add(position);
+    }
+    summary.byMarket = byMarket.finish(totalMarketValue);
+    summary.bySector = bySector.finish(totalMarketValue);
+    summary.byBroker = byBroker.finish(totalMarketValue);
     return summary;
 }
 
