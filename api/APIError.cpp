@@ -7,7 +7,10 @@ PortfolioAPIError PortfolioAPIError::server(int status, QString message)
     return PortfolioAPIError{Case::Server, status, std::move(message)};
 }
 
-PortfolioAPIError PortfolioAPIError::invalidResponse() { return PortfolioAPIError{Case::InvalidResponse, 0, {}}; }
+PortfolioAPIError PortfolioAPIError::invalidResponse()
+{
+    return PortfolioAPIError{Case::InvalidResponse, 0, {}};
+}
 
 QString PortfolioAPIError::description() const
 {

@@ -33,7 +33,8 @@ Result<QJsonValue, DecodingError> parseBody(const QByteArray &body)
     if (wrappedError.error == QJsonParseError::NoError && wrapped.array().size() == 1)
         return wrapped.array().first();
 
-    return DecodingError{DecodingError::Reason::NotJSON, {},
+    return DecodingError{DecodingError::Reason::NotJSON,
+                         {},
                          QStringLiteral("%1 at offset %2").arg(error.errorString()).arg(error.offset)};
 }
 

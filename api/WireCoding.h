@@ -33,12 +33,15 @@ enum class KeyDecoding {
 namespace wire {
 
 template <class T>
-concept Record = requires { WireSchema<T>::fields; };
+concept Record = requires
+{
+    WireSchema<T>::fields;
+};
 
-template <class T>
-struct IsOptional : std::false_type {};
-template <class T>
-struct IsOptional<std::optional<T>> : std::true_type {};
+template <class T> struct IsOptional : std::false_type {
+};
+template <class T> struct IsOptional<std::optional<T>> : std::true_type {
+};
 
 // The body parsed as one JSON value of any kind, or why it is not JSON.
 Result<QJsonValue, DecodingError> parseBody(const QByteArray &body);
@@ -82,22 +85,20 @@ bool encodeValue(const QString &value, JsonWriter &writer, EncodeContext &contex
 bool encodeValue(double value, JsonWriter &writer, EncodeContext &context);
 bool encodeValue(bool value, JsonWriter &writer, EncodeContext &context);
 
-template <Record R>
-const auto &wireKeys()
+template <Record R> const auto &wireKeys()
 {
     static const auto keys = std::apply(
-        [](const auto &...field) { return std::array<QString, sizeof...(field)>{toSnakeCase(QString::fromLatin1(field.name))...}; },
+        [](const auto &...field) {
+            return std::array<QString, sizeof...(field)>{toSnakeCase(QString::fromLatin1(field.name))...};
+        },
         WireSchema<R>::fields);
     return keys;
 }
 
-template <Record R>
-bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context);
-template <class T>
-bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context);
+template <Record R> bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context);
+template <class T> bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context);
 
-template <class T>
-bool decodeField(const QJsonValue &json, T &out, DecodeContext &context)
+template <class T> bool decodeField(const QJsonValue &json, T &out, DecodeContext &context)
 {
     if constexpr (IsOptional<T>::value) {
         if (json.isUndefined() || json.isNull()) {
@@ -118,8 +119,7 @@ bool decodeField(const QJsonValue &json, T &out, DecodeContext &context)
     }
 }
 
-template <Record R>
-bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context)
+template <Record R> bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context)
 {
     if (!json.isObject())
         return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an object"));
@@ -141,8 +141,7 @@ bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context)
         WireSchema<R>::fields);
 }
 
-template <class T>
-bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context)
+template <class T> bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context)
 {
     if (!json.isArray())
         return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an array"));
@@ -160,11 +159,9 @@ bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context)
     return true;
 }
 
-template <Record R>
-bool encodeValue(const R &record, JsonWriter &writer, EncodeContext &context);
+template <Record R> bool encodeValue(const R &record, JsonWriter &writer, EncodeContext &context);
 
-template <class T>
-bool encodeValue(const QList<T> &list, JsonWriter &writer, EncodeContext &context)
+template <class T> bool encodeValue(const QList<T> &list, JsonWriter &writer, EncodeContext &context)
 {
     writer.beginArray();
     for (qsizetype i = 0; i < list.size(); ++i) {
@@ -177,8 +174,7 @@ bool encodeValue(const QList<T> &list, JsonWriter &writer, EncodeContext &contex
     return true;
 }
 
-template <class T>
-bool encodeField(const T &value, const QString &wireKey, JsonWriter &writer, EncodeContext &context)
+template <class T> bool encodeField(const T &value, const QString &wireKey, JsonWriter &writer, EncodeContext &context)
 {
     if constexpr (IsOptional<T>::value) {
         if (!value)
@@ -194,8 +190,7 @@ bool encodeField(const T &value, const QString &wireKey, JsonWriter &writer, Enc
     }
 }
 
-template <Record R>
-bool encodeValue(const R &record, JsonWriter &writer, EncodeContext &context)
+template <Record R> bool encodeValue(const R &record, JsonWriter &writer, EncodeContext &context)
 {
     const auto &keys = wireKeys<R>();
     size_t index = 0;
@@ -229,8 +224,7 @@ Result<T, DecodingError> decodeJSON(const QByteArray &body, KeyDecoding keys = K
 }
 
 // Encodes a record or a list of records as a compact UTF-8 JSON body with snake_case keys.
-template <class T>
-Result<QByteArray, EncodingError> encodeJSON(const T &value)
+template <class T> Result<QByteArray, EncodingError> encodeJSON(const T &value)
 {
     JsonWriter writer;
     wire::EncodeContext context;

@@ -9,48 +9,44 @@
 
 namespace quillfern {
 
-template <class Record, class Type>
-struct WireField {
+template <class Record, class Type> struct WireField {
     const char *name;
     Type Record::*member;
 };
 
-template <class Record>
-struct WireSchema; // specialised below for every record with fields
+template <class Record> struct WireSchema; // specialised below for every record with fields
 
-#define QF_FIELD(Record, member) WireField<Record, decltype(Record::member)>{#member, &Record::member}
+#define QF_FIELD(Record, member)                                                                                       \
+    WireField<Record, decltype(Record::member)>                                                                        \
+    {                                                                                                                  \
+#member, &Record::member                                                                                       \
+    }
 
-template <>
-struct WireSchema<ServerHolding> {
+template <> struct WireSchema<ServerHolding> {
     static constexpr auto fields = std::tuple{
-        QF_FIELD(ServerHolding, id),          QF_FIELD(ServerHolding, market),
-        QF_FIELD(ServerHolding, sector),      QF_FIELD(ServerHolding, subSector),
-        QF_FIELD(ServerHolding, code),        QF_FIELD(ServerHolding, currency),
-        QF_FIELD(ServerHolding, broker),      QF_FIELD(ServerHolding, averagePrice),
-        QF_FIELD(ServerHolding, quantity),    QF_FIELD(ServerHolding, currentPrice),
-        QF_FIELD(ServerHolding, fxToUsd),     QF_FIELD(ServerHolding, note),
+        QF_FIELD(ServerHolding, id),           QF_FIELD(ServerHolding, market),       QF_FIELD(ServerHolding, sector),
+        QF_FIELD(ServerHolding, subSector),    QF_FIELD(ServerHolding, code),         QF_FIELD(ServerHolding, currency),
+        QF_FIELD(ServerHolding, broker),       QF_FIELD(ServerHolding, averagePrice), QF_FIELD(ServerHolding, quantity),
+        QF_FIELD(ServerHolding, currentPrice), QF_FIELD(ServerHolding, fxToUsd),      QF_FIELD(ServerHolding, note),
     };
 };
 
-template <>
-struct WireSchema<ServerCashBalance> {
+template <> struct WireSchema<ServerCashBalance> {
     static constexpr auto fields = std::tuple{
-        QF_FIELD(ServerCashBalance, id),       QF_FIELD(ServerCashBalance, broker),
+        QF_FIELD(ServerCashBalance, id),           QF_FIELD(ServerCashBalance, broker),
         QF_FIELD(ServerCashBalance, originalCash), QF_FIELD(ServerCashBalance, currency),
-        QF_FIELD(ServerCashBalance, fxToUsd),  QF_FIELD(ServerCashBalance, note),
+        QF_FIELD(ServerCashBalance, fxToUsd),      QF_FIELD(ServerCashBalance, note),
     };
 };
 
-template <>
-struct WireSchema<PortfolioResponse> {
+template <> struct WireSchema<PortfolioResponse> {
     static constexpr auto fields = std::tuple{
         QF_FIELD(PortfolioResponse, holdings),
         QF_FIELD(PortfolioResponse, cashBalances),
     };
 };
 
-template <>
-struct WireSchema<PortfolioPutRequest> {
+template <> struct WireSchema<PortfolioPutRequest> {
     static constexpr auto fields = std::tuple{
         QF_FIELD(PortfolioPutRequest, holdings),
         QF_FIELD(PortfolioPutRequest, cashBalances),
@@ -58,24 +54,21 @@ struct WireSchema<PortfolioPutRequest> {
     };
 };
 
-template <>
-struct WireSchema<CurrencyOption> {
+template <> struct WireSchema<CurrencyOption> {
     static constexpr auto fields = std::tuple{
         QF_FIELD(CurrencyOption, code), QF_FIELD(CurrencyOption, name),    QF_FIELD(CurrencyOption, symbol),
         QF_FIELD(CurrencyOption, flag), QF_FIELD(CurrencyOption, fxToUsd),
     };
 };
 
-template <>
-struct WireSchema<LanguageOption> {
+template <> struct WireSchema<LanguageOption> {
     static constexpr auto fields = std::tuple{
         QF_FIELD(LanguageOption, code),   QF_FIELD(LanguageOption, name), QF_FIELD(LanguageOption, nativeName),
         QF_FIELD(LanguageOption, locale), QF_FIELD(LanguageOption, flag),
     };
 };
 
-template <>
-struct WireSchema<BrokerageOption> {
+template <> struct WireSchema<BrokerageOption> {
     static constexpr auto fields = std::tuple{
         QF_FIELD(BrokerageOption, id),
         QF_FIELD(BrokerageOption, name),
@@ -84,8 +77,7 @@ struct WireSchema<BrokerageOption> {
     };
 };
 
-template <>
-struct WireSchema<GICSClassification> {
+template <> struct WireSchema<GICSClassification> {
     static constexpr auto fields = std::tuple{
         QF_FIELD(GICSClassification, sectorCode),        QF_FIELD(GICSClassification, sectorName),
         QF_FIELD(GICSClassification, industryGroupCode), QF_FIELD(GICSClassification, industryGroupName),
@@ -95,21 +87,25 @@ struct WireSchema<GICSClassification> {
     };
 };
 
-template <>
-struct WireSchema<TransactionRecord> {
+template <> struct WireSchema<TransactionRecord> {
     static constexpr auto fields = std::tuple{
-        QF_FIELD(TransactionRecord, id),         QF_FIELD(TransactionRecord, broker),
-        QF_FIELD(TransactionRecord, market),     QF_FIELD(TransactionRecord, code),
-        QF_FIELD(TransactionRecord, transactionType), QF_FIELD(TransactionRecord, quantity),
-        QF_FIELD(TransactionRecord, price),      QF_FIELD(TransactionRecord, commission),
-        QF_FIELD(TransactionRecord, currency),   QF_FIELD(TransactionRecord, sector),
-        QF_FIELD(TransactionRecord, subSector),  QF_FIELD(TransactionRecord, tradedAt),
+        QF_FIELD(TransactionRecord, id),
+        QF_FIELD(TransactionRecord, broker),
+        QF_FIELD(TransactionRecord, market),
+        QF_FIELD(TransactionRecord, code),
+        QF_FIELD(TransactionRecord, transactionType),
+        QF_FIELD(TransactionRecord, quantity),
+        QF_FIELD(TransactionRecord, price),
+        QF_FIELD(TransactionRecord, commission),
+        QF_FIELD(TransactionRecord, currency),
+        QF_FIELD(TransactionRecord, sector),
+        QF_FIELD(TransactionRecord, subSector),
+        QF_FIELD(TransactionRecord, tradedAt),
         QF_FIELD(TransactionRecord, reason),
     };
 };
 
-template <>
-struct WireSchema<TransactionCreateInput> {
+template <> struct WireSchema<TransactionCreateInput> {
     static constexpr auto fields = std::tuple{
         QF_FIELD(TransactionCreateInput, broker),     QF_FIELD(TransactionCreateInput, market),
         QF_FIELD(TransactionCreateInput, code),       QF_FIELD(TransactionCreateInput, transactionType),
@@ -120,23 +116,19 @@ struct WireSchema<TransactionCreateInput> {
     };
 };
 
-template <>
-struct WireSchema<BrokerageCreateRequest> {
+template <> struct WireSchema<BrokerageCreateRequest> {
     static constexpr auto fields = std::tuple{QF_FIELD(BrokerageCreateRequest, name)};
 };
 
-template <>
-struct WireSchema<StockPriceResponse> {
+template <> struct WireSchema<StockPriceResponse> {
     static constexpr auto fields = std::tuple{QF_FIELD(StockPriceResponse, price)};
 };
 
-template <>
-struct WireSchema<ServerError> {
+template <> struct WireSchema<ServerError> {
     static constexpr auto fields = std::tuple{QF_FIELD(ServerError, error)};
 };
 
-template <>
-struct WireSchema<EmptyResponse> {
+template <> struct WireSchema<EmptyResponse> {
     static constexpr auto fields = std::tuple{};
 };
 

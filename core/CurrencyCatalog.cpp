@@ -28,20 +28,13 @@ constexpr std::array markets{
 };
 
 constexpr std::array rates{
-    RateEntry{u"HKD", 0.127618574},
-    RateEntry{u"CNY", 0.138},
-    RateEntry{u"JPY", 0.0064},
-    RateEntry{u"EUR", 1.08},
-    RateEntry{u"GBP", 1.26},
+    RateEntry{u"HKD", 0.127618574}, RateEntry{u"CNY", 0.138}, RateEntry{u"JPY", 0.0064},
+    RateEntry{u"EUR", 1.08},        RateEntry{u"GBP", 1.26},
 };
 
 constexpr std::array symbols{
-    SymbolEntry{u"USD", u"$"},
-    SymbolEntry{u"HKD", u"HK$"},
-    SymbolEntry{u"CNY", u"CN\u00A5"},
-    SymbolEntry{u"JPY", u"\u00A5"},
-    SymbolEntry{u"EUR", u"\u20AC"},
-    SymbolEntry{u"GBP", u"\u00A3"},
+    SymbolEntry{u"USD", u"$"},      SymbolEntry{u"HKD", u"HK$"},    SymbolEntry{u"CNY", u"CN\u00A5"},
+    SymbolEntry{u"JPY", u"\u00A5"}, SymbolEntry{u"EUR", u"\u20AC"}, SymbolEntry{u"GBP", u"\u00A3"},
 };
 
 } // namespace

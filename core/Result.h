@@ -6,8 +6,7 @@
 namespace quillfern {
 
 // A value or the error that stopped it. Failures travel as values; nothing here throws.
-template <class T, class E>
-class Result {
+template <class T, class E> class Result {
 public:
     Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
     Result(E error) : m_state(std::in_place_index<1>, std::move(error)) {}

@@ -25,7 +25,10 @@ std::vector<AssetInput> assetInputs(const QList<AssetRow> &rows)
     return inputs;
 }
 
-PortfolioSummary summary(const QList<AssetRow> &rows) { return analyzePortfolio(assetInputs(rows)); }
+PortfolioSummary summary(const QList<AssetRow> &rows)
+{
+    return analyzePortfolio(assetInputs(rows));
+}
 
 QHash<QString, AssetValuation> positionsByID(const PortfolioSummary &summary)
 {
@@ -68,14 +71,13 @@ LanguageOption defaultLanguage()
 
 QStringList defaultBrokerageNames()
 {
-    return {QStringLiteral("Snowball"), QStringLiteral("Futu"), QStringLiteral("Hafoo"),
+    return {QStringLiteral("Snowball"), QStringLiteral("Futu"),  QStringLiteral("Hafoo"),
             QStringLiteral("IBKR"),     QStringLiteral("Tiger"), QStringLiteral("Sea")};
 }
 
 namespace {
 
-template <class Option>
-Option preferredOrFirst(const QList<Option> &options, QStringView storedCode, Option fallback)
+template <class Option> Option preferredOrFirst(const QList<Option> &options, QStringView storedCode, Option fallback)
 {
     for (const Option &option : options) {
         if (option.code == storedCode)
@@ -128,9 +130,8 @@ QStringList brokerageNames(const QList<BrokerageOption> &brokerages, const QList
     std::unique_ptr<icu::Collator> collator(
         icu::Collator::createInstance(icu::Locale(collationLocale.toLatin1().constData()), status));
     if (U_FAILURE(status) || !collator) {
-        std::stable_sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-            return a.compare(b, Qt::CaseInsensitive) < 0;
-        });
+        std::stable_sort(names.begin(), names.end(),
+                         [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
         return names;
     }
     collator->setStrength(icu::Collator::SECONDARY);

@@ -60,8 +60,7 @@ std::string keyOf(const char *kind, const QString &locale, const QString &extra 
 
 bool isCurrencyCode(const QString &code)
 {
-    return code.size() == 3
-           && std::all_of(code.cbegin(), code.cend(), [](QChar c) { return c >= u'A' && c <= u'Z'; });
+    return code.size() == 3 && std::all_of(code.cbegin(), code.cend(), [](QChar c) { return c >= u'A' && c <= u'Z'; });
 }
 
 QString fixedTwoDigits(double value, const QString &locale)
@@ -86,8 +85,8 @@ QString format(const CurrencyOption &reporting, double usd, bool isSigned, const
         text = write(cache().get(keyOf("currency", locale, code), locale,
                                  [&code](number::UnlocalizedNumberFormatter f) {
                                      UErrorCode status = U_ZERO_ERROR;
-                                     const icu::CurrencyUnit unit(
-                                         reinterpret_cast<const char16_t *>(code.utf16()), status);
+                                     const icu::CurrencyUnit unit(reinterpret_cast<const char16_t *>(code.utf16()),
+                                                                  status);
                                      return f.unit(unit).precision(number::Precision::fixedFraction(2));
                                  }),
                      amount);
@@ -103,8 +102,7 @@ QString percent(double value, const QString &locale)
     // NoUnit::percent writes the number as it stands, so the 0-100 scale needs no scaling.
     return write(cache().get(keyOf("percent", locale), locale,
                              [](number::UnlocalizedNumberFormatter f) {
-                                 return f.unit(icu::NoUnit::percent())
-                                     .precision(number::Precision::fixedFraction(2));
+                                 return f.unit(icu::NoUnit::percent()).precision(number::Precision::fixedFraction(2));
                              }),
                  value);
 }

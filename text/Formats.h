@@ -21,8 +21,7 @@ QString format(const CurrencyOption &reporting, double usd, bool isSigned,
 QString percent(double value, const QString &locale = systemLocaleName(LocaleCategory::Numeric));
 
 // part / whole as a percent with 2 fraction digits; the fixed text "0.00%" when whole is not above 0.
-QString ratioPercent(double part, double whole,
-                     const QString &locale = systemLocaleName(LocaleCategory::Numeric));
+QString ratioPercent(double part, double whole, const QString &locale = systemLocaleName(LocaleCategory::Numeric));
 
 // A plain grouped number with at most precision fraction digits and no trailing zeros.
 QString decimal(double value, int precision, const QString &locale = systemLocaleName(LocaleCategory::Numeric));

@@ -25,9 +25,12 @@ Catalogue build()
         korean.insert(key, QString::fromUtf16(row.korean));
     }
     catalogue.translations = {
-        {QStringLiteral("en-US"), catalogue.english}, {QStringLiteral("en-GB"), catalogue.english},
-        {QStringLiteral("en-EU"), catalogue.english}, {QStringLiteral("zh-CN"), simplified},
-        {QStringLiteral("zh-TW"), traditional},       {QStringLiteral("ja-JP"), japanese},
+        {QStringLiteral("en-US"), catalogue.english},
+        {QStringLiteral("en-GB"), catalogue.english},
+        {QStringLiteral("en-EU"), catalogue.english},
+        {QStringLiteral("zh-CN"), simplified},
+        {QStringLiteral("zh-TW"), traditional},
+        {QStringLiteral("ja-JP"), japanese},
         {QStringLiteral("ko-KR"), korean},
     };
     return catalogue;
@@ -42,11 +45,20 @@ const Catalogue &catalogue()
 
 } // namespace
 
-const AppText::Table &AppText::english() { return catalogue().english; }
+const AppText::Table &AppText::english()
+{
+    return catalogue().english;
+}
 
-const QHash<QString, AppText::Table> &AppText::translations() { return catalogue().translations; }
+const QHash<QString, AppText::Table> &AppText::translations()
+{
+    return catalogue().translations;
+}
 
-const QStringList &AppText::keys() { return catalogue().keys; }
+const QStringList &AppText::keys()
+{
+    return catalogue().keys;
+}
 
 QString AppText::value(QStringView key, QStringView languageCode)
 {

@@ -32,8 +32,8 @@ constexpr std::array<CatalogueRow, 63> rows{{
     {u"byMarket", u"Market Allocation", u"市场分布", u"市場分布", u"市場別配分", u"시장별 배분"},
     {u"brokerRatio", u"Holdings by Brokerage", u"各券商持仓", u"各券商持倉", u"証券会社別保有額",
      u"증권사별 보유 자산"},
-    {u"cashByAccount", u"Cash Allocation by Brokerage", u"各券商现金分布", u"各券商現金分布",
-     u"証券会社別現金配分", u"증권사별 현금 배분"},
+    {u"cashByAccount", u"Cash Allocation by Brokerage", u"各券商现金分布", u"各券商現金分布", u"証券会社別現金配分",
+     u"증권사별 현금 배분"},
     {u"holdingVsCash", u"Portfolio Composition", u"资产构成", u"資產組成", u"資産構成", u"자산 구성"},
     {u"assetByBroker", u"Total Assets by Brokerage", u"各券商总资产", u"各券商總資產", u"証券会社別総資産",
      u"증권사별 총자산"},
@@ -47,8 +47,8 @@ constexpr std::array<CatalogueRow, 63> rows{{
     {u"originalCash", u"Original Cash", u"原币现金", u"原幣現金", u"現地通貨建て現金", u"현지 통화 현금"},
     {u"currency", u"Currency", u"币种", u"幣別", u"通貨", u"통화"},
     {u"marketAsset", u"Market / Asset", u"市场 / 资产", u"市場 / 資產", u"市場 / 資産", u"시장 / 자산"},
-    {u"cashBalanceNative", u"Cash Balance (Native)", u"现金余额（原币）", u"現金餘額（原幣）",
-     u"現金残高（現地通貨）", u"현금 잔고(현지 통화)"},
+    {u"cashBalanceNative", u"Cash Balance (Native)", u"现金余额（原币）", u"現金餘額（原幣）", u"現金残高（現地通貨）",
+     u"현금 잔고(현지 통화)"},
     {u"cashValue", u"Cash Value", u"现金价值", u"現金價值", u"現金評価額", u"현금 가치"},
     {u"holdingsValue", u"Holdings Value", u"持仓市值", u"持倉市值", u"保有資産額", u"보유 자산 가치"},
     {u"investedWeight", u"Invested %", u"投资占比", u"投資占比", u"投資比率", u"투자 비중"},
@@ -62,11 +62,11 @@ constexpr std::array<CatalogueRow, 63> rows{{
     {u"brokerageName", u"Brokerage name", u"券商名称", u"券商名稱", u"証券会社名", u"증권사 이름"},
     {u"add", u"Add", u"添加", u"新增", u"追加", u"추가"},
     {u"cancel", u"Cancel", u"取消", u"取消", u"キャンセル", u"취소"},
-    {u"privateBrokerageHint", u"Custom brokerages are visible only to your account.",
-     u"自定义券商仅对你的账户可见。", u"自訂券商僅對你的帳戶可見。",
-     u"カスタム証券会社はあなたのアカウントにのみ表示されます。", u"사용자 지정 증권사는 내 계정에만 표시됩니다."},
-    {u"brokerageNameRequired", u"Brokerage name must contain at least 2 characters.",
-     u"券商名称至少需要 2 个字符。", u"券商名稱至少需要 2 個字元。", u"証券会社名は2文字以上で入力してください。",
+    {u"privateBrokerageHint", u"Custom brokerages are visible only to your account.", u"自定义券商仅对你的账户可见。",
+     u"自訂券商僅對你的帳戶可見。", u"カスタム証券会社はあなたのアカウントにのみ表示されます。",
+     u"사용자 지정 증권사는 내 계정에만 표시됩니다."},
+    {u"brokerageNameRequired", u"Brokerage name must contain at least 2 characters.", u"券商名称至少需要 2 个字符。",
+     u"券商名稱至少需要 2 個字元。", u"証券会社名は2文字以上で入力してください。",
      u"증권사 이름은 2자 이상이어야 합니다."},
     {u"addTransaction", u"Add Transaction", u"添加交易", u"新增交易", u"取引を追加", u"거래 추가"},
     {u"transactionRecords", u"transactions", u"条交易记录", u"筆交易記錄", u"件の取引", u"건의 거래"},
@@ -86,6 +86,9 @@ constexpr std::array<CatalogueRow, 63> rows{{
 
 } // namespace
 
-std::span<const CatalogueRow> catalogueRows() { return rows; }
+std::span<const CatalogueRow> catalogueRows()
+{
+    return rows;
+}
 
 } // namespace quillfern

@@ -22,9 +22,17 @@ std::vector<AssetInput> portfolio(size_t count)
     static const char *markets[] = {"US", "HK", "CN", "JP", "EU"};
     static const char *currencies[] = {"USD", "HKD", "CNY", "JPY", "EUR"};
     static const double rates[] = {1.0, 0.127618574, 0.138, 0.0064, 1.08};
-    static const char *sectors[] = {"Information Technology", "Financials", " Health Care", "Energy",
-                                    "Consumer Discretionary", "Industrials", "Materials", "Utilities",
-                                    "Real Estate", "Communication Services", "Consumer Staples"};
+    static const char *sectors[] = {"Information Technology",
+                                    "Financials",
+                                    " Health Care",
+                                    "Energy",
+                                    "Consumer Discretionary",
+                                    "Industrials",
+                                    "Materials",
+                                    "Utilities",
+                                    "Real Estate",
+                                    "Communication Services",
+                                    "Consumer Staples"};
     static const char *brokers[] = {"Snowball", "Futu", "Hafoo", "IBKR", "Tiger", "Sea"};
     std::mt19937_64 random(42);
     std::uniform_real_distribution<double> price(0.5, 900.0);

@@ -9,16 +9,21 @@ namespace quillfern {
 namespace {
 
 // max(x, 0) that also maps NaN to 0.
-double clampAtZero(double x) { return x > 0 ? x : 0.0; }
+double clampAtZero(double x)
+{
+    return x > 0 ? x : 0.0;
+}
 
-double percentage(double part, double total) { return total > 0 ? (part / total) * 100.0 : 0.0; }
+double percentage(double part, double total)
+{
+    return total > 0 ? (part / total) * 100.0 : 0.0;
+}
 
 // Code points with the Unicode White_Space property.
 bool isWhiteSpace(char32_t c)
 {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680
-           || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F
-           || c == 0x3000;
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 // Decodes the code point starting at text[pos]; malformed bytes decode as U+FFFD of length 1, which is
@@ -138,8 +143,16 @@ AssetValuation value(const AssetInput &input)
     const double avg = clampAtZero(input.averagePrice);
     const double cur = clampAtZero(input.currentPrice);
 
-    AssetValuation v{input.id,     input.market,       input.sector, input.subSector, input.code,
-                     input.currency, input.broker,     input.averagePrice, q,        input.currentPrice,
+    AssetValuation v{input.id,
+                     input.market,
+                     input.sector,
+                     input.subSector,
+                     input.code,
+                     input.currency,
+                     input.broker,
+                     input.averagePrice,
+                     q,
+                     input.currentPrice,
                      fx};
     v.boughtCostLocal = avg * q;
     v.marketValueLocal = cur * q;

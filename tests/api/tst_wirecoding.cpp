@@ -14,7 +14,10 @@ using namespace quillfern;
 
 namespace {
 
-QByteArray json(const char *text) { return QByteArray(text); }
+QByteArray json(const char *text)
+{
+    return QByteArray(text);
+}
 
 ServerHolding sampleHolding()
 {
@@ -33,8 +36,7 @@ ServerHolding sampleHolding()
 }
 
 // Decodes body as T and says whether it worked, for the table of bodies every decoder must survive.
-template <class T>
-std::function<QString(const QByteArray &)> decoder()
+template <class T> std::function<QString(const QByteArray &)> decoder()
 {
     return [](const QByteArray &body) {
         const auto decoded = decodeJSON<T>(body);
@@ -42,7 +44,10 @@ std::function<QString(const QByteArray &)> decoder()
     };
 }
 
-QJsonObject objectOf(const QByteArray &body) { return QJsonDocument::fromJson(body).object(); }
+QJsonObject objectOf(const QByteArray &body)
+{
+    return QJsonDocument::fromJson(body).object();
+}
 
 } // namespace
 
@@ -115,9 +120,9 @@ void WireCodingTest::optionalIDAbsentNullOrPresent()
 {
     QFETCH(QByteArray, idPart);
     QFETCH(bool, present);
-    const QByteArray body = "{\"holdings\":[],\"cash_balances\":[{" + idPart
-                            + "\"broker\":\"Futu\",\"original_cash\":12.5,\"currency\":\"HKD\",\"fx_to_usd\":0.128,"
-                              "\"note\":\"\"}]}";
+    const QByteArray body = "{\"holdings\":[],\"cash_balances\":[{" + idPart +
+                            "\"broker\":\"Futu\",\"original_cash\":12.5,\"currency\":\"HKD\",\"fx_to_usd\":0.128,"
+                            "\"note\":\"\"}]}";
     const auto decoded = decodeJSON<PortfolioResponse>(body);
     QVERIFY2(decoded, qPrintable(decoded ? QString() : decoded.error().description()));
     QCOMPARE(decoded->cashBalances.size(), 1);
@@ -141,19 +146,19 @@ void WireCodingTest::presenceRulesFailTheWholeBody_data()
         << json("[{\"code\":\"USD\",\"name\":\"US Dollar\",\"symbol\":\"$\",\"flag\":\"x\",\"fx_to_usd\":1},"
                 "{\"code\":\"HKD\",\"name\":\"HK\",\"symbol\":\"HK$\",\"flag\":\"x\",\"fx_to_usd\":\"1.0\"}]")
         << QStringLiteral("\"[1].fx_to_usd\" is not a number");
-    QTest::newRow("missing field") << currencies << json("[{\"code\":\"USD\",\"name\":\"US\",\"symbol\":\"$\",\"flag\":\"x\"}]")
+    QTest::newRow("missing field") << currencies
+                                   << json("[{\"code\":\"USD\",\"name\":\"US\",\"symbol\":\"$\",\"flag\":\"x\"}]")
                                    << QStringLiteral("\"[0].fx_to_usd\" is missing");
-    QTest::newRow("null field") << currencies
-                                << json("[{\"code\":null,\"name\":\"US\",\"symbol\":\"$\",\"flag\":\"x\",\"fx_to_usd\":1}]")
-                                << QStringLiteral("\"[0].code\" is null");
-    QTest::newRow("object where a list belongs") << currencies << json("{\"currencies\":[]}")
-                                                 << QStringLiteral("not an array");
-    QTest::newRow("boolean sent as 1")
-        << decoder<QList<BrokerageOption>>()
-        << json("[{\"id\":\"b1\",\"name\":\"Futu\",\"region\":\"HK\",\"is_custom\":1}]")
-        << QStringLiteral("\"[0].is_custom\" is not a boolean");
-    QTest::newRow("portfolio without cash balances") << decoder<PortfolioResponse>() << json("{\"holdings\":[]}")
-                                                     << QStringLiteral("\"cash_balances\" is missing");
+    QTest::newRow("null field")
+        << currencies << json("[{\"code\":null,\"name\":\"US\",\"symbol\":\"$\",\"flag\":\"x\",\"fx_to_usd\":1}]")
+        << QStringLiteral("\"[0].code\" is null");
+    QTest::newRow("object where a list belongs")
+        << currencies << json("{\"currencies\":[]}") << QStringLiteral("not an array");
+    QTest::newRow("boolean sent as 1") << decoder<QList<BrokerageOption>>()
+                                       << json("[{\"id\":\"b1\",\"name\":\"Futu\",\"region\":\"HK\",\"is_custom\":1}]")
+                                       << QStringLiteral("\"[0].is_custom\" is not a boolean");
+    QTest::newRow("portfolio without cash balances")
+        << decoder<PortfolioResponse>() << json("{\"holdings\":[]}") << QStringLiteral("\"cash_balances\" is missing");
     QTest::newRow("holding nested deep")
         << decoder<PortfolioResponse>()
         << json("{\"cash_balances\":[],\"holdings\":[{\"market\":\"US\",\"sector\":\"s\",\"sub_sector\":\"t\","
@@ -213,8 +218,8 @@ void WireCodingTest::keysAsGivenForErrorAndPriceBodies()
     const auto error = decodeJSON<ServerError>(json("{\"error\":\"Session expired\"}"), KeyDecoding::UseKeysAsGiven);
     QVERIFY(error);
     QCOMPARE(error->error, QStringLiteral("Session expired"));
-    const auto price = decodeJSON<StockPriceResponse>(json("{\"price\":12.25,\"currency\":\"HKD\"}"),
-                                                      KeyDecoding::UseKeysAsGiven);
+    const auto price =
+        decodeJSON<StockPriceResponse>(json("{\"price\":12.25,\"currency\":\"HKD\"}"), KeyDecoding::UseKeysAsGiven);
     QVERIFY(price);
     QCOMPARE(price->price, 12.25);
     // Without conversion a snake_case key does not reach a camelCase field.
@@ -328,18 +333,26 @@ void WireCodingTest::everyRecordRoundTrips()
     QVERIFY(roundTrip(PortfolioPutRequest{{sampleHolding()}, {cash}, QStringLiteral("macos-app")}));
     QVERIFY(roundTrip(CurrencyOption{QStringLiteral("HKD"), QStringLiteral("Hong Kong Dollar"), QStringLiteral("HK$"),
                                      QStringLiteral("🇭🇰"), 0.128}));
-    QVERIFY(roundTrip(QList<LanguageOption>{{QStringLiteral("zh-TW"), QStringLiteral("Chinese (Traditional)"),
-                                             QStringLiteral("繁體中文"), QStringLiteral("zh_TW"), QStringLiteral("🇹🇼")}}));
+    QVERIFY(
+        roundTrip(QList<LanguageOption>{{QStringLiteral("zh-TW"), QStringLiteral("Chinese (Traditional)"),
+                                         QStringLiteral("繁體中文"), QStringLiteral("zh_TW"), QStringLiteral("🇹🇼")}}));
     QVERIFY(roundTrip(BrokerageOption{QStringLiteral("b7"), QStringLiteral("My Broker"), QStringLiteral("US"), true}));
-    QVERIFY(roundTrip(GICSClassification{QStringLiteral("45"), QStringLiteral("Information Technology"),
-                                         QStringLiteral("4530"), QStringLiteral("Semiconductors & Equipment"),
-                                         QStringLiteral("453010"), QStringLiteral("Semiconductors"),
-                                         QStringLiteral("45301020"), QStringLiteral("Semiconductors"),
-                                         QStringLiteral("2023")}));
-    const TransactionRecord trade{QStringLiteral("t1"), QStringLiteral("Futu"), QStringLiteral("HK"),
-                                  QStringLiteral("0700"), QStringLiteral("buy"), 100, 312.4, 15.5,
-                                  QStringLiteral("HKD"), QStringLiteral("Communication Services"),
-                                  QStringLiteral("Interactive Media"), QStringLiteral("2026-12-01T09:30:00Z"),
+    QVERIFY(roundTrip(GICSClassification{
+        QStringLiteral("45"), QStringLiteral("Information Technology"), QStringLiteral("4530"),
+        QStringLiteral("Semiconductors & Equipment"), QStringLiteral("453010"), QStringLiteral("Semiconductors"),
+        QStringLiteral("45301020"), QStringLiteral("Semiconductors"), QStringLiteral("2023")}));
+    const TransactionRecord trade{QStringLiteral("t1"),
+                                  QStringLiteral("Futu"),
+                                  QStringLiteral("HK"),
+                                  QStringLiteral("0700"),
+                                  QStringLiteral("buy"),
+                                  100,
+                                  312.4,
+                                  15.5,
+                                  QStringLiteral("HKD"),
+                                  QStringLiteral("Communication Services"),
+                                  QStringLiteral("Interactive Media"),
+                                  QStringLiteral("2026-12-01T09:30:00Z"),
                                   QStringLiteral("Dip\tbuy \\ \u0001")};
     QVERIFY(roundTrip(trade));
     QVERIFY(roundTrip(TransactionCreateInput{trade.broker, trade.market, trade.code, trade.transactionType,

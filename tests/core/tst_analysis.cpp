@@ -18,8 +18,17 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 AssetInput asset(std::string id, double avg, double q, double cur, double fx = 1.0, std::string market = "US",
                  std::string sector = "Tech", std::string broker = "IBKR")
 {
-    return AssetInput{std::move(id), std::move(market), std::move(sector), "Software", "CODE", "USD",
-                      std::move(broker), avg, q, cur, fx};
+    return AssetInput{std::move(id),
+                      std::move(market),
+                      std::move(sector),
+                      "Software",
+                      "CODE",
+                      "USD",
+                      std::move(broker),
+                      avg,
+                      q,
+                      cur,
+                      fx};
 }
 
 std::vector<std::string> labels(const std::vector<AllocationItem> &items)
@@ -30,7 +39,10 @@ std::vector<std::string> labels(const std::vector<AllocationItem> &items)
     return out;
 }
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 } // namespace
 
@@ -64,30 +76,28 @@ void AnalysisTest::valuesOnePosition_data()
     QTest::addColumn<double>("netUsd");
     QTest::addColumn<double>("changePercent");
 
-    QTest::newRow("yen holding") << 1000.0 << 100.0 << 1100.0 << 0.0064 << 100.0 << 0.0064 << 640.0 << 704.0
-                                 << 64.0 << 10.0;
+    QTest::newRow("yen holding") << 1000.0 << 100.0 << 1100.0 << 0.0064 << 100.0 << 0.0064 << 640.0 << 704.0 << 64.0
+                                 << 10.0;
     // (avg x q) x fx rounds differently from avg x (q x fx): the order is part of the result.
     QTest::newRow("price times quantity first") << 110.97 << 550.0 << 0.0 << 0.0064 << 550.0 << 0.0064
                                                 << 390.61440000000005 << 0.0 << -390.61440000000005 << -100.0;
     // (net / cost) x 100 differs from (net x 100) / cost in the last bit.
-    QTest::newRow("division before scaling") << 0.1 << 3.0 << 0.7 << 0.127618574 << 3.0 << 0.127618574
-                                             << 0.038285572200000006 << 0.2679990054 << 0.22971343319999998
-                                             << 599.9999999999998;
+    QTest::newRow("division before scaling")
+        << 0.1 << 3.0 << 0.7 << 0.127618574 << 3.0 << 0.127618574 << 0.038285572200000006 << 0.2679990054
+        << 0.22971343319999998 << 599.9999999999998;
     QTest::newRow("zero quantity") << 10.0 << 0.0 << 12.0 << 1.0 << 0.0 << 1.0 << 0.0 << 0.0 << 0.0 << 0.0;
-    QTest::newRow("negative quantity clamps") << 10.0 << -5.0 << 12.0 << 1.0 << 0.0 << 1.0 << 0.0 << 0.0 << 0.0
-                                              << 0.0;
-    QTest::newRow("no cost, positive value") << 0.0 << 10.0 << 5.0 << 1.0 << 10.0 << 1.0 << 0.0 << 50.0 << 50.0
-                                             << 0.0;
-    QTest::newRow("negative average counts as 0") << -3.0 << 10.0 << 5.0 << 1.0 << 10.0 << 1.0 << 0.0 << 50.0
-                                                  << 50.0 << 0.0;
-    QTest::newRow("current price 0 loses everything") << 4.0 << 10.0 << 0.0 << 1.0 << 10.0 << 1.0 << 40.0 << 0.0
-                                                      << -40.0 << -100.0;
-    QTest::newRow("rate 0 counts as dollars") << 2.0 << 10.0 << 3.0 << 0.0 << 10.0 << 1.0 << 20.0 << 30.0 << 10.0
-                                              << 50.0;
-    QTest::newRow("negative rate counts as dollars") << 2.0 << 10.0 << 3.0 << -7.0 << 10.0 << 1.0 << 20.0 << 30.0
-                                                     << 10.0 << 50.0;
-    QTest::newRow("NaN rate counts as dollars") << 2.0 << 10.0 << 3.0 << kNaN << 10.0 << 1.0 << 20.0 << 30.0 << 10.0
-                                                << 50.0;
+    QTest::newRow("negative quantity clamps") << 10.0 << -5.0 << 12.0 << 1.0 << 0.0 << 1.0 << 0.0 << 0.0 << 0.0 << 0.0;
+    QTest::newRow("no cost, positive value") << 0.0 << 10.0 << 5.0 << 1.0 << 10.0 << 1.0 << 0.0 << 50.0 << 50.0 << 0.0;
+    QTest::newRow("negative average counts as 0")
+        << -3.0 << 10.0 << 5.0 << 1.0 << 10.0 << 1.0 << 0.0 << 50.0 << 50.0 << 0.0;
+    QTest::newRow("current price 0 loses everything")
+        << 4.0 << 10.0 << 0.0 << 1.0 << 10.0 << 1.0 << 40.0 << 0.0 << -40.0 << -100.0;
+    QTest::newRow("rate 0 counts as dollars")
+        << 2.0 << 10.0 << 3.0 << 0.0 << 10.0 << 1.0 << 20.0 << 30.0 << 10.0 << 50.0;
+    QTest::newRow("negative rate counts as dollars")
+        << 2.0 << 10.0 << 3.0 << -7.0 << 10.0 << 1.0 << 20.0 << 30.0 << 10.0 << 50.0;
+    QTest::newRow("NaN rate counts as dollars")
+        << 2.0 << 10.0 << 3.0 << kNaN << 10.0 << 1.0 << 20.0 << 30.0 << 10.0 << 50.0;
     QTest::newRow("NaN quantity counts as 0") << 2.0 << kNaN << 3.0 << 1.0 << 0.0 << 1.0 << 0.0 << 0.0 << 0.0 << 0.0;
 }
 
@@ -182,10 +192,10 @@ void AnalysisTest::allocationBuckets_data()
         << std::vector{asset("a", 1, 0, 5, 1, "US", "Zero"), asset("b", 1, 1, 0, 1, "US", "Lost"),
                        asset("c", 1, 2, 4, 1, "US", "Kept")}
         << QStringList{QStringLiteral("Kept")} << QList<double>{8};
-    QTest::newRow("CJK keys") << std::vector{asset("a", 1, 1, 3, 1, "HK", "信息技术"), asset("b", 1, 1, 4, 1, "HK", " 信息技术 "),
+    QTest::newRow("CJK keys") << std::vector{asset("a", 1, 1, 3, 1, "HK", "信息技术"),
+                                             asset("b", 1, 1, 4, 1, "HK", " 信息技术 "),
                                              asset("c", 1, 1, 8, 1, "HK", "金融")}
-                              << QStringList{QStringLiteral("金融"), QStringLiteral("信息技术")}
-                              << QList<double>{8, 7};
+                              << QStringList{QStringLiteral("金融"), QStringLiteral("信息技术")} << QList<double>{8, 7};
 }
 
 void AnalysisTest::allocationBuckets()
@@ -208,8 +218,8 @@ void AnalysisTest::allocationBuckets()
 
 void AnalysisTest::skippedPositionsStillCountInTheDenominator()
 {
-    const PortfolioSummary summary = analyzePortfolio(
-        {asset("a", 1, 1, 30, 1, "US", " ", "Futu"), asset("b", 1, 1, 10, 1, "HK", "Energy", "  ")});
+    const PortfolioSummary summary =
+        analyzePortfolio({asset("a", 1, 1, 30, 1, "US", " ", "Futu"), asset("b", 1, 1, 10, 1, "HK", "Energy", "  ")});
     QCOMPARE(summary.totalMarketValueUsd, 40.0);
     QCOMPARE(labels(summary.bySector), std::vector<std::string>{"Energy"});
     QCOMPARE(summary.bySector.front().percentage, 25.0);

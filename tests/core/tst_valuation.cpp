@@ -10,8 +10,14 @@ namespace {
 
 AssetRow holding(QString id, QString market, double avg, double quantity, double current, QString broker = {})
 {
-    return AssetRow{std::move(id), std::move(market), QStringLiteral("Information Technology"),
-                    QStringLiteral("Semiconductors"), QStringLiteral("CODE"), std::move(broker), avg, quantity,
+    return AssetRow{std::move(id),
+                    std::move(market),
+                    QStringLiteral("Information Technology"),
+                    QStringLiteral("Semiconductors"),
+                    QStringLiteral("CODE"),
+                    std::move(broker),
+                    avg,
+                    quantity,
                     current};
 }
 
@@ -164,24 +170,27 @@ void ValuationTest::brokerageNames_data()
         << QStringList{QStringLiteral("Futu"), QStringLiteral("IBKR")};
     QTest::newRow("nothing anywhere gives the defaults, sorted")
         << QStringList{} << QStringList{QStringLiteral("   ")} << QStringList{} << QStringLiteral("en_US")
-        << QStringList{QStringLiteral("Futu"),  QStringLiteral("Hafoo"), QStringLiteral("IBKR"),
-                       QStringLiteral("Sea"),   QStringLiteral("Snowball"), QStringLiteral("Tiger")};
-    QTest::newRow("first spelling wins")
-        << QStringList{QStringLiteral("tiger")} << QStringList{QStringLiteral("Tiger"), QStringLiteral("TIGER")}
-        << QStringList{} << QStringLiteral("en_US") << QStringList{QStringLiteral("tiger")};
+        << QStringList{QStringLiteral("Futu"), QStringLiteral("Hafoo"),    QStringLiteral("IBKR"),
+                       QStringLiteral("Sea"),  QStringLiteral("Snowball"), QStringLiteral("Tiger")};
+    QTest::newRow("first spelling wins") << QStringList{QStringLiteral("tiger")}
+                                         << QStringList{QStringLiteral("Tiger"), QStringLiteral("TIGER")}
+                                         << QStringList{} << QStringLiteral("en_US")
+                                         << QStringList{QStringLiteral("tiger")};
     QTest::newRow("case-insensitive order")
         << QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("beta")} << QStringList{}
         << QStringList{} << QStringLiteral("en_US")
         << QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("zeta")};
     // Collation follows the locale: Swedish sorts Ä after Z, German beside A.
-    QTest::newRow("German umlaut")
-        << QStringList{QStringLiteral("Zeta"), QStringLiteral("\u00C4gir"), QStringLiteral("Bank")} << QStringList{}
-        << QStringList{} << QStringLiteral("de_DE")
-        << QStringList{QStringLiteral("\u00C4gir"), QStringLiteral("Bank"), QStringLiteral("Zeta")};
-    QTest::newRow("Swedish umlaut")
-        << QStringList{QStringLiteral("Zeta"), QStringLiteral("\u00C4gir"), QStringLiteral("Bank")} << QStringList{}
-        << QStringList{} << QStringLiteral("sv_SE")
-        << QStringList{QStringLiteral("Bank"), QStringLiteral("Zeta"), QStringLiteral("\u00C4gir")};
+    QTest::newRow("German umlaut") << QStringList{QStringLiteral("Zeta"), QStringLiteral("\u00C4gir"),
+                                                  QStringLiteral("Bank")}
+                                   << QStringList{} << QStringList{} << QStringLiteral("de_DE")
+                                   << QStringList{QStringLiteral("\u00C4gir"), QStringLiteral("Bank"),
+                                                  QStringLiteral("Zeta")};
+    QTest::newRow("Swedish umlaut") << QStringList{QStringLiteral("Zeta"), QStringLiteral("\u00C4gir"),
+                                                   QStringLiteral("Bank")}
+                                    << QStringList{} << QStringList{} << QStringLiteral("sv_SE")
+                                    << QStringList{QStringLiteral("Bank"), QStringLiteral("Zeta"),
+                                                   QStringLiteral("\u00C4gir")};
 }
 
 void ValuationTest::brokerageNames()

@@ -83,14 +83,14 @@ void FormatsTest::money_data()
     QTest::newRow("grouping") << us << usd << 1234567.891 << false << QStringLiteral("$1,234,567.89");
     QTest::newRow("Hong Kong dollars") << us << currency("HKD", 0.127618574) << 1.0 << false
                                        << QStringLiteral("HK$7.84");
-    QTest::newRow("yen keeps two digits") << us << currency("JPY", 0.0064) << 1.0 << false
-                                          << QStringLiteral("\u00A5156.25");
-    QTest::newRow("rate 0 divides by 1e-9") << us << currency("EUR", 0.0) << 1.0 << false
-                                            << QStringLiteral("\u20AC1,000,000,000.00");
-    QTest::newRow("negative rate divides by 1e-9") << us << currency("EUR", -3.0) << -0.5 << true
-                                                   << QStringLiteral("-\u20AC500,000,000.00");
-    QTest::newRow("code ICU does not know") << us << currency("XYZ", 1.0) << 5.0 << false
-                                            << QStringLiteral("XYZ\u00A05.00");
+    QTest::newRow("yen keeps two digits")
+        << us << currency("JPY", 0.0064) << 1.0 << false << QStringLiteral("\u00A5156.25");
+    QTest::newRow("rate 0 divides by 1e-9")
+        << us << currency("EUR", 0.0) << 1.0 << false << QStringLiteral("\u20AC1,000,000,000.00");
+    QTest::newRow("negative rate divides by 1e-9")
+        << us << currency("EUR", -3.0) << -0.5 << true << QStringLiteral("-\u20AC500,000,000.00");
+    QTest::newRow("code ICU does not know")
+        << us << currency("XYZ", 1.0) << 5.0 << false << QStringLiteral("XYZ\u00A05.00");
     QTest::newRow("malformed code") << us << currency("usd", 1.0) << 5.0 << true << QStringLiteral("+usd 5.00");
     QTest::newRow("German") << QStringLiteral("de_DE") << usd << -1234567.891 << false
                             << QStringLiteral("-1.234.567,89\u00A0$");
@@ -98,8 +98,7 @@ void FormatsTest::money_data()
                                         << QStringLiteral("+1.000,00\u00A0\u20AC");
     QTest::newRow("Japanese yen") << QStringLiteral("ja_JP") << currency("JPY", 0.0064) << 1.0 << false
                                   << QStringLiteral("\uFFE5156.25");
-    QTest::newRow("Chinese dollars") << QStringLiteral("zh_CN") << usd << -3.0 << false
-                                     << QStringLiteral("-US$3.00");
+    QTest::newRow("Chinese dollars") << QStringLiteral("zh_CN") << usd << -3.0 << false << QStringLiteral("-US$3.00");
     QTest::newRow("Swedish minus") << QStringLiteral("sv_SE") << currency("EUR", 1.0) << -3.0 << false
                                    << QStringLiteral("\u22123,00\u00A0\u20AC");
 }
@@ -131,8 +130,8 @@ void FormatsTest::percents_data()
     QTest::newRow("German ratio") << QStringLiteral("de_DE") << 1.0 << 8.0 << QStringLiteral("12,50\u00A0%");
     QTest::newRow("ratio of zero whole") << QStringLiteral("de_DE") << 1.0 << 0.0 << QStringLiteral("0.00%");
     QTest::newRow("ratio of negative whole") << QStringLiteral("de_DE") << 1.0 << -5.0 << QStringLiteral("0.00%");
-    QTest::newRow("ratio of infinite whole") << QStringLiteral("en_US") << 1.0
-                                             << std::numeric_limits<double>::infinity() << QStringLiteral("0.00%");
+    QTest::newRow("ratio of infinite whole")
+        << QStringLiteral("en_US") << 1.0 << std::numeric_limits<double>::infinity() << QStringLiteral("0.00%");
 }
 
 void FormatsTest::percents()
@@ -159,8 +158,7 @@ void FormatsTest::decimals_data()
     QTest::newRow("precision 4") << QStringLiteral("en_US") << 0.000123456 << 4 << QStringLiteral("0.0001");
     QTest::newRow("negative precision counts as 0") << QStringLiteral("en_US") << 9.6 << -1 << QStringLiteral("10");
     QTest::newRow("German") << QStringLiteral("de_DE") << 1234.5 << 2 << QStringLiteral("1.234,5");
-    QTest::newRow("French narrow space") << QStringLiteral("fr_FR") << 1234.5 << 2
-                                         << QStringLiteral("1\u202F234,5");
+    QTest::newRow("French narrow space") << QStringLiteral("fr_FR") << 1234.5 << 2 << QStringLiteral("1\u202F234,5");
     QTest::newRow("Japanese") << QStringLiteral("ja_JP") << 98765.4321 << 2 << QStringLiteral("98,765.43");
 }
 
@@ -184,8 +182,8 @@ void FormatsTest::localeComesFromTheEnvironment_data()
                                          << QStringLiteral("fr_FR");
     QTest::newRow("LC_ALL beats both") << QByteArray("ja_JP.UTF-8") << QByteArray("fr_FR") << QByteArray("de_DE")
                                        << QStringLiteral("ja_JP");
-    QTest::newRow("empty LC_ALL is unset") << QByteArray("") << QByteArray() << QByteArray("ko_KR.UTF-8")
-                                           << QStringLiteral("ko_KR");
+    QTest::newRow("empty LC_ALL is unset")
+        << QByteArray("") << QByteArray() << QByteArray("ko_KR.UTF-8") << QStringLiteral("ko_KR");
     QTest::newRow("modifier dropped") << QByteArray() << QByteArray() << QByteArray("de_DE@euro")
                                       << QStringLiteral("de_DE");
     QTest::newRow("C locale") << QByteArray("C.UTF-8") << QByteArray() << QByteArray() << QStringLiteral("en_US");

@@ -75,11 +75,13 @@ void LocalizationTest::translationsAreReal()
         const AppText::Table &table = AppText::translations().value(code);
         for (const QString &key : AppText::keys()) {
             const QString text = table.value(key);
-            QVERIFY2(!latin.match(text).hasMatch(), qPrintable(code + QLatin1Char(' ') + key + QLatin1Char(' ') + text));
+            QVERIFY2(!latin.match(text).hasMatch(),
+                     qPrintable(code + QLatin1Char(' ') + key + QLatin1Char(' ') + text));
             QVERIFY2(text != AppText::english().value(key), qPrintable(code + QLatin1Char(' ') + key));
         }
         // The simplified and traditional tables are different scripts, not one table twice.
-        QVERIFY(AppText::translations().value(QStringLiteral("zh-CN")) != AppText::translations().value(QStringLiteral("zh-TW")));
+        QVERIFY(AppText::translations().value(QStringLiteral("zh-CN")) !=
+                AppText::translations().value(QStringLiteral("zh-TW")));
     }
     // Full sentences keep their punctuation in every language.
     for (const QString &code : translatedCodes) {
@@ -150,17 +152,17 @@ void LocalizationTest::lookupFallbacks_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("French falls back to English") << QStringLiteral("holdings") << QStringLiteral("fr-FR")
-                                                  << QStringLiteral("Holdings");
-    QTest::newRow("codes are case-sensitive") << QStringLiteral("holdings") << QStringLiteral("zh-cn")
-                                              << QStringLiteral("Holdings");
-    QTest::newRow("underscore is another code") << QStringLiteral("cash") << QStringLiteral("ja_JP")
-                                                << QStringLiteral("Cash");
+    QTest::newRow("French falls back to English")
+        << QStringLiteral("holdings") << QStringLiteral("fr-FR") << QStringLiteral("Holdings");
+    QTest::newRow("codes are case-sensitive")
+        << QStringLiteral("holdings") << QStringLiteral("zh-cn") << QStringLiteral("Holdings");
+    QTest::newRow("underscore is another code")
+        << QStringLiteral("cash") << QStringLiteral("ja_JP") << QStringLiteral("Cash");
     QTest::newRow("empty code") << QStringLiteral("retry") << QString() << QStringLiteral("Retry");
-    QTest::newRow("unknown key comes back") << QStringLiteral("noSuchKey") << QStringLiteral("ja-JP")
-                                            << QStringLiteral("noSuchKey");
-    QTest::newRow("keys are case-sensitive") << QStringLiteral("Holdings") << QStringLiteral("zh-CN")
-                                             << QStringLiteral("Holdings");
+    QTest::newRow("unknown key comes back")
+        << QStringLiteral("noSuchKey") << QStringLiteral("ja-JP") << QStringLiteral("noSuchKey");
+    QTest::newRow("keys are case-sensitive")
+        << QStringLiteral("Holdings") << QStringLiteral("zh-CN") << QStringLiteral("Holdings");
     QTest::newRow("Korean") << QStringLiteral("commission") << QStringLiteral("ko-KR") << QStringLiteral("수수료");
 }
 
