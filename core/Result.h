@@ -1,5 +1,6 @@
 #pragma once
 
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -8,6 +9,9 @@ namespace quillfern {
 // A value or the error that stopped it. Failures travel as values; nothing here throws.
 template <class T, class E> class Result {
 public:
+    // Holds a default T; exists because awaiting helpers need default-constructible results.
+    Result() requires std::is_default_constructible_v<T>
+    = default;
     Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
     Result(E error) : m_state(std::in_place_index<1>, std::move(error)) {}
 

@@ -42,10 +42,14 @@ QHash<QString, AssetValuation> positionsByID(const PortfolioSummary &summary)
     return index;
 }
 
+double usdRate(const CashRow &row)
+{
+    return row.serverFXToUSD ? *row.serverFXToUSD : CurrencyCatalog::fxToUSD(row.currency);
+}
+
 double cashValueUsd(const CashRow &row)
 {
-    const double rate = row.serverFXToUSD ? *row.serverFXToUSD : CurrencyCatalog::fxToUSD(row.currency);
-    return row.originalCash * rate;
+    return row.originalCash * usdRate(row);
 }
 
 double totalCashUsd(const QList<CashRow> &rows)

@@ -25,7 +25,9 @@ PortfolioSummary summary(const QList<AssetRow> &rows);
 // The valuation of each row by row id. Should two rows ever share an id, the first one's figures win.
 QHash<QString, AssetValuation> positionsByID(const PortfolioSummary &summary);
 
-// US dollars held by a cash row: its service rate when it has one, otherwise the built-in rate.
+// US dollars per unit of a cash row's currency: its service rate when it has one, else the built-in rate.
+double usdRate(const CashRow &row);
+// US dollars held by a cash row, at usdRate.
 double cashValueUsd(const CashRow &row);
 // The sum of cashValueUsd over the rows, in row order, starting from 0.
 double totalCashUsd(const QList<CashRow> &rows);

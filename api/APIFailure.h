@@ -1,0 +1,41 @@
+#pragma once
+
+#include "api/APIError.h"
+#include "core/Result.h"
+
+#include <QNetworkReply>
+#include <QString>
+
+#include <variant>
+
+namespace quillfern {
+
+// A request that never got an HTTP answer: no connection, a timeout, or a caller that gave up.
+struct TransportError {
+    enum class Kind { Failed, TimedOut, Cancelled };
+
+    Kind kind = Kind::Failed;
+    QNetworkReply::NetworkError code = QNetworkReply::UnknownNetworkError;
+    QString message; // the network stack's own text, used for failures without a sentence of ours
+
+    QString description() const;
+};
+
+// Everything a service call can fail with. description() is the text to show the user.
+struct APIFailure {
+    std::variant<PortfolioAPIError, TransportError, DecodingError, EncodingError> reason;
+
+    APIFailure(PortfolioAPIError error) : reason(std::move(error)) {}
+    APIFailure(TransportError error) : reason(std::move(error)) {}
+    APIFailure(DecodingError error) : reason(std::move(error)) {}
+    APIFailure(EncodingError error) : reason(std::move(error)) {}
+
+    QString description() const;
+    bool isCancelled() const;
+    // The service's refusal, when that is what this is.
+    const PortfolioAPIError *apiError() const { return std::get_if<PortfolioAPIError>(&reason); }
+};
+
+template <class T> using APIResult = Result<T, APIFailure>;
+
+} // namespace quillfern

@@ -1,0 +1,217 @@
+#include "api/PortfolioAPI.h"
+
+#include <QNetworkRequest>
+
+#include <algorithm>
+#include <memory>
+
+#ifndef QUILLFERN_API_BASE_URL
+#error "QUILLFERN_API_BASE_URL must be set by the build"
+#endif
+
+namespace quillfern::PortfolioAPI {
+
+const QUrl &baseURL()
+{
+    static const QUrl url = [] {
+        const QUrl parsed(QStringLiteral(QUILLFERN_API_BASE_URL), QUrl::StrictMode);
+        if (!parsed.isValid() || parsed.host().isEmpty())
+            qFatal("The service base URL built into Quillfern is not a valid URL: %s", QUILLFERN_API_BASE_URL);
+        return parsed;
+    }();
+    return url;
+}
+
+APIEndpoint defaultEndpoint()
+{
+    thread_local std::unique_ptr<QNetworkAccessManager> network;
+    if (!network)
+        network = std::make_unique<QNetworkAccessManager>();
+    return APIEndpoint{baseURL(), network.get()};
+}
+
+namespace detail {
+namespace {
+
+// A bearer token goes into a header line verbatim, so anything but visible ASCII could split the request.
+bool isSafeHeaderValue(const QString &token)
+{
+    return std::all_of(token.cbegin(), token.cend(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
+}
+
+constexpr const char *cancelledByCaller = "quillfernCancelledByCaller";
+
+struct DeleteLater {
+    void operator()(QNetworkReply *reply) const { reply->deleteLater(); }
+};
+
+} // namespace
+
+QUrl joinURL(const QUrl &base, const QString &path)
+{
+    return QUrl(base.toString(QUrl::FullyEncoded) + path, QUrl::StrictMode);
+}
+
+QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByteArray method, QString token,
+                                            std::optional<QByteArray> body, CancelToken cancel)
+{
+    using Kind = TransportError::Kind;
+    if (cancel && cancel->isCancelled())
+        co_return APIResult<HttpAnswer>(TransportError{Kind::Cancelled, QNetworkReply::OperationCanceledError, {}});
+    if (!endpoint.network)
+        co_return APIResult<HttpAnswer>(TransportError{Kind::Failed, QNetworkReply::UnknownNetworkError, {}});
+    if (!isSafeHeaderValue(token))
+        co_return APIResult<HttpAnswer>(
+            TransportError{Kind::Failed, QNetworkReply::ProtocolInvalidOperationError,
+                           QStringLiteral("The stored sign-in is damaged. Sign in again.")});
+    if (!url.isValid())
+        co_return APIResult<HttpAnswer>(PortfolioAPIError::invalidResponse());
+
+    QNetworkRequest request(url);
+    request.setTransferTimeout(int(endpoint.timeout.count()));
+    request.setRawHeader("Authorization", "Bearer " + token.toLatin1());
+    if (body)
+        request.setRawHeader("Content-Type", "application/json");
+
+    // A POST without a body still says "Content-Length: 0"; servers may refuse a POST of unknown length.
+    const bool sendsLength = body || method != "GET";
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(
+        sendsLength ? endpoint.network->sendCustomRequest(request, method, body.value_or(QByteArray()))
+                    : endpoint.network->sendCustomRequest(request, method));
+    if (cancel) {
+        QNetworkReply *raw = reply.get();
+        QObject::connect(cancel.get(), &Cancellation::cancelled, raw, [raw] {
+            raw->setProperty(cancelledByCaller, true);
+            raw->abort();
+        });
+    }
+
+    co_await reply.get();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid())
+        co_return APIResult<HttpAnswer>(HttpAnswer{status.toInt(), reply->readAll()});
+    if (reply->error() == QNetworkReply::OperationCanceledError) {
+        // The network stack aborts a transfer that stalls past its timeout with the same code as a cancel.
+        const bool byCaller = reply->property(cancelledByCaller).toBool();
+        co_return APIResult<HttpAnswer>(
+            TransportError{byCaller ? Kind::Cancelled : Kind::TimedOut, reply->error(), reply->errorString()});
+    }
+    if (reply->error() != QNetworkReply::NoError)
+        co_return APIResult<HttpAnswer>(TransportError{Kind::Failed, reply->error(), reply->errorString()});
+    co_return APIResult<HttpAnswer>(PortfolioAPIError::invalidResponse());
+}
+
+PortfolioAPIError refusal(const HttpAnswer &answer, const QString &fallbackPrefix)
+{
+    const auto error = decodeJSON<ServerError>(answer.body, KeyDecoding::UseKeysAsGiven);
+    if (error)
+        return PortfolioAPIError::server(answer.status, error->error);
+    return PortfolioAPIError::server(answer.status,
+                                     fallbackPrefix + QString::number(answer.status) + QStringLiteral(")."));
+}
+
+} // namespace detail
+
+QCoro::Task<APIResult<PortfolioData>> fetchPortfolio(APIEndpoint endpoint, QString token, CancelToken cancel)
+{
+    auto reply = co_await send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "GET", std::move(token),
+                                                  std::optional<NoBody>(), std::move(cancel));
+    if (!reply)
+        co_return APIResult<PortfolioData>(reply.error());
+    co_return APIResult<PortfolioData>(portfolioData(*reply));
+}
+
+QCoro::Task<APIResult<PortfolioData>> savePortfolio(APIEndpoint endpoint, QString token, QList<AssetRow> holdings,
+                                                    QList<CashRow> cashBalances, CancelToken cancel)
+{
+    auto reply =
+        co_await send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT", std::move(token),
+                                         std::optional(portfolioPutRequest(holdings, cashBalances)), std::move(cancel));
+    if (!reply)
+        co_return APIResult<PortfolioData>(reply.error());
+    co_return APIResult<PortfolioData>(portfolioData(*reply));
+}
+
+QCoro::Task<APIResult<double>> fetchStockPrice(APIEndpoint endpoint, QString token, QString symbol, QString market,
+                                               CancelToken cancel)
+{
+    // Every byte outside the unreserved set is escaped, so "&", "=", "+" and "#" in a code stay inside it.
+    const QString query = QStringLiteral("symbol=") + QString::fromLatin1(QUrl::toPercentEncoding(symbol)) +
+                          QStringLiteral("&market=") + QString::fromLatin1(QUrl::toPercentEncoding(market));
+    QUrl url = detail::joinURL(endpoint.baseURL, QStringLiteral("/v1/market/stock"));
+    url.setQuery(query, QUrl::StrictMode);
+    if (!url.isValid())
+        co_return APIResult<double>(PortfolioAPIError::invalidResponse());
+
+    auto answer = co_await detail::exchange(endpoint, url, "GET", std::move(token), std::nullopt, std::move(cancel));
+    if (!answer)
+        co_return APIResult<double>(answer.error());
+    if (answer->status < 200 || answer->status > 299)
+        co_return APIResult<double>(
+            APIFailure(detail::refusal(*answer, QStringLiteral("Market price request failed (HTTP "))));
+    const auto price = decodeJSON<StockPriceResponse>(answer->body, KeyDecoding::UseKeysAsGiven);
+    if (!price)
+        co_return APIResult<double>(APIFailure(price.error()));
+    co_return APIResult<double>(price->price);
+}
+
+namespace {
+
+template <class Reply>
+QCoro::Task<APIResult<Reply>> get(APIEndpoint endpoint, const char *path, QString token, CancelToken cancel)
+{
+    return send<Reply>(std::move(endpoint), QString::fromLatin1(path), "GET", std::move(token), std::optional<NoBody>(),
+                       std::move(cancel));
+}
+
+} // namespace
+
+QCoro::Task<APIResult<QList<CurrencyOption>>> fetchCurrencies(APIEndpoint endpoint, QString token, CancelToken cancel)
+{
+    return get<QList<CurrencyOption>>(std::move(endpoint), "/v1/currencies", std::move(token), std::move(cancel));
+}
+
+QCoro::Task<APIResult<QList<LanguageOption>>> fetchLanguages(APIEndpoint endpoint, QString token, CancelToken cancel)
+{
+    return get<QList<LanguageOption>>(std::move(endpoint), "/v1/languages", std::move(token), std::move(cancel));
+}
+
+QCoro::Task<APIResult<QList<BrokerageOption>>> fetchBrokerages(APIEndpoint endpoint, QString token, CancelToken cancel)
+{
+    return get<QList<BrokerageOption>>(std::move(endpoint), "/v1/brokerages", std::move(token), std::move(cancel));
+}
+
+QCoro::Task<APIResult<BrokerageOption>> createBrokerage(APIEndpoint endpoint, QString token, QString name,
+                                                        CancelToken cancel)
+{
+    return send<BrokerageOption>(std::move(endpoint), QStringLiteral("/v1/brokerages"), "POST", std::move(token),
+                                 std::optional(BrokerageCreateRequest{std::move(name)}), std::move(cancel));
+}
+
+QCoro::Task<APIResult<QList<GICSClassification>>> fetchGICSClassifications(APIEndpoint endpoint, QString token,
+                                                                           CancelToken cancel)
+{
+    return get<QList<GICSClassification>>(std::move(endpoint), "/v1/gics-classifications", std::move(token),
+                                          std::move(cancel));
+}
+
+QCoro::Task<APIResult<QList<TransactionRecord>>> fetchTransactions(APIEndpoint endpoint, QString token,
+                                                                   CancelToken cancel)
+{
+    return get<QList<TransactionRecord>>(std::move(endpoint), "/v1/transactions", std::move(token), std::move(cancel));
+}
+
+QCoro::Task<APIResult<TransactionRecord>> createTransaction(APIEndpoint endpoint, QString token,
+                                                            TransactionCreateInput input, CancelToken cancel)
+{
+    return send<TransactionRecord>(std::move(endpoint), QStringLiteral("/v1/transactions"), "POST", std::move(token),
+                                   std::optional(std::move(input)), std::move(cancel));
+}
+
+QCoro::Task<APIResult<EmptyResponse>> logout(APIEndpoint endpoint, QString token)
+{
+    return send<EmptyResponse>(std::move(endpoint), QStringLiteral("/v1/auth/logout"), "POST", std::move(token));
+}
+
+} // namespace quillfern::PortfolioAPI
