@@ -1,0 +1,145 @@
+#include "server/market/HttpFetch.h"
+#include "server/market/MarketText.h"
+#include "server/market/QuoteSources.h"
+
+namespace quillfern::server {
+namespace {
+
+using market::lowerAscii;
+using market::trimBlanks;
+
+// The whole answer is two short lines; anything much bigger is not this format.
+constexpr std::size_t maxAnswerBytes = 64 * 1024;
+
+struct Listing {
+    std::string suffix;
+    std::string currency;
+};
+
+std::optional<Listing> listingFor(const std::string &market)
+{
+    const std::string code = market::upperAscii(trimBlanks(market));
+    if (code == "US")
+        return Listing{"us", "USD"};
+    if (code == "HK")
+        return Listing{"hk", "HKD"};
+    if (code == "JP")
+        return Listing{"jp", "JPY"};
+    if (code == "EU")
+        return Listing{"de", "EUR"}; // German listings, which quote in euros
+    return std::nullopt;             // CN and the rest are not served by this source
+}
+
+std::string percentEncoded(std::string_view text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string result;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                                (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved) {
+            result += c;
+        } else {
+            result += '%';
+            result += hex[byte >> 4];
+            result += hex[byte & 0x0F];
+        }
+    }
+    return result;
+}
+
+std::vector<std::string_view> splitOn(std::string_view text, char separator)
+{
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (true) {
+        const auto at = text.find(separator, start);
+        parts.push_back(text.substr(start, at == std::string_view::npos ? at : at - start));
+        if (at == std::string_view::npos)
+            return parts;
+        start = at + 1;
+    }
+}
+
+std::vector<std::string_view> nonEmptyLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    for (std::string_view line : splitOn(text, '\n')) {
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (!trimBlanks(line).empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+CsvQuoteSource::CsvQuoteSource(std::string baseURL) : m_baseURL(std::move(baseURL))
+{
+    const auto location = market::locate(m_baseURL);
+    if (!location || location->target.find('?') != std::string::npos)
+        return;
+    m_origin = location->origin;
+    m_basePath = location->target;
+    while (!m_basePath.empty() && m_basePath.back() == '/')
+        m_basePath.pop_back();
+}
+
+std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std::string &market)
+{
+    const auto listing = listingFor(market);
+    std::string code = lowerAscii(trimBlanks(symbol));
+    if (!listing || code.empty())
+        return std::nullopt;
+    if (listing->suffix == "hk") {
+        // Hong Kong codes are written with leading zeros at home but without them in this format.
+        const auto first = code.find_first_not_of('0');
+        code = first == std::string::npos ? std::string("0") : code.substr(first);
+    }
+    const std::string ticker = code + '.' + listing->suffix;
+    if (!m_origin)
+        return fail("the quote source URL '" + m_baseURL + "' is not an http or https URL");
+
+    const market::HttpLocation location{*m_origin,
+                                        m_basePath + "/q/l/?s=" + percentEncoded(ticker) + "&f=sd2t2ohlcv&h&e=csv"};
+    auto fetched = market::httpGet(location, std::chrono::seconds(5), maxAnswerBytes);
+    if (const auto *failure = std::get_if<std::string>(&fetched))
+        return fail(*failure);
+    const auto &answer = std::get<market::HttpAnswer>(fetched);
+    if (answer.status != 200)
+        return fail(ticker + ": HTTP " + std::to_string(answer.status));
+
+    const auto lines = nonEmptyLines(answer.body);
+    if (lines.size() != 2 || lowerAscii(lines[0]) != "symbol,date,time,open,high,low,close,volume")
+        return fail(ticker + ": the answer is not the expected two CSV lines");
+    const auto fields = splitOn(lines[1], ',');
+    if (fields.size() != 8 || lowerAscii(trimBlanks(fields[0])) != ticker)
+        return fail(ticker + ": the answer row is not for this symbol");
+    const std::string_view close = trimBlanks(fields[6]);
+    if (close == "N/D")
+        return std::nullopt;
+    const auto price = market::parseDecimal(close);
+    if (!price || *price <= 0)
+        return fail(ticker + ": the close '" + std::string(close) + "' is not a positive number");
+    return Quote{*price, listing->currency};
+}
+
+std::string CsvQuoteSource::lastFailure() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastFailure;
+}
+
+std::nullopt_t CsvQuoteSource::fail(std::string reason)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lastFailure = std::move(reason);
+    }
+    ++m_failures;
+    return std::nullopt;
+}
+
+} // namespace quillfern::server

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillfern::server::market {
+
+// A plain decimal such as "1.0813", "-2" or "6.5e3", read the same way under every locale. Commas, blanks,
+// a leading '+', hex, "NaN", "inf" and values outside the finite double range are all nullopt.
+std::optional<double> parseDecimal(std::string_view text);
+
+// Spaces and tabs only: the data we read never uses other blanks, and treating them as content is safer.
+std::string_view trimBlanks(std::string_view text);
+
+std::string upperAscii(std::string_view text);
+std::string lowerAscii(std::string_view text);
+
+} // namespace quillfern::server::market

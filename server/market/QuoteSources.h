@@ -1,0 +1,110 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace quillfern::server {
+
+struct Quote {
+    double price = 0;
+    std::string currency; // empty when the source doesn't say
+};
+
+// Somewhere to ask for the latest price of a listing. Implementations are called from several threads at once.
+class QuoteSource {
+public:
+    virtual ~QuoteSource() = default;
+    // nullopt: this source does not know the listing (or could not be asked just now).
+    virtual std::optional<Quote> quote(const std::string &symbol, const std::string &market) = 0;
+    virtual std::string name() const = 0;
+};
+
+// A fixed table read from text lines "market,symbol,price,currency": a header line of those four words, '#'
+// comments and blank lines are ignored. Lookup ignores ASCII case and surrounding blanks in symbol and market.
+// A bad line makes loading fail with a reason naming its line number.
+class OfflineQuotes : public QuoteSource {
+public:
+    static std::variant<std::unique_ptr<OfflineQuotes>, std::string> fromText(const std::string &csv);
+    static std::variant<std::unique_ptr<OfflineQuotes>, std::string> fromFile(const std::string &path);
+
+    std::optional<Quote> quote(const std::string &symbol, const std::string &market) override;
+    std::string name() const override { return "offline"; }
+    std::size_t size() const { return m_quotes.size(); }
+
+private:
+    explicit OfflineQuotes(std::map<std::string, Quote> quotes) : m_quotes(std::move(quotes)) {}
+
+    const std::map<std::string, Quote> m_quotes; // by upper-cased "MARKET\nSYMBOL"
+};
+
+// The free CSV format of stooq.com's light quote endpoint:
+//   GET <base>/q/l/?s=<symbol>.<suffix>&f=sd2t2ohlcv&h&e=csv
+// answering a header line and one row whose Close is the price; an unknown symbol answers "N/D" fields.
+// Markets US, HK, JP and EU (traded in Germany) are asked; CN and anything else are nullopt without a request.
+// The currency is the one the exchange trades in. A transport failure, a status other than 200 or a malformed
+// answer is nullopt and counted in failures(); each request gives up after 5 seconds.
+class CsvQuoteSource : public QuoteSource {
+public:
+    explicit CsvQuoteSource(std::string baseURL);
+
+    std::optional<Quote> quote(const std::string &symbol, const std::string &market) override;
+    std::string name() const override { return "csv"; }
+    std::size_t failures() const { return m_failures.load(); }
+    // Why the latest failure happened, for the service log; empty before the first.
+    std::string lastFailure() const;
+
+private:
+    std::nullopt_t fail(std::string reason);
+
+    std::string m_baseURL;
+    std::optional<std::string> m_origin; // unset when the base URL is not http or https
+    std::string m_basePath;              // without a trailing '/'
+    std::atomic<std::size_t> m_failures{0};
+    mutable std::mutex m_mutex;
+    std::string m_lastFailure;
+};
+
+// Asks its sources in order until one knows the listing, and remembers every answer, found or not, for ttl,
+// keyed by the upper-cased market and symbol. Safe to call from many threads: callers asking for the same
+// listing at once share one round of requests, while different listings are looked up in parallel.
+class QuoteChain {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    explicit QuoteChain(std::vector<std::unique_ptr<QuoteSource>> sources,
+                        std::chrono::seconds ttl = std::chrono::seconds(60),
+                        Clock clock = std::chrono::steady_clock::now);
+    QuoteChain(const QuoteChain &) = delete;
+    QuoteChain &operator=(const QuoteChain &) = delete;
+
+    std::optional<Quote> quote(const std::string &symbol, const std::string &market);
+
+private:
+    struct Entry {
+        std::optional<Quote> quote;
+        std::chrono::steady_clock::time_point expires;
+        bool pending = false;
+    };
+
+    std::optional<Quote> askSources(const std::string &symbol, const std::string &market);
+    void forgetExpired(std::chrono::steady_clock::time_point now);
+
+    const std::vector<std::unique_ptr<QuoteSource>> m_sources;
+    const std::chrono::seconds m_ttl;
+    const Clock m_clock;
+    std::mutex m_mutex;
+    std::condition_variable m_answered;
+    std::map<std::string, Entry> m_entries;
+};
+
+} // namespace quillfern::server

@@ -1,0 +1,274 @@
+#include "server/market/QuoteSources.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace quillfern::server;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+// A source that knows a fixed set of listings, counts how often it is asked and can be made slow.
+class TableSource : public QuoteSource {
+public:
+    TableSource(std::string name, std::map<std::string, double> prices, std::chrono::milliseconds delay = 0ms)
+        : m_name(std::move(name)), m_prices(std::move(prices)), m_delay(delay)
+    {
+    }
+
+    std::optional<Quote> quote(const std::string &symbol, const std::string &market) override
+    {
+        ++calls;
+        const int now = ++m_inFlight;
+        for (int seen = maxInFlight.load(); now > seen && !maxInFlight.compare_exchange_weak(seen, now);) {
+        }
+        std::this_thread::sleep_for(m_delay);
+        --m_inFlight;
+        const auto found = m_prices.find(market + ":" + symbol);
+        if (found == m_prices.end())
+            return std::nullopt;
+        return Quote{found->second, m_name};
+    }
+    std::string name() const override { return m_name; }
+
+    std::atomic<int> calls{0};
+    std::atomic<int> maxInFlight{0};
+
+private:
+    std::string m_name;
+    std::map<std::string, double> m_prices;
+    std::chrono::milliseconds m_delay;
+    std::atomic<int> m_inFlight{0};
+};
+
+class ThrowingSource : public QuoteSource {
+public:
+    std::optional<Quote> quote(const std::string &, const std::string &) override { throw std::runtime_error("boom"); }
+    std::string name() const override { return "throwing"; }
+};
+
+// A steady clock that moves only when the test says so.
+struct FakeClock {
+    std::shared_ptr<std::atomic<std::int64_t>> seconds = std::make_shared<std::atomic<std::int64_t>>(1000);
+    QuoteChain::Clock clock() const
+    {
+        return [s = seconds] { return std::chrono::steady_clock::time_point(std::chrono::seconds(s->load())); };
+    }
+    void advance(std::chrono::seconds by) const { *seconds += by.count(); }
+};
+
+struct Chain {
+    TableSource *first;
+    TableSource *second;
+    std::unique_ptr<QuoteChain> chain;
+};
+
+Chain makeChain(std::map<std::string, double> first, std::map<std::string, double> second, std::chrono::seconds ttl,
+                QuoteChain::Clock clock, std::chrono::milliseconds delay = 0ms)
+{
+    auto a = std::make_unique<TableSource>("first", std::move(first), delay);
+    auto b = std::make_unique<TableSource>("second", std::move(second), delay);
+    Chain made{a.get(), b.get(), nullptr};
+    std::vector<std::unique_ptr<QuoteSource>> sources;
+    sources.push_back(std::move(a));
+    sources.push_back(std::move(b));
+    made.chain = std::make_unique<QuoteChain>(std::move(sources), ttl, std::move(clock));
+    return made;
+}
+
+} // namespace
+
+class QuoteChainTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sourcesAreAskedInOrder_data();
+    void sourcesAreAskedInOrder();
+    void answersAreKeptForTheTtl_data();
+    void answersAreKeptForTheTtl();
+    void aThrowingSourceIsSkipped();
+    void concurrentCallersShareOneRequest();
+    void differentListingsAreAskedInParallel();
+    void manyThreadsAgreeWithTheSources();
+};
+
+void QuoteChainTest::sourcesAreAskedInOrder_data()
+{
+    QTest::addColumn<std::string>("symbol");
+    QTest::addColumn<std::string>("market");
+    QTest::addColumn<std::string>("answeredBy"); // empty: nobody knows it
+    QTest::addColumn<double>("price");
+    QTest::addColumn<int>("secondCalls");
+
+    QTest::newRow("first knows, second not asked")
+        << std::string("AAPL") << std::string("US") << std::string("first") << 189.5 << 0;
+    QTest::newRow("both know, first wins")
+        << std::string("0700") << std::string("HK") << std::string("first") << 368.2 << 0;
+    QTest::newRow("only second knows") << std::string("7203") << std::string("JP") << std::string("second") << 3195.0
+                                       << 1;
+    QTest::newRow("nobody knows") << std::string("ZZZ") << std::string("US") << std::string() << 0.0 << 1;
+}
+
+void QuoteChainTest::sourcesAreAskedInOrder()
+{
+    QFETCH(std::string, symbol);
+    QFETCH(std::string, market);
+    QFETCH(std::string, answeredBy);
+    QFETCH(double, price);
+    QFETCH(int, secondCalls);
+
+    auto made = makeChain({{"US:AAPL", 189.5}, {"HK:0700", 368.2}}, {{"HK:0700", 1.0}, {"JP:7203", 3195.0}}, 60s,
+                          FakeClock().clock());
+    const auto quote = made.chain->quote(symbol, market);
+    QCOMPARE(quote.has_value(), !answeredBy.empty());
+    if (quote) {
+        QCOMPARE(quote->currency, answeredBy);
+        QCOMPARE(quote->price, price);
+    }
+    QCOMPARE(made.first->calls.load(), 1);
+    QCOMPARE(made.second->calls.load(), secondCalls);
+}
+
+void QuoteChainTest::answersAreKeptForTheTtl_data()
+{
+    QTest::addColumn<std::string>("firstSymbol");
+    QTest::addColumn<std::string>("firstMarket");
+    QTest::addColumn<std::string>("againSymbol");
+    QTest::addColumn<std::string>("againMarket");
+    QTest::addColumn<int>("laterSeconds");
+    QTest::addColumn<int>("firstCalls"); // how often the first source was asked over both calls
+
+    QTest::newRow("found, same spelling, within ttl")
+        << std::string("AAPL") << std::string("US") << std::string("AAPL") << std::string("US") << 59 << 1;
+    QTest::newRow("found, other case and blanks share the entry")
+        << std::string("aapl") << std::string("us") << std::string(" AAPL ") << std::string("US ") << 30 << 1;
+    QTest::newRow("found, expired at the ttl")
+        << std::string("AAPL") << std::string("US") << std::string("AAPL") << std::string("US") << 60 << 2;
+    QTest::newRow("miss remembered too") << std::string("ZZZ") << std::string("US") << std::string("zzz")
+                                         << std::string("us") << 59 << 1;
+    QTest::newRow("miss expires") << std::string("ZZZ") << std::string("US") << std::string("ZZZ") << std::string("US")
+                                  << 61 << 2;
+    QTest::newRow("market is part of the key")
+        << std::string("0700") << std::string("HK") << std::string("0700") << std::string("US") << 1 << 2;
+    QTest::newRow("symbol is part of the key")
+        << std::string("AAPL") << std::string("US") << std::string("AAP") << std::string("US") << 1 << 2;
+}
+
+void QuoteChainTest::answersAreKeptForTheTtl()
+{
+    QFETCH(std::string, firstSymbol);
+    QFETCH(std::string, firstMarket);
+    QFETCH(std::string, againSymbol);
+    QFETCH(std::string, againMarket);
+    QFETCH(int, laterSeconds);
+    QFETCH(int, firstCalls);
+
+    FakeClock clock;
+    auto made = makeChain({{"US:AAPL", 189.5}, {"HK:0700", 368.2}}, {}, 60s, clock.clock());
+    const auto before = made.chain->quote(firstSymbol, firstMarket);
+    clock.advance(std::chrono::seconds(laterSeconds));
+    const auto again = made.chain->quote(againSymbol, againMarket);
+    QCOMPARE(made.first->calls.load(), firstCalls);
+    if (firstCalls == 1) {
+        QCOMPARE(again.has_value(), before.has_value());
+        if (before)
+            QCOMPARE(again->price, before->price);
+    }
+}
+
+void QuoteChainTest::aThrowingSourceIsSkipped()
+{
+    std::vector<std::unique_ptr<QuoteSource>> sources;
+    sources.push_back(std::make_unique<ThrowingSource>());
+    sources.push_back(std::make_unique<TableSource>("table", std::map<std::string, double>{{"US:V", 272.4}}));
+    QuoteChain chain(std::move(sources), 60s, FakeClock().clock());
+    const auto quote = chain.quote("V", "US");
+    QVERIFY(quote);
+    QCOMPARE(quote->price, 272.4);
+    QVERIFY(!chain.quote("W", "US"));
+}
+
+void QuoteChainTest::concurrentCallersShareOneRequest()
+{
+    FakeClock clock;
+    auto made = makeChain({{"US:AAPL", 189.5}}, {}, 0s, clock.clock(), 300ms);
+    std::vector<std::thread> threads;
+    std::atomic<int> right{0};
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&] {
+            const auto quote = made.chain->quote("AAPL", "US");
+            if (quote && quote->price == 189.5)
+                ++right;
+        });
+    }
+    for (auto &thread : threads)
+        thread.join();
+    QCOMPARE(right.load(), 8);
+    // A zero ttl keeps nothing, yet callers that arrived during the request still take its answer.
+    QVERIFY2(made.first->calls.load() < 8, qPrintable(QString::number(made.first->calls.load())));
+    QCOMPARE(made.first->maxInFlight.load(), 1);
+}
+
+void QuoteChainTest::differentListingsAreAskedInParallel()
+{
+    std::map<std::string, double> prices;
+    for (int i = 0; i < 8; ++i)
+        prices["US:S" + std::to_string(i)] = 10.0 + i;
+    auto made = makeChain(prices, {}, 60s, FakeClock().clock(), 300ms);
+
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    std::atomic<int> right{0};
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&, i] {
+            const auto quote = made.chain->quote("S" + std::to_string(i), "US");
+            if (quote && quote->price == 10.0 + i)
+                ++right;
+        });
+    }
+    for (auto &thread : threads)
+        thread.join();
+    QCOMPARE(right.load(), 8);
+    QCOMPARE(made.first->calls.load(), 8);
+    QVERIFY(made.first->maxInFlight.load() > 1);
+    QVERIFY(std::chrono::steady_clock::now() - started < 8 * 300ms);
+}
+
+void QuoteChainTest::manyThreadsAgreeWithTheSources()
+{
+    std::map<std::string, double> first;
+    std::map<std::string, double> second;
+    for (int i = 0; i < 20; ++i)
+        (i % 2 ? first : second)["HK:" + std::to_string(i)] = 1.0 + i;
+    FakeClock clock;
+    auto made = makeChain(first, second, 5s, clock.clock());
+
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 12; ++t) {
+        threads.emplace_back([&, t] {
+            for (int n = 0; n < 400; ++n) {
+                const int i = (n * 7 + t) % 25; // 20..24 are unknown everywhere
+                if (n % 50 == 0)
+                    clock.advance(1s);
+                const auto quote = made.chain->quote(std::to_string(i), "HK");
+                const bool expected = i < 20;
+                if (quote.has_value() != expected || (quote && quote->price != 1.0 + i) ||
+                    (quote && quote->currency != (i % 2 ? "first" : "second")))
+                    ++wrong;
+            }
+        });
+    }
+    for (auto &thread : threads)
+        thread.join();
+    QCOMPARE(wrong.load(), 0);
+    // 4800 calls over 25 listings and a few expiries: the cache answered almost all of them.
+    QVERIFY(made.first->calls.load() < 1000);
+}
+
+QTEST_GUILESS_MAIN(QuoteChainTest)
+#include "tst_quotechain.moc"
