@@ -128,6 +128,17 @@ template <> struct WireSchema<ServerError> {
     static constexpr auto fields = std::tuple{QF_FIELD(ServerError, error)};
 };
 
+template <> struct WireSchema<NativeExchangeRequest> {
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(NativeExchangeRequest, code), QF_FIELD(NativeExchangeRequest, codeVerifier)};
+};
+
+template <> struct WireSchema<NativeExchangeResponse> {
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(NativeExchangeResponse, accessToken), QF_FIELD(NativeExchangeResponse, name),
+                   QF_FIELD(NativeExchangeResponse, email), QF_FIELD(NativeExchangeResponse, picture)};
+};
+
 template <> struct WireSchema<EmptyResponse> {
     static constexpr auto fields = std::tuple{};
 };

@@ -154,6 +154,23 @@ struct ServerError {
     bool operator==(const ServerError &) const = default;
 };
 
+// The sign-in code exchange: the one-time code from the callback and the PKCE verifier it was bound to.
+struct NativeExchangeRequest {
+    QString code;
+    QString codeVerifier;
+
+    bool operator==(const NativeExchangeRequest &) const = default;
+};
+
+struct NativeExchangeResponse {
+    QString accessToken;
+    QString name;
+    QString email;
+    QString picture;
+
+    bool operator==(const NativeExchangeResponse &) const = default;
+};
+
 // The answer of endpoints whose body carries nothing of interest.
 struct EmptyResponse {
     bool operator==(const EmptyResponse &) const = default;

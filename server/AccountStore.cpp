@@ -1,0 +1,166 @@
+#include "server/AccountStore.h"
+
+#include "core/PortfolioRows.h"
+#include "server/Security.h"
+
+namespace quillfern::server {
+namespace {
+
+StoreError badRequest(QString message) { return StoreError{StoreError::Kind::BadRequest, std::move(message)}; }
+
+} // namespace
+
+StoreOutcome AccountStore::savePendingSignIn(const QString &stateHash, const PendingSignIn &pending, qint64 expiresAt)
+{
+    QSqlDatabase connection = m_database.connection();
+    // Stale requests are swept as new ones arrive, so the table stays small without a janitor.
+    const Statement sweep(connection, QStringLiteral("DELETE FROM sign_in_requests WHERE expires_at < ?"),
+                          {expiresAt - 3600});
+    const Statement insert(connection,
+                           QStringLiteral("INSERT INTO sign_in_requests (state_hash, nonce, code_challenge, redirect_uri, "
+                                          "expires_at) VALUES (?, ?, ?, ?, ?)"),
+                           {stateHash, pending.nonce, pending.codeChallenge, pending.redirectURI, expiresAt});
+    if (!sweep.ok() || !insert.ok())
+        return StoreError::unavailable(insert.error());
+    return std::nullopt;
+}
+
+StoreResult<PendingSignIn> AccountStore::takePendingSignIn(const QString &stateHash, qint64 now)
+{
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin reading a sign-in"));
+    Statement row(transaction.connection(),
+                  QStringLiteral("SELECT nonce, code_challenge, redirect_uri, expires_at FROM sign_in_requests "
+                                 "WHERE state_hash = ?"),
+                  {stateHash});
+    if (!row.ok())
+        return StoreError::unavailable(row.error());
+    if (!row.next())
+        return badRequest(QStringLiteral("This sign-in is unknown or was already finished. Start again from the app."));
+    const PendingSignIn pending{row.text(0), row.text(1), row.text(2)};
+    const qint64 expiresAt = row.integer(3);
+    const Statement remove(transaction.connection(), QStringLiteral("DELETE FROM sign_in_requests WHERE state_hash = ?"),
+                           {stateHash});
+    if (!remove.ok() || !transaction.commit())
+        return StoreError::unavailable(remove.error());
+    if (expiresAt < now)
+        return badRequest(QStringLiteral("This sign-in took too long. Start again from the app."));
+    return pending;
+}
+
+StoreResult<AccountUser> AccountStore::upsertUser(const QString &provider, const QString &subject, const QString &name,
+                                                  const QString &email, const QString &picture, qint64 now)
+{
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin the account update"));
+    QSqlDatabase connection = transaction.connection();
+    Statement existing(connection, QStringLiteral("SELECT id FROM users WHERE provider = ? AND subject = ?"),
+                       {provider, subject});
+    if (!existing.ok())
+        return StoreError::unavailable(existing.error());
+    AccountUser user{existing.next() ? existing.text(0) : QString(), name, email, picture};
+    if (user.id.isEmpty()) {
+        user.id = newRowID();
+        const Statement insert(connection,
+                               QStringLiteral("INSERT INTO users (id, provider, subject, name, email, picture, created_at) "
+                                              "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                               {user.id, provider, subject, name, email, picture, now});
+        if (!insert.ok())
+            return StoreError::unavailable(insert.error());
+    } else {
+        const Statement update(connection, QStringLiteral("UPDATE users SET name = ?, email = ?, picture = ? WHERE id = ?"),
+                               {name, email, picture, user.id});
+        if (!update.ok())
+            return StoreError::unavailable(update.error());
+    }
+    if (!transaction.commit())
+        return StoreError::unavailable(QStringLiteral("the account update did not commit"));
+    return user;
+}
+
+StoreOutcome AccountStore::saveCode(const QString &codeHash, const QString &userID, const PendingSignIn &binding,
+                                    qint64 expiresAt)
+{
+    const Statement insert(m_database.connection(),
+                           QStringLiteral("INSERT INTO auth_codes (code_hash, user_id, code_challenge, redirect_uri, "
+                                          "expires_at, used) VALUES (?, ?, ?, ?, ?, 0)"),
+                           {codeHash, userID, binding.codeChallenge, binding.redirectURI, expiresAt});
+    if (!insert.ok())
+        return StoreError::unavailable(insert.error());
+    return std::nullopt;
+}
+
+StoreResult<AccountUser> AccountStore::redeemCode(const QString &codeHash, const QString &verifierChallenge,
+                                                  const QString &tokenHash, qint64 now, qint64 tokenExpiresAt)
+{
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin the code exchange"));
+    QSqlDatabase connection = transaction.connection();
+    Statement code(connection,
+                   QStringLiteral("SELECT c.user_id, c.code_challenge, c.expires_at, c.used, u.name, u.email, u.picture "
+                                  "FROM auth_codes c JOIN users u ON u.id = c.user_id WHERE c.code_hash = ?"),
+                   {codeHash});
+    if (!code.ok())
+        return StoreError::unavailable(code.error());
+    if (!code.next())
+        return badRequest(QStringLiteral("The sign-in code is not valid."));
+    const AccountUser user{code.text(0), code.text(4), code.text(5), code.text(6)};
+    const QString challenge = code.text(1);
+    const qint64 expiresAt = code.integer(2);
+    const bool used = code.integer(3) != 0;
+
+    if (used) {
+        // A replayed code may have been intercepted: whatever was issued from it stops working.
+        const Statement revoke(connection, QStringLiteral("UPDATE sessions SET revoked = 1 WHERE code_hash = ?"),
+                               {codeHash});
+        if (!revoke.ok() || !transaction.commit())
+            return StoreError::unavailable(revoke.error());
+        return badRequest(QStringLiteral("The sign-in code was already used."));
+    }
+    const Statement spend(connection, QStringLiteral("UPDATE auth_codes SET used = 1 WHERE code_hash = ?"), {codeHash});
+    if (!spend.ok())
+        return StoreError::unavailable(spend.error());
+    std::optional<StoreError> refusal;
+    if (expiresAt < now)
+        refusal = badRequest(QStringLiteral("The sign-in code has expired. Sign in again."));
+    else if (!constantTimeEquals(challenge.toLatin1(), verifierChallenge.toLatin1()))
+        refusal = badRequest(QStringLiteral("The sign-in code does not match this app's request."));
+    if (!refusal) {
+        const Statement session(connection,
+                                QStringLiteral("INSERT INTO sessions (token_hash, user_id, code_hash, created_at, "
+                                               "expires_at, revoked) VALUES (?, ?, ?, ?, ?, 0)"),
+                                {tokenHash, user.id, codeHash, now, tokenExpiresAt});
+        if (!session.ok())
+            return StoreError::unavailable(session.error());
+    }
+    if (!transaction.commit())
+        return StoreError::unavailable(QStringLiteral("the code exchange did not commit"));
+    if (refusal)
+        return *refusal;
+    return user;
+}
+
+StoreResult<QString> AccountStore::userForToken(const QString &tokenHash, qint64 now)
+{
+    Statement row(m_database.connection(),
+                  QStringLiteral("SELECT user_id, expires_at, revoked FROM sessions WHERE token_hash = ?"), {tokenHash});
+    if (!row.ok())
+        return StoreError::unavailable(row.error());
+    if (!row.next() || row.integer(2) != 0 || row.integer(1) < now)
+        return StoreError{StoreError::Kind::Unauthorized, QStringLiteral("Sign in again: your session has ended.")};
+    return row.text(0);
+}
+
+StoreOutcome AccountStore::revokeToken(const QString &tokenHash)
+{
+    const Statement revoke(m_database.connection(), QStringLiteral("UPDATE sessions SET revoked = 1 WHERE token_hash = ?"),
+                           {tokenHash});
+    if (!revoke.ok())
+        return StoreError::unavailable(revoke.error());
+    return std::nullopt;
+}
+
+} // namespace quillfern::server

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "server/Database.h"
+#include "server/StoreError.h"
+
+namespace quillfern::server {
+
+// A sign-in between its start and the identity provider's answer, kept in the database so that any
+// replica can finish it.
+struct PendingSignIn {
+    QString nonce;
+    QString codeChallenge;
+    QString redirectURI;
+};
+
+struct AccountUser {
+    QString id;
+    QString name;
+    QString email;
+    QString picture;
+};
+
+// Users, one-time sign-in codes and access tokens. Codes, states and tokens are stored only as SHA-256
+// hashes, so the database holds nothing a client could present.
+class AccountStore {
+public:
+    explicit AccountStore(Database &database) : m_database(database) {}
+
+    StoreOutcome savePendingSignIn(const QString &stateHash, const PendingSignIn &pending, qint64 expiresAt);
+    // Removes and returns it: a state is good for one answer.
+    StoreResult<PendingSignIn> takePendingSignIn(const QString &stateHash, qint64 now);
+
+    // The account of one identity (provider + subject), created on first sign-in, profile refreshed after.
+    StoreResult<AccountUser> upsertUser(const QString &provider, const QString &subject, const QString &name,
+                                        const QString &email, const QString &picture, qint64 now);
+
+    StoreOutcome saveCode(const QString &codeHash, const QString &userID, const PendingSignIn &binding, qint64 expiresAt);
+    // Spends a code for a new access token when the verifier's challenge matches. A code presented a second
+    // time revokes every token issued from it.
+    StoreResult<AccountUser> redeemCode(const QString &codeHash, const QString &verifierChallenge,
+                                        const QString &tokenHash, qint64 now, qint64 tokenExpiresAt);
+
+    // The user a live token belongs to; Unauthorized when it is unknown, expired or revoked.
+    StoreResult<QString> userForToken(const QString &tokenHash, qint64 now);
+    StoreOutcome revokeToken(const QString &tokenHash);
+
+private:
+    Database &m_database;
+};
+
+} // namespace quillfern::server

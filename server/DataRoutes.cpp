@@ -1,0 +1,134 @@
+#include "server/HttpSupport.h"
+#include "server/ReferenceData.h"
+#include "server/Service.h"
+#include "server/market/QuoteSources.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+namespace quillfern::server {
+namespace {
+
+// An internet date-time: 2024-05-01T09:30:00Z, optionally with fractions and a numeric offset.
+std::optional<qint64> parseTradeTime(const QString &text)
+{
+    static const QRegularExpression shape(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}(\\.\\d{1,9})?(Z|[+-]\\d{2}:\\d{2})$"));
+    if (!shape.match(text).hasMatch())
+        return std::nullopt;
+    const QDateTime parsed = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!parsed.isValid())
+        return std::nullopt;
+    return parsed.toMSecsSinceEpoch();
+}
+
+std::optional<QString> tradeProblem(const TransactionCreateInput &input)
+{
+    if (input.transactionType != QLatin1String("BUY") && input.transactionType != QLatin1String("SELL"))
+        return QStringLiteral("The transaction type must be BUY or SELL.");
+    if (input.broker.trimmed().isEmpty() || input.code.trimmed().isEmpty())
+        return QStringLiteral("A transaction needs a broker and a stock code.");
+    if (!(input.quantity > 0))
+        return QStringLiteral("The quantity must be greater than 0.");
+    if (!(input.price > 0))
+        return QStringLiteral("The price must be greater than 0.");
+    if (!(input.commission >= 0))
+        return QStringLiteral("The commission cannot be negative.");
+    return std::nullopt;
+}
+
+} // namespace
+
+void Service::installDataRoutes()
+{
+    m_server.Get("/v1/portfolio", signedIn([this](const QString &user, const httplib::Request &, httplib::Response &response) {
+        const auto portfolio = m_portfolios.portfolio(user);
+        if (!portfolio)
+            return sendStoreError(response, portfolio.error());
+        sendJSON(response, 200, *portfolio);
+    }));
+
+    m_server.Put("/v1/portfolio",
+                 signedIn([this](const QString &user, const httplib::Request &request, httplib::Response &response) {
+                     auto body = readJSON<PortfolioPutRequest>(request, response);
+                     if (!body)
+                         return;
+                     const auto stored = m_portfolios.replacePortfolio(user, std::move(*body));
+                     if (!stored)
+                         return sendStoreError(response, stored.error());
+                     sendJSON(response, 200, *stored);
+                 }));
+
+    m_server.Get("/v1/currencies", signedIn([this](const QString &, const httplib::Request &, httplib::Response &response) {
+        const auto currencies = m_portfolios.currencies();
+        if (!currencies)
+            return sendStoreError(response, currencies.error());
+        sendJSON(response, 200, *currencies);
+    }));
+
+    m_server.Get("/v1/languages", signedIn([](const QString &, const httplib::Request &, httplib::Response &response) {
+        sendJSON(response, 200, languages());
+    }));
+
+    m_server.Get("/v1/gics-classifications",
+                 signedIn([](const QString &, const httplib::Request &, httplib::Response &response) {
+                     sendJSON(response, 200, gicsClassifications());
+                 }));
+
+    m_server.Get("/v1/brokerages", signedIn([this](const QString &user, const httplib::Request &, httplib::Response &response) {
+        const auto brokerages = m_portfolios.brokerages(user);
+        if (!brokerages)
+            return sendStoreError(response, brokerages.error());
+        sendJSON(response, 200, *brokerages);
+    }));
+
+    m_server.Post("/v1/brokerages",
+                  signedIn([this](const QString &user, const httplib::Request &request, httplib::Response &response) {
+                      const auto body = readJSON<BrokerageCreateRequest>(request, response);
+                      if (!body)
+                          return;
+                      const auto brokerage = m_portfolios.addBrokerage(user, body->name);
+                      if (!brokerage)
+                          return sendStoreError(response, brokerage.error());
+                      sendJSON(response, 200, *brokerage);
+                  }));
+
+    m_server.Get("/v1/transactions", signedIn([this](const QString &user, const httplib::Request &, httplib::Response &response) {
+        const auto transactions = m_portfolios.transactions(user);
+        if (!transactions)
+            return sendStoreError(response, transactions.error());
+        sendJSON(response, 200, *transactions);
+    }));
+
+    m_server.Post("/v1/transactions",
+                  signedIn([this](const QString &user, const httplib::Request &request, httplib::Response &response) {
+                      const auto body = readJSON<TransactionCreateInput>(request, response);
+                      if (!body)
+                          return;
+                      if (const auto problem = tradeProblem(*body))
+                          return sendError(response, 400, *problem);
+                      const auto tradedAt = parseTradeTime(body->tradedAt);
+                      if (!tradedAt)
+                          return sendError(response, 400,
+                                           QStringLiteral("The trade time must be an ISO 8601 date and time, such as "
+                                                          "2024-05-01T09:30:00Z."));
+                      const auto record = m_portfolios.addTransaction(user, *body, *tradedAt);
+                      if (!record)
+                          return sendStoreError(response, record.error());
+                      sendJSON(response, 201, *record);
+                  }));
+
+    m_server.Get("/v1/market/stock", signedIn([this](const QString &, const httplib::Request &request,
+                                                     httplib::Response &response) {
+        const QString symbol = queryValue(request, "symbol").trimmed();
+        const QString market = queryValue(request, "market").trimmed();
+        if (symbol.isEmpty() || market.isEmpty())
+            return sendError(response, 400, QStringLiteral("Ask for a price with both a symbol and a market."));
+        const auto quote = m_quotes ? m_quotes->quote(symbol.toStdString(), market.toStdString()) : std::nullopt;
+        if (!quote)
+            return sendError(response, 404, QStringLiteral("No price is known for %1 in market %2.").arg(symbol, market));
+        sendJSON(response, 200, StockPriceResponse{quote->price});
+    }));
+}
+
+} // namespace quillfern::server

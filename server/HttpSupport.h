@@ -1,0 +1,49 @@
+#pragma once
+
+#include "api/WireCoding.h"
+#include "server/StoreError.h"
+
+#include <httplib.h>
+
+#include <QString>
+
+namespace quillfern::server {
+
+// Answers {"error": message}: every refusal of the service has this shape.
+void sendError(httplib::Response &response, int status, const QString &message);
+void sendStoreError(httplib::Response &response, const StoreError &error);
+
+template <class Record>
+void sendJSON(httplib::Response &response, int status, const Record &record)
+{
+    const auto body = encodeJSON(record);
+    if (!body) {
+        sendError(response, 500, QStringLiteral("The service could not write its answer."));
+        return;
+    }
+    response.status = status;
+    response.set_content(body->constData(), size_t(body->size()), "application/json");
+}
+
+// The request body decoded strictly, as the app decodes answers; on failure a 400 has been sent.
+template <class Record>
+std::optional<Record> readJSON(const httplib::Request &request, httplib::Response &response)
+{
+    auto decoded = decodeJSON<Record>(QByteArray::fromStdString(request.body));
+    if (!decoded) {
+        sendError(response, 400, decoded.error().description());
+        return std::nullopt;
+    }
+    return std::move(decoded).value();
+}
+
+// The token of an "Authorization: Bearer ..." header, or empty.
+QString bearerToken(const httplib::Request &request);
+
+QString queryValue(const httplib::Request &request, const char *name);
+QString formValue(const httplib::Request &request, const char *name);
+
+// Characters that would change an HTML page's structure, escaped.
+QString escapeHTML(const QString &text);
+
+} // namespace quillfern::server

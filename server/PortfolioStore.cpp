@@ -1,0 +1,336 @@
+#include "server/PortfolioStore.h"
+
+#include "core/CurrencyCatalog.h"
+#include "core/PortfolioRows.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QSqlError>
+
+#include <atomic>
+#include <cmath>
+
+namespace quillfern::server {
+
+StoreError StoreError::unavailable(const QString &logged)
+{
+    qWarning("store: %s", qPrintable(logged));
+    return StoreError{Kind::Unavailable, QStringLiteral("The portfolio service could not reach its database.")};
+}
+
+namespace {
+
+StoreError badRequest(QString message) { return StoreError{StoreError::Kind::BadRequest, std::move(message)}; }
+
+// Fills in missing ids and refuses two entries that share one, which the table's key could not hold.
+template <class Entry>
+std::optional<QString> assignIDs(QList<Entry> &entries, const char *what)
+{
+    QSet<QString> seen;
+    for (Entry &entry : entries) {
+        if (!entry.id || entry.id->isEmpty())
+            entry.id = newRowID();
+        if (seen.contains(*entry.id))
+            return QStringLiteral("Two %1 share the id %2.").arg(QLatin1String(what), *entry.id);
+        seen.insert(*entry.id);
+    }
+    return std::nullopt;
+}
+
+bool sameKey(const QString &a, const QString &b) { return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0; }
+
+QString describeQuantity(double quantity) { return QString::number(quantity, 'g', 12); }
+
+// Orders trades booked at the same moment: later bookings sort first among equals.
+qint64 nextSequence()
+{
+    static std::atomic<qint64> counter{0};
+    return QDateTime::currentMSecsSinceEpoch() * 1000 + counter.fetch_add(1) % 1000;
+}
+
+} // namespace
+
+StoreOutcome PortfolioStore::lockUser(QSqlDatabase connection, const QString &userID)
+{
+    // On SQLite the IMMEDIATE transaction already serialises writers; PostgreSQL needs the user's row locked
+    // so a trade and a portfolio save of one user cannot interleave.
+    if (m_database.dialect() != Dialect::PostgreSQL)
+        return std::nullopt;
+    const Statement lock(connection, QStringLiteral("SELECT id FROM users WHERE id = ? FOR UPDATE"), {userID});
+    if (!lock.ok())
+        return StoreError::unavailable(lock.error());
+    return std::nullopt;
+}
+
+StoreResult<PortfolioResponse> PortfolioStore::portfolio(const QString &userID)
+{
+    QSqlDatabase connection = m_database.connection();
+    PortfolioResponse response;
+    Statement holdings(connection,
+                       QStringLiteral("SELECT id, market, sector, sub_sector, code, currency, broker, average_price, "
+                                      "quantity, current_price, fx_to_usd, note FROM holdings WHERE user_id = ? "
+                                      "ORDER BY position"),
+                       {userID});
+    if (!holdings.ok())
+        return StoreError::unavailable(holdings.error());
+    while (holdings.next()) {
+        response.holdings.append(ServerHolding{holdings.text(0), holdings.text(1), holdings.text(2), holdings.text(3),
+                                               holdings.text(4), holdings.text(5), holdings.text(6), holdings.number(7),
+                                               holdings.number(8), holdings.number(9), holdings.number(10),
+                                               holdings.text(11)});
+    }
+    Statement cash(connection,
+                   QStringLiteral("SELECT id, broker, original_cash, currency, fx_to_usd, note FROM cash_balances "
+                                  "WHERE user_id = ? ORDER BY position"),
+                   {userID});
+    if (!cash.ok())
+        return StoreError::unavailable(cash.error());
+    while (cash.next()) {
+        response.cashBalances.append(
+            ServerCashBalance{cash.text(0), cash.text(1), cash.number(2), cash.text(3), cash.number(4), cash.text(5)});
+    }
+    return response;
+}
+
+StoreResult<PortfolioResponse> PortfolioStore::replacePortfolio(const QString &userID, PortfolioPutRequest request)
+{
+    if (const auto problem = assignIDs(request.holdings, "holdings"))
+        return badRequest(*problem);
+    if (const auto problem = assignIDs(request.cashBalances, "cash balances"))
+        return badRequest(*problem);
+
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin the portfolio save"));
+    QSqlDatabase connection = transaction.connection();
+    if (auto locked = lockUser(connection, userID))
+        return *locked;
+    for (const char *table : {"DELETE FROM holdings WHERE user_id = ?", "DELETE FROM cash_balances WHERE user_id = ?"}) {
+        const Statement clear(connection, QString::fromLatin1(table), {userID});
+        if (!clear.ok())
+            return StoreError::unavailable(clear.error());
+    }
+
+    QSqlQuery insertHolding(connection);
+    insertHolding.prepare(QStringLiteral(
+        "INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, code, currency, broker, "
+        "average_price, quantity, current_price, fx_to_usd, note) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (qsizetype i = 0; i < request.holdings.size(); ++i) {
+        const ServerHolding &h = request.holdings[i];
+        for (const QVariant &value :
+             {QVariant(userID), QVariant(qint64(i)), QVariant(*h.id), QVariant(h.market), QVariant(h.sector),
+              QVariant(h.subSector), QVariant(h.code), QVariant(h.currency), QVariant(h.broker), QVariant(h.averagePrice),
+              QVariant(h.quantity), QVariant(h.currentPrice), QVariant(h.fxToUsd), QVariant(h.note)})
+            insertHolding.addBindValue(bindable(value));
+        if (!insertHolding.exec())
+            return StoreError::unavailable(insertHolding.lastError().text());
+    }
+    QSqlQuery insertCash(connection);
+    insertCash.prepare(QStringLiteral("INSERT INTO cash_balances (user_id, position, id, broker, original_cash, currency, "
+                                      "fx_to_usd, note) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (qsizetype i = 0; i < request.cashBalances.size(); ++i) {
+        const ServerCashBalance &c = request.cashBalances[i];
+        for (const QVariant &value : {QVariant(userID), QVariant(qint64(i)), QVariant(*c.id), QVariant(c.broker),
+                                      QVariant(c.originalCash), QVariant(c.currency), QVariant(c.fxToUsd), QVariant(c.note)})
+            insertCash.addBindValue(bindable(value));
+        if (!insertCash.exec())
+            return StoreError::unavailable(insertCash.lastError().text());
+    }
+    insertHolding.finish();
+    insertCash.finish();
+    if (!transaction.commit())
+        return StoreError::unavailable(QStringLiteral("the portfolio save did not commit"));
+    // What was written, in list order, is what is stored.
+    return PortfolioResponse{std::move(request.holdings), std::move(request.cashBalances)};
+}
+
+StoreResult<QList<TransactionRecord>> PortfolioStore::transactions(const QString &userID)
+{
+    Statement rows(m_database.connection(),
+                   QStringLiteral("SELECT id, broker, market, code, transaction_type, quantity, price, commission, "
+                                  "currency, sector, sub_sector, traded_at, reason FROM transactions WHERE user_id = ? "
+                                  "ORDER BY traded_at_ms DESC, sequence DESC"),
+                   {userID});
+    if (!rows.ok())
+        return StoreError::unavailable(rows.error());
+    QList<TransactionRecord> records;
+    while (rows.next()) {
+        records.append(TransactionRecord{rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4),
+                                         rows.number(5), rows.number(6), rows.number(7), rows.text(8), rows.text(9),
+                                         rows.text(10), rows.text(11), rows.text(12)});
+    }
+    return records;
+}
+
+StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &userID, const TransactionCreateInput &input,
+                                                              qint64 tradedAtMs)
+{
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin the trade"));
+    QSqlDatabase connection = transaction.connection();
+    if (auto locked = lockUser(connection, userID))
+        return *locked;
+
+    // Prices are kept in the market's currency; a trade booked in another currency is converted at the
+    // service's rates.
+    const QString marketCurrency = CurrencyCatalog::currency(input.market);
+    double toLocal = 1.0;
+    if (input.currency != marketCurrency) {
+        const auto rateOf = [&connection](const QString &code) {
+            Statement rate(connection, QStringLiteral("SELECT fx_to_usd FROM currencies WHERE code = ?"), {code});
+            return rate.next() && rate.number(0) > 0 ? rate.number(0) : CurrencyCatalog::fxToUSD(code);
+        };
+        toLocal = rateOf(input.currency) / rateOf(marketCurrency);
+    }
+    const double price = input.price * toLocal;
+    const double commission = input.commission * toLocal;
+
+    Statement holdings(connection,
+                       QStringLiteral("SELECT id, broker, market, code, quantity, average_price, position FROM holdings "
+                                      "WHERE user_id = ? ORDER BY position"),
+                       {userID});
+    if (!holdings.ok())
+        return StoreError::unavailable(holdings.error());
+    std::optional<QString> matchID;
+    double heldQuantity = 0, averagePrice = 0;
+    qint64 lastPosition = -1;
+    while (holdings.next()) {
+        lastPosition = std::max(lastPosition, holdings.integer(6));
+        if (!matchID && sameKey(holdings.text(1), input.broker) && sameKey(holdings.text(2), input.market)
+            && sameKey(holdings.text(3), input.code)) {
+            matchID = holdings.text(0);
+            heldQuantity = holdings.number(4);
+            averagePrice = holdings.number(5);
+        }
+    }
+
+    const bool buying = input.transactionType == QLatin1String("BUY");
+    if (!buying) {
+        if (!matchID || input.quantity > heldQuantity + 1e-9)
+            return badRequest(QStringLiteral("You cannot sell %1 of %2 at %3: the position holds %4.")
+                                  .arg(describeQuantity(input.quantity), input.code, input.broker,
+                                       describeQuantity(matchID ? heldQuantity : 0)));
+        const Statement update(connection,
+                               QStringLiteral("UPDATE holdings SET quantity = ? WHERE user_id = ? AND id = ?"),
+                               {std::max(0.0, heldQuantity - input.quantity), userID, *matchID});
+        if (!update.ok())
+            return StoreError::unavailable(update.error());
+    } else if (matchID) {
+        const double quantity = heldQuantity + input.quantity;
+        const double average = (averagePrice * heldQuantity + price * input.quantity + commission) / quantity;
+        const Statement update(connection,
+                               QStringLiteral("UPDATE holdings SET quantity = ?, average_price = ? WHERE user_id = ? AND id = ?"),
+                               {quantity, average, userID, *matchID});
+        if (!update.ok())
+            return StoreError::unavailable(update.error());
+    } else {
+        const Statement insert(
+            connection,
+            QStringLiteral("INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, code, currency, broker, "
+                           "average_price, quantity, current_price, fx_to_usd, note) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {userID, lastPosition + 1, newRowID(), input.market, input.sector, input.subSector, input.code, marketCurrency,
+             input.broker, (price * input.quantity + commission) / input.quantity, input.quantity, price,
+             CurrencyCatalog::fxToUSD(marketCurrency), QString()});
+        if (!insert.ok())
+            return StoreError::unavailable(insert.error());
+    }
+
+    const TransactionRecord record{newRowID(),     input.broker,   input.market,     input.code,
+                                   input.transactionType, input.quantity, input.price, input.commission,
+                                   input.currency, input.sector,   input.subSector,  input.tradedAt,
+                                   input.reason};
+    const Statement insert(
+        connection,
+        QStringLiteral("INSERT INTO transactions (user_id, id, broker, market, code, transaction_type, quantity, price, "
+                       "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, sequence) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {userID, record.id, record.broker, record.market, record.code, record.transactionType, record.quantity,
+         record.price, record.commission, record.currency, record.sector, record.subSector, record.tradedAt, tradedAtMs,
+         record.reason, nextSequence()});
+    if (!insert.ok())
+        return StoreError::unavailable(insert.error());
+    if (!transaction.commit())
+        return StoreError::unavailable(QStringLiteral("the trade did not commit"));
+    return record;
+}
+
+StoreResult<QList<BrokerageOption>> PortfolioStore::brokerages(const QString &userID)
+{
+    Statement rows(m_database.connection(),
+                   QStringLiteral("SELECT id, name, region, user_id FROM brokerages WHERE user_id IS NULL OR user_id = ? "
+                                  "ORDER BY CASE WHEN user_id IS NULL THEN 0 ELSE 1 END, position, id"),
+                   {userID});
+    if (!rows.ok())
+        return StoreError::unavailable(rows.error());
+    QList<BrokerageOption> options;
+    while (rows.next())
+        options.append(BrokerageOption{rows.text(0), rows.text(1), rows.text(2), !rows.value(3).isNull()});
+    return options;
+}
+
+StoreResult<BrokerageOption> PortfolioStore::addBrokerage(const QString &userID, const QString &name)
+{
+    const QString trimmed = name.trimmed();
+    const qsizetype length = trimmed.toUcs4().size();
+    if (length < 2 || length > 64)
+        return badRequest(QStringLiteral("A brokerage name must have 2 to 64 characters."));
+
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin adding a brokerage"));
+    if (auto locked = lockUser(transaction.connection(), userID))
+        return *locked;
+    auto visible = brokerages(userID);
+    if (!visible)
+        return visible.error();
+    qint64 position = 0;
+    for (const BrokerageOption &option : *visible) {
+        if (option.name.compare(trimmed, Qt::CaseInsensitive) == 0)
+            return option;
+        ++position;
+    }
+    const BrokerageOption created{newRowID(), trimmed, QString(), true};
+    const Statement insert(transaction.connection(),
+                           QStringLiteral("INSERT INTO brokerages (id, user_id, name, region, position) VALUES (?, ?, ?, ?, ?)"),
+                           {created.id, userID, created.name, created.region, position + 100});
+    if (!insert.ok())
+        return StoreError::unavailable(insert.error());
+    if (!transaction.commit())
+        return StoreError::unavailable(QStringLiteral("adding a brokerage did not commit"));
+    return created;
+}
+
+StoreResult<QList<CurrencyOption>> PortfolioStore::currencies()
+{
+    Statement rows(m_database.connection(),
+                   QStringLiteral("SELECT code, name, symbol, flag, fx_to_usd FROM currencies ORDER BY position"));
+    if (!rows.ok())
+        return StoreError::unavailable(rows.error());
+    QList<CurrencyOption> options;
+    while (rows.next())
+        options.append(CurrencyOption{rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.number(4)});
+    return options;
+}
+
+StoreOutcome PortfolioStore::updateRates(const QHash<QString, double> &usdPerUnit, const QString &ratesDate)
+{
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin the rate update"));
+    for (auto rate = usdPerUnit.cbegin(); rate != usdPerUnit.cend(); ++rate) {
+        if (!(rate.value() > 0) || !std::isfinite(rate.value()))
+            continue;
+        const Statement update(transaction.connection(),
+                               QStringLiteral("UPDATE currencies SET fx_to_usd = ?, rates_date = ? WHERE code = ?"),
+                               {rate.value(), ratesDate, rate.key()});
+        if (!update.ok())
+            return StoreError::unavailable(update.error());
+    }
+    if (!transaction.commit())
+        return StoreError::unavailable(QStringLiteral("the rate update did not commit"));
+    return std::nullopt;
+}
+
+} // namespace quillfern::server

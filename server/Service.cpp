@@ -1,0 +1,124 @@
+#include "server/Service.h"
+
+#include "server/HttpSupport.h"
+#include "server/google/GoogleProvider.h"
+#include "server/market/QuoteSources.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace quillfern::server {
+namespace {
+
+thread_local std::chrono::steady_clock::time_point requestStarted;
+
+QString defaultErrorText(int status)
+{
+    switch (status) {
+    case 400:
+        return QStringLiteral("The request could not be read.");
+    case 404:
+        return QStringLiteral("There is nothing at this address.");
+    case 405:
+        return QStringLiteral("This address does not take that method.");
+    case 413:
+        return QStringLiteral("The request is larger than the service accepts.");
+    case 414:
+        return QStringLiteral("The address is too long.");
+    default:
+        return status >= 500 ? QStringLiteral("Something went wrong on the server.")
+                             : QStringLiteral("The request was refused.");
+    }
+}
+
+} // namespace
+
+Service::Service(ServerOptions options, Database &database, std::unique_ptr<QuoteChain> quotes,
+                 std::unique_ptr<GoogleProvider> google)
+    : m_options(std::move(options)), m_database(database), m_portfolios(database), m_accounts(database),
+      m_clock(m_options.clockOffsetFile), m_limiter(m_options.rateLimitPerMinute), m_quotes(std::move(quotes)),
+      m_google(std::move(google))
+{
+    installMiddleware();
+    installDataRoutes();
+    installSignInRoutes();
+}
+
+Service::~Service() = default;
+
+void Service::installMiddleware()
+{
+    const int threads = m_options.threads;
+    m_server.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+    m_server.set_tcp_nodelay(true);
+    m_server.set_keep_alive_max_count(10000);
+    m_server.set_keep_alive_timeout(30);
+    m_server.set_read_timeout(15);
+    m_server.set_write_timeout(15);
+    m_server.set_payload_max_length(size_t(m_options.maxBodyBytes));
+    m_server.set_default_headers({{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
+
+    m_server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
+        requestStarted = std::chrono::steady_clock::now();
+        const QString token = bearerToken(request);
+        int retryAfter = 0;
+        if (!token.isEmpty() && !m_limiter.allow(sha256Hex(token).toStdString(), retryAfter)) {
+            response.set_header("Retry-After", std::to_string(retryAfter));
+            sendError(response, 429, QStringLiteral("Too many requests. Wait a moment and try again."));
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    // Statuses the library produces itself (404, 413, ...) get the same JSON body as ours.
+    m_server.set_error_handler([](const httplib::Request &, httplib::Response &response) {
+        if (response.body.empty())
+            sendError(response, response.status, defaultErrorText(response.status));
+    });
+    m_server.set_exception_handler([](const httplib::Request &, httplib::Response &response, std::exception_ptr) {
+        sendError(response, 500, defaultErrorText(500));
+    });
+    m_server.set_logger([this](const httplib::Request &request, const httplib::Response &response) {
+        if (m_options.quiet)
+            return;
+        // Only method, path and status: queries carry codes and states, bodies carry portfolios.
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - requestStarted).count();
+        std::fprintf(stdout, "%s %s %d %.1fms\n", request.method.c_str(), request.path.c_str(), response.status, ms);
+        std::fflush(stdout);
+    });
+    m_server.Get("/healthz", [](const httplib::Request &, httplib::Response &response) {
+        response.set_content("{\"status\":\"ok\"}", "application/json");
+    });
+}
+
+httplib::Server::Handler Service::signedIn(UserHandler handler)
+{
+    return [this, handler = std::move(handler)](const httplib::Request &request, httplib::Response &response) {
+        const QString token = bearerToken(request);
+        if (token.isEmpty()) {
+            sendError(response, 401, QStringLiteral("Sign in to continue."));
+            return;
+        }
+        const auto user = m_accounts.userForToken(sha256Hex(token), m_clock.nowSeconds());
+        if (!user) {
+            sendStoreError(response, user.error());
+            return;
+        }
+        handler(*user, request, response);
+    };
+}
+
+bool Service::bind()
+{
+    m_port = m_options.listenPort == 0 ? m_server.bind_to_any_port(m_options.listenHost.toStdString())
+                                       : (m_server.bind_to_port(m_options.listenHost.toStdString(), m_options.listenPort)
+                                              ? m_options.listenPort
+                                              : -1);
+    return m_port > 0;
+}
+
+bool Service::run() { return m_server.listen_after_bind(); }
+
+void Service::stop() { m_server.stop(); }
+
+} // namespace quillfern::server

@@ -1,0 +1,165 @@
+#include "server/Database.h"
+#include "server/ReferenceData.h"
+#include "server/Service.h"
+#include "server/google/GoogleProvider.h"
+#include "server/market/EcbRates.h"
+#include "server/market/QuoteSources.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+using namespace quillfern::server;
+
+namespace {
+
+std::unique_ptr<QuoteChain> makeQuotes(const ServerOptions &options, QString &problem)
+{
+    std::vector<std::unique_ptr<QuoteSource>> sources;
+    std::variant<std::unique_ptr<OfflineQuotes>, std::string> offline = std::string();
+    if (!options.quotesFile.isEmpty()) {
+        offline = OfflineQuotes::fromFile(options.quotesFile.toStdString());
+    } else {
+        QFile demo(QStringLiteral(":/quillfern/demo-quotes.csv"));
+        demo.open(QIODevice::ReadOnly);
+        offline = OfflineQuotes::fromText(demo.readAll().toStdString());
+    }
+    if (auto *reason = std::get_if<std::string>(&offline)) {
+        problem = QStringLiteral("Cannot load the offline quotes: ") + QString::fromStdString(*reason);
+        return nullptr;
+    }
+    sources.push_back(std::move(std::get<std::unique_ptr<OfflineQuotes>>(offline)));
+    if (!options.quoteSourceURL.isEmpty())
+        sources.push_back(std::make_unique<CsvQuoteSource>(options.quoteSourceURL.toStdString()));
+    return std::make_unique<QuoteChain>(std::move(sources));
+}
+
+std::unique_ptr<GoogleProvider> makeGoogle(const ServerOptions &options)
+{
+    if (options.authProvider != QLatin1String("google"))
+        return nullptr;
+    GoogleConfig config;
+    config.clientId = options.googleClientID.toStdString();
+    config.clientSecret = options.googleClientSecret.toStdString();
+    config.callbackURL = (options.publicURL + QStringLiteral("/v1/auth/google/callback")).toStdString();
+    return std::make_unique<GoogleProvider>(config);
+}
+
+// Refreshes the currency rates at start and every 12 hours until asked to stop.
+class RateRefresher {
+public:
+    RateRefresher(QString url, PortfolioStore &store) : m_url(std::move(url)), m_store(store)
+    {
+        if (!m_url.isEmpty())
+            m_thread = std::thread([this] { loop(); });
+    }
+    ~RateRefresher()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    void loop()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_stopping) {
+            lock.unlock();
+            const auto fetched = fetchEcbDaily(m_url.toStdString());
+            if (const auto *rates = std::get_if<EcbRates>(&fetched)) {
+                QHash<QString, double> usdPerUnit;
+                for (const auto &[code, rate] : rates->usdPerUnit)
+                    usdPerUnit.insert(QString::fromStdString(code), rate);
+                if (!m_store.updateRates(usdPerUnit, QString::fromStdString(rates->date)))
+                    std::fprintf(stdout, "rates refreshed for %s\n", rates->date.c_str());
+            } else {
+                std::fprintf(stdout, "rates not refreshed: %s\n", std::get<std::string>(fetched).c_str());
+            }
+            std::fflush(stdout);
+            lock.lock();
+            m_wake.wait_for(lock, std::chrono::hours(12), [this] { return m_stopping; });
+        }
+    }
+
+    QString m_url;
+    PortfolioStore &m_store;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillfern-server"));
+
+    const OptionsOutcome parsed = parseServerOptions(QCoreApplication::arguments());
+    if (!parsed.options) {
+        std::fprintf(parsed.exitCode ? stderr : stdout, "%s\n", qPrintable(parsed.message));
+        return parsed.exitCode;
+    }
+    const ServerOptions &options = *parsed.options;
+
+    const auto config = parseDatabaseURL(options.database);
+    if (const auto *problem = std::get_if<QString>(&config)) {
+        std::fprintf(stderr, "quillfern-server: %s\n", qPrintable(*problem));
+        return 2;
+    }
+    Database database(std::get<DatabaseConfig>(config));
+    if (const auto problem = database.migrate()) {
+        std::fprintf(stderr, "quillfern-server: %s\n", qPrintable(*problem));
+        return 1;
+    }
+    if (gicsClassifications().isEmpty()) {
+        std::fprintf(stderr, "quillfern-server: the built-in GICS data cannot be read\n");
+        return 1;
+    }
+    QString problem;
+    auto quotes = makeQuotes(options, problem);
+    if (!quotes) {
+        std::fprintf(stderr, "quillfern-server: %s\n", qPrintable(problem));
+        return 2;
+    }
+
+    // Signals are taken by a thread of their own, so stopping the server never runs inside a handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    Service service(options, database, std::move(quotes), makeGoogle(options));
+    if (!service.bind()) {
+        std::fprintf(stderr, "quillfern-server: cannot listen on %s:%d\n", qPrintable(options.listenHost),
+                     options.listenPort);
+        return 1;
+    }
+    RateRefresher refresher(options.ecbRatesURL, service.portfolioStore());
+    std::fprintf(stdout, "quillfern-server listening on %s:%d (%s)\n", qPrintable(options.listenHost), service.port(),
+                 database.dialect() == Dialect::SQLite ? "sqlite" : "postgresql");
+    std::fflush(stdout);
+
+    std::thread signalWatcher([&service, stopSignals] {
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        service.stop();
+    });
+    const bool served = service.run();
+    pthread_kill(signalWatcher.native_handle(), SIGTERM); // release the watcher if the server stopped by itself
+    signalWatcher.join();
+    return served ? 0 : 1;
+}

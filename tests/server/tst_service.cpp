@@ -1,0 +1,599 @@
+#include "api/PortfolioAPI.h"
+#include "tests/support/ServiceProcess.h"
+
+#include <httplib.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quillfern;
+using quillfern::testing::ServiceProcess;
+
+Q_DECLARE_METATYPE(quillfern::TransactionCreateInput)
+
+namespace {
+
+const QRegularExpression upperUUID(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"));
+
+bool onPostgreSQL() { return qgetenv("QUILLFERN_TEST_BACKEND") == "postgresql"; }
+
+// A raw request, for what the app's own client would never send.
+struct Raw {
+    int status = 0;
+    std::string body;
+    httplib::Headers headers;
+};
+
+Raw raw(const QUrl &service, const std::string &method, const std::string &path, const QString &token = {},
+        const std::string &body = {}, const std::string &contentType = "application/json")
+{
+    httplib::Client client("127.0.0.1", service.port());
+    client.set_read_timeout(20);
+    httplib::Headers headers;
+    if (!token.isEmpty())
+        headers.emplace("Authorization", "Bearer " + token.toStdString());
+    httplib::Result result = method == "GET"    ? client.Get(path.c_str(), headers)
+                             : method == "PUT"  ? client.Put(path.c_str(), headers, body, contentType.c_str())
+                             : method == "POST" ? client.Post(path.c_str(), headers, body, contentType.c_str())
+                                                : client.Delete(path.c_str(), headers);
+    if (!result)
+        return {};
+    return Raw{result->status, result->body, result->headers};
+}
+
+QString errorText(const Raw &answer)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).object().value(QStringLiteral("error")).toString();
+}
+
+ServerHolding holding(std::optional<QString> id, QString code, double quantity = 10)
+{
+    return ServerHolding{std::move(id), QStringLiteral("HK"), QStringLiteral("Financials"), QStringLiteral("Banks"),
+                         std::move(code), QStringLiteral("GBP"), QStringLiteral("Futu"), 50.5, quantity, 52, 9.75,
+                         QStringLiteral("kept as sent")};
+}
+
+TransactionCreateInput trade(QString type, double quantity, double price, double commission = 0,
+                             QString tradedAt = QStringLiteral("2026-11-02T09:30:00Z"))
+{
+    return TransactionCreateInput{QStringLiteral("IBKR"), QStringLiteral("US"), QStringLiteral("AAPL"), std::move(type),
+                                  quantity, price, commission, QStringLiteral("USD"), QStringLiteral("Information Technology"),
+                                  QStringLiteral("Technology Hardware, Storage & Peripherals"), std::move(tradedAt),
+                                  QStringLiteral("test")};
+}
+
+} // namespace
+
+class ServiceTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void everyAnswerIsJSONWithSafeHeaders();
+    void portfolioRoundTrip();
+    void portfolioSaveIsAllOrNothing();
+    void requestBodiesAreDecodedStrictly_data();
+    void requestBodiesAreDecodedStrictly();
+    void usersCannotSeeEachOther();
+    void referenceLists();
+    void customBrokerages();
+    void tradesAreValidated_data();
+    void tradesAreValidated();
+    void tradesMoveTheHolding();
+    void prices();
+    void signInRefusals_data();
+    void signInRefusals();
+    void codesWorkOnceAndReplayRevokes();
+    void codesExpire();
+    void logoutRevokesTheToken();
+    void databaseHoldsNoUsableSecret();
+    void requestRateIsLimited();
+    void killedSaveLeavesOldOrNewPortfolio();
+
+private:
+    bool startService(QStringList extraArguments = {});
+    APIEndpoint endpoint() const { return APIEndpoint{m_service->baseURL(), m_network.get()}; }
+    QString signIn(const QString &email) { return testing::signInToken(m_service->baseURL(), email.section(u'@', 0, 0), email); }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    QString m_databaseURL;
+    std::unique_ptr<ServiceProcess> m_service;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+};
+
+bool ServiceTest::startService(QStringList extraArguments)
+{
+    m_service = std::make_unique<ServiceProcess>(m_databaseURL,
+                                                 QStringList{QStringLiteral("--quiet"), QStringLiteral("--clock-offset-file"),
+                                                             m_folder->filePath(QStringLiteral("clock"))}
+                                                     + extraArguments);
+    const bool started = m_service->start();
+    if (!started)
+        qWarning("service did not start: %s", qPrintable(m_service->output()));
+    return started;
+}
+
+void ServiceTest::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    if (onPostgreSQL()) {
+        m_databaseURL = QString::fromLocal8Bit(qgetenv("QUILLFERN_TEST_POSTGRES_URL"));
+        if (m_databaseURL.isEmpty())
+            QSKIP("QUILLFERN_TEST_POSTGRES_URL is not set");
+        const QUrl url(m_databaseURL);
+        QSqlDatabase reset = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("reset"));
+        reset.setHostName(url.host());
+        reset.setPort(url.port(5432));
+        reset.setUserName(url.userName());
+        reset.setDatabaseName(url.path().mid(1));
+        QVERIFY2(reset.open(), "cannot reach the test PostgreSQL");
+        QSqlQuery(reset).exec(QStringLiteral("DROP SCHEMA public CASCADE"));
+        QSqlQuery(reset).exec(QStringLiteral("CREATE SCHEMA public"));
+        reset.close();
+    } else {
+        m_databaseURL = QStringLiteral("sqlite:") + m_folder->filePath(QStringLiteral("service.sqlite3"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("reset"));
+    m_network = std::make_unique<QNetworkAccessManager>();
+    QVERIFY(startService());
+}
+
+void ServiceTest::cleanup()
+{
+    m_network.reset();
+    m_service.reset();
+    m_folder.reset();
+}
+
+void ServiceTest::everyAnswerIsJSONWithSafeHeaders()
+{
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    QVERIFY(!token.isEmpty());
+    for (const auto &[path, authorised, status] :
+         std::vector<std::tuple<std::string, bool, int>>{{"/v1/portfolio", true, 200},
+                                                         {"/v1/portfolio", false, 401},
+                                                         {"/v1/no-such-thing", true, 404},
+                                                         {"/v1/market/stock?symbol=&market=US", true, 400}}) {
+        const Raw answer = raw(m_service->baseURL(), "GET", path, authorised ? token : QString());
+        QCOMPARE(answer.status, status);
+        QCOMPARE(answer.headers.find("Cache-Control")->second, std::string("no-store"));
+        QCOMPARE(answer.headers.find("X-Content-Type-Options")->second, std::string("nosniff"));
+        QVERIFY(QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).isObject());
+        if (status != 200)
+            QVERIFY2(!errorText(answer).isEmpty(), answer.body.c_str());
+    }
+    const Raw forged = raw(m_service->baseURL(), "GET", "/v1/portfolio", QStringLiteral("not-a-token"));
+    QCOMPARE(forged.status, 401);
+}
+
+void ServiceTest::portfolioRoundTrip()
+{
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const auto empty = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
+    QVERIFY(empty);
+    QVERIFY(empty->holdings.isEmpty() && empty->cashBalances.isEmpty());
+
+    const PortfolioPutRequest put{{holding(QStringLiteral("B-2"), QStringLiteral("0005")),
+                                   holding(std::nullopt, QStringLiteral("0700")),
+                                   holding(QStringLiteral("A-1"), QStringLiteral("1299"))},
+                                  {ServerCashBalance{std::nullopt, QStringLiteral("IBKR"), 1500.25, QStringLiteral("USD"),
+                                                     1.0, QStringLiteral("cash note")}},
+                                  QStringLiteral("macos-app")};
+    const auto saved = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
+                                                                            "PUT", token, std::optional(put)));
+    QVERIFY2(saved, saved ? "" : qPrintable(saved.error().description()));
+    QCOMPARE(saved->holdings.size(), 3);
+    QCOMPARE(saved->holdings[0].id, std::optional(QStringLiteral("B-2")));
+    QVERIFY(upperUUID.match(saved->holdings[1].id.value_or(QString())).hasMatch());
+    QCOMPARE(saved->holdings[2].code, QStringLiteral("1299"));
+    // What the app sent for currency, rate and note is kept as it came.
+    QCOMPARE(saved->holdings[1].currency, QStringLiteral("GBP"));
+    QCOMPARE(saved->holdings[1].fxToUsd, 9.75);
+    QCOMPARE(saved->holdings[1].note, QStringLiteral("kept as sent"));
+    QVERIFY(upperUUID.match(saved->cashBalances[0].id.value_or(QString())).hasMatch());
+
+    const auto loaded = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
+                                                                             "GET", token));
+    QVERIFY(loaded);
+    QCOMPARE(*loaded, *saved);
+}
+
+void ServiceTest::portfolioSaveIsAllOrNothing()
+{
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const PortfolioPutRequest first{{holding(QStringLiteral("H1"), QStringLiteral("0005"))}, {}, QStringLiteral("macos-app")};
+    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT",
+                                                                 token, std::optional(first))));
+    const PortfolioPutRequest clash{{holding(QStringLiteral("X"), QStringLiteral("0700")),
+                                     holding(QStringLiteral("X"), QStringLiteral("0001"))},
+                                    {},
+                                    QStringLiteral("macos-app")};
+    const auto refused = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(
+        endpoint(), QStringLiteral("/v1/portfolio"), "PUT", token, std::optional(clash)));
+    QVERIFY(!refused);
+    QCOMPARE(refused.error().apiError()->status, 400);
+    QVERIFY(refused.error().description().contains(QStringLiteral("share the id X")));
+    const auto kept = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
+    QCOMPARE(kept->holdings.size(), 1);
+    QCOMPARE(kept->holdings[0].code, QStringLiteral("0005"));
+}
+
+void ServiceTest::requestBodiesAreDecodedStrictly_data()
+{
+    QTest::addColumn<std::string>("method");
+    QTest::addColumn<std::string>("path");
+    QTest::addColumn<std::string>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("mentions");
+
+    QTest::newRow("not JSON") << std::string("PUT") << std::string("/v1/portfolio") << std::string("{holdings")
+                              << 400 << QStringLiteral("isn't valid JSON");
+    QTest::newRow("missing list") << std::string("PUT") << std::string("/v1/portfolio")
+                                  << std::string(R"({"holdings":[],"snapshot_source":"x"})") << 400
+                                  << QStringLiteral("cash_balances");
+    QTest::newRow("number as text")
+        << std::string("PUT") << std::string("/v1/portfolio")
+        << std::string(R"({"holdings":[{"market":"US","sector":"","sub_sector":"","code":"A","currency":"USD",)"
+                       R"("broker":"B","average_price":"1","quantity":1,"current_price":1,"fx_to_usd":1,"note":""}],)"
+                       R"("cash_balances":[],"snapshot_source":"x"})")
+        << 400 << QStringLiteral("holdings[0].average_price");
+    QTest::newRow("brokerage name missing") << std::string("POST") << std::string("/v1/brokerages") << std::string("{}")
+                                            << 400 << QStringLiteral("\"name\" is missing");
+    QTest::newRow("body over the limit") << std::string("PUT") << std::string("/v1/portfolio")
+                                         << std::string(3 * 1024 * 1024, ' ') << 413 << QStringLiteral("larger");
+}
+
+void ServiceTest::requestBodiesAreDecodedStrictly()
+{
+    QFETCH(std::string, method);
+    QFETCH(std::string, path);
+    QFETCH(std::string, body);
+    QFETCH(int, status);
+    QFETCH(QString, mentions);
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const Raw answer = raw(m_service->baseURL(), method, path, token, body);
+    QCOMPARE(answer.status, status);
+    QVERIFY2(errorText(answer).contains(mentions), answer.body.c_str());
+}
+
+void ServiceTest::usersCannotSeeEachOther()
+{
+    const QString ann = signIn(QStringLiteral("ann@example.com"));
+    const QString bob = signIn(QStringLiteral("bob@example.com"));
+    QVERIFY(!ann.isEmpty() && !bob.isEmpty() && ann != bob);
+
+    const PortfolioPutRequest annPortfolio{{holding(QStringLiteral("SHARED-ID"), QStringLiteral("0005"))}, {},
+                                           QStringLiteral("macos-app")};
+    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT", ann,
+                                                                 std::optional(annPortfolio))));
+    QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), ann, trade(QStringLiteral("BUY"), 5, 100))));
+    QVERIFY(QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), ann, QStringLiteral("Ann's Broker"))));
+
+    // Bob sees none of it, and saving a holding with the same id changes nothing of Ann's.
+    const auto bobView = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), bob));
+    QVERIFY(bobView && bobView->holdings.isEmpty());
+    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), bob))->isEmpty());
+    for (const BrokerageOption &option : *QCoro::waitFor(PortfolioAPI::fetchBrokerages(endpoint(), bob)))
+        QVERIFY(!option.isCustom);
+    const PortfolioPutRequest bobPortfolio{{holding(QStringLiteral("SHARED-ID"), QStringLiteral("9988"))}, {},
+                                           QStringLiteral("macos-app")};
+    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT", bob,
+                                                                 std::optional(bobPortfolio))));
+    const auto annView = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), ann));
+    QCOMPARE(annView->holdings.size(), 2); // her holding and the one her buy created
+    QCOMPARE(annView->holdings[0].code, QStringLiteral("0005"));
+    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), ann))->size(), 1);
+}
+
+void ServiceTest::referenceLists()
+{
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const auto currencies = QCoro::waitFor(PortfolioAPI::fetchCurrencies(endpoint(), token));
+    QVERIFY(currencies);
+    QStringList codes;
+    for (const CurrencyOption &currency : *currencies) {
+        codes.append(currency.code);
+        QVERIFY(currency.fxToUsd > 0);
+        QVERIFY(!currency.flag.isEmpty() && !currency.name.isEmpty() && !currency.symbol.isEmpty());
+    }
+    for (const char *code : {"USD", "HKD", "CNY", "JPY", "EUR", "GBP"})
+        QVERIFY2(codes.contains(QLatin1String(code)), code);
+    QCOMPARE(codes.first(), QStringLiteral("USD"));
+
+    const auto languages = QCoro::waitFor(PortfolioAPI::fetchLanguages(endpoint(), token));
+    QStringList languageCodes;
+    for (const LanguageOption &language : *languages)
+        languageCodes.append(language.code);
+    QCOMPARE(languageCodes, (QStringList{QStringLiteral("en-US"), QStringLiteral("en-GB"), QStringLiteral("en-EU"),
+                                         QStringLiteral("zh-CN"), QStringLiteral("zh-TW"), QStringLiteral("ja-JP"),
+                                         QStringLiteral("ko-KR")}));
+
+    const auto gics = QCoro::waitFor(PortfolioAPI::fetchGICSClassifications(endpoint(), token));
+    QVERIFY(gics);
+    QSet<QString> sectors, groups, industries, subIndustries;
+    for (const GICSClassification &row : *gics) {
+        sectors.insert(row.sectorCode);
+        groups.insert(row.industryGroupCode);
+        industries.insert(row.industryCode);
+        subIndustries.insert(row.subIndustryCode);
+        QVERIFY(row.subIndustryCode.startsWith(row.industryCode) && row.industryCode.startsWith(row.industryGroupCode));
+        QVERIFY(!row.sourceVersion.isEmpty());
+    }
+    QCOMPARE(sectors.size(), 11);
+    QCOMPARE(groups.size(), 25);
+    QCOMPARE(industries.size(), 74);
+    QCOMPARE(subIndustries.size(), 163);
+
+    QStringList brokerages;
+    for (const BrokerageOption &option : *QCoro::waitFor(PortfolioAPI::fetchBrokerages(endpoint(), token)))
+        brokerages.append(option.name);
+    for (const char *name : {"Snowball", "Futu", "Hafoo", "IBKR", "Tiger", "Sea"})
+        QVERIFY2(brokerages.contains(QLatin1String(name)), name);
+}
+
+void ServiceTest::customBrokerages()
+{
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    for (const QString &bad : {QStringLiteral(" x "), QString(65, QLatin1Char('n')), QStringLiteral("   ")}) {
+        const auto refused = QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), token, bad));
+        QVERIFY(!refused);
+        QCOMPARE(refused.error().apiError()->status, 400);
+    }
+    const auto created = QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), token, QStringLiteral("  Mein Broker ")));
+    QVERIFY(created);
+    QCOMPARE(created->name, QStringLiteral("Mein Broker"));
+    QVERIFY(created->isCustom);
+    const auto again = QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), token, QStringLiteral("MEIN BROKER")));
+    QCOMPARE(again->id, created->id);
+    const auto standard = QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), token, QStringLiteral("futu")));
+    QCOMPARE(standard->name, QStringLiteral("Futu"));
+    QVERIFY(!standard->isCustom);
+    const auto listed = QCoro::waitFor(PortfolioAPI::fetchBrokerages(endpoint(), token));
+    QCOMPARE(std::count_if(listed->cbegin(), listed->cend(), [](const BrokerageOption &o) { return o.isCustom; }), 1);
+}
+
+void ServiceTest::tradesAreValidated_data()
+{
+    QTest::addColumn<TransactionCreateInput>("input");
+    QTest::addColumn<QString>("mentions");
+
+    QTest::newRow("lower-case type") << trade(QStringLiteral("buy"), 1, 1) << QStringLiteral("BUY or SELL");
+    QTest::newRow("zero quantity") << trade(QStringLiteral("BUY"), 0, 1) << QStringLiteral("quantity");
+    QTest::newRow("zero price") << trade(QStringLiteral("BUY"), 1, 0) << QStringLiteral("price");
+    QTest::newRow("negative commission") << trade(QStringLiteral("BUY"), 1, 1, -0.01) << QStringLiteral("commission");
+    QTest::newRow("date without time") << trade(QStringLiteral("BUY"), 1, 1, 0, QStringLiteral("2026-11-02"))
+                                       << QStringLiteral("ISO 8601");
+    QTest::newRow("impossible date") << trade(QStringLiteral("BUY"), 1, 1, 0, QStringLiteral("2026-02-30T10:00:00Z"))
+                                     << QStringLiteral("ISO 8601");
+    TransactionCreateInput noBroker = trade(QStringLiteral("BUY"), 1, 1);
+    noBroker.broker = QStringLiteral("  ");
+    QTest::newRow("no broker") << noBroker << QStringLiteral("broker");
+    QTest::newRow("selling what is not held") << trade(QStringLiteral("SELL"), 1, 1) << QStringLiteral("cannot sell");
+}
+
+void ServiceTest::tradesAreValidated()
+{
+    QFETCH(TransactionCreateInput, input);
+    QFETCH(QString, mentions);
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const auto refused = QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, input));
+    QVERIFY(!refused);
+    QCOMPARE(refused.error().apiError()->status, 400);
+    QVERIFY2(refused.error().description().contains(mentions), qPrintable(refused.error().description()));
+    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token))->isEmpty());
+    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token))->holdings.isEmpty());
+}
+
+void ServiceTest::tradesMoveTheHolding()
+{
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token,
+                                                           trade(QStringLiteral("BUY"), 10, 100, 5,
+                                                                 QStringLiteral("2026-11-01T10:00:00Z")))));
+    TransactionCreateInput second = trade(QStringLiteral("BUY"), 10, 120, 5, QStringLiteral("2026-11-03T10:00:00+01:00"));
+    second.broker = QStringLiteral("ibkr"); // the same holding, whatever the letter case
+    second.code = QStringLiteral("aapl");
+    QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, second)));
+
+    auto portfolio = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
+    QCOMPARE(portfolio->holdings.size(), 1);
+    QCOMPARE(portfolio->holdings[0].quantity, 20.0);
+    QCOMPARE(portfolio->holdings[0].averagePrice, (100.0 * 10 + 5 + 120.0 * 10 + 5) / 20);
+
+    const auto oversell = QCoro::waitFor(
+        PortfolioAPI::createTransaction(endpoint(), token, trade(QStringLiteral("SELL"), 25, 130)));
+    QVERIFY(!oversell);
+    QCOMPARE(oversell.error().apiError()->status, 400);
+    QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(
+        endpoint(), token, trade(QStringLiteral("SELL"), 5, 130, 1, QStringLiteral("2026-11-02T12:00:00Z")))));
+    portfolio = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
+    QCOMPARE(portfolio->holdings[0].quantity, 15.0);
+    QCOMPARE(portfolio->holdings[0].averagePrice, 110.5);
+
+    const auto ledger = QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token));
+    QCOMPARE(ledger->size(), 3);
+    QCOMPARE(ledger->at(0).tradedAt, QStringLiteral("2026-11-03T10:00:00+01:00")); // newest first
+    QCOMPARE(ledger->at(1).transactionType, QStringLiteral("SELL"));
+    QCOMPARE(ledger->at(2).tradedAt, QStringLiteral("2026-11-01T10:00:00Z"));
+    QVERIFY(upperUUID.match(ledger->at(0).id).hasMatch());
+}
+
+void ServiceTest::prices()
+{
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const auto known = QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("aapl"),
+                                                                    QStringLiteral("US")));
+    QVERIFY2(known, known ? "" : qPrintable(known.error().description()));
+    QVERIFY(*known > 0);
+    const auto unknown = QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("NOPE.Q"),
+                                                                      QStringLiteral("JP")));
+    QVERIFY(!unknown);
+    QCOMPARE(unknown.error().apiError()->status, 404);
+    QVERIFY(unknown.error().description().contains(QStringLiteral("NOPE.Q")));
+    QVERIFY(unknown.error().description().contains(QStringLiteral("JP")));
+}
+
+void ServiceTest::signInRefusals_data()
+{
+    QTest::addColumn<std::string>("query");
+    const std::string challenge = "code_challenge=" + testing::makeVerifier().second.toStdString();
+    QTest::newRow("other redirect") << "redirect_uri=https%3A%2F%2Fevil.example%2Fcb&" + challenge
+                                           + "&code_challenge_method=S256";
+    QTest::newRow("redirect with extra path") << "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback%2Fx&" + challenge
+                                                     + "&code_challenge_method=S256";
+    QTest::newRow("plain method") << "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&" + challenge
+                                         + "&code_challenge_method=plain";
+    QTest::newRow("short challenge")
+        << std::string("redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&code_challenge=abc&code_challenge_method=S256");
+}
+
+void ServiceTest::signInRefusals()
+{
+    QFETCH(std::string, query);
+    const Raw answer = raw(m_service->baseURL(), "GET", "/v1/auth/google/start?" + query);
+    QCOMPARE(answer.status, 400);
+    QVERIFY(answer.headers.find("Location") == answer.headers.end());
+    QCOMPARE(answer.headers.find("Referrer-Policy")->second, std::string("no-referrer"));
+    QVERIFY(!errorText(answer).isEmpty());
+}
+
+void ServiceTest::codesWorkOnceAndReplayRevokes()
+{
+    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
+    QVERIFY(signIn);
+    // A wrong verifier spends the code: it cannot be retried with the right one.
+    const auto wrong = testing::exchangeCode(m_service->baseURL(), signIn->code, testing::makeVerifier().first);
+    QCOMPARE(wrong.first, 400);
+    QCOMPARE(testing::exchangeCode(m_service->baseURL(), signIn->code, signIn->verifier).first, 400);
+
+    const auto fresh = testing::devSignIn(m_service->baseURL(), QString(), QStringLiteral("ann@example.com"));
+    const auto [status, body] = testing::exchangeCode(m_service->baseURL(), fresh->code, fresh->verifier);
+    QCOMPARE(status, 200);
+    const auto response = decodeJSON<NativeExchangeResponse>(body);
+    QVERIFY(response);
+    QCOMPARE(response->email, QStringLiteral("ann@example.com"));
+    QVERIFY(response->picture.isEmpty());
+    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), response->accessToken)));
+
+    const auto replay = testing::exchangeCode(m_service->baseURL(), fresh->code, fresh->verifier);
+    QCOMPARE(replay.first, 400);
+    const auto afterReplay = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), response->accessToken));
+    QVERIFY(!afterReplay);
+    QCOMPARE(afterReplay.error().apiError()->status, 401);
+}
+
+void ServiceTest::codesExpire()
+{
+    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
+    QVERIFY(signIn);
+    QFile clock(m_folder->filePath(QStringLiteral("clock")));
+    QVERIFY(clock.open(QIODevice::WriteOnly));
+    clock.write("301");
+    clock.close();
+    const auto [status, body] = testing::exchangeCode(m_service->baseURL(), signIn->code, signIn->verifier);
+    QCOMPARE(status, 400);
+    QVERIFY(body.contains("expired"));
+}
+
+void ServiceTest::logoutRevokesTheToken()
+{
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    QVERIFY(QCoro::waitFor(PortfolioAPI::logout(endpoint(), token)));
+    const auto after = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
+    QVERIFY(!after);
+    QCOMPARE(after.error().apiError()->status, 401);
+    // Tokens also lapse after thirty days.
+    const QString other = signIn(QStringLiteral("bob@example.com"));
+    QFile clock(m_folder->filePath(QStringLiteral("clock")));
+    QVERIFY(clock.open(QIODevice::WriteOnly));
+    clock.write(QByteArray::number(31 * 24 * 3600));
+    clock.close();
+    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), other)).error().apiError()->status, 401);
+}
+
+void ServiceTest::databaseHoldsNoUsableSecret()
+{
+    if (onPostgreSQL())
+        QSKIP("checked on the SQLite file");
+    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
+    const auto [status, body] = testing::exchangeCode(m_service->baseURL(), signIn->code, signIn->verifier);
+    QCOMPARE(status, 200);
+    const QString token = decodeJSON<NativeExchangeResponse>(body)->accessToken;
+    QCOMPARE(token.size(), 43);
+    m_service->stop();
+    QFile file(m_folder->filePath(QStringLiteral("service.sqlite3")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray everything = file.readAll();
+    QFile wal(m_folder->filePath(QStringLiteral("service.sqlite3-wal")));
+    if (wal.open(QIODevice::ReadOnly))
+        everything += wal.readAll();
+    QVERIFY(!everything.contains(token.toLatin1()));
+    QVERIFY(!everything.contains(signIn->code.toLatin1()));
+    QVERIFY(everything.contains("ann@example.com"));
+}
+
+void ServiceTest::requestRateIsLimited()
+{
+    m_service.reset();
+    QVERIFY(startService({QStringLiteral("--rate-limit"), QStringLiteral("5")}));
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    int limited = 0;
+    for (int i = 0; i < 8; ++i) {
+        const Raw answer = raw(m_service->baseURL(), "GET", "/v1/languages", token);
+        if (answer.status == 429) {
+            ++limited;
+            QVERIFY(std::stoi(answer.headers.find("Retry-After")->second) >= 1);
+            QVERIFY(!errorText(answer).isEmpty());
+        }
+    }
+    QCOMPARE(limited, 3);
+    // Another user's allowance is their own.
+    QCOMPARE(raw(m_service->baseURL(), "GET", "/v1/languages", signIn(QStringLiteral("bob@example.com"))).status, 200);
+}
+
+void ServiceTest::killedSaveLeavesOldOrNewPortfolio()
+{
+    m_service.reset();
+    QVERIFY(startService({QStringLiteral("--max-body-bytes"), QStringLiteral("67108864")}));
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const auto body = [](int count, const QString &code) {
+        PortfolioPutRequest request{{}, {}, QStringLiteral("macos-app")};
+        for (int i = 0; i < count; ++i)
+            request.holdings.append(holding(QStringLiteral("H-%1").arg(i), code));
+        return encodeJSON(request)->toStdString();
+    };
+    QCOMPARE(raw(m_service->baseURL(), "PUT", "/v1/portfolio", token, body(200, QStringLiteral("OLD"))).status, 200);
+
+    const std::string large = body(60000, QStringLiteral("NEW"));
+    const int port = m_service->port();
+    std::thread writer([&] {
+        httplib::Client client("127.0.0.1", port);
+        client.set_read_timeout(30);
+        client.Put("/v1/portfolio", {{"Authorization", "Bearer " + token.toStdString()}}, large, "application/json");
+    });
+    QTest::qWait(150); // the body is being read or written to the database
+    m_service->kill();
+    writer.join();
+
+    QVERIFY(startService({QStringLiteral("--max-body-bytes"), QStringLiteral("67108864")}));
+    const auto after = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
+                                                                            "GET", token));
+    QVERIFY(after);
+    QSet<QString> codes;
+    for (const ServerHolding &h : after->holdings)
+        codes.insert(h.code);
+    QCOMPARE(codes.size(), 1);
+    QCOMPARE(after->holdings.size(), codes.contains(QStringLiteral("OLD")) ? 200 : 60000);
+}
+
+QTEST_GUILESS_MAIN(ServiceTest)
+#include "tst_service.moc"
