@@ -50,8 +50,15 @@ void JsonWriter::string(QStringView text)
     static constexpr char hex[] = "0123456789abcdef";
     m_out.append('"');
     const QByteArray utf8 = text.toUtf8();
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
+    const char *run = utf8.constData();
+    const char *const end = run + utf8.size();
+    // Copies runs that need no escaping in one go; only quotes, backslashes and control characters stop it.
+    for (const char *at = run; at != end; ++at) {
+        const auto c = static_cast<unsigned char>(*at);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        m_out.append(run, at - run);
+        run = at + 1;
         switch (c) {
         case '"':
             m_out.append("\\\"");
@@ -75,15 +82,12 @@ void JsonWriter::string(QStringView text)
             m_out.append("\\f");
             break;
         default:
-            if (c < 0x20) {
-                m_out.append("\\u00");
-                m_out.append(hex[c >> 4]);
-                m_out.append(hex[c & 0xF]);
-            } else {
-                m_out.append(ch);
-            }
+            m_out.append("\\u00");
+            m_out.append(hex[c >> 4]);
+            m_out.append(hex[c & 0xF]);
         }
     }
+    m_out.append(run, end - run);
     m_out.append('"');
 }
 

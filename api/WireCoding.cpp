@@ -4,20 +4,20 @@
 #include <QJsonParseError>
 
 namespace quillfern::wire {
-namespace {
-
-QString joinPath(const QStringList &components)
+QString CodingPath::text() const
 {
     QString path;
-    for (const QString &component : components) {
-        if (!path.isEmpty() && !component.startsWith(QLatin1Char('[')))
-            path.append(QLatin1Char('.'));
-        path.append(component);
+    for (const Step &step : m_steps) {
+        if (step.key) {
+            if (!path.isEmpty())
+                path.append(QLatin1Char('.'));
+            path.append(*step.key);
+        } else {
+            path.append(QLatin1Char('[') + QString::number(step.index) + QLatin1Char(']'));
+        }
     }
     return path;
 }
-
-} // namespace
 
 Result<QJsonValue, DecodingError> parseBody(const QByteArray &body)
 {
@@ -40,13 +40,13 @@ Result<QJsonValue, DecodingError> parseBody(const QByteArray &body)
 
 bool DecodeContext::fail(DecodingError::Reason reason, QString detail)
 {
-    m_error = DecodingError{reason, joinPath(m_path), std::move(detail)};
+    m_error = DecodingError{reason, m_path.text(), std::move(detail)};
     return false;
 }
 
 bool EncodeContext::fail()
 {
-    m_error = EncodingError{joinPath(m_path)};
+    m_error = EncodingError{m_path.text()};
     return false;
 }
 

@@ -22,6 +22,7 @@
 #include <cmath>
 #include <optional>
 #include <type_traits>
+#include <vector>
 
 namespace quillfern {
 
@@ -46,31 +47,50 @@ template <class T> struct IsOptional<std::optional<T>> : std::true_type {
 // The body parsed as one JSON value of any kind, or why it is not JSON.
 Result<QJsonValue, DecodingError> parseBody(const QByteArray &body);
 
+// Where the coder is inside a document: wire keys (which live as long as the program) and list indexes.
+// The text form is built only when something fails, so tracking costs nothing on the good path.
+class CodingPath {
+public:
+    void push(const QString &key) { m_steps.push_back({&key, 0}); }
+    void push(qsizetype index) { m_steps.push_back({nullptr, index}); }
+    void pop() { m_steps.pop_back(); }
+    QString text() const;
+
+private:
+    struct Step {
+        const QString *key;
+        qsizetype index;
+    };
+    std::vector<Step> m_steps;
+};
+
 class DecodeContext {
 public:
     explicit DecodeContext(KeyDecoding keys) : m_keys(keys) {}
 
     KeyDecoding keys() const { return m_keys; }
-    void push(QString component) { m_path.append(std::move(component)); }
-    void pop() { m_path.removeLast(); }
+    template <class Step>
+    void push(const Step &step) { m_path.push(step); }
+    void pop() { m_path.pop(); }
     bool fail(DecodingError::Reason reason, QString detail = {});
     DecodingError error() const { return m_error; }
 
 private:
     KeyDecoding m_keys;
-    QStringList m_path;
+    CodingPath m_path;
     DecodingError m_error;
 };
 
 class EncodeContext {
 public:
-    void push(QString component) { m_path.append(std::move(component)); }
-    void pop() { m_path.removeLast(); }
+    template <class Step>
+    void push(const Step &step) { m_path.push(step); }
+    void pop() { m_path.pop(); }
     bool fail();
     EncodingError error() const { return m_error; }
 
 private:
-    QStringList m_path;
+    CodingPath m_path;
     EncodingError m_error;
 };
 
@@ -149,7 +169,7 @@ template <class T> bool decodeValue(const QJsonValue &json, QList<T> &out, Decod
     out.clear();
     out.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
-        context.push(QStringLiteral("[%1]").arg(i));
+        context.push(i);
         T element{};
         if (!decodeField(array.at(i), element, context))
             return false;
@@ -165,7 +185,7 @@ template <class T> bool encodeValue(const QList<T> &list, JsonWriter &writer, En
 {
     writer.beginArray();
     for (qsizetype i = 0; i < list.size(); ++i) {
-        context.push(QStringLiteral("[%1]").arg(i));
+        context.push(i);
         if (!encodeValue(list.at(i), writer, context))
             return false;
         context.pop();

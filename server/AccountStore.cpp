@@ -143,15 +143,17 @@ StoreResult<AccountUser> AccountStore::redeemCode(const QString &codeHash, const
     return user;
 }
 
-StoreResult<QString> AccountStore::userForToken(const QString &tokenHash, qint64 now)
+StoreResult<SignedInUser> AccountStore::userForToken(const QString &tokenHash, qint64 now)
 {
     Statement row(m_database.connection(),
-                  QStringLiteral("SELECT user_id, expires_at, revoked FROM sessions WHERE token_hash = ?"), {tokenHash});
+                  QStringLiteral("SELECT s.user_id, s.expires_at, s.revoked, u.portfolio_version FROM sessions s "
+                                 "JOIN users u ON u.id = s.user_id WHERE s.token_hash = ?"),
+                  {tokenHash});
     if (!row.ok())
         return StoreError::unavailable(row.error());
     if (!row.next() || row.integer(2) != 0 || row.integer(1) < now)
         return StoreError{StoreError::Kind::Unauthorized, QStringLiteral("Sign in again: your session has ended.")};
-    return row.text(0);
+    return SignedInUser{row.text(0), row.integer(3)};
 }
 
 StoreOutcome AccountStore::revokeToken(const QString &tokenHash)

@@ -13,6 +13,12 @@ struct PendingSignIn {
     QString redirectURI;
 };
 
+// Who a live access token belongs to, and how current that user's stored portfolio is.
+struct SignedInUser {
+    QString id;
+    qint64 portfolioVersion = 0;
+};
+
 struct AccountUser {
     QString id;
     QString name;
@@ -41,7 +47,7 @@ public:
                                         const QString &tokenHash, qint64 now, qint64 tokenExpiresAt);
 
     // The user a live token belongs to; Unauthorized when it is unknown, expired or revoked.
-    StoreResult<QString> userForToken(const QString &tokenHash, qint64 now);
+    StoreResult<SignedInUser> userForToken(const QString &tokenHash, qint64 now);
     StoreOutcome revokeToken(const QString &tokenHash);
 
 private:

@@ -41,67 +41,81 @@ std::optional<QString> tradeProblem(const TransactionCreateInput &input)
 
 void Service::installDataRoutes()
 {
-    m_server.Get("/v1/portfolio", signedIn([this](const QString &user, const httplib::Request &, httplib::Response &response) {
-        const auto portfolio = m_portfolios.portfolio(user);
-        if (!portfolio)
-            return sendStoreError(response, portfolio.error());
-        sendJSON(response, 200, *portfolio);
+    m_server.Get("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &,
+                                                  httplib::Response &response) {
+        auto body = m_portfolioCache.find(user.id, user.portfolioVersion);
+        if (!body) {
+            const auto portfolio = m_portfolios.portfolio(user.id);
+            if (!portfolio)
+                return sendStoreError(response, portfolio.error());
+            const auto encoded = encodeJSON(*portfolio);
+            if (!encoded)
+                return sendError(response, 500, QStringLiteral("The service could not write its answer."));
+            body = std::make_shared<const std::string>(encoded->toStdString());
+            m_portfolioCache.store(user.id, user.portfolioVersion, body);
+        }
+        response.set_content(*body, "application/json");
     }));
 
-    m_server.Put("/v1/portfolio",
-                 signedIn([this](const QString &user, const httplib::Request &request, httplib::Response &response) {
-                     auto body = readJSON<PortfolioPutRequest>(request, response);
-                     if (!body)
-                         return;
-                     const auto stored = m_portfolios.replacePortfolio(user, std::move(*body));
-                     if (!stored)
-                         return sendStoreError(response, stored.error());
-                     sendJSON(response, 200, *stored);
-                 }));
+    m_server.Put("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &request,
+                                                  httplib::Response &response) {
+        auto put = readJSON<PortfolioPutRequest>(request, response);
+        if (!put)
+            return;
+        const auto stored = m_portfolios.replacePortfolio(user.id, std::move(*put));
+        if (!stored)
+            return sendStoreError(response, stored.error());
+        const auto encoded = encodeJSON(stored->portfolio);
+        if (!encoded)
+            return sendError(response, 500, QStringLiteral("The service could not write its answer."));
+        auto body = std::make_shared<const std::string>(encoded->toStdString());
+        m_portfolioCache.store(user.id, stored->version, body);
+        response.set_content(*body, "application/json");
+    }));
 
-    m_server.Get("/v1/currencies", signedIn([this](const QString &, const httplib::Request &, httplib::Response &response) {
+    m_server.Get("/v1/currencies", signedIn([this](const SignedInUser &, const httplib::Request &, httplib::Response &response) {
         const auto currencies = m_portfolios.currencies();
         if (!currencies)
             return sendStoreError(response, currencies.error());
         sendJSON(response, 200, *currencies);
     }));
 
-    m_server.Get("/v1/languages", signedIn([](const QString &, const httplib::Request &, httplib::Response &response) {
+    m_server.Get("/v1/languages", signedIn([](const SignedInUser &, const httplib::Request &, httplib::Response &response) {
         sendJSON(response, 200, languages());
     }));
 
     m_server.Get("/v1/gics-classifications",
-                 signedIn([](const QString &, const httplib::Request &, httplib::Response &response) {
+                 signedIn([](const SignedInUser &, const httplib::Request &, httplib::Response &response) {
                      sendJSON(response, 200, gicsClassifications());
                  }));
 
-    m_server.Get("/v1/brokerages", signedIn([this](const QString &user, const httplib::Request &, httplib::Response &response) {
-        const auto brokerages = m_portfolios.brokerages(user);
+    m_server.Get("/v1/brokerages", signedIn([this](const SignedInUser &user, const httplib::Request &, httplib::Response &response) {
+        const auto brokerages = m_portfolios.brokerages(user.id);
         if (!brokerages)
             return sendStoreError(response, brokerages.error());
         sendJSON(response, 200, *brokerages);
     }));
 
     m_server.Post("/v1/brokerages",
-                  signedIn([this](const QString &user, const httplib::Request &request, httplib::Response &response) {
+                  signedIn([this](const SignedInUser &user, const httplib::Request &request, httplib::Response &response) {
                       const auto body = readJSON<BrokerageCreateRequest>(request, response);
                       if (!body)
                           return;
-                      const auto brokerage = m_portfolios.addBrokerage(user, body->name);
+                      const auto brokerage = m_portfolios.addBrokerage(user.id, body->name);
                       if (!brokerage)
                           return sendStoreError(response, brokerage.error());
                       sendJSON(response, 200, *brokerage);
                   }));
 
-    m_server.Get("/v1/transactions", signedIn([this](const QString &user, const httplib::Request &, httplib::Response &response) {
-        const auto transactions = m_portfolios.transactions(user);
+    m_server.Get("/v1/transactions", signedIn([this](const SignedInUser &user, const httplib::Request &, httplib::Response &response) {
+        const auto transactions = m_portfolios.transactions(user.id);
         if (!transactions)
             return sendStoreError(response, transactions.error());
         sendJSON(response, 200, *transactions);
     }));
 
     m_server.Post("/v1/transactions",
-                  signedIn([this](const QString &user, const httplib::Request &request, httplib::Response &response) {
+                  signedIn([this](const SignedInUser &user, const httplib::Request &request, httplib::Response &response) {
                       const auto body = readJSON<TransactionCreateInput>(request, response);
                       if (!body)
                           return;
@@ -112,13 +126,13 @@ void Service::installDataRoutes()
                           return sendError(response, 400,
                                            QStringLiteral("The trade time must be an ISO 8601 date and time, such as "
                                                           "2024-05-01T09:30:00Z."));
-                      const auto record = m_portfolios.addTransaction(user, *body, *tradedAt);
+                      const auto record = m_portfolios.addTransaction(user.id, *body, *tradedAt);
                       if (!record)
                           return sendStoreError(response, record.error());
                       sendJSON(response, 201, *record);
                   }));
 
-    m_server.Get("/v1/market/stock", signedIn([this](const QString &, const httplib::Request &request,
+    m_server.Get("/v1/market/stock", signedIn([this](const SignedInUser &, const httplib::Request &request,
                                                      httplib::Response &response) {
         const QString symbol = queryValue(request, "symbol").trimmed();
         const QString market = queryValue(request, "market").trimmed();

@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <unordered_map>
+
 namespace quillfern::server {
 
 std::variant<DatabaseConfig, QString> parseDatabaseURL(const QString &url)
@@ -41,6 +43,37 @@ std::variant<DatabaseConfig, QString> parseDatabaseURL(const QString &url)
 Database::Database(DatabaseConfig config)
     : m_config(std::move(config)), m_connectionPrefix(QUuid::createUuid().toString(QUuid::Id128))
 {
+}
+
+Database::~Database()
+{
+    {
+        std::lock_guard lock(m_checkpointMutex);
+        m_stopping = true;
+    }
+    m_checkpointWake.notify_all();
+    if (m_checkpointer.joinable())
+        m_checkpointer.join();
+}
+
+void Database::startCheckpointer()
+{
+    if (m_config.dialect != Dialect::SQLite || m_checkpointer.joinable())
+        return;
+    m_backgroundCheckpoints = true;
+    m_checkpointer = std::thread([this] {
+        std::unique_lock lock(m_checkpointMutex);
+        while (!m_stopping) {
+            m_checkpointWake.wait_for(lock, std::chrono::milliseconds(250), [this] { return m_stopping; });
+            lock.unlock();
+            QSqlDatabase database = connection();
+            QSqlQuery checkpoint(database);
+            if (database.isOpen() && !checkpoint.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
+                qWarning("database: checkpoint failed: %s", qPrintable(checkpoint.lastError().text()));
+            checkpoint.finish();
+            lock.lock();
+        }
+    });
 }
 
 QSqlDatabase Database::connection()
@@ -76,10 +109,14 @@ QSqlDatabase Database::connection()
         return database;
     }
     if (m_config.dialect == Dialect::SQLite) {
-        for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
+        QStringList pragmas{QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=FULL"),
+                            QStringLiteral("PRAGMA foreign_keys=ON")};
+        if (m_backgroundCheckpoints)
+            pragmas.append(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        for (const QString &pragma : pragmas) {
             QSqlQuery query(database);
-            if (!query.exec(QString::fromLatin1(pragma)))
-                qWarning("database: %s failed: %s", pragma, qPrintable(query.lastError().text()));
+            if (!query.exec(pragma))
+                qWarning("database: %s failed: %s", qPrintable(pragma), qPrintable(query.lastError().text()));
         }
     }
     return database;
@@ -100,21 +137,75 @@ QVariant bindable(const QVariant &value)
     return value;
 }
 
-Statement::Statement(QSqlDatabase database, const QString &sql, std::initializer_list<QVariant> values)
-    : m_query(database)
+namespace {
+
+struct CachedQuery {
+    QSqlQuery query;
+    bool busy = false;
+};
+
+std::unordered_map<QString, CachedQuery> &statementCache()
 {
-    m_query.setForwardOnly(true);
-    if (!m_query.prepare(sql))
-        return;
-    for (const QVariant &value : values)
-        m_query.addBindValue(bindable(value));
-    m_ok = m_query.exec();
+    thread_local std::unordered_map<QString, CachedQuery> cache;
+    return cache;
 }
 
-QString Statement::error() const { return m_query.lastError().text(); }
+} // namespace
 
-WriteTransaction::WriteTransaction(Database &database) : m_connection(database.connection())
+template <class Values>
+void Statement::run(QSqlDatabase &database, const QString &sql, const Values &values)
 {
+    auto &cache = statementCache();
+    const QString key = database.connectionName() + QLatin1Char('\n') + sql;
+    auto found = cache.find(key);
+    if (found == cache.end()) {
+        CachedQuery fresh{QSqlQuery(database)};
+        fresh.query.setForwardOnly(true);
+        if (fresh.query.prepare(sql))
+            found = cache.emplace(key, std::move(fresh)).first;
+    }
+    if (found != cache.end() && !found->second.busy) {
+        m_query = &found->second.query;
+        m_busy = &found->second.busy;
+        *m_busy = true;
+    } else {
+        m_own.emplace(database);
+        m_own->setForwardOnly(true);
+        m_query = &*m_own;
+        if (!m_query->prepare(sql))
+            return;
+    }
+    for (const QVariant &value : values)
+        m_query->addBindValue(bindable(value));
+    m_ok = m_query->exec();
+}
+
+Statement::Statement(QSqlDatabase database, const QString &sql, std::initializer_list<QVariant> values)
+{
+    run(database, sql, values);
+}
+
+Statement::Statement(QSqlDatabase database, const QString &sql, const QVariantList &values)
+{
+    run(database, sql, values);
+}
+
+Statement::~Statement()
+{
+    // An unfinished SELECT would keep its read snapshot, and on SQLite hold back checkpoints.
+    if (m_query)
+        m_query->finish();
+    if (m_busy)
+        *m_busy = false;
+}
+
+QString Statement::error() const { return m_query ? m_query->lastError().text() : QStringLiteral("not prepared"); }
+
+WriteTransaction::WriteTransaction(Database &database)
+    : m_writer(database.writerLock(), std::defer_lock), m_connection(database.connection())
+{
+    if (database.dialect() == Dialect::SQLite)
+        m_writer.lock();
     if (!m_connection.isOpen())
         return;
     QSqlQuery begin(m_connection);

@@ -6,6 +6,9 @@
 #include <QVariant>
 
 #include <initializer_list>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <variant>
 
@@ -31,16 +34,30 @@ std::variant<DatabaseConfig, QString> parseDatabaseURL(const QString &url);
 class Database {
 public:
     explicit Database(DatabaseConfig config);
+    ~Database();
 
     Dialect dialect() const { return m_config.dialect; }
     // This thread's open connection, or an invalid one when the database cannot be reached.
     QSqlDatabase connection();
     // Creates or upgrades the schema; the reason when it cannot.
     std::optional<QString> migrate();
+    // SQLite only: moves WAL checkpoints from the committing request to a background thread, so no save
+    // pays for writing back everyone's pages. Connections opened after this skip automatic checkpoints.
+    void startCheckpointer();
+
+    // Writers of this process queue here in turn; SQLite's own busy wait sleeps in growing steps, which
+    // turns a short queue into long, uneven delays.
+    std::mutex &writerLock() { return m_writerLock; }
 
 private:
     DatabaseConfig m_config;
     QString m_connectionPrefix;
+    std::mutex m_writerLock;
+    std::thread m_checkpointer;
+    std::mutex m_checkpointMutex;
+    std::condition_variable m_checkpointWake;
+    bool m_stopping = false;
+    bool m_backgroundCheckpoints = false;
 };
 
 // Qt binds a null QString as SQL NULL; every text column here is NOT NULL, so text is always bound as text.
@@ -50,18 +67,29 @@ QVariant bindable(const QVariant &value);
 class Statement {
 public:
     Statement(QSqlDatabase database, const QString &sql, std::initializer_list<QVariant> values = {});
+    Statement(QSqlDatabase database, const QString &sql, const QVariantList &values);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
 
     bool ok() const { return m_ok; }
     QString error() const;
-    bool next() { return m_ok && m_query.next(); }
-    QVariant value(int column) const { return m_query.value(column); }
-    QString text(int column) const { return m_query.value(column).toString(); }
-    double number(int column) const { return m_query.value(column).toDouble(); }
-    qint64 integer(int column) const { return m_query.value(column).toLongLong(); }
-    int rowsAffected() const { return m_query.numRowsAffected(); }
+    bool next() { return m_ok && m_query->next(); }
+    QVariant value(int column) const { return m_query->value(column); }
+    QString text(int column) const { return m_query->value(column).toString(); }
+    double number(int column) const { return m_query->value(column).toDouble(); }
+    qint64 integer(int column) const { return m_query->value(column).toLongLong(); }
+    int rowsAffected() const { return m_query->numRowsAffected(); }
 
 private:
-    QSqlQuery m_query;
+    template <class Values>
+    void run(QSqlDatabase &database, const QString &sql, const Values &values);
+
+    // Prepared once per connection and reused: PostgreSQL would otherwise prepare and deallocate a server-side
+    // statement on every call.
+    QSqlQuery *m_query = nullptr;
+    std::optional<QSqlQuery> m_own; // when the cached one is busy in an enclosing statement
+    bool *m_busy = nullptr;
     bool m_ok = false;
 };
 
@@ -77,6 +105,7 @@ public:
     bool commit();
 
 private:
+    std::unique_lock<std::mutex> m_writer;
     QSqlDatabase m_connection;
     bool m_begun = false;
     bool m_done = false;

@@ -29,7 +29,7 @@ void sendJSON(httplib::Response &response, int status, const Record &record)
 template <class Record>
 std::optional<Record> readJSON(const httplib::Request &request, httplib::Response &response)
 {
-    auto decoded = decodeJSON<Record>(QByteArray::fromStdString(request.body));
+    auto decoded = decodeJSON<Record>(QByteArray::fromRawData(request.body.data(), qsizetype(request.body.size())));
     if (!decoded) {
         sendError(response, 400, decoded.error().description());
         return std::nullopt;

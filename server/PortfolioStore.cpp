@@ -52,14 +52,22 @@ qint64 nextSequence()
 
 StoreOutcome PortfolioStore::lockUser(QSqlDatabase connection, const QString &userID)
 {
-    // On SQLite the IMMEDIATE transaction already serialises writers; PostgreSQL needs the user's row locked
-    // so a trade and a portfolio save of one user cannot interleave.
-    if (m_database.dialect() != Dialect::PostgreSQL)
-        return std::nullopt;
-    const Statement lock(connection, QStringLiteral("SELECT id FROM users WHERE id = ? FOR UPDATE"), {userID});
-    if (!lock.ok())
-        return StoreError::unavailable(lock.error());
+    // Bumping the portfolio version also locks the user's row on PostgreSQL, so a trade and a portfolio save
+    // of one user cannot interleave; on SQLite the IMMEDIATE transaction already serialises writers.
+    const Statement bump(connection,
+                         QStringLiteral("UPDATE users SET portfolio_version = portfolio_version + 1 WHERE id = ?"),
+                         {userID});
+    if (!bump.ok())
+        return StoreError::unavailable(bump.error());
     return std::nullopt;
+}
+
+StoreResult<qint64> PortfolioStore::portfolioVersion(QSqlDatabase connection, const QString &userID)
+{
+    Statement version(connection, QStringLiteral("SELECT portfolio_version FROM users WHERE id = ?"), {userID});
+    if (!version.ok() || !version.next())
+        return StoreError::unavailable(version.error());
+    return version.integer(0);
 }
 
 StoreResult<PortfolioResponse> PortfolioStore::portfolio(const QString &userID)
@@ -92,7 +100,25 @@ StoreResult<PortfolioResponse> PortfolioStore::portfolio(const QString &userID)
     return response;
 }
 
-StoreResult<PortfolioResponse> PortfolioStore::replacePortfolio(const QString &userID, PortfolioPutRequest request)
+StoreOutcome PortfolioStore::insertRows(QSqlDatabase connection, const QString &insertPrefix, int columns,
+                                        const QVariantList &values)
+{
+    // Many rows per statement: a round trip per row dominated the cost of a save on PostgreSQL.
+    constexpr qsizetype rowsPerStatement = 50;
+    const qsizetype rows = values.size() / columns;
+    for (qsizetype first = 0; first < rows; first += rowsPerStatement) {
+        const qsizetype count = std::min(rowsPerStatement, rows - first);
+        QString placeholders = QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
+        QStringList tuples(count, placeholders);
+        const Statement insert(connection, insertPrefix + tuples.join(QLatin1Char(',')),
+                               values.mid(first * columns, count * columns));
+        if (!insert.ok())
+            return StoreError::unavailable(insert.error());
+    }
+    return std::nullopt;
+}
+
+StoreResult<VersionedPortfolio> PortfolioStore::replacePortfolio(const QString &userID, PortfolioPutRequest request)
 {
     if (const auto problem = assignIDs(request.holdings, "holdings"))
         return badRequest(*problem);
@@ -111,37 +137,35 @@ StoreResult<PortfolioResponse> PortfolioStore::replacePortfolio(const QString &u
             return StoreError::unavailable(clear.error());
     }
 
-    QSqlQuery insertHolding(connection);
-    insertHolding.prepare(QStringLiteral(
-        "INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, code, currency, broker, "
-        "average_price, quantity, current_price, fx_to_usd, note) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    QVariantList holdingValues;
     for (qsizetype i = 0; i < request.holdings.size(); ++i) {
         const ServerHolding &h = request.holdings[i];
-        for (const QVariant &value :
-             {QVariant(userID), QVariant(qint64(i)), QVariant(*h.id), QVariant(h.market), QVariant(h.sector),
-              QVariant(h.subSector), QVariant(h.code), QVariant(h.currency), QVariant(h.broker), QVariant(h.averagePrice),
-              QVariant(h.quantity), QVariant(h.currentPrice), QVariant(h.fxToUsd), QVariant(h.note)})
-            insertHolding.addBindValue(bindable(value));
-        if (!insertHolding.exec())
-            return StoreError::unavailable(insertHolding.lastError().text());
+        holdingValues << userID << qint64(i) << *h.id << h.market << h.sector << h.subSector << h.code << h.currency
+                      << h.broker << h.averagePrice << h.quantity << h.currentPrice << h.fxToUsd << h.note;
     }
-    QSqlQuery insertCash(connection);
-    insertCash.prepare(QStringLiteral("INSERT INTO cash_balances (user_id, position, id, broker, original_cash, currency, "
-                                      "fx_to_usd, note) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    if (auto failed = insertRows(connection,
+                                 QStringLiteral("INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, "
+                                                "code, currency, broker, average_price, quantity, current_price, "
+                                                "fx_to_usd, note) VALUES "),
+                                 14, holdingValues))
+        return *failed;
+    QVariantList cashValues;
     for (qsizetype i = 0; i < request.cashBalances.size(); ++i) {
         const ServerCashBalance &c = request.cashBalances[i];
-        for (const QVariant &value : {QVariant(userID), QVariant(qint64(i)), QVariant(*c.id), QVariant(c.broker),
-                                      QVariant(c.originalCash), QVariant(c.currency), QVariant(c.fxToUsd), QVariant(c.note)})
-            insertCash.addBindValue(bindable(value));
-        if (!insertCash.exec())
-            return StoreError::unavailable(insertCash.lastError().text());
+        cashValues << userID << qint64(i) << *c.id << c.broker << c.originalCash << c.currency << c.fxToUsd << c.note;
     }
-    insertHolding.finish();
-    insertCash.finish();
+    if (auto failed = insertRows(connection,
+                                 QStringLiteral("INSERT INTO cash_balances (user_id, position, id, broker, original_cash, "
+                                                "currency, fx_to_usd, note) VALUES "),
+                                 8, cashValues))
+        return *failed;
+    const auto version = portfolioVersion(connection, userID);
+    if (!version)
+        return version.error();
     if (!transaction.commit())
         return StoreError::unavailable(QStringLiteral("the portfolio save did not commit"));
     // What was written, in list order, is what is stored.
-    return PortfolioResponse{std::move(request.holdings), std::move(request.cashBalances)};
+    return VersionedPortfolio{PortfolioResponse{std::move(request.holdings), std::move(request.cashBalances)}, *version};
 }
 
 StoreResult<QList<TransactionRecord>> PortfolioStore::transactions(const QString &userID)

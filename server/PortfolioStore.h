@@ -6,6 +6,11 @@
 
 namespace quillfern::server {
 
+struct VersionedPortfolio {
+    PortfolioResponse portfolio;
+    qint64 version = 0; // goes up with every change of the user's holdings or cash
+};
+
 // Everything a user keeps: the portfolio, the ledger and custom brokerages, plus the shared currency list.
 // Every statement on user data is scoped by the user id.
 class PortfolioStore {
@@ -14,7 +19,7 @@ public:
 
     StoreResult<PortfolioResponse> portfolio(const QString &userID);
     // Replaces holdings and cash balances all at once; entries without an id get a fresh one.
-    StoreResult<PortfolioResponse> replacePortfolio(const QString &userID, PortfolioPutRequest request);
+    StoreResult<VersionedPortfolio> replacePortfolio(const QString &userID, PortfolioPutRequest request);
 
     // Newest trade first.
     StoreResult<QList<TransactionRecord>> transactions(const QString &userID);
@@ -33,6 +38,8 @@ public:
 
 private:
     StoreOutcome lockUser(QSqlDatabase connection, const QString &userID);
+    StoreResult<qint64> portfolioVersion(QSqlDatabase connection, const QString &userID);
+    StoreOutcome insertRows(QSqlDatabase connection, const QString &insertPrefix, int columns, const QVariantList &values);
 
     Database &m_database;
 };

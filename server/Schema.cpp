@@ -75,6 +75,11 @@ QList<Migration> migrations()
                             "('CHF', 'Swiss Franc', 'CHF', '\U0001F1E8\U0001F1ED', 1.13, 10, 'seed'), "
                             "('KRW', 'South Korean Won', '\u20A9', '\U0001F1F0\U0001F1F7', 0.00072, 11, 'seed')"),
          }},
+        {2,
+         {
+             // Lets any replica tell whether a portfolio it answered before is still current.
+             QStringLiteral("ALTER TABLE users ADD COLUMN portfolio_version BIGINT NOT NULL DEFAULT 0"),
+         }},
     };
 }
 

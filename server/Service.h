@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/AccountStore.h"
+#include "server/PortfolioCache.h"
 #include "server/PortfolioStore.h"
 #include "server/RateLimiter.h"
 #include "server/Security.h"
@@ -33,7 +34,7 @@ public:
     PortfolioStore &portfolioStore() { return m_portfolios; }
 
 private:
-    using UserHandler = std::function<void(const QString &userID, const httplib::Request &, httplib::Response &)>;
+    using UserHandler = std::function<void(const SignedInUser &, const httplib::Request &, httplib::Response &)>;
 
     void installMiddleware();
     void installDataRoutes();
@@ -53,6 +54,7 @@ private:
     AccountStore m_accounts;
     Clock m_clock;
     RateLimiter m_limiter;
+    PortfolioCache m_portfolioCache;
     std::unique_ptr<QuoteChain> m_quotes;
     std::unique_ptr<GoogleProvider> m_google;
     httplib::Server m_server;

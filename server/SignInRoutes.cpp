@@ -175,7 +175,7 @@ void Service::installSignInRoutes()
         sendJSON(response, 200, NativeExchangeResponse{token, user->name, user->email, user->picture});
     });
 
-    m_server.Post("/v1/auth/logout", signedIn([this](const QString &, const httplib::Request &request,
+    m_server.Post("/v1/auth/logout", signedIn([this](const SignedInUser &, const httplib::Request &request,
                                                      httplib::Response &response) {
         if (const auto failed = m_accounts.revokeToken(sha256Hex(bearerToken(request))))
             return sendStoreError(response, *failed);

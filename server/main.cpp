@@ -124,6 +124,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quillfern-server: %s\n", qPrintable(*problem));
         return 1;
     }
+    database.startCheckpointer();
     if (gicsClassifications().isEmpty()) {
         std::fprintf(stderr, "quillfern-server: the built-in GICS data cannot be read\n");
         return 1;
