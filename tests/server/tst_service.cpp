@@ -1,4 +1,5 @@
 #include "api/PortfolioAPI.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/ServiceProcess.h"
 
 #include <httplib.h>
@@ -89,6 +90,8 @@ private Q_SLOTS:
     void tradesAreValidated();
     void tradesMoveTheHolding();
     void prices();
+    void pricesFallBackToTheOnlineSource();
+    void ratesRefreshFromTheReferenceFeed();
     void signInRefusals_data();
     void signInRefusals();
     void codesWorkOnceAndReplayRevokes();
@@ -440,6 +443,53 @@ void ServiceTest::prices()
     QCOMPARE(unknown.error().apiError()->status, 404);
     QVERIFY(unknown.error().description().contains(QStringLiteral("NOPE.Q")));
     QVERIFY(unknown.error().description().contains(QStringLiteral("JP")));
+}
+
+void ServiceTest::pricesFallBackToTheOnlineSource()
+{
+    // A stand-in speaking the CSV quote format, consulted for what the offline table lacks.
+    testing::ScriptedServer quotes;
+    quotes.on("GET", "/q/l/",
+              {200, "Symbol,Date,Time,Open,High,Low,Close,Volume\r\nSHOP.US,2026-12-04,22:00:09,100.1,104.0,99.5,"
+                    "103.25,1234567\r\n",
+                    "text/csv"});
+    m_service.reset();
+    QVERIFY(startService({QStringLiteral("--quote-source-url"), quotes.baseURL().toString()}));
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const auto price = QCoro::waitFor(
+        PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("SHOP"), QStringLiteral("US")));
+    QVERIFY2(price, price ? "" : qPrintable(price.error().description()));
+    QCOMPARE(*price, 103.25);
+    QCOMPARE(quotes.received().size(), size_t(1));
+    QVERIFY(quotes.received().front().target.find("s=shop.us") != std::string::npos);
+    // The offline table answers first: no request for a listing it knows.
+    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("AAPL"), QStringLiteral("US"))));
+    QCOMPARE(quotes.received().size(), size_t(1));
+}
+
+void ServiceTest::ratesRefreshFromTheReferenceFeed()
+{
+    QFile sample(QStringLiteral(QUILLFERN_ECB_SAMPLE));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    testing::ScriptedServer feed;
+    feed.on("GET", "/eurofxref-daily.xml", {200, sample.readAll().toStdString(), "text/xml"});
+    m_service.reset();
+    QVERIFY(startService({QStringLiteral("--ecb-rates-url"), feed.baseURL().toString() + QStringLiteral("/eurofxref-daily.xml")}));
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    // The refresh runs beside the service; give it a bounded moment.
+    double euro = 0, yen = 0;
+    for (int attempt = 0; attempt < 50 && euro != 1.0702; ++attempt) {
+        for (const CurrencyOption &currency : *QCoro::waitFor(PortfolioAPI::fetchCurrencies(endpoint(), token))) {
+            if (currency.code == QLatin1String("EUR"))
+                euro = currency.fxToUsd;
+            if (currency.code == QLatin1String("JPY"))
+                yen = currency.fxToUsd;
+        }
+        if (euro != 1.0702)
+            QTest::qWait(100);
+    }
+    QCOMPARE(euro, 1.0702);
+    QCOMPARE(yen, 1.0702 / 164.62);
 }
 
 void ServiceTest::signInRefusals_data()

@@ -1,0 +1,477 @@
+#include "tests/server/google/GoogleProviderTest.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMessageAuthenticationCode>
+#include <QRegularExpression>
+#include <QTest>
+#include <QUrl>
+
+#include <functional>
+#include <limits>
+#include <thread>
+
+using namespace quillfern::server;
+
+namespace quillfern::testing {
+namespace {
+
+std::string s(const QByteArray &bytes)
+{
+    return bytes.toStdString();
+}
+
+} // namespace
+
+std::string why(const Outcome &outcome)
+{
+    const auto *failure = std::get_if<std::string>(&outcome);
+    return failure ? *failure : std::string("signed in");
+}
+
+// A failure must say why, in a sentence, and keep every credential of the exchange out of it.
+void expectFailure(const Outcome &outcome, const QString &reason, const QByteArray &token)
+{
+    QVERIFY2(std::holds_alternative<std::string>(outcome), "sign-in succeeded but should have failed");
+    const QString sentence = q(std::get<std::string>(outcome));
+    QVERIFY2(sentence.contains(reason, Qt::CaseInsensitive), qPrintable(sentence));
+    QVERIFY2(sentence.endsWith(u'.'), qPrintable(sentence));
+    for (const QString &secret : {q(code), q(clientSecret), QStringLiteral("ya29."), QString::fromLatin1(token)}) {
+        if (!secret.isEmpty())
+            QVERIFY2(!sentence.contains(secret), qPrintable(sentence));
+    }
+}
+
+namespace {
+
+QByteArray keySet(const QJsonArray &keys)
+{
+    return QJsonDocument(QJsonObject{{QStringLiteral("keys"), keys}}).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+void GoogleProviderTest::initTestCase()
+{
+    m_keyA = std::make_unique<TestSigningKey>();
+    m_keyB = std::make_unique<TestSigningKey>();
+    m_weakKey = std::make_unique<TestSigningKey>(1024);
+}
+
+void GoogleProviderTest::init()
+{
+    m_google = std::make_unique<GoogleStandIn>(GoogleStandIn::Client{clientId, clientSecret, callbackURL});
+    publish({m_keyA->jwk(QStringLiteral("key-a"))});
+}
+
+void GoogleProviderTest::cleanup()
+{
+    m_google.reset();
+}
+
+GoogleConfig GoogleProviderTest::config() const
+{
+    GoogleConfig config;
+    config.clientId = clientId;
+    config.clientSecret = clientSecret;
+    config.callbackURL = callbackURL;
+    config.tokenEndpoint = m_google->tokenURL();
+    config.jwksURL = m_google->keysURL();
+    return config;
+}
+
+TokenForger GoogleProviderTest::forger(const TestSigningKey &key, const QString &kid, std::int64_t at) const
+{
+    return TokenForger(key, kid, {q(clientId), q(nonce)}, at);
+}
+
+void GoogleProviderTest::publish(const QJsonArray &keys, const std::string &cacheControl)
+{
+    m_google->publishKeys({200, s(keySet(keys))}, cacheControl);
+}
+
+Outcome GoogleProviderTest::signInWith(const QByteArray &token, GoogleProvider &provider, std::int64_t at)
+{
+    m_google->issue(code, s(token));
+    return provider.completeSignIn(code, nonce, at);
+}
+
+void GoogleProviderTest::authorizationURLCarriesEveryParameterEncoded_data()
+{
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<QString>("callback");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("nonce");
+
+    const QString google = QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth");
+    QTest::newRow("plain values") << google << q(callbackURL) << QStringLiteral("st-123") << QStringLiteral("n-456");
+    QTest::newRow("reserved characters") << google << QStringLiteral("https://q.example/cb?x=1&y=2")
+                                         << QStringLiteral("a b&c=d/e?f#g+h%25") << QStringLiteral("n+/==;,");
+    QTest::newRow("non-ASCII") << google << q(callbackURL) << QStringLiteral("\u00e9tat-\u72b6\u614b")
+                               << QStringLiteral("\u00f1");
+    QTest::newRow("endpoint with its own query") << google + QStringLiteral("?hl=en") << q(callbackURL)
+                                                 << QStringLiteral("st") << QStringLiteral("nn");
+}
+
+void GoogleProviderTest::authorizationURLCarriesEveryParameterEncoded()
+{
+    QFETCH(QString, endpoint);
+    QFETCH(QString, callback);
+    QFETCH(QString, state);
+    QFETCH(QString, nonce);
+
+    GoogleConfig settings = config();
+    settings.authorizationEndpoint = endpoint.toStdString();
+    settings.callbackURL = callback.toStdString();
+    const QString url = q(GoogleProvider(settings).authorizationURL(state.toStdString(), nonce.toStdString()));
+
+    const QString base = endpoint.section(u'?', 0, 0);
+    QVERIFY2(url.startsWith(base + u'?'), qPrintable(url));
+    QMultiMap<QString, QString> expected{
+        {QStringLiteral("response_type"), QStringLiteral("code")},
+        {QStringLiteral("client_id"), q(clientId)},
+        {QStringLiteral("redirect_uri"), callback},
+        {QStringLiteral("scope"), QStringLiteral("openid email profile")},
+        {QStringLiteral("state"), state},
+        {QStringLiteral("nonce"), nonce},
+        {QStringLiteral("prompt"), QStringLiteral("select_account")},
+    };
+    if (endpoint.contains(u'?'))
+        expected.insert(QStringLiteral("hl"), QStringLiteral("en"));
+
+    // Each value must be escaped completely: only unreserved characters and %XX may appear raw.
+    static const QRegularExpression pair(QStringLiteral("^([A-Za-z0-9._~-]|%[0-9A-F]{2})+=([A-Za-z0-9._~-]|%[0-9A-F]{2})*$"));
+    QMultiMap<QString, QString> actual;
+    for (const QString &item : url.mid(base.size() + 1).split(u'&')) {
+        QVERIFY2(pair.match(item).hasMatch(), qPrintable(item));
+        const auto decode = [](const QString &text) { return QUrl::fromPercentEncoding(text.toLatin1()); };
+        actual.insert(decode(item.section(u'=', 0, 0)), decode(item.section(u'=', 1)));
+    }
+    QCOMPARE(actual, expected);
+}
+
+void GoogleProviderTest::tokenRequestCarriesTheFormFields_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("secret");
+    QTest::addColumn<QString>("callback");
+
+    QTest::newRow("plain values") << QStringLiteral("4/0AeaYSHD") << QStringLiteral("GOCSPX-plain") << q(callbackURL);
+    QTest::newRow("reserved characters") << QStringLiteral("4/0A+b c&d=e%f") << QStringLiteral("s&e=c+r/e t")
+                                         << QStringLiteral("https://q.example/cb?x=1&y=2");
+    QTest::newRow("non-ASCII") << QStringLiteral("c\u00f3digo-\u00fc") << QStringLiteral("\u79d8\u5bc6")
+                               << QStringLiteral("http://127.0.0.1:8787/\u00e9");
+}
+
+void GoogleProviderTest::tokenRequestCarriesTheFormFields()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, secret);
+    QFETCH(QString, callback);
+
+    m_google = std::make_unique<GoogleStandIn>(
+        GoogleStandIn::Client{clientId, secret.toStdString(), callback.toStdString()});
+    publish({m_keyA->jwk(QStringLiteral("key-a"))});
+    GoogleConfig settings = config();
+    settings.clientSecret = secret.toStdString();
+    settings.callbackURL = callback.toStdString();
+    GoogleProvider provider(settings);
+    m_google->issue(code.toStdString(), s(forger(*m_keyA, QStringLiteral("key-a")).token()));
+
+    const Outcome outcome = provider.completeSignIn(code.toStdString(), nonce, now);
+    QVERIFY2(std::holds_alternative<IdentityClaims>(outcome), why(outcome).c_str());
+
+    const auto requests = m_google->tokenRequests();
+    QCOMPARE(requests.size(), std::size_t(1));
+    QCOMPARE(q(requests.front().contentType), QStringLiteral("application/x-www-form-urlencoded"));
+    const std::multimap<std::string, std::string> expected{
+        {"code", code.toStdString()},
+        {"client_id", clientId},
+        {"client_secret", secret.toStdString()},
+        {"redirect_uri", callback.toStdString()},
+        {"grant_type", "authorization_code"},
+    };
+    QVERIFY(requests.front().fields == expected);
+}
+
+
+void GoogleProviderTest::tokenEndpointFailures_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray echo = R"({"error":"invalid_grant","error_description":"Code )" + QByteArray::fromStdString(code) +
+                            R"( with secret )" + QByteArray::fromStdString(clientSecret) + R"( expired"})";
+    QTest::newRow("400 echoing what was sent") << 400 << echo << QStringLiteral("did not accept the sign-in code");
+    QTest::newRow("401 invalid client") << 401 << QByteArray(R"({"error":"invalid_client"})")
+                                        << QStringLiteral("did not accept the sign-in code");
+    QTest::newRow("500") << 500 << QByteArray("oops") << QStringLiteral("HTTP 500");
+    QTest::newRow("redirect not followed") << 302 << QByteArray() << QStringLiteral("HTTP 302");
+    QTest::newRow("not JSON") << 200 << QByteArray("<html>id_token</html>") << QStringLiteral("could not be read");
+    QTest::newRow("empty body") << 200 << QByteArray() << QStringLiteral("could not be read");
+    QTest::newRow("JSON array") << 200 << QByteArray(R"(["id_token"])") << QStringLiteral("could not be read");
+    QTest::newRow("no id_token") << 200 << QByteArray(R"({"access_token":"ya29.a0Af","token_type":"Bearer"})")
+                                 << QStringLiteral("did not return an ID token");
+    QTest::newRow("id_token a number") << 200 << QByteArray(R"({"id_token":42})")
+                                       << QStringLiteral("did not return an ID token");
+    QTest::newRow("id_token empty") << 200 << QByteArray(R"({"id_token":""})")
+                                    << QStringLiteral("did not return an ID token");
+}
+
+void GoogleProviderTest::tokenEndpointFailures()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, reason);
+
+    m_google->answerTokenRequestsWith({status, s(body)});
+    GoogleProvider provider(config());
+    expectFailure(provider.completeSignIn(code, nonce, now), reason);
+    QCOMPARE(m_google->keyFetches(), 0);
+}
+
+void GoogleProviderTest::signingKeysAreCachedAndRefetched_data()
+{
+    QTest::addColumn<std::vector<KeyStep>>("steps");
+    QTest::addColumn<QString>("cacheControl");
+    QTest::addColumn<int>("fetches");
+
+    const QString a = QStringLiteral("key-a");
+    const QString b = QStringLiteral("key-b");
+    QTest::newRow("known kid from the cache") << std::vector<KeyStep>{{"a", 'a', a, 0, true}, {"a", 'a', a, 10, true}}
+                                              << QString() << 1;
+    QTest::newRow("rotated key found by one refetch")
+        << std::vector<KeyStep>{{"a", 'a', a, 0, true}, {"b", 'b', b, 10, true}, {"b", 'b', b, 20, true}} << QString()
+        << 2;
+    QTest::newRow("withdrawn key refused after a refetch")
+        << std::vector<KeyStep>{{"a", 'a', a, 0, true}, {"b", 'b', b, 10, true}, {"b", 'a', a, 20, false}} << QString()
+        << 3;
+    QTest::newRow("unknown kid refetched once, then refused")
+        << std::vector<KeyStep>{{"a", 'a', a, 0, true}, {"a", 'b', b, 10, false}, {"a", 'a', a, 20, true}} << QString()
+        << 2;
+    QTest::newRow("unknown kid on a cold cache costs one fetch") << std::vector<KeyStep>{{"a", 'b', b, 0, false}}
+                                                                 << QString() << 1;
+    QTest::newRow("both keys published") << std::vector<KeyStep>{{"ab", 'a', a, 0, true}, {"ab", 'b', b, 10, true}}
+                                         << QString() << 1;
+    QTest::newRow("max-age honoured")
+        << std::vector<KeyStep>{{"a", 'a', a, 0, true}, {"a", 'a', a, 299, true}, {"a", 'a', a, 300, true}}
+        << QStringLiteral("public, max-age=300, must-revalidate, no-transform") << 2;
+    QTest::newRow("an hour without max-age")
+        << std::vector<KeyStep>{{"a", 'a', a, 0, true}, {"a", 'a', a, 3599, true}, {"a", 'a', a, 3600, true}}
+        << QString() << 2;
+    QTest::newRow("at most a day")
+        << std::vector<KeyStep>{{"a", 'a', a, 0, true}, {"a", 'a', a, 86399, true}, {"a", 'a', a, 86400, true}}
+        << QStringLiteral("max-age=99999999999999999999") << 2;
+    QTest::newRow("no-store") << std::vector<KeyStep>{{"a", 'a', a, 0, true}, {"a", 'a', a, 1, true}}
+                              << QStringLiteral("no-cache, no-store, max-age=0") << 2;
+}
+
+void GoogleProviderTest::signingKeysAreCachedAndRefetched()
+{
+    QFETCH(std::vector<KeyStep>, steps);
+    QFETCH(QString, cacheControl);
+    QFETCH(int, fetches);
+
+    GoogleProvider provider(config());
+    for (const KeyStep &step : steps) {
+        QJsonArray keys;
+        if (step.published.find('a') != std::string::npos)
+            keys.append(m_keyA->jwk(QStringLiteral("key-a")));
+        if (step.published.find('b') != std::string::npos)
+            keys.append(m_keyB->jwk(QStringLiteral("key-b")));
+        publish(keys, cacheControl.toStdString());
+
+        const TestSigningKey &signer = step.signer == 'a' ? *m_keyA : *m_keyB;
+        const QByteArray token = forger(signer, step.kid, now + step.later).token();
+        const Outcome outcome = signInWith(token, provider, now + step.later);
+        if (step.succeeds)
+            QVERIFY2(std::holds_alternative<IdentityClaims>(outcome), why(outcome).c_str());
+        else
+            expectFailure(outcome, QStringLiteral("does not publish"), token);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QCOMPARE(m_google->keyFetches(), fetches);
+}
+
+void GoogleProviderTest::unusableKeySets_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("weakSigner");
+    QTest::addColumn<QString>("reason"); // empty when the sign-in succeeds
+
+    const QJsonObject jwk = m_keyA->jwk(QStringLiteral("key-a"));
+    const auto altered = [&](const QString &name, const QJsonValue &value) {
+        QJsonObject copy = jwk;
+        value.isUndefined() ? void(copy.remove(name)) : void(copy.insert(name, value));
+        return keySet({copy});
+    };
+    const QString unpublished = QStringLiteral("does not publish");
+    const QString unreadable = QStringLiteral("could not be read");
+
+    QTest::newRow("500") << 500 << QByteArray("down") << false << QStringLiteral("HTTP 500");
+    QTest::newRow("not JSON") << 200 << QByteArray("<keys/>") << false << unreadable;
+    QTest::newRow("no keys member") << 200 << QByteArray("{}") << false << unreadable;
+    QTest::newRow("keys not an array") << 200 << QByteArray(R"({"keys":{"key-a":{}}})") << false << unreadable;
+    QTest::newRow("entries of the wrong type") << 200 << QByteArray(R"({"keys":["key-a",3,null]})") << false
+                                               << unpublished;
+    QTest::newRow("another key type") << 200 << altered(QStringLiteral("kty"), QStringLiteral("EC")) << false
+                                      << unpublished;
+    QTest::newRow("an encryption key") << 200 << altered(QStringLiteral("use"), QStringLiteral("enc")) << false
+                                       << unpublished;
+    QTest::newRow("meant for another algorithm") << 200 << altered(QStringLiteral("alg"), QStringLiteral("RS512"))
+                                                 << false << unpublished;
+    QTest::newRow("modulus missing") << 200 << altered(QStringLiteral("n"), QJsonValue::Undefined) << false
+                                     << unpublished;
+    QTest::newRow("exponent missing") << 200 << altered(QStringLiteral("e"), QJsonValue::Undefined) << false
+                                      << unpublished;
+    QTest::newRow("modulus padded") << 200 << altered(QStringLiteral("n"), jwk.value(QStringLiteral("n")).toString() + QStringLiteral("=="))
+                                    << false << unpublished;
+    QTest::newRow("1024-bit key") << 200 << keySet({m_weakKey->jwk(QStringLiteral("key-a"))}) << true << unpublished;
+    QTest::newRow("good key beside broken ones")
+        << 200
+        << keySet({QStringLiteral("junk"), QJsonObject{{QStringLiteral("kty"), QStringLiteral("RSA")}},
+                   m_weakKey->jwk(QStringLiteral("key-weak")), jwk})
+        << false << QString();
+    QTest::newRow("optional members absent")
+        << 200
+        << keySet({QJsonObject{{QStringLiteral("kty"), QStringLiteral("RSA")},
+                               {QStringLiteral("kid"), QStringLiteral("key-a")},
+                               {QStringLiteral("n"), jwk.value(QStringLiteral("n"))},
+                               {QStringLiteral("e"), jwk.value(QStringLiteral("e"))}}})
+        << false << QString();
+}
+
+void GoogleProviderTest::unusableKeySets()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, weakSigner);
+    QFETCH(QString, reason);
+
+    m_google->publishKeys({status, s(body)});
+    GoogleProvider provider(config());
+    const QByteArray token = forger(weakSigner ? *m_weakKey : *m_keyA, QStringLiteral("key-a")).token();
+    const Outcome outcome = signInWith(token, provider);
+    if (reason.isEmpty())
+        QVERIFY2(std::holds_alternative<IdentityClaims>(outcome), why(outcome).c_str());
+    else
+        expectFailure(outcome, reason, token);
+}
+
+void GoogleProviderTest::refusedBeforeContactingGoogle_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("nonce");
+    QTest::addColumn<QString>("clientId");
+    QTest::addColumn<QString>("secret");
+    QTest::addColumn<qint64>("at");
+    QTest::addColumn<QString>("reason");
+
+    const QString c = q(code), n = q(nonce), id = q(clientId), secret = q(clientSecret);
+    QTest::newRow("no code") << QString() << n << id << secret << qint64(now) << QStringLiteral("no sign-in code");
+    QTest::newRow("no nonce") << c << QString() << id << secret << qint64(now) << QStringLiteral("no nonce");
+    QTest::newRow("no client id") << c << n << QString() << secret << qint64(now) << QStringLiteral("not configured");
+    QTest::newRow("no client secret") << c << n << id << QString() << qint64(now) << QStringLiteral("not configured");
+    QTest::newRow("clock at the end of time") << c << n << id << secret << std::numeric_limits<qint64>::max()
+                                              << QStringLiteral("impossible time");
+    QTest::newRow("clock before the beginning") << c << n << id << secret << std::numeric_limits<qint64>::min()
+                                                << QStringLiteral("impossible time");
+}
+
+void GoogleProviderTest::refusedBeforeContactingGoogle()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, nonce);
+    QFETCH(QString, clientId);
+    QFETCH(QString, secret);
+    QFETCH(qint64, at);
+    QFETCH(QString, reason);
+
+    GoogleConfig settings = config();
+    settings.clientId = clientId.toStdString();
+    settings.clientSecret = secret.toStdString();
+    GoogleProvider provider(settings);
+    expectFailure(provider.completeSignIn(code.toStdString(), nonce.toStdString(), at), reason);
+    QVERIFY(m_google->tokenRequests().empty());
+    QCOMPARE(m_google->keyFetches(), 0);
+}
+
+void GoogleProviderTest::endpointsMustBeSecure_data()
+{
+    QTest::addColumn<QString>("tokenEndpoint"); // empty for the stand-in's
+    QTest::addColumn<QString>("jwksURL");
+    QTest::addColumn<QString>("reason");
+
+    const QString https = QStringLiteral("must use https");
+    const QString invalid = QStringLiteral("not a valid");
+    QTest::newRow("token endpoint in clear text") << QStringLiteral("http://oauth2.example.invalid/token") << QString()
+                                                  << https;
+    QTest::newRow("loopback look-alike") << QStringLiteral("http://127.0.0.1.example.invalid/token") << QString()
+                                         << https;
+    QTest::newRow("keys in clear text") << QString() << QStringLiteral("http://keys.example.invalid/certs") << https;
+    QTest::newRow("another scheme") << QStringLiteral("ftp://127.0.0.1/token") << QString() << invalid;
+    QTest::newRow("not a URL") << QStringLiteral("token endpoint") << QString() << invalid;
+    QTest::newRow("credentials in the URL") << QStringLiteral("https://user:pw@oauth2.example.invalid/token")
+                                            << QString() << invalid;
+    QTest::newRow("nobody listening") << QStringLiteral("http://127.0.0.1:1/token") << QString()
+                                      << QStringLiteral("could not get an answer");
+}
+
+void GoogleProviderTest::endpointsMustBeSecure()
+{
+    QFETCH(QString, tokenEndpoint);
+    QFETCH(QString, jwksURL);
+    QFETCH(QString, reason);
+
+    GoogleConfig settings = config();
+    if (!tokenEndpoint.isEmpty())
+        settings.tokenEndpoint = tokenEndpoint.toStdString();
+    if (!jwksURL.isEmpty())
+        settings.jwksURL = jwksURL.toStdString();
+    GoogleProvider provider(settings);
+    const QByteArray token = forger(*m_keyA, QStringLiteral("key-a")).token();
+    expectFailure(signInWith(token, provider), reason, token);
+}
+
+void GoogleProviderTest::concurrentSignInsShareOneProvider()
+{
+    constexpr int count = 8;
+    GoogleProvider provider(config());
+    for (int i = 0; i < count; ++i) {
+        QJsonObject claims = forger(*m_keyA, QStringLiteral("key-a")).claims();
+        claims.insert(QStringLiteral("sub"), QStringLiteral("user-%1").arg(i));
+        const TokenForger mint = forger(*m_keyA, QStringLiteral("key-a"));
+        m_google->issue("code-" + std::to_string(i), s(mint.token(mint.header(), claims)));
+    }
+
+    std::vector<Outcome> outcomes(count);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back([&, i] { outcomes[i] = provider.completeSignIn("code-" + std::to_string(i), nonce, now); });
+    for (auto &thread : threads)
+        thread.join();
+
+    for (int i = 0; i < count; ++i) {
+        QVERIFY2(std::holds_alternative<IdentityClaims>(outcomes[i]), why(outcomes[i]).c_str());
+        QCOMPARE(q(std::get<IdentityClaims>(outcomes[i]).subject), QStringLiteral("user-%1").arg(i));
+    }
+    QVERIFY(m_google->keyFetches() >= 1 && m_google->keyFetches() <= count);
+}
+
+void GoogleProviderTest::silentTokenEndpointTimesOut()
+{
+    m_google->hangTokenRequests();
+    GoogleProvider provider(config());
+    QElapsedTimer timer;
+    timer.start();
+    expectFailure(provider.completeSignIn(code, nonce, now), QStringLiteral("token service"));
+    QVERIFY2(timer.elapsed() >= 9000 && timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+}
+
+} // namespace quillfern::testing
+
+QTEST_GUILESS_MAIN(quillfern::testing::GoogleProviderTest)
