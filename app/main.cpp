@@ -1,0 +1,66 @@
+#include "api/PortfolioAPI.h"
+#include "app/MainWindow.h"
+#include "auth/AuthManager.h"
+#include "auth/desktop/InstanceChannel.h"
+#include "auth/desktop/SystemBrowserSession.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+using namespace quillfern;
+
+namespace {
+
+QStringList linksIn(const QStringList &arguments)
+{
+    QStringList links;
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument.startsWith(QLatin1String("quillfern:"), Qt::CaseInsensitive))
+            links.append(argument);
+    }
+    return links;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillfern"));
+    QApplication::setOrganizationName(QStringLiteral("Quillfern"));
+    QApplication::setDesktopFileName(QStringLiteral("io.quillfern.Quillfern"));
+
+    // A browser opening a quillfern:// link starts a second process: it hands the link over and leaves.
+    InstanceChannel channel;
+    const QStringList links = linksIn(QApplication::arguments());
+    switch (channel.claim()) {
+    case InstanceChannel::Role::Secondary:
+        return channel.forward(links) ? 0 : 1;
+    case InstanceChannel::Role::Unavailable:
+        std::fprintf(stderr, "quillfern: cannot set up %s; sign-in links will not reach this window\n",
+                     qPrintable(channel.socketPath()));
+        break;
+    case InstanceChannel::Role::Primary:
+        break;
+    }
+
+    CallbackInbox inbox;
+    const APIEndpoint endpoint = PortfolioAPI::defaultEndpoint();
+    AuthManager auth(
+        endpoint,
+        [&inbox](const QUrl &startURL, const QString &scheme) -> std::unique_ptr<WebAuthenticationSession> {
+            return std::make_unique<SystemBrowserSession>(startURL, scheme, inbox,
+                                                          &SystemBrowserSession::openInDefaultBrowser);
+        },
+        userPreferences());
+
+    MainWindow window(auth);
+    QObject::connect(&channel, &InstanceChannel::linksReceived, &window, [&inbox, &window](const QStringList &received) {
+        for (const QString &link : received)
+            inbox.deliver(QUrl(link, QUrl::StrictMode));
+        window.bringToFront();
+    });
+    window.show();
+    return application.exec();
+}
