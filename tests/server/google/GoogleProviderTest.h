@@ -29,6 +29,14 @@ inline QString q(const std::string &text)
     return QString::fromStdString(text);
 }
 
+inline std::string s(const QByteArray &bytes)
+{
+    return bytes.toStdString();
+}
+
+// A JWKS document listing `keys`.
+QByteArray keySet(const QJsonArray &keys);
+
 // The failure's sentence, for test diagnostics.
 std::string why(const Outcome &outcome);
 // A failure must say why, in a sentence, and keep every credential of the exchange out of it.
@@ -39,7 +47,7 @@ using Forge = std::function<QByteArray(const TokenForger &forger, const TestSign
 
 struct KeyStep {
     std::string published; // which keys the JWKS lists: "a", "b" or "ab"
-    char signer;       // which key signs the token
+    char signer;           // which key signs the token
     QString kid;
     std::int64_t later; // seconds after the first sign-in
     bool succeeds;
@@ -72,7 +80,8 @@ private Q_SLOTS:
     void endpointsMustBeSecure_data();
     void endpointsMustBeSecure();
     void concurrentSignInsShareOneProvider();
-    void silentTokenEndpointTimesOut();
+    void slowTokenEndpointTimesOut_data();
+    void slowTokenEndpointTimesOut();
 
 private:
     server::GoogleConfig config() const;

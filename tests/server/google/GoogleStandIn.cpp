@@ -33,6 +33,20 @@ GoogleStandIn::GoogleStandIn(Client client) : m_server(std::make_unique<httplib:
             m_stopping.wait_for(lock, std::chrono::seconds(60), [this] { return m_stopped; });
             return;
         }
+        if (m_trickle) {
+            response.set_chunked_content_provider(
+                "application/json", [this](std::size_t sent, httplib::DataSink &sink) {
+                    std::unique_lock lock(m_mutex);
+                    const bool stopped =
+                        m_stopping.wait_for(lock, std::chrono::milliseconds(500), [this] { return m_stopped; });
+                    if (stopped || sent >= 120) {
+                        sink.done();
+                        return true;
+                    }
+                    return sink.write(" ", 1);
+                });
+            return;
+        }
         if (m_tokenOverride) {
             response.status = m_tokenOverride->status;
             response.set_content(m_tokenOverride->body, m_tokenOverride->contentType.c_str());
@@ -92,6 +106,12 @@ void GoogleStandIn::issue(const std::string &code, const std::string &idToken)
 {
     std::lock_guard lock(m_mutex);
     m_issued[code] = idToken;
+}
+
+void GoogleStandIn::trickleTokenAnswers()
+{
+    std::lock_guard lock(m_mutex);
+    m_trickle = true;
 }
 
 void GoogleStandIn::answerTokenRequestsWith(Scripted answer)

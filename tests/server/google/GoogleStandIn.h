@@ -49,6 +49,8 @@ public:
     void answerTokenRequestsWith(Scripted answer);
     // Token requests are never answered, until the stand-in stops (a minute at most).
     void hangTokenRequests();
+    // Token answers arrive one blank every half second, for a minute at most, so no single read waits long.
+    void trickleTokenAnswers();
     void publishKeys(Scripted answer, std::string cacheControl = {});
 
     std::vector<TokenRequest> tokenRequests() const;
@@ -64,6 +66,7 @@ private:
     std::condition_variable m_stopping;
     bool m_stopped = false;
     bool m_hang = false;
+    bool m_trickle = false;
     std::map<std::string, std::string> m_issued;
     std::optional<Scripted> m_tokenOverride;
     Scripted m_keys;

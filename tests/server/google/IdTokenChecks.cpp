@@ -65,48 +65,72 @@ void GoogleProviderTest::idTokenIsVerified_data()
     };
 
     QTest::newRow("valid token") << withClaims({}) << QString() << zoe;
-    QTest::newRow("bare issuer spelling") << withClaim(QStringLiteral("iss"), QStringLiteral("accounts.google.com"))
-                                          << QString() << zoe;
+    QTest::newRow("bare issuer spelling")
+        << withClaim(QStringLiteral("iss"), QStringLiteral("accounts.google.com")) << QString() << zoe;
     QTest::newRow("audience list naming us, azp ours")
         << withClaim(QStringLiteral("aud"), QJsonArray{other, ours}) << QString() << zoe;
     QTest::newRow("single audience without azp") << withClaim(QStringLiteral("azp"), absent) << QString() << zoe;
     QTest::newRow("expiry inside the skew") << withClaim(QStringLiteral("exp"), double(now - 59)) << QString() << zoe;
     QTest::newRow("issued inside the skew") << withClaim(QStringLiteral("iat"), double(now + 60)) << QString() << zoe;
-    QTest::newRow("fractional dates") << withClaims({{QStringLiteral("exp"), now + 0.75}, {QStringLiteral("iat"), now - 0.5}})
+    QTest::newRow("fractional dates") << withClaims(
+                                             {{QStringLiteral("exp"), now + 0.75}, {QStringLiteral("iat"), now - 0.5}})
                                       << QString() << zoe;
-    QTest::newRow("only the subject")
-        << withClaims({{QStringLiteral("name"), absent}, {QStringLiteral("email"), 42}, {QStringLiteral("picture"), absent}})
-        << QString() << QStringList{zoe.front(), QString(), QString(), QString()};
+    const QStringList withoutEmail{zoe[0], zoe[1], QString(), zoe[3]};
+    QTest::newRow("verified flag as text")
+        << withClaim(QStringLiteral("email_verified"), QStringLiteral("true")) << QString() << zoe;
+    QTest::newRow("unverified email withheld")
+        << withClaim(QStringLiteral("email_verified"), false) << QString() << withoutEmail;
+    QTest::newRow("email without verified flag")
+        << withClaim(QStringLiteral("email_verified"), absent) << QString() << withoutEmail;
+    QTest::newRow("only the subject") << withClaims({{QStringLiteral("name"), absent},
+                                                     {QStringLiteral("email"), 42},
+                                                     {QStringLiteral("picture"), absent}})
+                                      << QString() << QStringList{zoe.front(), QString(), QString(), QString()};
 
-    fails("signed by another key", [](const TokenForger &forger, const TestSigningKey &otherKey) {
-        return forger.sign(TokenForger::segment(forger.header()), TokenForger::segment(forger.claims()), otherKey);
-    }, "signature");
-    fails("payload changed after signing", [](const TokenForger &forger, const TestSigningKey &) {
-        QList<QByteArray> parts = forger.token().split('.');
-        QJsonObject claims = forger.claims();
-        claims.insert(QStringLiteral("sub"), QStringLiteral("110169484474386276335"));
-        parts[1] = TokenForger::segment(claims);
-        return parts.join('.');
-    }, "signature");
-    fails("signature cut short", [](const TokenForger &forger, const TestSigningKey &) {
-        QList<QByteArray> parts = forger.token().split('.');
-        parts[2] = base64Url(QByteArray::fromBase64(parts[2], QByteArray::Base64UrlEncoding).chopped(1));
-        return parts.join('.');
-    }, "signature");
-    fails("alg none without signature", [](const TokenForger &forger, const TestSigningKey &) {
-        QJsonObject header = forger.header();
-        header.insert(QStringLiteral("alg"), QStringLiteral("none"));
-        return TokenForger::segment(header) + '.' + TokenForger::segment(forger.claims()) + '.';
-    }, "RS256");
+    fails(
+        "signed by another key",
+        [](const TokenForger &forger, const TestSigningKey &otherKey) {
+            return forger.sign(TokenForger::segment(forger.header()), TokenForger::segment(forger.claims()), otherKey);
+        },
+        "signature");
+    fails(
+        "payload changed after signing",
+        [](const TokenForger &forger, const TestSigningKey &) {
+            QList<QByteArray> parts = forger.token().split('.');
+            QJsonObject claims = forger.claims();
+            claims.insert(QStringLiteral("sub"), QStringLiteral("110169484474386276335"));
+            parts[1] = TokenForger::segment(claims);
+            return parts.join('.');
+        },
+        "signature");
+    fails(
+        "signature cut short",
+        [](const TokenForger &forger, const TestSigningKey &) {
+            QList<QByteArray> parts = forger.token().split('.');
+            parts[2] = base64Url(QByteArray::fromBase64(parts[2], QByteArray::Base64UrlEncoding).chopped(1));
+            return parts.join('.');
+        },
+        "signature");
+    fails(
+        "alg none without signature",
+        [](const TokenForger &forger, const TestSigningKey &) {
+            QJsonObject header = forger.header();
+            header.insert(QStringLiteral("alg"), QStringLiteral("none"));
+            return TokenForger::segment(header) + '.' + TokenForger::segment(forger.claims()) + '.';
+        },
+        "RS256");
     fails("alg none with an RS256 signature", withHeader(QStringLiteral("alg"), QStringLiteral("none")), "RS256");
-    fails("HS256 keyed with the public key", [this](const TokenForger &forger, const TestSigningKey &) {
-        QJsonObject header = forger.header();
-        header.insert(QStringLiteral("alg"), QStringLiteral("HS256"));
-        const QByteArray input = TokenForger::segment(header) + '.' + TokenForger::segment(forger.claims());
-        const QByteArray mac =
-            QMessageAuthenticationCode::hash(input, m_keyA->publicKeyPem(), QCryptographicHash::Sha256);
-        return input + '.' + base64Url(mac);
-    }, "RS256");
+    fails(
+        "HS256 keyed with the public key",
+        [this](const TokenForger &forger, const TestSigningKey &) {
+            QJsonObject header = forger.header();
+            header.insert(QStringLiteral("alg"), QStringLiteral("HS256"));
+            const QByteArray input = TokenForger::segment(header) + '.' + TokenForger::segment(forger.claims());
+            const QByteArray mac =
+                QMessageAuthenticationCode::hash(input, m_keyA->publicKeyPem(), QCryptographicHash::Sha256);
+            return input + '.' + base64Url(mac);
+        },
+        "RS256");
     fails("alg in lower case", withHeader(QStringLiteral("alg"), QStringLiteral("rs256")), "RS256");
     fails("alg missing", withHeader(QStringLiteral("alg"), absent), "RS256");
     fails("critical header extension", withHeader(QStringLiteral("crit"), QJsonArray{QStringLiteral("exp")}),
@@ -131,8 +155,8 @@ void GoogleProviderTest::idTokenIsVerified_data()
 
     fails("issuer elsewhere", withClaim(QStringLiteral("iss"), QStringLiteral("https://evil.example")),
           "not issued by Google");
-    fails("issuer with a trailing slash", withClaim(QStringLiteral("iss"), QStringLiteral("https://accounts.google.com/")),
-          "not issued by Google");
+    fails("issuer with a trailing slash",
+          withClaim(QStringLiteral("iss"), QStringLiteral("https://accounts.google.com/")), "not issued by Google");
     fails("issuer missing", withClaim(QStringLiteral("iss"), absent), "not issued by Google");
 
     fails("expired beyond the skew", withClaim(QStringLiteral("exp"), double(now - 61)), "expired");
@@ -243,31 +267,30 @@ void GoogleProviderTest::malformedTokensAreRefused_data()
         payload.back() = alphabet.at(alphabet.indexOf(payload.back()) + 1);
         return payload;
     }) << malformed;
-    QTest::newRow("line break inside") << resignedPayload(0, [](QByteArray payload) {
-        return payload.insert(8, '\n');
-    }) << malformed;
+    QTest::newRow("line break inside") << resignedPayload(0, [](QByteArray payload) { return payload.insert(8, '\n'); })
+                                       << malformed;
     // A lone 'A' adds no set bit, so only the length gives it away.
-    QTest::newRow("impossible length") << resignedPayload(0, [](QByteArray payload) {
-        return payload + 'A';
-    }) << malformed;
-    QTest::newRow("character outside both alphabets") << resignedPayload(0, [](QByteArray payload) {
-        return payload.replace(4, 1, "*");
-    }) << malformed;
+    QTest::newRow("impossible length") << resignedPayload(0, [](QByteArray payload) { return payload + 'A'; })
+                                       << malformed;
+    QTest::newRow("character outside both alphabets")
+        << resignedPayload(0, [](QByteArray payload) { return payload.replace(4, 1, "*"); }) << malformed;
 
     QTest::newRow("header not JSON") << withSegments(TokenForger::segment(QByteArray("RS256 key-a")),
-                                                     TokenForger::segment(QJsonObject())) << malformed;
+                                                     TokenForger::segment(QJsonObject()))
+                                     << malformed;
     QTest::newRow("header a JSON array") << withSegments(TokenForger::segment(QByteArray(R"(["RS256","key-a"])")),
-                                                         TokenForger::segment(QJsonObject())) << malformed;
+                                                         TokenForger::segment(QJsonObject()))
+                                         << malformed;
     QTest::newRow("payload not JSON") << withSegments(header, TokenForger::segment(QByteArray(R"({"sub":)")))
                                       << malformed;
-    QTest::newRow("payload a JSON string") << withSegments(header, TokenForger::segment(QByteArray(R"("sub")")))
-                                           << malformed;
+    QTest::newRow("payload a JSON string")
+        << withSegments(header, TokenForger::segment(QByteArray(R"("sub")"))) << malformed;
     QTest::newRow("payload nested too deep")
         << withSegments(header, TokenForger::segment(R"({"a":)" + QByteArray(5000, '[') + QByteArray(5000, ']') + '}'))
         << malformed;
-    QTest::newRow("signature not base64url") << Forge([](const TokenForger &forger, const TestSigningKey &) {
-        return forger.token().chopped(4) + "!!!!";
-    }) << malformed;
+    QTest::newRow("signature not base64url")
+        << Forge([](const TokenForger &forger, const TestSigningKey &) { return forger.token().chopped(4) + "!!!!"; })
+        << malformed;
     QTest::newRow("signature empty") << Forge([](const TokenForger &forger, const TestSigningKey &) {
         const QByteArray token = forger.token();
         return token.left(token.lastIndexOf('.') + 1);

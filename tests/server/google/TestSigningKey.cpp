@@ -40,8 +40,8 @@ QByteArray base64Url(const QByteArray &bytes)
 TestSigningKey::TestSigningKey(int bits)
 {
     EVP_PKEY_CTX *context = EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr);
-    require(context && EVP_PKEY_keygen_init(context) == 1 &&
-            EVP_PKEY_CTX_set_rsa_keygen_bits(context, bits) == 1 && EVP_PKEY_generate(context, &m_key) == 1);
+    require(context && EVP_PKEY_keygen_init(context) == 1 && EVP_PKEY_CTX_set_rsa_keygen_bits(context, bits) == 1 &&
+            EVP_PKEY_generate(context, &m_key) == 1);
     EVP_PKEY_CTX_free(context);
 }
 

@@ -24,8 +24,7 @@ public:
 
     // "header.payload.signature", signed over the two segments exactly as given.
     QByteArray sign(const QByteArray &headerSegment, const QByteArray &payloadSegment) const;
-    QByteArray sign(const QByteArray &headerSegment, const QByteArray &payloadSegment,
-                    const TestSigningKey &key) const;
+    QByteArray sign(const QByteArray &headerSegment, const QByteArray &payloadSegment, const TestSigningKey &key) const;
     QByteArray token(const QJsonObject &header, const QJsonObject &claims) const;
     QByteArray token() const { return token(header(), claims()); }
 
