@@ -22,6 +22,8 @@ public:
     T &value() & { return std::get<0>(m_state); }
     T &&value() && { return std::get<0>(std::move(m_state)); }
     const T &operator*() const & { return value(); }
+    // From a temporary the value is moved out, so `for (x : *call())` never walks a destroyed result.
+    T operator*() && { return std::move(*this).value(); }
     const T *operator->() const { return &value(); }
 
     const E &error() const { return std::get<1>(m_state); }
