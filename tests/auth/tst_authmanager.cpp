@@ -1,0 +1,686 @@
+#include "auth/AuthManager.h"
+#include "auth/CallbackItems.h"
+#include "auth/PKCE.h"
+#include "tests/auth/ScriptedSheet.h"
+#include "tests/support/ScriptedServer.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace quillfern;
+using quillfern::testing::ScriptedServer;
+using quillfern::testing::ScriptedSheet;
+using quillfern::testing::SheetLog;
+using namespace std::chrono_literals;
+
+using Items = QMap<QString, QString>;
+using OptionalText = std::optional<QString>;
+using OptionalBytes = std::optional<QByteArray>;
+using OptionalUser = std::optional<AuthManager::User>;
+
+Q_DECLARE_METATYPE(OptionalText)
+Q_DECLARE_METATYPE(OptionalBytes)
+Q_DECLARE_METATYPE(OptionalUser)
+Q_DECLARE_METATYPE(quillfern::testing::ScriptedSheet::Script)
+
+namespace {
+
+// The random bytes of the worked example for S256 challenges, with its known verifier and challenge.
+const QByteArray exampleBytes = QByteArray::fromHex("7418dfb49799e0254ffa607dd8adbbba16d4254d69d6bff05b5805585384"
+                                                    "8d79");
+const QString exampleVerifier = QStringLiteral("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk");
+const QString exampleChallenge = QStringLiteral("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
+
+const QString tokenKey = QStringLiteral("quillfernAccessToken");
+const QString userKey = QStringLiteral("quillfernAuthenticatedUser");
+const QString exchangePath = QStringLiteral("/v1/auth/native/exchange");
+
+RandomBytes exampleRandom()
+{
+    return [](qsizetype count) { return count == exampleBytes.size() ? std::optional(exampleBytes) : std::nullopt; };
+}
+
+QString describe(const OptionalText &text)
+{
+    return text ? QLatin1Char('"') + *text + QLatin1Char('"') : QStringLiteral("<absent>");
+}
+
+QString describe(const OptionalUser &user)
+{
+    if (!user)
+        return QStringLiteral("<signed out>");
+    return QStringLiteral("name=%1 email=%2 picture=%3")
+        .arg(user->name, describe(user->email),
+             user->pictureURL ? user->pictureURL->toString(QUrl::FullyEncoded) : QStringLiteral("<absent>"));
+}
+
+ScriptedSheet::Script reporting(WebAuthenticationResult result)
+{
+    return ScriptedSheet::Script{true, true, std::move(result)};
+}
+
+ScriptedSheet::Script returningTo(const QString &callback)
+{
+    return reporting(WebAuthenticationResult{QUrl(callback, QUrl::StrictMode), std::nullopt, false});
+}
+
+QByteArray exchangeAnswer(const QString &name, const QString &email, const std::optional<QString> &picture)
+{
+    QJsonObject object{{QStringLiteral("access_token"), QStringLiteral("service-token-1")},
+                       {QStringLiteral("name"), name},
+                       {QStringLiteral("email"), email}};
+    if (picture)
+        object.insert(QStringLiteral("picture"), *picture);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+AuthManager::User person(QString name, QString email, std::optional<QString> picture = std::nullopt)
+{
+    return AuthManager::User{std::move(name), std::move(email),
+                             picture ? std::optional(QUrl(*picture)) : std::optional<QUrl>()};
+}
+
+QFileDevice::Permissions othersAndGroup()
+{
+    return QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+           QFileDevice::WriteOther | QFileDevice::ExeOther;
+}
+
+} // namespace
+
+class AuthManagerTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void verifiersAreFreshAndChallengesMatch();
+    void verifierOfAKnownExample_data();
+    void verifierOfAKnownExample();
+    void startURLIsExact();
+    void callbackItemsAreReadInOrder_data();
+    void callbackItemsAreReadInOrder();
+    void signInOutcomes_data();
+    void signInOutcomes();
+    void restoreAtStart_data();
+    void restoreAtStart();
+    void stoppingASignIn_data();
+    void stoppingASignIn();
+    void secondSignInWhileSigningInIsIgnored();
+    void newAttemptClearsTheLastError();
+    void signOut_data();
+    void signOut();
+    void preferencesFileIsOwnerOnly();
+    void destroyedManagerAbortsTheExchange();
+
+private:
+    QString settingsPath() const { return m_folder->filePath(QStringLiteral("quillfern.ini")); }
+    std::unique_ptr<QSettings> settings(const QString &path = {}) const
+    {
+        return std::make_unique<QSettings>(path.isEmpty() ? settingsPath() : path, QSettings::IniFormat);
+    }
+    std::unique_ptr<AuthManager> manager(ScriptedSheet::Script script, QUrl base = {},
+                                         std::chrono::milliseconds timeout = 10s)
+    {
+        m_sheets = std::make_shared<SheetLog>();
+        auto made = std::make_unique<AuthManager>(
+            APIEndpoint{base.isEmpty() ? m_server->baseURL() : base, m_network.get(), timeout},
+            testing::scriptedSheets(m_sheets, std::move(script)), settings());
+        made->setRandomSource(exampleRandom());
+        return made;
+    }
+    std::vector<ScriptedServer::Received> exchanges() const
+    {
+        std::vector<ScriptedServer::Received> found;
+        for (const auto &request : m_server->received()) {
+            if (request.path == exchangePath.toStdString())
+                found.push_back(request);
+        }
+        return found;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<ScriptedServer> m_server;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::shared_ptr<SheetLog> m_sheets;
+};
+
+void AuthManagerTest::initTestCase()
+{
+    // The usual default, under which a file or folder made without care is readable by everyone.
+    ::umask(022);
+}
+
+void AuthManagerTest::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    m_server = std::make_unique<ScriptedServer>();
+    m_network = std::make_unique<QNetworkAccessManager>();
+}
+
+void AuthManagerTest::cleanup()
+{
+    m_network.reset();
+    m_server.reset();
+    m_folder.reset();
+}
+
+void AuthManagerTest::verifiersAreFreshAndChallengesMatch()
+{
+    static const QRegularExpression urlSafe(QStringLiteral("^[A-Za-z0-9_-]{43}$"));
+    QSet<QString> verifiers;
+    for (int run = 0; run < 500; ++run) {
+        const auto pkce = makePKCE();
+        QVERIFY(pkce);
+        QVERIFY2(urlSafe.match(pkce->verifier).hasMatch(), qPrintable(pkce->verifier));
+        QVERIFY2(urlSafe.match(pkce->challenge).hasMatch(), qPrintable(pkce->challenge));
+        const QByteArray digest = QCryptographicHash::hash(pkce->verifier.toUtf8(), QCryptographicHash::Sha256);
+        QCOMPARE(pkce->challenge,
+                 QString::fromLatin1(digest.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)));
+        verifiers.insert(pkce->verifier);
+    }
+    QCOMPARE(verifiers.size(), 500);
+}
+
+void AuthManagerTest::verifierOfAKnownExample_data()
+{
+    QTest::addColumn<OptionalBytes>("bytes");
+    QTest::addColumn<OptionalText>("verifier");
+    QTest::addColumn<OptionalText>("challenge");
+
+    QTest::newRow("worked example") << OptionalBytes(exampleBytes) << OptionalText(exampleVerifier)
+                                    << OptionalText(exampleChallenge);
+    QTest::newRow("source fails") << OptionalBytes() << OptionalText() << OptionalText();
+    QTest::newRow("short read") << OptionalBytes(exampleBytes.left(31)) << OptionalText() << OptionalText();
+}
+
+void AuthManagerTest::verifierOfAKnownExample()
+{
+    QFETCH(OptionalBytes, bytes);
+    QFETCH(OptionalText, verifier);
+    QFETCH(OptionalText, challenge);
+
+    const auto pkce = makePKCE([bytes](qsizetype) { return bytes; });
+    QCOMPARE(describe(pkce ? OptionalText(pkce->verifier) : std::nullopt), describe(verifier));
+    QCOMPARE(describe(pkce ? OptionalText(pkce->challenge) : std::nullopt), describe(challenge));
+}
+
+void AuthManagerTest::startURLIsExact()
+{
+    auto auth = manager(ScriptedSheet::Script{true, true, std::nullopt});
+    auth->signInWithGoogle();
+    QCOMPARE(m_sheets->startURLs.size(), 1);
+    QCOMPARE(m_sheets->startURLs.first().toString(QUrl::FullyEncoded),
+             m_server->baseURL().toString() +
+                 QStringLiteral("/v1/auth/google/start?redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback"
+                                "&code_challenge=") +
+                 exampleChallenge + QStringLiteral("&code_challenge_method=S256"));
+    QCOMPARE(m_sheets->schemes.first(), QStringLiteral("quillfern"));
+    QVERIFY(auth->isSigningIn());
+}
+
+void AuthManagerTest::callbackItemsAreReadInOrder_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<Items>("items");
+
+    const QString callback = QStringLiteral("quillfern://oauth/callback");
+    QTest::newRow("no query") << callback << Items{};
+    QTest::newRow("one code") << callback + QStringLiteral("?code=abc")
+                              << Items{{QStringLiteral("code"), QStringLiteral("abc")}};
+    QTest::newRow("empty value") << callback + QStringLiteral("?code=") << Items{{QStringLiteral("code"), QString()}};
+    QTest::newRow("bare name") << callback + QStringLiteral("?code") << Items{};
+    QTest::newRow("bare name removes") << callback + QStringLiteral("?code=abc&state=s&code")
+                                       << Items{{QStringLiteral("state"), QStringLiteral("s")}};
+    QTest::newRow("later replaces") << callback + QStringLiteral("?code=first&code=second")
+                                    << Items{{QStringLiteral("code"), QStringLiteral("second")}};
+    QTest::newRow("value after removal") << callback + QStringLiteral("?code&code=again")
+                                         << Items{{QStringLiteral("code"), QStringLiteral("again")}};
+    QTest::newRow("plus kept, escapes decoded")
+        << callback + QStringLiteral("?msg=a+b%20c%2B%26") << Items{{QStringLiteral("msg"), QStringLiteral("a+b c+&")}};
+    QTest::newRow("utf-8 escapes") << callback + QStringLiteral("?k=%E6%97%A5%E6%9C%AC")
+                                   << Items{{QStringLiteral("k"), QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC")}};
+    QTest::newRow("first equals splits") << callback + QStringLiteral("?a=1=2")
+                                         << Items{{QStringLiteral("a"), QStringLiteral("1=2")}};
+    QTest::newRow("escaped name") << callback + QStringLiteral("?error%5Fdescription=x")
+                                  << Items{{QStringLiteral("error_description"), QStringLiteral("x")}};
+    QTest::newRow("unparsable") << QStringLiteral("quillfern://[::1/callback?code=abc") << Items{};
+}
+
+void AuthManagerTest::callbackItemsAreReadInOrder()
+{
+    QFETCH(QString, url);
+    QFETCH(Items, items);
+    QCOMPARE(callbackItems(QUrl(url)), items);
+}
+
+void AuthManagerTest::signInOutcomes_data()
+{
+    QTest::addColumn<bool>("randomFails");
+    QTest::addColumn<QString>("base"); // "" for the scripted server, "unreachable", or a base URL
+    QTest::addColumn<ScriptedSheet::Script>("sheet");
+    QTest::addColumn<int>("exchangeStatus"); // 0: the exchange never answers
+    QTest::addColumn<QByteArray>("exchangeBody");
+    QTest::addColumn<OptionalText>("sentCode"); // the code the exchange must carry, or no exchange at all
+    QTest::addColumn<OptionalText>("message");
+    QTest::addColumn<OptionalUser>("user");
+
+    const QString callback = QStringLiteral("quillfern://oauth/callback");
+    const QByteArray ann = exchangeAnswer(QStringLiteral("Ann Lee"), QStringLiteral("ann@example.com"),
+                                          QStringLiteral("https://images.example.com/ann.png?size=96"));
+    const ScriptedSheet::Script goodCallback = returningTo(callback + QStringLiteral("?code=one-time-code"));
+    const OptionalText noExchange;
+    const QString bad = QStringLiteral("Unable to complete sign in: ");
+
+    QTest::newRow("random source fails") << true << QString() << goodCallback << 200 << ann << noExchange
+                                         << OptionalText(QStringLiteral("Unable to create a secure login request."))
+                                         << OptionalUser();
+    QTest::newRow("start URL cannot be formed")
+        << false << QStringLiteral("relative") << goodCallback << 200 << ann << noExchange
+        << OptionalText(QStringLiteral("Unable to create the Google sign-in URL.")) << OptionalUser();
+    QTest::newRow("no sheet") << false << QString() << ScriptedSheet::Script{false, true, std::nullopt} << 200 << ann
+                              << noExchange << OptionalText(QStringLiteral("Unable to open the Google sign-in window."))
+                              << OptionalUser();
+    QTest::newRow("sheet does not start")
+        << false << QString() << ScriptedSheet::Script{true, false, std::nullopt} << 200 << ann << noExchange
+        << OptionalText(QStringLiteral("Unable to open the Google sign-in window.")) << OptionalUser();
+    QTest::newRow("user cancels") << false << QString()
+                                  << reporting(WebAuthenticationResult{std::nullopt, std::nullopt, true}) << 200 << ann
+                                  << noExchange << OptionalText() << OptionalUser();
+    QTest::newRow("sheet fails") << false << QString()
+                                 << reporting(WebAuthenticationResult{
+                                        std::nullopt, QStringLiteral("The browser could not be started."), false})
+                                 << 200 << ann << noExchange
+                                 << OptionalText(QStringLiteral("The browser could not be started.")) << OptionalUser();
+    QTest::newRow("sheet returns nothing")
+        << false << QString() << reporting(WebAuthenticationResult{}) << 200 << ann << noExchange
+        << OptionalText(QStringLiteral("The server did not return a login result.")) << OptionalUser();
+    QTest::newRow("error only") << false << QString()
+                                << returningTo(callback + QStringLiteral("?error=access_denied&code=ignored")) << 200
+                                << ann << noExchange << OptionalText(QStringLiteral("access_denied")) << OptionalUser();
+    QTest::newRow("error with description")
+        << false << QString()
+        << returningTo(callback +
+                       QStringLiteral("?error=access_denied&error_description=Caf%C3%A9+sign-in+was%2Bstopped."))
+        << 200 << ann << noExchange << OptionalText(QString::fromUtf8("Caf\xC3\xA9 sign-in was stopped."))
+        << OptionalUser();
+    const OptionalText invalidCode(QStringLiteral("The login response did not include a valid authorization code."));
+    QTest::newRow("empty code") << false << QString() << returningTo(callback + QStringLiteral("?code=")) << 200 << ann
+                                << noExchange << invalidCode << OptionalUser();
+    QTest::newRow("no code") << false << QString() << returningTo(callback + QStringLiteral("?state=abc")) << 200 << ann
+                             << noExchange << invalidCode << OptionalUser();
+    QTest::newRow("no query") << false << QString() << returningTo(callback) << 200 << ann << noExchange << invalidCode
+                              << OptionalUser();
+    QTest::newRow("code withdrawn by a bare item")
+        << false << QString() << returningTo(callback + QStringLiteral("?code=abc&code")) << 200 << ann << noExchange
+        << invalidCode << OptionalUser();
+    QTest::newRow("two codes, the last is used")
+        << false << QString() << returningTo(callback + QStringLiteral("?code=first&code=second%2Dpart")) << 200 << ann
+        << OptionalText(QStringLiteral("second-part")) << OptionalText()
+        << OptionalUser(person(QStringLiteral("Ann Lee"), QStringLiteral("ann@example.com"),
+                               QStringLiteral("https://images.example.com/ann.png?size=96")));
+    QTest::newRow("exchange refused") << false << QString() << goodCallback << 400
+                                      << QByteArray(R"({"error":"The sign-in code has expired."})")
+                                      << OptionalText(QStringLiteral("one-time-code"))
+                                      << OptionalText(bad + QStringLiteral("The server returned a bad response."))
+                                      << OptionalUser();
+    QTest::newRow("exchange answers a redirect")
+        << false << QString() << goodCallback << 302 << QByteArray() << OptionalText(QStringLiteral("one-time-code"))
+        << OptionalText(bad + QStringLiteral("The server returned a bad response.")) << OptionalUser();
+    QTest::newRow("exchange answers HTML")
+        << false << QString() << goodCallback << 200 << QByteArray("<html>signed in</html>")
+        << OptionalText(QStringLiteral("one-time-code"))
+        << OptionalText(bad + QStringLiteral(
+                                  "The data couldn't be read because it isn't valid JSON (illegal value at offset 1)."))
+        << OptionalUser();
+    QTest::newRow("exchange without picture")
+        << false << QString() << goodCallback << 200
+        << exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("ann@example.com"), std::nullopt)
+        << OptionalText(QStringLiteral("one-time-code"))
+        << OptionalText(bad + QStringLiteral("The data couldn't be read because \"picture\" is missing."))
+        << OptionalUser();
+    QTest::newRow("exchange with empty picture")
+        << false << QString() << goodCallback << 200
+        << exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("ann@example.com"), QString())
+        << OptionalText(QStringLiteral("one-time-code")) << OptionalText()
+        << OptionalUser(person(QStringLiteral("Ann"), QStringLiteral("ann@example.com")));
+    QTest::newRow("exchange with relative picture")
+        << false << QString() << goodCallback << 200
+        << exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("ann@example.com"), QStringLiteral("ann.png"))
+        << OptionalText(QStringLiteral("one-time-code")) << OptionalText()
+        << OptionalUser(person(QStringLiteral("Ann"), QStringLiteral("ann@example.com")));
+    QTest::newRow("exchange with empty name")
+        << false << QString() << goodCallback << 200
+        << exchangeAnswer(QString(), QStringLiteral("ann@example.com"), QString())
+        << OptionalText(QStringLiteral("one-time-code")) << OptionalText()
+        << OptionalUser(person(QStringLiteral("ann@example.com"), QStringLiteral("ann@example.com")));
+    QTest::newRow("exchange never answers")
+        << false << QString() << goodCallback << 0 << QByteArray() << OptionalText(QStringLiteral("one-time-code"))
+        << OptionalText(bad + QStringLiteral("The request timed out.")) << OptionalUser();
+    QTest::newRow("service unreachable") << false << QStringLiteral("unreachable") << goodCallback << 200 << ann
+                                         << noExchange
+                                         << OptionalText(bad + QStringLiteral("Could not connect to the server."))
+                                         << OptionalUser();
+}
+
+void AuthManagerTest::signInOutcomes()
+{
+    QFETCH(bool, randomFails);
+    QFETCH(QString, base);
+    QFETCH(ScriptedSheet::Script, sheet);
+    QFETCH(int, exchangeStatus);
+    QFETCH(QByteArray, exchangeBody);
+    QFETCH(OptionalText, sentCode);
+    QFETCH(OptionalText, message);
+    QFETCH(OptionalUser, user);
+
+    ScriptedServer::Reply reply;
+    reply.status = exchangeStatus;
+    reply.body = exchangeBody.toStdString();
+    reply.hang = exchangeStatus == 0;
+    m_server->on("POST", exchangePath.toStdString(), reply);
+
+    QUrl baseURL = m_server->baseURL();
+    if (base == QLatin1String("relative")) {
+        baseURL = QUrl(QStringLiteral("service.example"));
+    } else if (base == QLatin1String("unreachable")) {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        baseURL = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+    }
+    const bool sheetExpected = !randomFails && base != QLatin1String("relative");
+    const bool sheetRuns = sheetExpected && sheet.created && sheet.starts;
+
+    auto auth = manager(sheet, baseURL, exchangeStatus == 0 ? 300ms : 10s);
+    if (randomFails)
+        auth->setRandomSource([](qsizetype) { return std::nullopt; });
+    QSignalSpy signingIn(auth.get(), &AuthManager::isSigningInChanged);
+    QSignalSpy tokens(auth.get(), &AuthManager::accessTokenChanged);
+    QSignalSpy users(auth.get(), &AuthManager::userChanged);
+
+    auth->signInWithGoogle();
+    QCOMPARE(auth->isSigningIn(), sheetRuns);
+    QTRY_VERIFY_WITH_TIMEOUT(!auth->isSigningIn(), 10000);
+    QCOMPARE(signingIn.size(), sheetExpected ? 2 : 0);
+    QCOMPARE(m_sheets->startURLs.size(), sheetExpected ? 1 : 0);
+
+    QCOMPARE(describe(auth->errorMessage()), describe(message));
+    QCOMPARE(describe(auth->user()), describe(user));
+    QCOMPARE(auth->accessToken().has_value(), user.has_value());
+    QCOMPARE(tokens.size(), user ? 1 : 0);
+    QCOMPARE(users.size(), user ? 1 : 0);
+
+    const auto sent = exchanges();
+    QCOMPARE(sent.size(), size_t(sentCode ? 1 : 0));
+    if (sentCode) {
+        const auto &request = sent.front();
+        QCOMPARE(request.method, std::string("POST"));
+        QCOMPARE(request.header("Content-Type"), std::string("application/json"));
+        QVERIFY(!request.hasHeader("Authorization"));
+        const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
+        QStringList keys = body.keys();
+        keys.sort();
+        QCOMPARE(keys, (QStringList{QStringLiteral("code"), QStringLiteral("code_verifier")}));
+        QCOMPARE(body.value(QStringLiteral("code")).toString(), *sentCode);
+        QCOMPARE(body.value(QStringLiteral("code_verifier")).toString(), exampleVerifier);
+    }
+
+    // What was kept, read back the way the next start will read it.
+    auto stored = settings();
+    QCOMPARE(stored->contains(tokenKey), user.has_value());
+    QCOMPARE(stored->contains(userKey), user.has_value());
+    if (user) {
+        QCOMPARE(auth->accessToken(), OptionalText(QStringLiteral("service-token-1")));
+        QCOMPARE(stored->value(tokenKey).toString(), QStringLiteral("service-token-1"));
+        const QJsonObject json = QJsonDocument::fromJson(stored->value(userKey).toByteArray()).object();
+        QStringList keys = json.keys();
+        keys.sort();
+        QStringList expectedKeys{QStringLiteral("email"), QStringLiteral("name")};
+        if (user->pictureURL)
+            expectedKeys.append(QStringLiteral("pictureURL"));
+        QCOMPARE(keys, expectedKeys);
+
+        auto again = manager(ScriptedSheet::Script{});
+        QCOMPARE(describe(again->user()), describe(user));
+        QCOMPARE(again->accessToken(), auth->accessToken());
+    }
+}
+
+void AuthManagerTest::restoreAtStart_data()
+{
+    QTest::addColumn<OptionalText>("token");
+    QTest::addColumn<OptionalBytes>("storedUser");
+    QTest::addColumn<OptionalUser>("user");
+
+    const OptionalText token(QStringLiteral("kept-token"));
+    QTest::newRow("token and full user")
+        << token
+        << OptionalBytes(R"({"name":"Ann","email":"ann@example.com","pictureURL":"https://images.example.com/a.png"})")
+        << OptionalUser(person(QStringLiteral("Ann"), QStringLiteral("ann@example.com"),
+                               QStringLiteral("https://images.example.com/a.png")));
+    QTest::newRow("name only") << token << OptionalBytes(R"({"name":"Ann"})")
+                               << OptionalUser(AuthManager::User{QStringLiteral("Ann"), std::nullopt, std::nullopt});
+    QTest::newRow("nulls are absent") << token << OptionalBytes(R"({"name":"Ann","email":null,"pictureURL":null})")
+                                      << OptionalUser(
+                                             AuthManager::User{QStringLiteral("Ann"), std::nullopt, std::nullopt});
+    QTest::newRow("picture that is no URL")
+        << token << OptionalBytes(R"({"name":"Ann","email":"","pictureURL":"http://exa mple.com/a.png"})")
+        << OptionalUser(AuthManager::User{QStringLiteral("Ann"), QString(), std::nullopt});
+    QTest::newRow("snake case keys are not read")
+        << token << OptionalBytes(R"({"name":"Ann","picture_url":"https://images.example.com/a.png"})")
+        << OptionalUser(AuthManager::User{QStringLiteral("Ann"), std::nullopt, std::nullopt});
+    QTest::newRow("token without user") << token << OptionalBytes() << OptionalUser();
+    QTest::newRow("user without token") << OptionalText() << OptionalBytes(R"({"name":"Ann"})") << OptionalUser();
+    QTest::newRow("user is not JSON") << token << OptionalBytes("not json") << OptionalUser();
+    QTest::newRow("user is a list") << token << OptionalBytes(R"([{"name":"Ann"}])") << OptionalUser();
+    QTest::newRow("user without name") << token << OptionalBytes(R"({"email":"ann@example.com"})") << OptionalUser();
+    QTest::newRow("name is a number") << token << OptionalBytes(R"({"name":7})") << OptionalUser();
+    QTest::newRow("email is a number") << token << OptionalBytes(R"({"name":"Ann","email":7})") << OptionalUser();
+}
+
+void AuthManagerTest::restoreAtStart()
+{
+    QFETCH(OptionalText, token);
+    QFETCH(OptionalBytes, storedUser);
+    QFETCH(OptionalUser, user);
+
+    {
+        auto seed = settings();
+        if (token)
+            seed->setValue(tokenKey, *token);
+        if (storedUser)
+            seed->setValue(userKey, *storedUser);
+        seed->sync();
+    }
+    auto auth = manager(ScriptedSheet::Script{});
+    QCOMPARE(describe(auth->user()), describe(user));
+    QCOMPARE(describe(auth->accessToken()), describe(user ? token : std::nullopt));
+    QVERIFY(!auth->isSigningIn());
+    QVERIFY(!auth->errorMessage());
+
+    // Nothing is taken out of the store, whether or not it could be used.
+    auto after = settings();
+    QCOMPARE(after->contains(tokenKey), token.has_value());
+    QCOMPARE(after->contains(userKey), storedUser.has_value());
+    if (token)
+        QCOMPARE(after->value(tokenKey).toString(), *token);
+    if (storedUser)
+        QCOMPARE(after->value(userKey).toByteArray(), *storedUser);
+}
+
+void AuthManagerTest::stoppingASignIn_data()
+{
+    QTest::addColumn<bool>("bySignOut");
+    QTest::newRow("stop waiting") << false;
+    QTest::newRow("sign out") << true;
+}
+
+void AuthManagerTest::stoppingASignIn()
+{
+    QFETCH(bool, bySignOut);
+    auto auth = manager(ScriptedSheet::Script{true, true, std::nullopt});
+    auth->signInWithGoogle();
+    QVERIFY(auth->isSigningIn());
+    QPointer<ScriptedSheet> sheet = m_sheets->last;
+    QVERIFY(sheet);
+
+    if (bySignOut)
+        auth->signOut();
+    else
+        auth->cancelSignIn();
+    QCOMPARE(sheet->cancelCalls, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!auth->isSigningIn(), 5000);
+    QVERIFY(!auth->errorMessage());
+    QVERIFY(!auth->user());
+    // The manager lets go of a finished sheet.
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet, 5000);
+    QVERIFY(exchanges().empty());
+}
+
+void AuthManagerTest::secondSignInWhileSigningInIsIgnored()
+{
+    m_server->on(
+        "POST", exchangePath.toStdString(),
+        ScriptedServer::Reply{
+            200, exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("a@example.com"), QString()).toStdString()});
+    auto auth = manager(ScriptedSheet::Script{true, true, std::nullopt});
+    auth->signInWithGoogle();
+    QPointer<ScriptedSheet> first = m_sheets->last;
+    auth->signInWithGoogle();
+    QCOMPARE(m_sheets->startURLs.size(), 1);
+    QVERIFY(m_sheets->last == first);
+    QVERIFY(auth->isSigningIn());
+
+    // The first sheet still completes the sign-in.
+    Q_EMIT first->finished(
+        WebAuthenticationResult{QUrl(QStringLiteral("quillfern://oauth/callback?code=c0de")), std::nullopt, false});
+    QTRY_VERIFY_WITH_TIMEOUT(!auth->isSigningIn(), 10000);
+    QCOMPARE(auth->user().value_or(AuthManager::User{}).name, QStringLiteral("Ann"));
+    QCOMPARE(exchanges().size(), size_t(1));
+}
+
+void AuthManagerTest::newAttemptClearsTheLastError()
+{
+    auto auth = manager(reporting(WebAuthenticationResult{std::nullopt, QStringLiteral("No browser."), false}));
+    auth->signInWithGoogle();
+    QTRY_COMPARE_WITH_TIMEOUT(auth->errorMessage(), OptionalText(QStringLiteral("No browser.")), 5000);
+
+    QSignalSpy messages(auth.get(), &AuthManager::errorMessageChanged);
+    auth->signInWithGoogle();
+    QVERIFY(auth->isSigningIn());
+    QVERIFY(!auth->errorMessage());
+    QCOMPARE(messages.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(auth->errorMessage(), OptionalText(QStringLiteral("No browser.")), 5000);
+}
+
+void AuthManagerTest::signOut_data()
+{
+    QTest::addColumn<bool>("signedIn");
+    QTest::addColumn<bool>("destroyAtOnce");
+    QTest::newRow("signed in") << true << false;
+    QTest::newRow("signed in, manager gone at once") << true << true;
+    QTest::newRow("signed out") << false << false;
+}
+
+void AuthManagerTest::signOut()
+{
+    QFETCH(bool, signedIn);
+    QFETCH(bool, destroyAtOnce);
+    m_server->on("POST", "/v1/auth/logout", ScriptedServer::Reply{204, {}});
+    {
+        auto seed = settings();
+        if (signedIn)
+            seed->setValue(tokenKey, QStringLiteral("live-token"));
+        seed->setValue(userKey, QByteArray(R"({"name":"Ann"})"));
+        seed->sync();
+    }
+    auto auth = manager(ScriptedSheet::Script{});
+    QCOMPARE(auth->accessToken().has_value(), signedIn);
+    QSignalSpy users(auth.get(), &AuthManager::userChanged);
+    QSignalSpy tokens(auth.get(), &AuthManager::accessTokenChanged);
+
+    auth->signOut();
+    QVERIFY(!auth->user());
+    QVERIFY(!auth->accessToken());
+    QCOMPARE(users.size(), signedIn ? 1 : 0);
+    QCOMPARE(tokens.size(), signedIn ? 1 : 0);
+    if (destroyAtOnce)
+        auth.reset();
+
+    auto stored = settings();
+    QVERIFY(!stored->contains(tokenKey));
+    QVERIFY(!stored->contains(userKey));
+
+    if (signedIn) {
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->received().size(), size_t(1), 5000);
+        const auto logout = m_server->received().front();
+        QCOMPARE(logout.method, std::string("POST"));
+        QCOMPARE(logout.path, std::string("/v1/auth/logout"));
+        QCOMPARE(logout.header("Authorization"), std::string("Bearer live-token"));
+    } else {
+        QTest::qWait(300);
+        QVERIFY(m_server->received().empty());
+    }
+}
+
+void AuthManagerTest::preferencesFileIsOwnerOnly()
+{
+    m_server->on(
+        "POST", exchangePath.toStdString(),
+        ScriptedServer::Reply{
+            200, exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("a@example.com"), QString()).toStdString()});
+    const QString folder = m_folder->filePath(QStringLiteral("config/Quillfern"));
+    const QString path = folder + QStringLiteral("/Quillfern.conf");
+    m_sheets = std::make_shared<SheetLog>();
+    auto auth = std::make_unique<AuthManager>(
+        APIEndpoint{m_server->baseURL(), m_network.get()},
+        testing::scriptedSheets(m_sheets, returningTo(QStringLiteral("quillfern://oauth/callback?code=c0de"))),
+        settings(path));
+    auth->setRandomSource(exampleRandom());
+    auth->signInWithGoogle();
+    QTRY_VERIFY_WITH_TIMEOUT(!auth->isSigningIn(), 10000);
+    QVERIFY(auth->accessToken());
+
+    QVERIFY(QFileInfo(path).isFile());
+    QCOMPARE(QFileInfo(path).permissions() & othersAndGroup(), QFileDevice::Permissions());
+    QVERIFY(QFileInfo(path).permissions().testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QCOMPARE(QFileInfo(folder).permissions() & othersAndGroup(), QFileDevice::Permissions());
+    // Only the folder the file lives in is the app's own; the ones above it keep the usual mode.
+    QVERIFY(QFileInfo(QFileInfo(folder).absolutePath()).permissions().testFlag(QFileDevice::ReadOther));
+
+    // A file someone opened up is closed again by the next write, the sign-out.
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    auth->signOut();
+    QCOMPARE(QFileInfo(path).permissions() & othersAndGroup(), QFileDevice::Permissions());
+}
+
+void AuthManagerTest::destroyedManagerAbortsTheExchange()
+{
+    ScriptedServer::Reply hang;
+    hang.hang = true;
+    m_server->on("POST", exchangePath.toStdString(), hang);
+    auto auth = manager(returningTo(QStringLiteral("quillfern://oauth/callback?code=c0de")));
+    auth->signInWithGoogle();
+    QTRY_COMPARE_WITH_TIMEOUT(exchanges().size(), size_t(1), 5000);
+    QCOMPARE(m_network->findChildren<QNetworkReply *>().size(), 1);
+
+    auth.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(m_network->findChildren<QNetworkReply *>().isEmpty(), 5000);
+    QVERIFY(!settings()->contains(tokenKey));
+}
+
+QTEST_GUILESS_MAIN(AuthManagerTest)
+#include "tst_authmanager.moc"
