@@ -115,8 +115,9 @@ PortfolioAPIError refusal(const HttpAnswer &answer, const QString &fallbackPrefi
 
 QCoro::Task<APIResult<PortfolioData>> fetchPortfolio(APIEndpoint endpoint, QString token, CancelToken cancel)
 {
-    auto reply = co_await send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "GET", std::move(token),
-                                                  std::optional<NoBody>(), std::move(cancel));
+    auto request = send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "GET", std::move(token),
+                                           std::optional<NoBody>(), std::move(cancel));
+    auto reply = co_await std::move(request);
     if (!reply)
         co_return APIResult<PortfolioData>(reply.error());
     co_return APIResult<PortfolioData>(portfolioData(*reply));
@@ -125,9 +126,10 @@ QCoro::Task<APIResult<PortfolioData>> fetchPortfolio(APIEndpoint endpoint, QStri
 QCoro::Task<APIResult<PortfolioData>> savePortfolio(APIEndpoint endpoint, QString token, QList<AssetRow> holdings,
                                                     QList<CashRow> cashBalances, CancelToken cancel)
 {
-    auto reply =
-        co_await send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT", std::move(token),
-                                         std::optional(portfolioPutRequest(holdings, cashBalances)), std::move(cancel));
+    auto request = send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT", std::move(token),
+                                           std::optional(portfolioPutRequest(holdings, cashBalances)),
+                                           std::move(cancel));
+    auto reply = co_await std::move(request);
     if (!reply)
         co_return APIResult<PortfolioData>(reply.error());
     co_return APIResult<PortfolioData>(portfolioData(*reply));
@@ -144,7 +146,8 @@ QCoro::Task<APIResult<double>> fetchStockPrice(APIEndpoint endpoint, QString tok
     if (!url.isValid())
         co_return APIResult<double>(PortfolioAPIError::invalidResponse());
 
-    auto answer = co_await detail::exchange(endpoint, url, "GET", std::move(token), std::nullopt, std::move(cancel));
+    auto exchange = detail::exchange(endpoint, url, "GET", std::move(token), std::nullopt, std::move(cancel));
+    auto answer = co_await std::move(exchange);
     if (!answer)
         co_return APIResult<double>(answer.error());
     if (answer->status < 200 || answer->status > 299)

@@ -66,8 +66,11 @@ QCoro::Task<APIResult<Reply>> send(APIEndpoint endpoint, QString path, QByteArra
             encoded = std::move(json).value();
         }
     }
-    auto answer = co_await detail::exchange(endpoint, detail::joinURL(endpoint.baseURL, path), std::move(method),
-                                            std::move(token), std::move(encoded), std::move(cancel));
+    // Arguments are built before the co_await: g++ 12 destroys temporaries made inside one twice.
+    QUrl url = detail::joinURL(endpoint.baseURL, path);
+    auto exchange = detail::exchange(endpoint, std::move(url), std::move(method), std::move(token),
+                                     std::move(encoded), std::move(cancel));
+    auto answer = co_await std::move(exchange);
     if (!answer)
         co_return APIResult<Reply>(answer.error());
     if (answer->status < 200 || answer->status > 299)
