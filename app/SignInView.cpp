@@ -30,6 +30,9 @@ SignInView::SignInView(AuthManager &auth, QWidget *parent)
     QPalette errorPalette = m_error->palette();
     errorPalette.setColor(QPalette::WindowText, QColor(0xC6, 0x28, 0x28));
     m_error->setPalette(errorPalette);
+    m_signIn->setObjectName(QStringLiteral("signIn"));
+    m_stopWaiting->setObjectName(QStringLiteral("stopWaiting"));
+    m_error->setObjectName(QStringLiteral("signInError"));
     m_signIn->setDefault(true);
     m_signIn->setMinimumWidth(220);
     m_stopWaiting->setMinimumWidth(220);
