@@ -104,7 +104,7 @@ StoreOutcome PortfolioStore::insertRows(QSqlDatabase connection, const QString &
                                         const QVariantList &values)
 {
     // Many rows per statement: a round trip per row dominated the cost of a save on PostgreSQL.
-    constexpr qsizetype rowsPerStatement = 50;
+    constexpr qsizetype rowsPerStatement = 10;
     const qsizetype rows = values.size() / columns;
     for (qsizetype first = 0; first < rows; first += rowsPerStatement) {
         const qsizetype count = std::min(rowsPerStatement, rows - first);
@@ -116,6 +116,61 @@ StoreOutcome PortfolioStore::insertRows(QSqlDatabase connection, const QString &
             return StoreError::unavailable(insert.error());
     }
     return std::nullopt;
+}
+
+StoreOutcome PortfolioStore::syncRows(QSqlDatabase connection, const QString &table, const QStringList &columns,
+                                      const QString &userID, const QList<QVariantList> &rows)
+{
+    // The app saves the whole portfolio after every edit, so most rows arrive unchanged: only what differs
+    // is written, which keeps each save's share of the log (and its fsync) small.
+    Statement existing(connection,
+                       QStringLiteral("SELECT position, id, %1 FROM %2 WHERE user_id = ?").arg(columns.join(u','), table),
+                       {userID});
+    if (!existing.ok())
+        return StoreError::unavailable(existing.error());
+    QHash<QString, std::pair<qint64, QStringList>> stored;
+    while (existing.next()) {
+        QStringList values;
+        for (int c = 0; c < columns.size(); ++c)
+            values.append(existing.value(c + 2).toString());
+        stored.insert(existing.text(1), {existing.integer(0), values});
+    }
+
+    QStringList assignments;
+    for (const QString &column : columns)
+        assignments.append(column + QStringLiteral(" = ?"));
+    const QString update = QStringLiteral("UPDATE %1 SET position = ?, %2 WHERE user_id = ? AND id = ?")
+                               .arg(table, assignments.join(QLatin1String(", ")));
+    QVariantList inserts;
+    for (qsizetype position = 0; position < rows.size(); ++position) {
+        const QVariantList &row = rows[position];
+        const QString id = row.first().toString();
+        const auto found = stored.constFind(id);
+        if (found == stored.cend()) {
+            inserts << userID << position << row;
+            continue;
+        }
+        QStringList values;
+        for (qsizetype c = 1; c < row.size(); ++c)
+            values.append(row[c].toString());
+        if (found->first != position || found->second != values) {
+            QVariantList bound{position};
+            bound << row.mid(1) << userID << id;
+            const Statement changed(connection, update, bound);
+            if (!changed.ok())
+                return StoreError::unavailable(changed.error());
+        }
+        stored.remove(id);
+    }
+    for (auto gone = stored.cbegin(); gone != stored.cend(); ++gone) {
+        const Statement remove(connection, QStringLiteral("DELETE FROM %1 WHERE user_id = ? AND id = ?").arg(table),
+                               {userID, gone.key()});
+        if (!remove.ok())
+            return StoreError::unavailable(remove.error());
+    }
+    return insertRows(connection,
+                      QStringLiteral("INSERT INTO %1 (user_id, position, id, %2) VALUES ").arg(table, columns.join(u',')),
+                      int(columns.size()) + 3, inserts);
 }
 
 StoreResult<VersionedPortfolio> PortfolioStore::replacePortfolio(const QString &userID, PortfolioPutRequest request)
@@ -131,33 +186,24 @@ StoreResult<VersionedPortfolio> PortfolioStore::replacePortfolio(const QString &
     QSqlDatabase connection = transaction.connection();
     if (auto locked = lockUser(connection, userID))
         return *locked;
-    for (const char *table : {"DELETE FROM holdings WHERE user_id = ?", "DELETE FROM cash_balances WHERE user_id = ?"}) {
-        const Statement clear(connection, QString::fromLatin1(table), {userID});
-        if (!clear.ok())
-            return StoreError::unavailable(clear.error());
-    }
-
-    QVariantList holdingValues;
-    for (qsizetype i = 0; i < request.holdings.size(); ++i) {
-        const ServerHolding &h = request.holdings[i];
-        holdingValues << userID << qint64(i) << *h.id << h.market << h.sector << h.subSector << h.code << h.currency
-                      << h.broker << h.averagePrice << h.quantity << h.currentPrice << h.fxToUsd << h.note;
-    }
-    if (auto failed = insertRows(connection,
-                                 QStringLiteral("INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, "
-                                                "code, currency, broker, average_price, quantity, current_price, "
-                                                "fx_to_usd, note) VALUES "),
-                                 14, holdingValues))
+    QList<QVariantList> holdings;
+    for (const ServerHolding &h : request.holdings)
+        holdings.append({*h.id, h.market, h.sector, h.subSector, h.code, h.currency, h.broker, h.averagePrice, h.quantity,
+                         h.currentPrice, h.fxToUsd, h.note});
+    if (auto failed = syncRows(connection, QStringLiteral("holdings"),
+                               {QStringLiteral("market"), QStringLiteral("sector"), QStringLiteral("sub_sector"),
+                                QStringLiteral("code"), QStringLiteral("currency"), QStringLiteral("broker"),
+                                QStringLiteral("average_price"), QStringLiteral("quantity"),
+                                QStringLiteral("current_price"), QStringLiteral("fx_to_usd"), QStringLiteral("note")},
+                               userID, holdings))
         return *failed;
-    QVariantList cashValues;
-    for (qsizetype i = 0; i < request.cashBalances.size(); ++i) {
-        const ServerCashBalance &c = request.cashBalances[i];
-        cashValues << userID << qint64(i) << *c.id << c.broker << c.originalCash << c.currency << c.fxToUsd << c.note;
-    }
-    if (auto failed = insertRows(connection,
-                                 QStringLiteral("INSERT INTO cash_balances (user_id, position, id, broker, original_cash, "
-                                                "currency, fx_to_usd, note) VALUES "),
-                                 8, cashValues))
+    QList<QVariantList> cash;
+    for (const ServerCashBalance &c : request.cashBalances)
+        cash.append({*c.id, c.broker, c.originalCash, c.currency, c.fxToUsd, c.note});
+    if (auto failed = syncRows(connection, QStringLiteral("cash_balances"),
+                               {QStringLiteral("broker"), QStringLiteral("original_cash"), QStringLiteral("currency"),
+                                QStringLiteral("fx_to_usd"), QStringLiteral("note")},
+                               userID, cash))
         return *failed;
     const auto version = portfolioVersion(connection, userID);
     if (!version)

@@ -39,6 +39,8 @@ public:
 private:
     StoreOutcome lockUser(QSqlDatabase connection, const QString &userID);
     StoreResult<qint64> portfolioVersion(QSqlDatabase connection, const QString &userID);
+    StoreOutcome syncRows(QSqlDatabase connection, const QString &table, const QStringList &columns,
+                          const QString &userID, const QList<QVariantList> &rows);
     StoreOutcome insertRows(QSqlDatabase connection, const QString &insertPrefix, int columns, const QVariantList &values);
 
     Database &m_database;
