@@ -1,83 +1,19 @@
-#include "api/PortfolioAPI.h"
+#include "tests/server/ServiceFixture.h"
 #include "tests/support/ScriptedServer.h"
-#include "tests/support/ServiceProcess.h"
-
-#include <httplib.h>
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace quillfern;
-using quillfern::testing::ServiceProcess;
+using namespace quillfern::servicetest;
 
 Q_DECLARE_METATYPE(quillfern::TransactionCreateInput)
 
-namespace {
-
-const QRegularExpression upperUUID(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"));
-
-bool onPostgreSQL() { return qgetenv("QUILLFERN_TEST_BACKEND") == "postgresql"; }
-
-// A raw request, for what the app's own client would never send.
-struct Raw {
-    int status = 0;
-    std::string body;
-    httplib::Headers headers;
-};
-
-Raw raw(const QUrl &service, const std::string &method, const std::string &path, const QString &token = {},
-        const std::string &body = {}, const std::string &contentType = "application/json")
-{
-    httplib::Client client("127.0.0.1", service.port());
-    client.set_read_timeout(20);
-    httplib::Headers headers;
-    if (!token.isEmpty())
-        headers.emplace("Authorization", "Bearer " + token.toStdString());
-    httplib::Result result = method == "GET"    ? client.Get(path.c_str(), headers)
-                             : method == "PUT"  ? client.Put(path.c_str(), headers, body, contentType.c_str())
-                             : method == "POST" ? client.Post(path.c_str(), headers, body, contentType.c_str())
-                                                : client.Delete(path.c_str(), headers);
-    if (!result)
-        return {};
-    return Raw{result->status, result->body, result->headers};
-}
-
-QString errorText(const Raw &answer)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).object().value(QStringLiteral("error")).toString();
-}
-
-ServerHolding holding(std::optional<QString> id, QString code, double quantity = 10)
-{
-    return ServerHolding{std::move(id), QStringLiteral("HK"), QStringLiteral("Financials"), QStringLiteral("Banks"),
-                         std::move(code), QStringLiteral("GBP"), QStringLiteral("Futu"), 50.5, quantity, 52, 9.75,
-                         QStringLiteral("kept as sent")};
-}
-
-TransactionCreateInput trade(QString type, double quantity, double price, double commission = 0,
-                             QString tradedAt = QStringLiteral("2026-11-02T09:30:00Z"))
-{
-    return TransactionCreateInput{QStringLiteral("IBKR"), QStringLiteral("US"), QStringLiteral("AAPL"), std::move(type),
-                                  quantity, price, commission, QStringLiteral("USD"), QStringLiteral("Information Technology"),
-                                  QStringLiteral("Technology Hardware, Storage & Peripherals"), std::move(tradedAt),
-                                  QStringLiteral("test")};
-}
-
-} // namespace
-
-class ServiceTest : public QObject {
+class ServiceTest : public ServiceFixture {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void everyAnswerIsJSONWithSafeHeaders();
     void portfolioRoundTrip();
     void portfolioSaveIsAllOrNothing();
@@ -92,70 +28,8 @@ private Q_SLOTS:
     void prices();
     void pricesFallBackToTheOnlineSource();
     void ratesRefreshFromTheReferenceFeed();
-    void signInRefusals_data();
-    void signInRefusals();
-    void codesWorkOnceAndReplayRevokes();
-    void codesExpire();
-    void logoutRevokesTheToken();
-    void databaseHoldsNoUsableSecret();
-    void requestRateIsLimited();
     void killedSaveLeavesOldOrNewPortfolio();
-
-private:
-    bool startService(QStringList extraArguments = {});
-    APIEndpoint endpoint() const { return APIEndpoint{m_service->baseURL(), m_network.get()}; }
-    QString signIn(const QString &email) { return testing::signInToken(m_service->baseURL(), email.section(u'@', 0, 0), email); }
-
-    std::unique_ptr<QTemporaryDir> m_folder;
-    QString m_databaseURL;
-    std::unique_ptr<ServiceProcess> m_service;
-    std::unique_ptr<QNetworkAccessManager> m_network;
 };
-
-bool ServiceTest::startService(QStringList extraArguments)
-{
-    m_service = std::make_unique<ServiceProcess>(m_databaseURL,
-                                                 QStringList{QStringLiteral("--quiet"), QStringLiteral("--clock-offset-file"),
-                                                             m_folder->filePath(QStringLiteral("clock"))}
-                                                     + extraArguments);
-    const bool started = m_service->start();
-    if (!started)
-        qWarning("service did not start: %s", qPrintable(m_service->output()));
-    return started;
-}
-
-void ServiceTest::init()
-{
-    m_folder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_folder->isValid());
-    if (onPostgreSQL()) {
-        m_databaseURL = QString::fromLocal8Bit(qgetenv("QUILLFERN_TEST_POSTGRES_URL"));
-        if (m_databaseURL.isEmpty())
-            QSKIP("QUILLFERN_TEST_POSTGRES_URL is not set");
-        const QUrl url(m_databaseURL);
-        QSqlDatabase reset = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("reset"));
-        reset.setHostName(url.host());
-        reset.setPort(url.port(5432));
-        reset.setUserName(url.userName());
-        reset.setDatabaseName(url.path().mid(1));
-        QVERIFY2(reset.open(), "cannot reach the test PostgreSQL");
-        QSqlQuery(reset).exec(QStringLiteral("DROP SCHEMA public CASCADE"));
-        QSqlQuery(reset).exec(QStringLiteral("CREATE SCHEMA public"));
-        reset.close();
-    } else {
-        m_databaseURL = QStringLiteral("sqlite:") + m_folder->filePath(QStringLiteral("service.sqlite3"));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("reset"));
-    m_network = std::make_unique<QNetworkAccessManager>();
-    QVERIFY(startService());
-}
-
-void ServiceTest::cleanup()
-{
-    m_network.reset();
-    m_service.reset();
-    m_folder.reset();
-}
 
 void ServiceTest::everyAnswerIsJSONWithSafeHeaders()
 {
@@ -490,124 +364,6 @@ void ServiceTest::ratesRefreshFromTheReferenceFeed()
     }
     QCOMPARE(euro, 1.0702);
     QCOMPARE(yen, 1.0702 / 164.62);
-}
-
-void ServiceTest::signInRefusals_data()
-{
-    QTest::addColumn<std::string>("query");
-    const std::string challenge = "code_challenge=" + testing::makeVerifier().second.toStdString();
-    QTest::newRow("other redirect") << "redirect_uri=https%3A%2F%2Fevil.example%2Fcb&" + challenge
-                                           + "&code_challenge_method=S256";
-    QTest::newRow("redirect with extra path") << "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback%2Fx&" + challenge
-                                                     + "&code_challenge_method=S256";
-    QTest::newRow("plain method") << "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&" + challenge
-                                         + "&code_challenge_method=plain";
-    QTest::newRow("short challenge")
-        << std::string("redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&code_challenge=abc&code_challenge_method=S256");
-}
-
-void ServiceTest::signInRefusals()
-{
-    QFETCH(std::string, query);
-    const Raw answer = raw(m_service->baseURL(), "GET", "/v1/auth/google/start?" + query);
-    QCOMPARE(answer.status, 400);
-    QVERIFY(answer.headers.find("Location") == answer.headers.end());
-    QCOMPARE(answer.headers.find("Referrer-Policy")->second, std::string("no-referrer"));
-    QVERIFY(!errorText(answer).isEmpty());
-}
-
-void ServiceTest::codesWorkOnceAndReplayRevokes()
-{
-    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
-    QVERIFY(signIn);
-    // A wrong verifier spends the code: it cannot be retried with the right one.
-    const auto wrong = testing::exchangeCode(m_service->baseURL(), signIn->code, testing::makeVerifier().first);
-    QCOMPARE(wrong.first, 400);
-    QCOMPARE(testing::exchangeCode(m_service->baseURL(), signIn->code, signIn->verifier).first, 400);
-
-    const auto fresh = testing::devSignIn(m_service->baseURL(), QString(), QStringLiteral("ann@example.com"));
-    const auto [status, body] = testing::exchangeCode(m_service->baseURL(), fresh->code, fresh->verifier);
-    QCOMPARE(status, 200);
-    const auto response = decodeJSON<NativeExchangeResponse>(body);
-    QVERIFY(response);
-    QCOMPARE(response->email, QStringLiteral("ann@example.com"));
-    QVERIFY(response->picture.isEmpty());
-    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), response->accessToken)));
-
-    const auto replay = testing::exchangeCode(m_service->baseURL(), fresh->code, fresh->verifier);
-    QCOMPARE(replay.first, 400);
-    const auto afterReplay = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), response->accessToken));
-    QVERIFY(!afterReplay);
-    QCOMPARE(afterReplay.error().apiError()->status, 401);
-}
-
-void ServiceTest::codesExpire()
-{
-    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
-    QVERIFY(signIn);
-    QFile clock(m_folder->filePath(QStringLiteral("clock")));
-    QVERIFY(clock.open(QIODevice::WriteOnly));
-    clock.write("301");
-    clock.close();
-    const auto [status, body] = testing::exchangeCode(m_service->baseURL(), signIn->code, signIn->verifier);
-    QCOMPARE(status, 400);
-    QVERIFY(body.contains("expired"));
-}
-
-void ServiceTest::logoutRevokesTheToken()
-{
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    QVERIFY(QCoro::waitFor(PortfolioAPI::logout(endpoint(), token)));
-    const auto after = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
-    QVERIFY(!after);
-    QCOMPARE(after.error().apiError()->status, 401);
-    // Tokens also lapse after thirty days.
-    const QString other = signIn(QStringLiteral("bob@example.com"));
-    QFile clock(m_folder->filePath(QStringLiteral("clock")));
-    QVERIFY(clock.open(QIODevice::WriteOnly));
-    clock.write(QByteArray::number(31 * 24 * 3600));
-    clock.close();
-    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), other)).error().apiError()->status, 401);
-}
-
-void ServiceTest::databaseHoldsNoUsableSecret()
-{
-    if (onPostgreSQL())
-        QSKIP("checked on the SQLite file");
-    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
-    const auto [status, body] = testing::exchangeCode(m_service->baseURL(), signIn->code, signIn->verifier);
-    QCOMPARE(status, 200);
-    const QString token = decodeJSON<NativeExchangeResponse>(body)->accessToken;
-    QCOMPARE(token.size(), 43);
-    m_service->stop();
-    QFile file(m_folder->filePath(QStringLiteral("service.sqlite3")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray everything = file.readAll();
-    QFile wal(m_folder->filePath(QStringLiteral("service.sqlite3-wal")));
-    if (wal.open(QIODevice::ReadOnly))
-        everything += wal.readAll();
-    QVERIFY(!everything.contains(token.toLatin1()));
-    QVERIFY(!everything.contains(signIn->code.toLatin1()));
-    QVERIFY(everything.contains("ann@example.com"));
-}
-
-void ServiceTest::requestRateIsLimited()
-{
-    m_service.reset();
-    QVERIFY(startService({QStringLiteral("--rate-limit"), QStringLiteral("5")}));
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    int limited = 0;
-    for (int i = 0; i < 8; ++i) {
-        const Raw answer = raw(m_service->baseURL(), "GET", "/v1/languages", token);
-        if (answer.status == 429) {
-            ++limited;
-            QVERIFY(std::stoi(answer.headers.find("Retry-After")->second) >= 1);
-            QVERIFY(!errorText(answer).isEmpty());
-        }
-    }
-    QCOMPARE(limited, 3);
-    // Another user's allowance is their own.
-    QCOMPARE(raw(m_service->baseURL(), "GET", "/v1/languages", signIn(QStringLiteral("bob@example.com"))).status, 200);
 }
 
 void ServiceTest::killedSaveLeavesOldOrNewPortfolio()
