@@ -11,6 +11,9 @@
 #include <QThread>
 #include <QUrlQuery>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 #ifndef QUILLFERN_SERVER_BINARY
 #error "QUILLFERN_SERVER_BINARY must name the built service"
 #endif
@@ -21,6 +24,8 @@ ServiceProcess::ServiceProcess(QString databaseURL, QStringList extraArguments)
     : m_databaseURL(std::move(databaseURL)), m_arguments(std::move(extraArguments))
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    // A test that crashes must not leave its service running.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
 ServiceProcess::~ServiceProcess()
