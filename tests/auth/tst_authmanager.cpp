@@ -1,16 +1,12 @@
 #include "auth/AuthManager.h"
-#include "auth/CallbackItems.h"
-#include "auth/PKCE.h"
+#include "tests/auth/PKCEExample.h"
 #include "tests/auth/ScriptedSheet.h"
 #include "tests/support/ScriptedServer.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
-#include <QRegularExpression>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -19,12 +15,9 @@
 #include <sys/stat.h>
 
 using namespace quillfern;
-using quillfern::testing::ScriptedServer;
-using quillfern::testing::ScriptedSheet;
-using quillfern::testing::SheetLog;
+using namespace quillfern::testing;
 using namespace std::chrono_literals;
 
-using Items = QMap<QString, QString>;
 using OptionalText = std::optional<QString>;
 using OptionalBytes = std::optional<QByteArray>;
 using OptionalUser = std::optional<AuthManager::User>;
@@ -35,12 +28,6 @@ Q_DECLARE_METATYPE(OptionalUser)
 Q_DECLARE_METATYPE(quillfern::testing::ScriptedSheet::Script)
 
 namespace {
-
-// The random bytes of the worked example for S256 challenges, with its known verifier and challenge.
-const QByteArray exampleBytes = QByteArray::fromHex("7418dfb49799e0254ffa607dd8adbbba16d4254d69d6bff05b5805585384"
-                                                    "8d79");
-const QString exampleVerifier = QStringLiteral("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk");
-const QString exampleChallenge = QStringLiteral("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
 
 const QString tokenKey = QStringLiteral("quillfernAccessToken");
 const QString userKey = QStringLiteral("quillfernAuthenticatedUser");
@@ -106,12 +93,7 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void verifiersAreFreshAndChallengesMatch();
-    void verifierOfAKnownExample_data();
-    void verifierOfAKnownExample();
     void startURLIsExact();
-    void callbackItemsAreReadInOrder_data();
-    void callbackItemsAreReadInOrder();
     void signInOutcomes_data();
     void signInOutcomes();
     void restoreAtStart_data();
@@ -178,46 +160,6 @@ void AuthManagerTest::cleanup()
     m_folder.reset();
 }
 
-void AuthManagerTest::verifiersAreFreshAndChallengesMatch()
-{
-    static const QRegularExpression urlSafe(QStringLiteral("^[A-Za-z0-9_-]{43}$"));
-    QSet<QString> verifiers;
-    for (int run = 0; run < 500; ++run) {
-        const auto pkce = makePKCE();
-        QVERIFY(pkce);
-        QVERIFY2(urlSafe.match(pkce->verifier).hasMatch(), qPrintable(pkce->verifier));
-        QVERIFY2(urlSafe.match(pkce->challenge).hasMatch(), qPrintable(pkce->challenge));
-        const QByteArray digest = QCryptographicHash::hash(pkce->verifier.toUtf8(), QCryptographicHash::Sha256);
-        QCOMPARE(pkce->challenge,
-                 QString::fromLatin1(digest.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)));
-        verifiers.insert(pkce->verifier);
-    }
-    QCOMPARE(verifiers.size(), 500);
-}
-
-void AuthManagerTest::verifierOfAKnownExample_data()
-{
-    QTest::addColumn<OptionalBytes>("bytes");
-    QTest::addColumn<OptionalText>("verifier");
-    QTest::addColumn<OptionalText>("challenge");
-
-    QTest::newRow("worked example") << OptionalBytes(exampleBytes) << OptionalText(exampleVerifier)
-                                    << OptionalText(exampleChallenge);
-    QTest::newRow("source fails") << OptionalBytes() << OptionalText() << OptionalText();
-    QTest::newRow("short read") << OptionalBytes(exampleBytes.left(31)) << OptionalText() << OptionalText();
-}
-
-void AuthManagerTest::verifierOfAKnownExample()
-{
-    QFETCH(OptionalBytes, bytes);
-    QFETCH(OptionalText, verifier);
-    QFETCH(OptionalText, challenge);
-
-    const auto pkce = makePKCE([bytes](qsizetype) { return bytes; });
-    QCOMPARE(describe(pkce ? OptionalText(pkce->verifier) : std::nullopt), describe(verifier));
-    QCOMPARE(describe(pkce ? OptionalText(pkce->challenge) : std::nullopt), describe(challenge));
-}
-
 void AuthManagerTest::startURLIsExact()
 {
     auto auth = manager(ScriptedSheet::Script{true, true, std::nullopt});
@@ -230,41 +172,6 @@ void AuthManagerTest::startURLIsExact()
                  exampleChallenge + QStringLiteral("&code_challenge_method=S256"));
     QCOMPARE(m_sheets->schemes.first(), QStringLiteral("quillfern"));
     QVERIFY(auth->isSigningIn());
-}
-
-void AuthManagerTest::callbackItemsAreReadInOrder_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<Items>("items");
-
-    const QString callback = QStringLiteral("quillfern://oauth/callback");
-    QTest::newRow("no query") << callback << Items{};
-    QTest::newRow("one code") << callback + QStringLiteral("?code=abc")
-                              << Items{{QStringLiteral("code"), QStringLiteral("abc")}};
-    QTest::newRow("empty value") << callback + QStringLiteral("?code=") << Items{{QStringLiteral("code"), QString()}};
-    QTest::newRow("bare name") << callback + QStringLiteral("?code") << Items{};
-    QTest::newRow("bare name removes") << callback + QStringLiteral("?code=abc&state=s&code")
-                                       << Items{{QStringLiteral("state"), QStringLiteral("s")}};
-    QTest::newRow("later replaces") << callback + QStringLiteral("?code=first&code=second")
-                                    << Items{{QStringLiteral("code"), QStringLiteral("second")}};
-    QTest::newRow("value after removal") << callback + QStringLiteral("?code&code=again")
-                                         << Items{{QStringLiteral("code"), QStringLiteral("again")}};
-    QTest::newRow("plus kept, escapes decoded")
-        << callback + QStringLiteral("?msg=a+b%20c%2B%26") << Items{{QStringLiteral("msg"), QStringLiteral("a+b c+&")}};
-    QTest::newRow("utf-8 escapes") << callback + QStringLiteral("?k=%E6%97%A5%E6%9C%AC")
-                                   << Items{{QStringLiteral("k"), QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC")}};
-    QTest::newRow("first equals splits") << callback + QStringLiteral("?a=1=2")
-                                         << Items{{QStringLiteral("a"), QStringLiteral("1=2")}};
-    QTest::newRow("escaped name") << callback + QStringLiteral("?error%5Fdescription=x")
-                                  << Items{{QStringLiteral("error_description"), QStringLiteral("x")}};
-    QTest::newRow("unparsable") << QStringLiteral("quillfern://[::1/callback?code=abc") << Items{};
-}
-
-void AuthManagerTest::callbackItemsAreReadInOrder()
-{
-    QFETCH(QString, url);
-    QFETCH(Items, items);
-    QCOMPARE(callbackItems(QUrl(url)), items);
 }
 
 void AuthManagerTest::signInOutcomes_data()
