@@ -126,9 +126,9 @@ QCoro::Task<APIResult<PortfolioData>> fetchPortfolio(APIEndpoint endpoint, QStri
 QCoro::Task<APIResult<PortfolioData>> savePortfolio(APIEndpoint endpoint, QString token, QList<AssetRow> holdings,
                                                     QList<CashRow> cashBalances, CancelToken cancel)
 {
-    auto request = send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT", std::move(token),
-                                           std::optional(portfolioPutRequest(holdings, cashBalances)),
-                                           std::move(cancel));
+    auto request =
+        send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT", std::move(token),
+                                std::optional(portfolioPutRequest(holdings, cashBalances)), std::move(cancel));
     auto reply = co_await std::move(request);
     if (!reply)
         co_return APIResult<PortfolioData>(reply.error());

@@ -68,8 +68,8 @@ QCoro::Task<APIResult<Reply>> send(APIEndpoint endpoint, QString path, QByteArra
     }
     // Arguments are built before the co_await: g++ 12 destroys temporaries made inside one twice.
     QUrl url = detail::joinURL(endpoint.baseURL, path);
-    auto exchange = detail::exchange(endpoint, std::move(url), std::move(method), std::move(token),
-                                     std::move(encoded), std::move(cancel));
+    auto exchange = detail::exchange(endpoint, std::move(url), std::move(method), std::move(token), std::move(encoded),
+                                     std::move(cancel));
     auto answer = co_await std::move(exchange);
     if (!answer)
         co_return APIResult<Reply>(answer.error());

@@ -69,8 +69,7 @@ public:
     explicit DecodeContext(KeyDecoding keys) : m_keys(keys) {}
 
     KeyDecoding keys() const { return m_keys; }
-    template <class Step>
-    void push(const Step &step) { m_path.push(step); }
+    template <class Step> void push(const Step &step) { m_path.push(step); }
     void pop() { m_path.pop(); }
     bool fail(DecodingError::Reason reason, QString detail = {});
     DecodingError error() const { return m_error; }
@@ -83,8 +82,7 @@ private:
 
 class EncodeContext {
 public:
-    template <class Step>
-    void push(const Step &step) { m_path.push(step); }
+    template <class Step> void push(const Step &step) { m_path.push(step); }
     void pop() { m_path.pop(); }
     bool fail();
     EncodingError error() const { return m_error; }

@@ -39,22 +39,27 @@ std::optional<QString> tradeProblem(const TransactionCreateInput &input)
 
 } // namespace
 
+void Service::sendPortfolio(const QString &userID, qint64 version, const PortfolioResponse &portfolio,
+                            httplib::Response &response)
+{
+    const auto encoded = encodeJSON(portfolio);
+    if (!encoded)
+        return sendError(response, 500, QStringLiteral("The service could not write its answer."));
+    auto body = std::make_shared<const std::string>(encoded->toStdString());
+    m_portfolioCache.store(userID, version, body);
+    response.set_content(*body, "application/json");
+}
+
 void Service::installDataRoutes()
 {
     m_server.Get("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &,
                                                   httplib::Response &response) {
-        auto body = m_portfolioCache.find(user.id, user.portfolioVersion);
-        if (!body) {
-            const auto portfolio = m_portfolios.portfolio(user.id);
-            if (!portfolio)
-                return sendStoreError(response, portfolio.error());
-            const auto encoded = encodeJSON(*portfolio);
-            if (!encoded)
-                return sendError(response, 500, QStringLiteral("The service could not write its answer."));
-            body = std::make_shared<const std::string>(encoded->toStdString());
-            m_portfolioCache.store(user.id, user.portfolioVersion, body);
-        }
-        response.set_content(*body, "application/json");
+        if (const auto cached = m_portfolioCache.find(user.id, user.portfolioVersion))
+            return response.set_content(*cached, "application/json");
+        const auto portfolio = m_portfolios.portfolio(user.id);
+        if (!portfolio)
+            return sendStoreError(response, portfolio.error());
+        sendPortfolio(user.id, user.portfolioVersion, *portfolio, response);
     }));
 
     m_server.Put("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &request,
@@ -65,19 +70,11 @@ void Service::installDataRoutes()
         const auto stored = m_portfolios.replacePortfolio(user.id, std::move(*put));
         if (!stored)
             return sendStoreError(response, stored.error());
-        const auto encoded = encodeJSON(stored->portfolio);
-        if (!encoded)
-            return sendError(response, 500, QStringLiteral("The service could not write its answer."));
-        auto body = std::make_shared<const std::string>(encoded->toStdString());
-        m_portfolioCache.store(user.id, stored->version, body);
-        response.set_content(*body, "application/json");
+        sendPortfolio(user.id, stored->version, stored->portfolio, response);
     }));
 
     m_server.Get("/v1/currencies", signedIn([this](const SignedInUser &, const httplib::Request &, httplib::Response &response) {
-        const auto currencies = m_portfolios.currencies();
-        if (!currencies)
-            return sendStoreError(response, currencies.error());
-        sendJSON(response, 200, *currencies);
+        sendStored(response, 200, m_portfolios.currencies());
     }));
 
     m_server.Get("/v1/languages", signedIn([](const SignedInUser &, const httplib::Request &, httplib::Response &response) {
@@ -90,10 +87,7 @@ void Service::installDataRoutes()
                  }));
 
     m_server.Get("/v1/brokerages", signedIn([this](const SignedInUser &user, const httplib::Request &, httplib::Response &response) {
-        const auto brokerages = m_portfolios.brokerages(user.id);
-        if (!brokerages)
-            return sendStoreError(response, brokerages.error());
-        sendJSON(response, 200, *brokerages);
+        sendStored(response, 200, m_portfolios.brokerages(user.id));
     }));
 
     m_server.Post("/v1/brokerages",
@@ -101,17 +95,11 @@ void Service::installDataRoutes()
                       const auto body = readJSON<BrokerageCreateRequest>(request, response);
                       if (!body)
                           return;
-                      const auto brokerage = m_portfolios.addBrokerage(user.id, body->name);
-                      if (!brokerage)
-                          return sendStoreError(response, brokerage.error());
-                      sendJSON(response, 200, *brokerage);
+                      sendStored(response, 200, m_portfolios.addBrokerage(user.id, body->name));
                   }));
 
     m_server.Get("/v1/transactions", signedIn([this](const SignedInUser &user, const httplib::Request &, httplib::Response &response) {
-        const auto transactions = m_portfolios.transactions(user.id);
-        if (!transactions)
-            return sendStoreError(response, transactions.error());
-        sendJSON(response, 200, *transactions);
+        sendStored(response, 200, m_portfolios.transactions(user.id));
     }));
 
     m_server.Post("/v1/transactions",
@@ -126,10 +114,7 @@ void Service::installDataRoutes()
                           return sendError(response, 400,
                                            QStringLiteral("The trade time must be an ISO 8601 date and time, such as "
                                                           "2024-05-01T09:30:00Z."));
-                      const auto record = m_portfolios.addTransaction(user.id, *body, *tradedAt);
-                      if (!record)
-                          return sendStoreError(response, record.error());
-                      sendJSON(response, 201, *record);
+                      sendStored(response, 201, m_portfolios.addTransaction(user.id, *body, *tradedAt));
                   }));
 
     m_server.Get("/v1/market/stock", signedIn([this](const SignedInUser &, const httplib::Request &request,

@@ -25,6 +25,15 @@ void sendJSON(httplib::Response &response, int status, const Record &record)
     response.set_content(body->constData(), size_t(body->size()), "application/json");
 }
 
+// The record a store operation produced, or its refusal.
+template <class Record>
+void sendStored(httplib::Response &response, int status, const StoreResult<Record> &result)
+{
+    if (!result)
+        return sendStoreError(response, result.error());
+    sendJSON(response, status, *result);
+}
+
 // The request body decoded strictly, as the app decodes answers; on failure a 400 has been sent.
 template <class Record>
 std::optional<Record> readJSON(const httplib::Request &request, httplib::Response &response)

@@ -42,6 +42,9 @@ private:
     // Wraps a handler that needs a signed-in user: no or bad token answers 401.
     httplib::Server::Handler signedIn(UserHandler handler);
 
+    // Answers a portfolio and keeps the encoded answer for later reads of the same version.
+    void sendPortfolio(const QString &userID, qint64 version, const PortfolioResponse &portfolio,
+                       httplib::Response &response);
     void startSignIn(const httplib::Request &request, httplib::Response &response);
     void finishSignIn(const QString &provider, const QString &subject, const QString &name, const QString &email,
                       const QString &picture, const PendingSignIn &pending, httplib::Response &response);

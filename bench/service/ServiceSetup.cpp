@@ -17,7 +17,8 @@ int main(int argc, char **argv)
     }
     const QUrl service(QStringLiteral("http://127.0.0.1:%1").arg(QString::fromLatin1(argv[1])));
     const QString folder = QString::fromLocal8Bit(argv[2]);
-    const QString token = quillfern::testing::signInToken(service, QStringLiteral("Bench"), QStringLiteral("bench@example.com"));
+    const QString token =
+        quillfern::testing::signInToken(service, QStringLiteral("Bench"), QStringLiteral("bench@example.com"));
     if (token.isEmpty()) {
         std::fprintf(stderr, "bench-service-setup: sign-in failed\n");
         return 1;
@@ -27,8 +28,8 @@ int main(int argc, char **argv)
         request.holdings.append(quillfern::ServerHolding{
             QStringLiteral("00000000-0000-4000-8000-%1").arg(i, 12, 10, QLatin1Char('0')), QStringLiteral("HK"),
             QStringLiteral("Information Technology"), QStringLiteral("Application Software"),
-            QStringLiteral("%1").arg(1000 + i), QStringLiteral("HKD"), QStringLiteral("Futu"), 10.0 + i, 100.0 * (i + 1),
-            12.5 + i, 0.127618574, QString()});
+            QStringLiteral("%1").arg(1000 + i), QStringLiteral("HKD"), QStringLiteral("Futu"), 10.0 + i,
+            100.0 * (i + 1), 12.5 + i, 0.127618574, QString()});
     }
     for (int i = 0; i < 10; ++i)
         request.cashBalances.append(quillfern::ServerCashBalance{std::nullopt, QStringLiteral("Futu"), 1000.0 * i,

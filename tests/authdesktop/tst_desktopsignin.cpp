@@ -55,8 +55,8 @@ void DesktopSignInTest::linksReachOnlyAWaitingSignIn_data()
 
     const QUrl callback(QStringLiteral("quillfern://oauth/callback?code=abc"));
     QTest::newRow("waiting sign-in takes the callback") << true << callback << true;
-    QTest::newRow("scheme letter case does not matter") << true << QUrl(QStringLiteral("QuillFern://oauth/callback?code=1"))
-                                                        << true;
+    QTest::newRow("scheme letter case does not matter")
+        << true << QUrl(QStringLiteral("QuillFern://oauth/callback?code=1")) << true;
     QTest::newRow("another scheme is ignored") << true << QUrl(QStringLiteral("https://evil.example/?code=1")) << false;
     QTest::newRow("nobody waiting") << false << callback << false;
 }
@@ -146,7 +146,8 @@ void DesktopSignInTest::secondProcessHandsItsLinkToTheFirst()
     QTemporaryDir folder;
     InstanceChannel primary(folder.path());
     QCOMPARE(primary.claim(), InstanceChannel::Role::Primary);
-    QCOMPARE(QFile::permissions(folder.path()) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    QCOMPARE(QFile::permissions(folder.path()) & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+             QFileDevice::Permissions());
     QSignalSpy received(&primary, &InstanceChannel::linksReceived);
 
     const QString link = QStringLiteral("quillfern://oauth/callback?code=abc%2Bdef&state=1");
@@ -182,7 +183,8 @@ void DesktopSignInTest::deadPrimaryIsReplaced()
     QCOMPARE(next.claim(), InstanceChannel::Role::Primary);
     QSignalSpy received(&next, &InstanceChannel::linksReceived);
     QProcess second;
-    second.start(QStringLiteral(QUILLFERN_CHANNEL_PROBE), {folder.path(), QStringLiteral("quillfern://oauth/callback?code=9")});
+    second.start(QStringLiteral(QUILLFERN_CHANNEL_PROBE),
+                 {folder.path(), QStringLiteral("quillfern://oauth/callback?code=9")});
     QVERIFY(received.wait(5000));
     QVERIFY(second.waitForFinished(5000));
     QCOMPARE(second.exitCode(), 0);

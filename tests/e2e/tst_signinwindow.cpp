@@ -27,7 +27,8 @@ QString browseSignIn(const QUrl &start, const std::string &name, const std::stri
 {
     httplib::Client client("127.0.0.1", start.port());
     client.set_read_timeout(10);
-    const std::string target = start.path(QUrl::FullyEncoded).toStdString() + "?" + start.query(QUrl::FullyEncoded).toStdString();
+    const std::string target =
+        start.path(QUrl::FullyEncoded).toStdString() + "?" + start.query(QUrl::FullyEncoded).toStdString();
     const auto form = client.Get(target.c_str());
     if (!form || form->status != 302)
         return {};
@@ -36,7 +37,8 @@ QString browseSignIn(const QUrl &start, const std::string &name, const std::stri
         return {};
     const QString state = QUrlQuery(QUrl(QString::fromStdString(form->get_header_value("Location"))))
                               .queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);
-    const auto done = client.Post("/v1/auth/dev", httplib::Params{{"state", state.toStdString()}, {"name", name}, {"email", email}});
+    const auto done =
+        client.Post("/v1/auth/dev", httplib::Params{{"state", state.toStdString()}, {"name", name}, {"email", email}});
     return done && done->status == 302 ? QString::fromStdString(done->get_header_value("Location")) : QString();
 }
 
@@ -101,14 +103,14 @@ void SignInWindowTest::signInThroughTheBrowserAndBack()
     QVERIFY(auth.accessToken());
     QVERIFY(!signIn->isVisible());
     const QList<QLabel *> labels = window.findChildren<QLabel *>();
-    QVERIFY(std::any_of(labels.cbegin(), labels.cend(), [](QLabel *l) {
-        return l->isVisible() && l->text().contains(QStringLiteral("Ann Example"));
-    }));
+    QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
+                        [](QLabel *l) { return l->isVisible() && l->text().contains(QStringLiteral("Ann Example")); }));
     window.grab().save(QStringLiteral(QUILLFERN_SCREENSHOTS "/signin-signed-in.png"));
 
     // The session survives a restart: a new manager on the same preferences is signed in at once.
-    AuthManager restored(APIEndpoint{service.baseURL(), new QNetworkAccessManager(this)}, {},
-                         std::make_unique<QSettings>(folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat));
+    AuthManager restored(
+        APIEndpoint{service.baseURL(), new QNetworkAccessManager(this)}, {},
+        std::make_unique<QSettings>(folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat));
     QCOMPARE(restored.accessToken(), auth.accessToken());
     QCOMPARE(restored.user(), auth.user());
 }

@@ -9,10 +9,10 @@ namespace quillfern::servicetest {
 
 bool ServiceFixture::startService(QStringList extraArguments)
 {
-    m_service = std::make_unique<testing::ServiceProcess>(m_databaseURL,
-                                                 QStringList{QStringLiteral("--quiet"), QStringLiteral("--clock-offset-file"),
-                                                             m_folder->filePath(QStringLiteral("clock"))}
-                                                     + extraArguments);
+    m_service = std::make_unique<testing::ServiceProcess>(
+        m_databaseURL, QStringList{QStringLiteral("--quiet"), QStringLiteral("--clock-offset-file"),
+                                   m_folder->filePath(QStringLiteral("clock"))} +
+                           extraArguments);
     const bool started = m_service->start();
     if (!started)
         qWarning("service did not start: %s", qPrintable(m_service->output()));

@@ -15,9 +15,13 @@
 
 namespace quillfern::servicetest {
 
-inline const QRegularExpression upperUUID(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"));
+inline const QRegularExpression
+    upperUUID(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"));
 
-inline bool onPostgreSQL() { return qgetenv("QUILLFERN_TEST_BACKEND") == "postgresql"; }
+inline bool onPostgreSQL()
+{
+    return qgetenv("QUILLFERN_TEST_BACKEND") == "postgresql";
+}
 
 // A raw request, for what the app's own client would never send.
 struct Raw {
@@ -27,7 +31,7 @@ struct Raw {
 };
 
 inline Raw raw(const QUrl &service, const std::string &method, const std::string &path, const QString &token = {},
-        const std::string &body = {}, const std::string &contentType = "application/json")
+               const std::string &body = {}, const std::string &contentType = "application/json")
 {
     httplib::Client client("127.0.0.1", service.port());
     client.set_read_timeout(20);
@@ -45,22 +49,42 @@ inline Raw raw(const QUrl &service, const std::string &method, const std::string
 
 inline QString errorText(const Raw &answer)
 {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).object().value(QStringLiteral("error")).toString();
+    return QJsonDocument::fromJson(QByteArray::fromStdString(answer.body))
+        .object()
+        .value(QStringLiteral("error"))
+        .toString();
 }
 
 inline ServerHolding holding(std::optional<QString> id, QString code, double quantity = 10)
 {
-    return ServerHolding{std::move(id), QStringLiteral("HK"), QStringLiteral("Financials"), QStringLiteral("Banks"),
-                         std::move(code), QStringLiteral("GBP"), QStringLiteral("Futu"), 50.5, quantity, 52, 9.75,
+    return ServerHolding{std::move(id),
+                         QStringLiteral("HK"),
+                         QStringLiteral("Financials"),
+                         QStringLiteral("Banks"),
+                         std::move(code),
+                         QStringLiteral("GBP"),
+                         QStringLiteral("Futu"),
+                         50.5,
+                         quantity,
+                         52,
+                         9.75,
                          QStringLiteral("kept as sent")};
 }
 
 inline TransactionCreateInput trade(QString type, double quantity, double price, double commission = 0,
-                             QString tradedAt = QStringLiteral("2026-11-02T09:30:00Z"))
+                                    QString tradedAt = QStringLiteral("2026-11-02T09:30:00Z"))
 {
-    return TransactionCreateInput{QStringLiteral("IBKR"), QStringLiteral("US"), QStringLiteral("AAPL"), std::move(type),
-                                  quantity, price, commission, QStringLiteral("USD"), QStringLiteral("Information Technology"),
-                                  QStringLiteral("Technology Hardware, Storage & Peripherals"), std::move(tradedAt),
+    return TransactionCreateInput{QStringLiteral("IBKR"),
+                                  QStringLiteral("US"),
+                                  QStringLiteral("AAPL"),
+                                  std::move(type),
+                                  quantity,
+                                  price,
+                                  commission,
+                                  QStringLiteral("USD"),
+                                  QStringLiteral("Information Technology"),
+                                  QStringLiteral("Technology Hardware, Storage & Peripherals"),
+                                  std::move(tradedAt),
                                   QStringLiteral("test")};
 }
 
@@ -74,7 +98,10 @@ public Q_SLOTS:
 protected:
     bool startService(QStringList extraArguments = {});
     APIEndpoint endpoint() const { return APIEndpoint{m_service->baseURL(), m_network.get()}; }
-    QString signIn(const QString &email) { return testing::signInToken(m_service->baseURL(), email.section(u'@', 0, 0), email); }
+    QString signIn(const QString &email)
+    {
+        return testing::signInToken(m_service->baseURL(), email.section(u'@', 0, 0), email);
+    }
 
     std::unique_ptr<QTemporaryDir> m_folder;
     QString m_databaseURL;

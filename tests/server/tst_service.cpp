@@ -62,8 +62,8 @@ void ServiceTest::portfolioRoundTrip()
     const PortfolioPutRequest put{{holding(QStringLiteral("B-2"), QStringLiteral("0005")),
                                    holding(std::nullopt, QStringLiteral("0700")),
                                    holding(QStringLiteral("A-1"), QStringLiteral("1299"))},
-                                  {ServerCashBalance{std::nullopt, QStringLiteral("IBKR"), 1500.25, QStringLiteral("USD"),
-                                                     1.0, QStringLiteral("cash note")}},
+                                  {ServerCashBalance{std::nullopt, QStringLiteral("IBKR"), 1500.25,
+                                                     QStringLiteral("USD"), 1.0, QStringLiteral("cash note")}},
                                   QStringLiteral("macos-app")};
     const auto saved = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
                                                                             "PUT", token, std::optional(put)));
@@ -78,8 +78,8 @@ void ServiceTest::portfolioRoundTrip()
     QCOMPARE(saved->holdings[1].note, QStringLiteral("kept as sent"));
     QVERIFY(upperUUID.match(saved->cashBalances[0].id.value_or(QString())).hasMatch());
 
-    const auto loaded = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
-                                                                             "GET", token));
+    const auto loaded = QCoro::waitFor(
+        PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "GET", token));
     QVERIFY(loaded);
     QCOMPARE(*loaded, *saved);
 }
@@ -87,13 +87,14 @@ void ServiceTest::portfolioRoundTrip()
 void ServiceTest::portfolioSaveIsAllOrNothing()
 {
     const QString token = signIn(QStringLiteral("ann@example.com"));
-    const PortfolioPutRequest first{{holding(QStringLiteral("H1"), QStringLiteral("0005"))}, {}, QStringLiteral("macos-app")};
+    const PortfolioPutRequest first{
+        {holding(QStringLiteral("H1"), QStringLiteral("0005"))}, {}, QStringLiteral("macos-app")};
     QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT",
                                                                  token, std::optional(first))));
-    const PortfolioPutRequest clash{{holding(QStringLiteral("X"), QStringLiteral("0700")),
-                                     holding(QStringLiteral("X"), QStringLiteral("0001"))},
-                                    {},
-                                    QStringLiteral("macos-app")};
+    const PortfolioPutRequest clash{
+        {holding(QStringLiteral("X"), QStringLiteral("0700")), holding(QStringLiteral("X"), QStringLiteral("0001"))},
+        {},
+        QStringLiteral("macos-app")};
     const auto refused = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(
         endpoint(), QStringLiteral("/v1/portfolio"), "PUT", token, std::optional(clash)));
     QVERIFY(!refused);
@@ -112,8 +113,8 @@ void ServiceTest::requestBodiesAreDecodedStrictly_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("mentions");
 
-    QTest::newRow("not JSON") << std::string("PUT") << std::string("/v1/portfolio") << std::string("{holdings")
-                              << 400 << QStringLiteral("isn't valid JSON");
+    QTest::newRow("not JSON") << std::string("PUT") << std::string("/v1/portfolio") << std::string("{holdings") << 400
+                              << QStringLiteral("isn't valid JSON");
     QTest::newRow("missing list") << std::string("PUT") << std::string("/v1/portfolio")
                                   << std::string(R"({"holdings":[],"snapshot_source":"x"})") << 400
                                   << QStringLiteral("cash_balances");
@@ -148,10 +149,10 @@ void ServiceTest::usersCannotSeeEachOther()
     const QString bob = signIn(QStringLiteral("bob@example.com"));
     QVERIFY(!ann.isEmpty() && !bob.isEmpty() && ann != bob);
 
-    const PortfolioPutRequest annPortfolio{{holding(QStringLiteral("SHARED-ID"), QStringLiteral("0005"))}, {},
-                                           QStringLiteral("macos-app")};
-    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT", ann,
-                                                                 std::optional(annPortfolio))));
+    const PortfolioPutRequest annPortfolio{
+        {holding(QStringLiteral("SHARED-ID"), QStringLiteral("0005"))}, {}, QStringLiteral("macos-app")};
+    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT",
+                                                                 ann, std::optional(annPortfolio))));
     QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), ann, trade(QStringLiteral("BUY"), 5, 100))));
     QVERIFY(QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), ann, QStringLiteral("Ann's Broker"))));
 
@@ -161,10 +162,10 @@ void ServiceTest::usersCannotSeeEachOther()
     QVERIFY(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), bob))->isEmpty());
     for (const BrokerageOption &option : *QCoro::waitFor(PortfolioAPI::fetchBrokerages(endpoint(), bob)))
         QVERIFY(!option.isCustom);
-    const PortfolioPutRequest bobPortfolio{{holding(QStringLiteral("SHARED-ID"), QStringLiteral("9988"))}, {},
-                                           QStringLiteral("macos-app")};
-    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT", bob,
-                                                                 std::optional(bobPortfolio))));
+    const PortfolioPutRequest bobPortfolio{
+        {holding(QStringLiteral("SHARED-ID"), QStringLiteral("9988"))}, {}, QStringLiteral("macos-app")};
+    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT",
+                                                                 bob, std::optional(bobPortfolio))));
     const auto annView = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), ann));
     QCOMPARE(annView->holdings.size(), 2); // her holding and the one her buy created
     QCOMPARE(annView->holdings[0].code, QStringLiteral("0005"));
@@ -225,7 +226,8 @@ void ServiceTest::customBrokerages()
         QVERIFY(!refused);
         QCOMPARE(refused.error().apiError()->status, 400);
     }
-    const auto created = QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), token, QStringLiteral("  Mein Broker ")));
+    const auto created =
+        QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), token, QStringLiteral("  Mein Broker ")));
     QVERIFY(created);
     QCOMPARE(created->name, QStringLiteral("Mein Broker"));
     QVERIFY(created->isCustom);
@@ -273,10 +275,10 @@ void ServiceTest::tradesAreValidated()
 void ServiceTest::tradesMoveTheHolding()
 {
     const QString token = signIn(QStringLiteral("ann@example.com"));
-    QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token,
-                                                           trade(QStringLiteral("BUY"), 10, 100, 5,
-                                                                 QStringLiteral("2026-11-01T10:00:00Z")))));
-    TransactionCreateInput second = trade(QStringLiteral("BUY"), 10, 120, 5, QStringLiteral("2026-11-03T10:00:00+01:00"));
+    QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(
+        endpoint(), token, trade(QStringLiteral("BUY"), 10, 100, 5, QStringLiteral("2026-11-01T10:00:00Z")))));
+    TransactionCreateInput second =
+        trade(QStringLiteral("BUY"), 10, 120, 5, QStringLiteral("2026-11-03T10:00:00+01:00"));
     second.broker = QStringLiteral("ibkr"); // the same holding, whatever the letter case
     second.code = QStringLiteral("aapl");
     QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, second)));
@@ -286,8 +288,8 @@ void ServiceTest::tradesMoveTheHolding()
     QCOMPARE(portfolio->holdings[0].quantity, 20.0);
     QCOMPARE(portfolio->holdings[0].averagePrice, (100.0 * 10 + 5 + 120.0 * 10 + 5) / 20);
 
-    const auto oversell = QCoro::waitFor(
-        PortfolioAPI::createTransaction(endpoint(), token, trade(QStringLiteral("SELL"), 25, 130)));
+    const auto oversell =
+        QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, trade(QStringLiteral("SELL"), 25, 130)));
     QVERIFY(!oversell);
     QCOMPARE(oversell.error().apiError()->status, 400);
     QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(
@@ -307,12 +309,12 @@ void ServiceTest::tradesMoveTheHolding()
 void ServiceTest::prices()
 {
     const QString token = signIn(QStringLiteral("ann@example.com"));
-    const auto known = QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("aapl"),
-                                                                    QStringLiteral("US")));
+    const auto known =
+        QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("aapl"), QStringLiteral("US")));
     QVERIFY2(known, known ? "" : qPrintable(known.error().description()));
     QVERIFY(*known > 0);
-    const auto unknown = QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("NOPE.Q"),
-                                                                      QStringLiteral("JP")));
+    const auto unknown = QCoro::waitFor(
+        PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("NOPE.Q"), QStringLiteral("JP")));
     QVERIFY(!unknown);
     QCOMPARE(unknown.error().apiError()->status, 404);
     QVERIFY(unknown.error().description().contains(QStringLiteral("NOPE.Q")));
@@ -324,20 +326,22 @@ void ServiceTest::pricesFallBackToTheOnlineSource()
     // A stand-in speaking the CSV quote format, consulted for what the offline table lacks.
     testing::ScriptedServer quotes;
     quotes.on("GET", "/q/l/",
-              {200, "Symbol,Date,Time,Open,High,Low,Close,Volume\r\nSHOP.US,2026-12-04,22:00:09,100.1,104.0,99.5,"
-                    "103.25,1234567\r\n",
-                    "text/csv"});
+              {200,
+               "Symbol,Date,Time,Open,High,Low,Close,Volume\r\nSHOP.US,2026-12-04,22:00:09,100.1,104.0,99.5,"
+               "103.25,1234567\r\n",
+               "text/csv"});
     m_service.reset();
     QVERIFY(startService({QStringLiteral("--quote-source-url"), quotes.baseURL().toString()}));
     const QString token = signIn(QStringLiteral("ann@example.com"));
-    const auto price = QCoro::waitFor(
-        PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("SHOP"), QStringLiteral("US")));
+    const auto price =
+        QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("SHOP"), QStringLiteral("US")));
     QVERIFY2(price, price ? "" : qPrintable(price.error().description()));
     QCOMPARE(*price, 103.25);
     QCOMPARE(quotes.received().size(), size_t(1));
     QVERIFY(quotes.received().front().target.find("s=shop.us") != std::string::npos);
     // The offline table answers first: no request for a listing it knows.
-    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("AAPL"), QStringLiteral("US"))));
+    QVERIFY(
+        QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("AAPL"), QStringLiteral("US"))));
     QCOMPARE(quotes.received().size(), size_t(1));
 }
 
@@ -348,7 +352,8 @@ void ServiceTest::ratesRefreshFromTheReferenceFeed()
     testing::ScriptedServer feed;
     feed.on("GET", "/eurofxref-daily.xml", {200, sample.readAll().toStdString(), "text/xml"});
     m_service.reset();
-    QVERIFY(startService({QStringLiteral("--ecb-rates-url"), feed.baseURL().toString() + QStringLiteral("/eurofxref-daily.xml")}));
+    QVERIFY(startService(
+        {QStringLiteral("--ecb-rates-url"), feed.baseURL().toString() + QStringLiteral("/eurofxref-daily.xml")}));
     const QString token = signIn(QStringLiteral("ann@example.com"));
     // The refresh runs beside the service; give it a bounded moment.
     double euro = 0, yen = 0;
@@ -391,8 +396,8 @@ void ServiceTest::killedSaveLeavesOldOrNewPortfolio()
     writer.join();
 
     QVERIFY(startService({QStringLiteral("--max-body-bytes"), QStringLiteral("67108864")}));
-    const auto after = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
-                                                                            "GET", token));
+    const auto after = QCoro::waitFor(
+        PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "GET", token));
     QVERIFY(after);
     QSet<QString> codes;
     for (const ServerHolding &h : after->holdings)

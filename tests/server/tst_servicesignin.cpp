@@ -26,14 +26,14 @@ void ServiceSignInTest::signInRefusals_data()
 {
     QTest::addColumn<std::string>("query");
     const std::string challenge = "code_challenge=" + testing::makeVerifier().second.toStdString();
-    QTest::newRow("other redirect") << "redirect_uri=https%3A%2F%2Fevil.example%2Fcb&" + challenge
-                                           + "&code_challenge_method=S256";
-    QTest::newRow("redirect with extra path") << "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback%2Fx&" + challenge
-                                                     + "&code_challenge_method=S256";
-    QTest::newRow("plain method") << "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&" + challenge
-                                         + "&code_challenge_method=plain";
-    QTest::newRow("short challenge")
-        << std::string("redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&code_challenge=abc&code_challenge_method=S256");
+    QTest::newRow("other redirect") << "redirect_uri=https%3A%2F%2Fevil.example%2Fcb&" + challenge +
+                                           "&code_challenge_method=S256";
+    QTest::newRow("redirect with extra path")
+        << "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback%2Fx&" + challenge + "&code_challenge_method=S256";
+    QTest::newRow("plain method") << "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&" + challenge +
+                                         "&code_challenge_method=plain";
+    QTest::newRow("short challenge") << std::string(
+        "redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&code_challenge=abc&code_challenge_method=S256");
 }
 
 void ServiceSignInTest::signInRefusals()
@@ -48,7 +48,8 @@ void ServiceSignInTest::signInRefusals()
 
 void ServiceSignInTest::codesWorkOnceAndReplayRevokes()
 {
-    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
+    const auto signIn =
+        testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
     QVERIFY(signIn);
     // A wrong verifier spends the code: it cannot be retried with the right one.
     const auto wrong = testing::exchangeCode(m_service->baseURL(), signIn->code, testing::makeVerifier().first);
@@ -73,7 +74,8 @@ void ServiceSignInTest::codesWorkOnceAndReplayRevokes()
 
 void ServiceSignInTest::codesExpire()
 {
-    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
+    const auto signIn =
+        testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
     QVERIFY(signIn);
     QFile clock(m_folder->filePath(QStringLiteral("clock")));
     QVERIFY(clock.open(QIODevice::WriteOnly));
@@ -104,7 +106,8 @@ void ServiceSignInTest::databaseHoldsNoUsableSecret()
 {
     if (onPostgreSQL())
         QSKIP("checked on the SQLite file");
-    const auto signIn = testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
+    const auto signIn =
+        testing::devSignIn(m_service->baseURL(), QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
     const auto [status, body] = testing::exchangeCode(m_service->baseURL(), signIn->code, signIn->verifier);
     QCOMPARE(status, 200);
     const QString token = decodeJSON<NativeExchangeResponse>(body)->accessToken;

@@ -40,8 +40,8 @@ bool ServiceProcess::start()
     m_port = 0;
     m_process.start(QStringLiteral(QUILLFERN_SERVER_BINARY),
                     QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--database"),
-                                m_databaseURL}
-                        + m_arguments);
+                                m_databaseURL} +
+                        m_arguments);
     if (!m_process.waitForStarted(5000)) {
         m_output = m_process.errorString();
         return false;
@@ -86,7 +86,10 @@ void ServiceProcess::kill()
     m_process.waitForFinished(5000);
 }
 
-QUrl ServiceProcess::baseURL() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)); }
+QUrl ServiceProcess::baseURL() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+}
 
 std::pair<QString, QString> makeVerifier()
 {
@@ -105,8 +108,8 @@ std::optional<DevSignIn> devSignIn(const QUrl &service, const QString &name, con
     const auto [verifier, challenge] = makeVerifier();
     httplib::Client client("127.0.0.1", service.port());
     client.set_read_timeout(10);
-    const std::string start = "/v1/auth/google/start?redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&code_challenge="
-                              + challenge.toStdString() + "&code_challenge_method=S256";
+    const std::string start = "/v1/auth/google/start?redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&code_challenge=" +
+                              challenge.toStdString() + "&code_challenge_method=S256";
     const auto started = client.Get(start.c_str());
     if (!started || started->status != 302)
         return std::nullopt;
@@ -115,7 +118,8 @@ std::optional<DevSignIn> devSignIn(const QUrl &service, const QString &name, con
     if (state.isEmpty())
         return std::nullopt;
 
-    const httplib::Params fields{{"state", state.toStdString()}, {"name", name.toStdString()}, {"email", email.toStdString()}};
+    const httplib::Params fields{
+        {"state", state.toStdString()}, {"name", name.toStdString()}, {"email", email.toStdString()}};
     const auto submitted = client.Post("/v1/auth/dev", fields);
     if (!submitted || submitted->status != 302)
         return std::nullopt;
