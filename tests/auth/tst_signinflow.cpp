@@ -1,8 +1,7 @@
 #include "api/PortfolioAPI.h"
 #include "auth/AuthManager.h"
+#include "tests/support/DevelopmentSignInSheet.h"
 #include "tests/support/ServiceProcess.h"
-
-#include <httplib.h>
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -14,97 +13,7 @@
 
 using namespace quillfern;
 using quillfern::testing::ServiceProcess;
-
-namespace {
-
-QString target(const QUrl &url)
-{
-    return url.path(QUrl::FullyEncoded) +
-           (url.hasQuery() ? QLatin1Char('?') + url.query(QUrl::FullyEncoded) : QString());
-}
-
-} // namespace
-
-// Plays the browser for the service's development sign-in: follows the start redirect, reads the form,
-// submits a name and email, and reports where the service sends the browser back to.
-class DevelopmentSignInSheet : public WebAuthenticationSession {
-    Q_OBJECT
-
-public:
-    DevelopmentSignInSheet(QUrl startURL, QString scheme, QString name, QString email)
-        : m_startURL(std::move(startURL)), m_scheme(std::move(scheme)), m_name(std::move(name)),
-          m_email(std::move(email))
-    {
-    }
-
-    bool start() override
-    {
-        if (m_startURL.scheme() != QLatin1String("http") || m_startURL.host() != QLatin1String("127.0.0.1"))
-            return false;
-        QTimer::singleShot(0, this, [this] { report(browse()); });
-        return true;
-    }
-
-    void cancel() override { report(WebAuthenticationResult{std::nullopt, std::nullopt, true}); }
-
-private:
-    static WebAuthenticationResult failure(const QString &what)
-    {
-        return WebAuthenticationResult{std::nullopt, what, false};
-    }
-
-    WebAuthenticationResult browse() const
-    {
-        httplib::Client client("127.0.0.1", m_startURL.port());
-        client.set_connection_timeout(5);
-        client.set_read_timeout(10);
-
-        const auto started = client.Get(target(m_startURL).toStdString().c_str());
-        if (!started || started->status != 302)
-            return failure(QStringLiteral("start answered %1: %2")
-                               .arg(started ? started->status : 0)
-                               .arg(started ? QString::fromStdString(started->body) : QString()));
-        const QUrl formURL = m_startURL.resolved(QUrl(QString::fromStdString(started->get_header_value("Location"))));
-        if (formURL.port() != m_startURL.port())
-            return failure(QStringLiteral("start sent the browser elsewhere: ") + formURL.toString());
-
-        const auto form = client.Get(target(formURL).toStdString().c_str());
-        if (!form || form->status != 200)
-            return failure(QStringLiteral("the sign-in form did not load"));
-        const QString page = QString::fromStdString(form->body);
-        static const QRegularExpression stateField(QStringLiteral("name=\"state\" value=\"([^\"]*)\""));
-        static const QRegularExpression action(QStringLiteral("<form method=\"post\" action=\"([^\"]+)\""));
-        const auto state = stateField.match(page);
-        const auto submitTo = action.match(page);
-        if (!state.hasMatch() || !submitTo.hasMatch())
-            return failure(QStringLiteral("the form has no state or no action: ") + page);
-
-        const httplib::Params fields{{"state", state.captured(1).toStdString()},
-                                     {"name", m_name.toStdString()},
-                                     {"email", m_email.toStdString()}};
-        const auto submitted = client.Post(submitTo.captured(1).toStdString().c_str(), fields);
-        if (!submitted || submitted->status != 302)
-            return failure(QStringLiteral("the form was refused"));
-        const QUrl callback(QString::fromStdString(submitted->get_header_value("Location")), QUrl::StrictMode);
-        if (callback.scheme() != m_scheme)
-            return failure(QStringLiteral("the service did not return to the app: ") + callback.toString());
-        return WebAuthenticationResult{callback, std::nullopt, false};
-    }
-
-    void report(const WebAuthenticationResult &result)
-    {
-        if (m_reported)
-            return;
-        m_reported = true;
-        Q_EMIT finished(result);
-    }
-
-    QUrl m_startURL;
-    QString m_scheme;
-    QString m_name;
-    QString m_email;
-    bool m_reported = false;
-};
+using quillfern::testing::developmentSignIn;
 
 class SignInFlowTest : public QObject {
     Q_OBJECT
@@ -166,9 +75,7 @@ void SignInFlowTest::signsInWithTheRealService()
 
     const QString settingsPath = m_folder->filePath(QStringLiteral("config/Quillfern/Quillfern.conf"));
     const APIEndpoint endpoint{m_service->baseURL(), m_network.get()};
-    const auto sheets = [name, email](const QUrl &startURL, const QString &scheme) {
-        return std::make_unique<DevelopmentSignInSheet>(startURL, scheme, name, email);
-    };
+    const auto sheets = developmentSignIn(name, email);
     auto auth = std::make_unique<AuthManager>(endpoint, sheets,
                                               std::make_unique<QSettings>(settingsPath, QSettings::IniFormat));
     auth->signInWithGoogle();

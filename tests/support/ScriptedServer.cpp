@@ -88,7 +88,10 @@ void ScriptedServer::handle(const std::string &method, const void *requestPointe
         received.headers.emplace(name, value);
     m_received.push_back(std::move(received));
 
-    const auto found = m_replies.find({method, request.path});
+    // A reply scripted for the exact target (query included) wins over one for the path.
+    auto found = m_replies.find({method, request.target});
+    if (found == m_replies.end())
+        found = m_replies.find({method, request.path});
     if (found == m_replies.end()) {
         response.status = 404;
         response.set_content(R"({"error":"No such route in this test."})", "application/json");
@@ -100,8 +103,12 @@ void ScriptedServer::handle(const std::string &method, const void *requestPointe
         m_stopping.wait_for(lock, std::chrono::seconds(30), [this] { return m_stopped; });
         return;
     }
+    if (reply.delay.count() > 0 && m_stopping.wait_for(lock, reply.delay, [this] { return m_stopped; }))
+        return;
     response.status = reply.status;
-    if (!reply.body.empty())
+    if (reply.echo)
+        response.set_content(request.body, reply.contentType);
+    else if (!reply.body.empty())
         response.set_content(reply.body, reply.contentType);
 }
 

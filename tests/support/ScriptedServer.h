@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QUrl>
 
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -25,7 +26,9 @@ public:
         int status = 200;
         std::string body;
         std::string contentType = "application/json";
-        bool hang = false; // never answer, until the server stops or the client leaves
+        bool hang = false;                  // never answer, until the server stops or the client leaves
+        std::chrono::milliseconds delay{0}; // answer only after this long
+        bool echo = false;                  // answer with the request's own body
     };
 
     struct Received {
@@ -42,6 +45,7 @@ public:
     ScriptedServer();
     ~ScriptedServer();
 
+    // path is either a path alone or a whole target with its query, which is matched first.
     void on(const std::string &method, const std::string &path, Reply reply);
     std::vector<Received> received() const;
     int port() const { return m_port; }

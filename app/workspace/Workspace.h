@@ -1,0 +1,224 @@
+#pragma once
+
+// The window's working state and every exchange with the service that concerns the portfolio as a whole:
+// the load chain after a session change, the debounced save, transaction creation, sign-out, row editing
+// and price refresh. Widgets only show this state and forward gestures to it. Everything runs on the main
+// thread; asynchronous operations suspend on service calls and check the session again when they resume.
+
+#include "api/PortfolioAPI.h"
+#include "core/PortfolioRows.h"
+#include "core/WorkspaceValuation.h"
+
+#include <QCoroTask>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QSettings>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+namespace quillfern {
+
+class AuthManager;
+
+class Workspace : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds saveDelay{600};
+    static const QString reportingCurrencyKey;
+    static const QString languageKey;
+
+    // The session is the window's; preferences hold the reporting currency and the language.
+    Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QSettings> preferences,
+              QObject *parent = nullptr);
+    ~Workspace() override;
+
+    AuthManager &auth() const { return m_auth; }
+
+    // The working copy and the copy the service last confirmed.
+    const QList<AssetRow> &rows() const { return m_rows; }
+    const QList<CashRow> &cashRows() const { return m_cashRows; }
+    const QList<AssetRow> &syncedRows() const { return m_syncedRows; }
+    const QList<CashRow> &syncedCashRows() const { return m_syncedCashRows; }
+
+    bool isLoadingPortfolio() const { return m_loadingPortfolio; }
+    bool isSavingPortfolio() const { return m_savingPortfolio; }
+    const std::optional<QString> &portfolioError() const { return m_portfolioError; }
+    bool hasPendingSave() const { return m_pendingSave.has_value(); }
+
+    const std::optional<QString> &selectedRowID() const { return m_selectedRowID; }
+    const std::optional<QString> &editingRowID() const { return m_editingRowID; }
+    const std::optional<AssetRow> &originalEditingRow() const { return m_originalEditingRow; }
+    const std::optional<QString> &rowEditError() const { return m_rowEditError; }
+    const QString &rowEditStatus() const { return m_rowEditStatus; }
+
+    bool isRefreshingPrices() const { return m_refreshingPrices; }
+    const QString &priceRefreshStatus() const { return m_priceRefreshStatus; }
+    bool isHoldingStatsExpanded() const { return m_holdingStatsExpanded; }
+    void setHoldingStatsExpanded(bool expanded);
+
+    const QList<CurrencyOption> &currencies() const { return m_currencies; }
+    const QList<LanguageOption> &languages() const { return m_languages; }
+    const QList<BrokerageOption> &brokerages() const { return m_brokerages; }
+    const QList<GICSClassification> &gicsClassifications() const { return m_gicsClassifications; }
+    const QList<TransactionRecord> &transactions() const { return m_transactions; }
+
+    // Read from and written to the preferences on every access.
+    QString reportingCurrencyCode() const;
+    void setReportingCurrencyCode(const QString &code);
+    QString languageCode() const;
+    void setLanguageCode(const QString &code);
+
+    // Derived values, always those of the current rows.
+    const PortfolioSummary &summary() const { return m_summary; }
+    // The figures of one row, or none when the row holds no position.
+    const AssetValuation *position(const QString &rowID) const;
+    CurrencyOption reportingCurrency() const;
+    LanguageOption selectedLanguage() const;
+    QStringList brokerageNames() const;
+    // One sector name per distinct sector code, the first met, in list order.
+    QStringList gicsSectorNames() const;
+    // The sub-industries of a sector (exact name), in list order, duplicates kept.
+    QStringList gicsSubIndustryNames(const QString &sectorName) const;
+
+    // Session and sync.
+    // The session task: runs the load chain now and again whenever the access token changes value; a run
+    // still going when the token changes is cancelled.
+    void start();
+    QCoro::Task<> sessionDidChange();
+    QCoro::Task<> loadCurrencies();
+    QCoro::Task<> loadLanguages();
+    QCoro::Task<> loadBrokerages();
+    QCoro::Task<> loadGICSClassifications();
+    QCoro::Task<> loadTransactions();
+    QCoro::Task<> loadPortfolio();
+    // The error banner's retry.
+    void retryLoadPortfolio();
+    bool portfolioMatchesSyncedData() const;
+    void schedulePortfolioSave();
+    QCoro::Task<> savePortfolio(QString token, QList<AssetRow> holdings, QList<CashRow> cashBalances);
+    // None when the trade was recorded and both lists reloaded; else why not, for the editor to show.
+    QCoro::Task<std::optional<APIFailure>> createTransaction(TransactionCreateInput input);
+    void signOut();
+
+    // Holdings row editing.
+    AssetRow newRow() const;
+    // Appends a new row and begins editing it; returns its id.
+    QString addRow();
+    void beginEditing(const AssetRow &row);
+    void saveEditingRow();
+    void cancelEditing();
+    void deleteRow(const QString &id);
+    void selectRow(const std::optional<QString> &id);
+    // The alert of a rejected save was dismissed.
+    void dismissRowEditError();
+    // Typing into an editing row writes the working copy at once. Unknown ids are ignored.
+    void updateRow(const QString &id, const AssetRow &row);
+
+    // Cash rows, as the balance page edits them.
+    void setCashRows(QList<CashRow> rows);
+
+    // Price refresh. rowIDs none means every row.
+    QCoro::Task<> refreshPrices(bool onlyMissing, std::optional<QSet<QString>> rowIDs);
+    // The toolbar's refresh button.
+    void refreshAllPrices();
+
+    // Where the edit trace goes.
+    static QString editLogPath();
+
+Q_SIGNALS:
+    // rows: the whole list was replaced; one row was appended, removed, or had fields changed.
+    void rowsReset();
+    void rowInserted(int index);
+    void rowRemoved(int index);
+    void rowChanged(int index);
+    // The figures derived from rows were recomputed.
+    void summaryChanged();
+    void cashRowsChanged();
+    // isLoadingPortfolio, isSavingPortfolio, portfolioError, the pending save.
+    void syncStateChanged();
+    // selection, edit mode, rowEditError, rowEditStatus.
+    void editingChanged();
+    void priceRefreshChanged();
+    void holdingStatsExpandedChanged();
+    // currencies, languages, brokerages, GICS classifications.
+    void referenceDataChanged();
+    void transactionsChanged();
+    // reportingCurrencyCode or languageCode was written.
+    void preferencesChanged();
+    // A run of the load chain reached its end (it was not replaced by a newer one).
+    void sessionLoaded();
+
+private:
+    struct PendingSave {
+        QString token;
+        QList<AssetRow> holdings;
+        QList<CashRow> cashBalances;
+    };
+
+    template <class Record>
+    using ListFetch = QCoro::Task<APIResult<QList<Record>>> (*)(APIEndpoint, QString, CancelToken);
+    template <class Record>
+    QCoro::Task<> loadList(ListFetch<Record> fetch, QList<Record> Workspace::*field, void (Workspace::*notify)());
+
+    static bool wasCancelledRun(const CancelToken &cancel);
+    std::optional<QString> currentToken() const;
+    bool isSession(const QString &token) const;
+    void onAccessTokenChanged();
+    void runSession();
+    void cancelPendingSave();
+    void sendPendingSave();
+
+    void setRows(QList<AssetRow> rows);
+    void rowsDidChange();
+    void setSyncState(bool loading, bool saving);
+    void setPortfolioError(std::optional<QString> error);
+    void setRowEditStatus(const QString &status);
+    void setPriceRefresh(bool refreshing, const QString &status);
+    void installPortfolio(const PortfolioData &data);
+    int indexOfRow(const QString &id) const;
+
+    AuthManager &m_auth;
+    APIEndpoint m_endpoint;
+    std::unique_ptr<QSettings> m_preferences;
+
+    QList<AssetRow> m_rows;
+    QList<CashRow> m_cashRows;
+    QList<AssetRow> m_syncedRows;
+    QList<CashRow> m_syncedCashRows;
+    bool m_loadingPortfolio = false;
+    bool m_savingPortfolio = false;
+    std::optional<QString> m_portfolioError;
+    QTimer m_saveTimer;
+    std::optional<PendingSave> m_pendingSave;
+
+    std::optional<QString> m_selectedRowID;
+    std::optional<QString> m_editingRowID;
+    std::optional<AssetRow> m_originalEditingRow;
+    std::optional<QString> m_rowEditError;
+    QString m_rowEditStatus;
+
+    bool m_holdingStatsExpanded = true;
+    bool m_refreshingPrices = false;
+    QString m_priceRefreshStatus;
+
+    QList<CurrencyOption> m_currencies;
+    QList<LanguageOption> m_languages;
+    QList<BrokerageOption> m_brokerages;
+    QList<GICSClassification> m_gicsClassifications;
+    QList<TransactionRecord> m_transactions;
+
+    PortfolioSummary m_summary;
+    QHash<QString, AssetValuation> m_positions;
+
+    // The session task: which token the current run is for, and how to stop its requests.
+    bool m_started = false;
+    std::optional<QString> m_sessionKey;
+    quint64 m_sessionRun = 0;
+    CancelToken m_sessionCancel;
+};
+
+} // namespace quillfern
