@@ -2,6 +2,7 @@
 
 #include "core/CurrencyCatalog.h"
 #include "core/PortfolioRows.h"
+#include "server/PortfolioSync.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -20,11 +21,13 @@ StoreError StoreError::unavailable(const QString &logged)
 
 namespace {
 
-StoreError badRequest(QString message) { return StoreError{StoreError::Kind::BadRequest, std::move(message)}; }
+StoreError badRequest(QString message)
+{
+    return StoreError{StoreError::Kind::BadRequest, std::move(message)};
+}
 
 // Fills in missing ids and refuses two entries that share one, which the table's key could not hold.
-template <class Entry>
-std::optional<QString> assignIDs(QList<Entry> &entries, const char *what)
+template <class Entry> std::optional<QString> assignIDs(QList<Entry> &entries, const char *what)
 {
     QSet<QString> seen;
     for (Entry &entry : entries) {
@@ -37,9 +40,15 @@ std::optional<QString> assignIDs(QList<Entry> &entries, const char *what)
     return std::nullopt;
 }
 
-bool sameKey(const QString &a, const QString &b) { return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0; }
+bool sameKey(const QString &a, const QString &b)
+{
+    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
+}
 
-QString describeQuantity(double quantity) { return QString::number(quantity, 'g', 12); }
+QString describeQuantity(double quantity)
+{
+    return QString::number(quantity, 'g', 12);
+}
 
 // Orders trades booked at the same moment: later bookings sort first among equals.
 qint64 nextSequence()
@@ -60,14 +69,6 @@ StoreOutcome PortfolioStore::lockUser(QSqlDatabase connection, const QString &us
     if (!bump.ok())
         return StoreError::unavailable(bump.error());
     return std::nullopt;
-}
-
-StoreResult<qint64> PortfolioStore::portfolioVersion(QSqlDatabase connection, const QString &userID)
-{
-    Statement version(connection, QStringLiteral("SELECT portfolio_version FROM users WHERE id = ?"), {userID});
-    if (!version.ok() || !version.next())
-        return StoreError::unavailable(version.error());
-    return version.integer(0);
 }
 
 StoreResult<PortfolioResponse> PortfolioStore::portfolio(const QString &userID)
@@ -100,79 +101,6 @@ StoreResult<PortfolioResponse> PortfolioStore::portfolio(const QString &userID)
     return response;
 }
 
-StoreOutcome PortfolioStore::insertRows(QSqlDatabase connection, const QString &insertPrefix, int columns,
-                                        const QVariantList &values)
-{
-    // Many rows per statement: a round trip per row dominated the cost of a save on PostgreSQL.
-    constexpr qsizetype rowsPerStatement = 10;
-    const qsizetype rows = values.size() / columns;
-    for (qsizetype first = 0; first < rows; first += rowsPerStatement) {
-        const qsizetype count = std::min(rowsPerStatement, rows - first);
-        QString placeholders = QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
-        QStringList tuples(count, placeholders);
-        const Statement insert(connection, insertPrefix + tuples.join(QLatin1Char(',')),
-                               values.mid(first * columns, count * columns));
-        if (!insert.ok())
-            return StoreError::unavailable(insert.error());
-    }
-    return std::nullopt;
-}
-
-StoreOutcome PortfolioStore::syncRows(QSqlDatabase connection, const QString &table, const QStringList &columns,
-                                      const QString &userID, const QList<QVariantList> &rows)
-{
-    // The app saves the whole portfolio after every edit, so most rows arrive unchanged: only what differs
-    // is written, which keeps each save's share of the log (and its fsync) small.
-    Statement existing(connection,
-                       QStringLiteral("SELECT position, id, %1 FROM %2 WHERE user_id = ?").arg(columns.join(u','), table),
-                       {userID});
-    if (!existing.ok())
-        return StoreError::unavailable(existing.error());
-    QHash<QString, std::pair<qint64, QStringList>> stored;
-    while (existing.next()) {
-        QStringList values;
-        for (int c = 0; c < columns.size(); ++c)
-            values.append(existing.value(c + 2).toString());
-        stored.insert(existing.text(1), {existing.integer(0), values});
-    }
-
-    QStringList assignments;
-    for (const QString &column : columns)
-        assignments.append(column + QStringLiteral(" = ?"));
-    const QString update = QStringLiteral("UPDATE %1 SET position = ?, %2 WHERE user_id = ? AND id = ?")
-                               .arg(table, assignments.join(QLatin1String(", ")));
-    QVariantList inserts;
-    for (qsizetype position = 0; position < rows.size(); ++position) {
-        const QVariantList &row = rows[position];
-        const QString id = row.first().toString();
-        const auto found = stored.constFind(id);
-        if (found == stored.cend()) {
-            inserts << userID << position << row;
-            continue;
-        }
-        QStringList values;
-        for (qsizetype c = 1; c < row.size(); ++c)
-            values.append(row[c].toString());
-        if (found->first != position || found->second != values) {
-            QVariantList bound{position};
-            bound << row.mid(1) << userID << id;
-            const Statement changed(connection, update, bound);
-            if (!changed.ok())
-                return StoreError::unavailable(changed.error());
-        }
-        stored.remove(id);
-    }
-    for (auto gone = stored.cbegin(); gone != stored.cend(); ++gone) {
-        const Statement remove(connection, QStringLiteral("DELETE FROM %1 WHERE user_id = ? AND id = ?").arg(table),
-                               {userID, gone.key()});
-        if (!remove.ok())
-            return StoreError::unavailable(remove.error());
-    }
-    return insertRows(connection,
-                      QStringLiteral("INSERT INTO %1 (user_id, position, id, %2) VALUES ").arg(table, columns.join(u',')),
-                      int(columns.size()) + 3, inserts);
-}
-
 StoreResult<VersionedPortfolio> PortfolioStore::replacePortfolio(const QString &userID, PortfolioPutRequest request)
 {
     if (const auto problem = assignIDs(request.holdings, "holdings"))
@@ -180,38 +108,25 @@ StoreResult<VersionedPortfolio> PortfolioStore::replacePortfolio(const QString &
     if (const auto problem = assignIDs(request.cashBalances, "cash balances"))
         return badRequest(*problem);
 
-    WriteTransaction transaction(m_database);
-    if (!transaction.begun())
-        return StoreError::unavailable(QStringLiteral("cannot begin the portfolio save"));
-    QSqlDatabase connection = transaction.connection();
-    if (auto locked = lockUser(connection, userID))
-        return *locked;
-    QList<QVariantList> holdings;
-    for (const ServerHolding &h : request.holdings)
-        holdings.append({*h.id, h.market, h.sector, h.subSector, h.code, h.currency, h.broker, h.averagePrice, h.quantity,
-                         h.currentPrice, h.fxToUsd, h.note});
-    if (auto failed = syncRows(connection, QStringLiteral("holdings"),
-                               {QStringLiteral("market"), QStringLiteral("sector"), QStringLiteral("sub_sector"),
-                                QStringLiteral("code"), QStringLiteral("currency"), QStringLiteral("broker"),
-                                QStringLiteral("average_price"), QStringLiteral("quantity"),
-                                QStringLiteral("current_price"), QStringLiteral("fx_to_usd"), QStringLiteral("note")},
-                               userID, holdings))
+    // Fingerprints are made before the save queues, so the shared transaction only compares them.
+    const SavedRows holdings = holdingRows(request.holdings);
+    const SavedRows cash = cashBalanceRows(request.cashBalances);
+    qint64 version = 0;
+    const auto failed = m_writes.run(userID, [&](QSqlDatabase connection) -> StoreOutcome {
+        // Bumping the version also locks the user's row on PostgreSQL, as lockUser does.
+        Statement bump(connection,
+                       QStringLiteral("UPDATE users SET portfolio_version = portfolio_version + 1 WHERE id = ? "
+                                      "RETURNING portfolio_version"),
+                       {userID});
+        if (!bump.ok() || !bump.next())
+            return StoreError::unavailable(bump.error());
+        version = bump.integer(0);
+        return syncPortfolioRows(connection, userID, holdings, cash);
+    });
+    if (failed)
         return *failed;
-    QList<QVariantList> cash;
-    for (const ServerCashBalance &c : request.cashBalances)
-        cash.append({*c.id, c.broker, c.originalCash, c.currency, c.fxToUsd, c.note});
-    if (auto failed = syncRows(connection, QStringLiteral("cash_balances"),
-                               {QStringLiteral("broker"), QStringLiteral("original_cash"), QStringLiteral("currency"),
-                                QStringLiteral("fx_to_usd"), QStringLiteral("note")},
-                               userID, cash))
-        return *failed;
-    const auto version = portfolioVersion(connection, userID);
-    if (!version)
-        return version.error();
-    if (!transaction.commit())
-        return StoreError::unavailable(QStringLiteral("the portfolio save did not commit"));
     // What was written, in list order, is what is stored.
-    return VersionedPortfolio{PortfolioResponse{std::move(request.holdings), std::move(request.cashBalances)}, *version};
+    return VersionedPortfolio{PortfolioResponse{std::move(request.holdings), std::move(request.cashBalances)}, version};
 }
 
 StoreResult<QList<TransactionRecord>> PortfolioStore::transactions(const QString &userID)
@@ -232,8 +147,8 @@ StoreResult<QList<TransactionRecord>> PortfolioStore::transactions(const QString
     return records;
 }
 
-StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &userID, const TransactionCreateInput &input,
-                                                              qint64 tradedAtMs)
+StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &userID,
+                                                              const TransactionCreateInput &input, qint64 tradedAtMs)
 {
     WriteTransaction transaction(m_database);
     if (!transaction.begun())
@@ -256,10 +171,11 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
     const double price = input.price * toLocal;
     const double commission = input.commission * toLocal;
 
-    Statement holdings(connection,
-                       QStringLiteral("SELECT id, broker, market, code, quantity, average_price, position FROM holdings "
-                                      "WHERE user_id = ? ORDER BY position"),
-                       {userID});
+    Statement holdings(
+        connection,
+        QStringLiteral("SELECT id, broker, market, code, quantity, average_price, position FROM holdings "
+                       "WHERE user_id = ? ORDER BY position"),
+        {userID});
     if (!holdings.ok())
         return StoreError::unavailable(holdings.error());
     std::optional<QString> matchID;
@@ -267,8 +183,8 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
     qint64 lastPosition = -1;
     while (holdings.next()) {
         lastPosition = std::max(lastPosition, holdings.integer(6));
-        if (!matchID && sameKey(holdings.text(1), input.broker) && sameKey(holdings.text(2), input.market)
-            && sameKey(holdings.text(3), input.code)) {
+        if (!matchID && sameKey(holdings.text(1), input.broker) && sameKey(holdings.text(2), input.market) &&
+            sameKey(holdings.text(3), input.code)) {
             matchID = holdings.text(0);
             heldQuantity = holdings.number(4);
             averagePrice = holdings.number(5);
@@ -281,41 +197,45 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
             return badRequest(QStringLiteral("You cannot sell %1 of %2 at %3: the position holds %4.")
                                   .arg(describeQuantity(input.quantity), input.code, input.broker,
                                        describeQuantity(matchID ? heldQuantity : 0)));
-        const Statement update(connection,
-                               QStringLiteral("UPDATE holdings SET quantity = ? WHERE user_id = ? AND id = ?"),
-                               {std::max(0.0, heldQuantity - input.quantity), userID, *matchID});
+        const Statement update(
+            connection,
+            QStringLiteral("UPDATE holdings SET quantity = ?, fingerprint = '' WHERE user_id = ? AND id = ?"),
+            {std::max(0.0, heldQuantity - input.quantity), userID, *matchID});
         if (!update.ok())
             return StoreError::unavailable(update.error());
     } else if (matchID) {
         const double quantity = heldQuantity + input.quantity;
         const double average = (averagePrice * heldQuantity + price * input.quantity + commission) / quantity;
         const Statement update(connection,
-                               QStringLiteral("UPDATE holdings SET quantity = ?, average_price = ? WHERE user_id = ? AND id = ?"),
+                               QStringLiteral("UPDATE holdings SET quantity = ?, average_price = ?, fingerprint = '' "
+                                              "WHERE user_id = ? AND id = ?"),
                                {quantity, average, userID, *matchID});
         if (!update.ok())
             return StoreError::unavailable(update.error());
     } else {
         const Statement insert(
             connection,
-            QStringLiteral("INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, code, currency, broker, "
-                           "average_price, quantity, current_price, fx_to_usd, note) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {userID, lastPosition + 1, newRowID(), input.market, input.sector, input.subSector, input.code, marketCurrency,
-             input.broker, (price * input.quantity + commission) / input.quantity, input.quantity, price,
-             CurrencyCatalog::fxToUSD(marketCurrency), QString()});
+            QStringLiteral(
+                "INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, code, currency, broker, "
+                "average_price, quantity, current_price, fx_to_usd, note) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {userID, lastPosition + 1, newRowID(), input.market, input.sector, input.subSector, input.code,
+             marketCurrency, input.broker, (price * input.quantity + commission) / input.quantity, input.quantity,
+             price, CurrencyCatalog::fxToUSD(marketCurrency), QString()});
         if (!insert.ok())
             return StoreError::unavailable(insert.error());
     }
 
-    const TransactionRecord record{newRowID(),     input.broker,   input.market,     input.code,
-                                   input.transactionType, input.quantity, input.price, input.commission,
-                                   input.currency, input.sector,   input.subSector,  input.tradedAt,
-                                   input.reason};
+    const TransactionRecord record{
+        newRowID(),      input.broker,   input.market,     input.code,     input.transactionType,
+        input.quantity,  input.price,    input.commission, input.currency, input.sector,
+        input.subSector, input.tradedAt, input.reason};
     const Statement insert(
         connection,
-        QStringLiteral("INSERT INTO transactions (user_id, id, broker, market, code, transaction_type, quantity, price, "
-                       "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, sequence) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        QStringLiteral(
+            "INSERT INTO transactions (user_id, id, broker, market, code, transaction_type, quantity, price, "
+            "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, sequence) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
         {userID, record.id, record.broker, record.market, record.code, record.transactionType, record.quantity,
          record.price, record.commission, record.currency, record.sector, record.subSector, record.tradedAt, tradedAtMs,
          record.reason, nextSequence()});
@@ -328,10 +248,11 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
 
 StoreResult<QList<BrokerageOption>> PortfolioStore::brokerages(const QString &userID)
 {
-    Statement rows(m_database.connection(),
-                   QStringLiteral("SELECT id, name, region, user_id FROM brokerages WHERE user_id IS NULL OR user_id = ? "
-                                  "ORDER BY CASE WHEN user_id IS NULL THEN 0 ELSE 1 END, position, id"),
-                   {userID});
+    Statement rows(
+        m_database.connection(),
+        QStringLiteral("SELECT id, name, region, user_id FROM brokerages WHERE user_id IS NULL OR user_id = ? "
+                       "ORDER BY CASE WHEN user_id IS NULL THEN 0 ELSE 1 END, position, id"),
+        {userID});
     if (!rows.ok())
         return StoreError::unavailable(rows.error());
     QList<BrokerageOption> options;
@@ -362,9 +283,10 @@ StoreResult<BrokerageOption> PortfolioStore::addBrokerage(const QString &userID,
         ++position;
     }
     const BrokerageOption created{newRowID(), trimmed, QString(), true};
-    const Statement insert(transaction.connection(),
-                           QStringLiteral("INSERT INTO brokerages (id, user_id, name, region, position) VALUES (?, ?, ?, ?, ?)"),
-                           {created.id, userID, created.name, created.region, position + 100});
+    const Statement insert(
+        transaction.connection(),
+        QStringLiteral("INSERT INTO brokerages (id, user_id, name, region, position) VALUES (?, ?, ?, ?, ?)"),
+        {created.id, userID, created.name, created.region, position + 100});
     if (!insert.ok())
         return StoreError::unavailable(insert.error());
     if (!transaction.commit())

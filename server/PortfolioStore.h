@@ -2,6 +2,7 @@
 
 #include "core/ServiceRecords.h"
 #include "server/Database.h"
+#include "server/GroupCommit.h"
 #include "server/StoreError.h"
 
 namespace quillfern::server {
@@ -15,7 +16,7 @@ struct VersionedPortfolio {
 // Every statement on user data is scoped by the user id.
 class PortfolioStore {
 public:
-    explicit PortfolioStore(Database &database) : m_database(database) {}
+    explicit PortfolioStore(Database &database) : m_database(database), m_writes(database) {}
 
     StoreResult<PortfolioResponse> portfolio(const QString &userID);
     // Replaces holdings and cash balances all at once; entries without an id get a fresh one.
@@ -38,12 +39,9 @@ public:
 
 private:
     StoreOutcome lockUser(QSqlDatabase connection, const QString &userID);
-    StoreResult<qint64> portfolioVersion(QSqlDatabase connection, const QString &userID);
-    StoreOutcome syncRows(QSqlDatabase connection, const QString &table, const QStringList &columns,
-                          const QString &userID, const QList<QVariantList> &rows);
-    StoreOutcome insertRows(QSqlDatabase connection, const QString &insertPrefix, int columns, const QVariantList &values);
 
     Database &m_database;
+    GroupCommit m_writes;
 };
 
 } // namespace quillfern::server

@@ -20,24 +20,28 @@ QList<Migration> migrations()
     return {
         {1,
          {
-             QStringLiteral("CREATE TABLE users (id TEXT PRIMARY KEY, provider TEXT NOT NULL, subject TEXT NOT NULL, "
-                            "name TEXT NOT NULL, email TEXT NOT NULL, picture TEXT NOT NULL, created_at BIGINT NOT NULL, "
-                            "UNIQUE (provider, subject))"),
-             QStringLiteral("CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, user_id TEXT NOT NULL REFERENCES users(id), "
-                            "code_hash TEXT NOT NULL, created_at BIGINT NOT NULL, expires_at BIGINT NOT NULL, "
-                            "revoked INTEGER NOT NULL DEFAULT 0)"),
+             QStringLiteral(
+                 "CREATE TABLE users (id TEXT PRIMARY KEY, provider TEXT NOT NULL, subject TEXT NOT NULL, "
+                 "name TEXT NOT NULL, email TEXT NOT NULL, picture TEXT NOT NULL, created_at BIGINT NOT NULL, "
+                 "UNIQUE (provider, subject))"),
+             QStringLiteral(
+                 "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, user_id TEXT NOT NULL REFERENCES users(id), "
+                 "code_hash TEXT NOT NULL, created_at BIGINT NOT NULL, expires_at BIGINT NOT NULL, "
+                 "revoked INTEGER NOT NULL DEFAULT 0)"),
              QStringLiteral("CREATE INDEX sessions_by_code ON sessions (code_hash)"),
              QStringLiteral("CREATE TABLE sign_in_requests (state_hash TEXT PRIMARY KEY, nonce TEXT NOT NULL, "
                             "code_challenge TEXT NOT NULL, redirect_uri TEXT NOT NULL, expires_at BIGINT NOT NULL)"),
-             QStringLiteral("CREATE TABLE auth_codes (code_hash TEXT PRIMARY KEY, user_id TEXT NOT NULL REFERENCES users(id), "
-                            "code_challenge TEXT NOT NULL, redirect_uri TEXT NOT NULL, expires_at BIGINT NOT NULL, "
-                            "used INTEGER NOT NULL DEFAULT 0)"),
-             QStringLiteral("CREATE TABLE holdings (user_id TEXT NOT NULL REFERENCES users(id), position INTEGER NOT NULL, "
-                            "id TEXT NOT NULL, market TEXT NOT NULL, sector TEXT NOT NULL, sub_sector TEXT NOT NULL, "
-                            "code TEXT NOT NULL, currency TEXT NOT NULL, broker TEXT NOT NULL, "
-                            "average_price DOUBLE PRECISION NOT NULL, quantity DOUBLE PRECISION NOT NULL, "
-                            "current_price DOUBLE PRECISION NOT NULL, fx_to_usd DOUBLE PRECISION NOT NULL, "
-                            "note TEXT NOT NULL, PRIMARY KEY (user_id, id))"),
+             QStringLiteral(
+                 "CREATE TABLE auth_codes (code_hash TEXT PRIMARY KEY, user_id TEXT NOT NULL REFERENCES users(id), "
+                 "code_challenge TEXT NOT NULL, redirect_uri TEXT NOT NULL, expires_at BIGINT NOT NULL, "
+                 "used INTEGER NOT NULL DEFAULT 0)"),
+             QStringLiteral(
+                 "CREATE TABLE holdings (user_id TEXT NOT NULL REFERENCES users(id), position INTEGER NOT NULL, "
+                 "id TEXT NOT NULL, market TEXT NOT NULL, sector TEXT NOT NULL, sub_sector TEXT NOT NULL, "
+                 "code TEXT NOT NULL, currency TEXT NOT NULL, broker TEXT NOT NULL, "
+                 "average_price DOUBLE PRECISION NOT NULL, quantity DOUBLE PRECISION NOT NULL, "
+                 "current_price DOUBLE PRECISION NOT NULL, fx_to_usd DOUBLE PRECISION NOT NULL, "
+                 "note TEXT NOT NULL, PRIMARY KEY (user_id, id))"),
              QStringLiteral("CREATE TABLE cash_balances (user_id TEXT NOT NULL REFERENCES users(id), "
                             "position INTEGER NOT NULL, id TEXT NOT NULL, broker TEXT NOT NULL, "
                             "original_cash DOUBLE PRECISION NOT NULL, currency TEXT NOT NULL, "
@@ -56,12 +60,13 @@ QList<Migration> migrations()
              QStringLiteral("CREATE TABLE currencies (code TEXT PRIMARY KEY, name TEXT NOT NULL, symbol TEXT NOT NULL, "
                             "flag TEXT NOT NULL, fx_to_usd DOUBLE PRECISION NOT NULL, position INTEGER NOT NULL, "
                             "rates_date TEXT NOT NULL)"),
-             QStringLiteral("INSERT INTO brokerages (id, user_id, name, region, position) VALUES "
-                            "('std-snowball', NULL, 'Snowball', 'CN', 1), ('std-futu', NULL, 'Futu', 'HK', 2), "
-                            "('std-hafoo', NULL, 'Hafoo', 'HK', 3), ('std-ibkr', NULL, 'IBKR', 'US', 4), "
-                            "('std-tiger', NULL, 'Tiger', 'SG', 5), ('std-sea', NULL, 'Sea', 'HK', 6), "
-                            "('std-schwab', NULL, 'Charles Schwab', 'US', 7), ('std-fidelity', NULL, 'Fidelity', 'US', 8), "
-                            "('std-saxo', NULL, 'Saxo', 'EU', 9)"),
+             QStringLiteral(
+                 "INSERT INTO brokerages (id, user_id, name, region, position) VALUES "
+                 "('std-snowball', NULL, 'Snowball', 'CN', 1), ('std-futu', NULL, 'Futu', 'HK', 2), "
+                 "('std-hafoo', NULL, 'Hafoo', 'HK', 3), ('std-ibkr', NULL, 'IBKR', 'US', 4), "
+                 "('std-tiger', NULL, 'Tiger', 'SG', 5), ('std-sea', NULL, 'Sea', 'HK', 6), "
+                 "('std-schwab', NULL, 'Charles Schwab', 'US', 7), ('std-fidelity', NULL, 'Fidelity', 'US', 8), "
+                 "('std-saxo', NULL, 'Saxo', 'EU', 9)"),
              QStringLiteral("INSERT INTO currencies (code, name, symbol, flag, fx_to_usd, position, rates_date) VALUES "
                             "('USD', 'US Dollar', '$', '\U0001F1FA\U0001F1F8', 1.0, 1, 'seed'), "
                             "('HKD', 'Hong Kong Dollar', 'HK$', '\U0001F1ED\U0001F1F0', 0.127618574, 2, 'seed'), "
@@ -80,6 +85,13 @@ QList<Migration> migrations()
              // Lets any replica tell whether a portfolio it answered before is still current.
              QStringLiteral("ALTER TABLE users ADD COLUMN portfolio_version BIGINT NOT NULL DEFAULT 0"),
          }},
+        {3,
+         {
+             // What a saved row's content hashes to, so a save finds the rows that changed without reading
+             // them back; empty means unknown, and the next save writes the row.
+             QStringLiteral("ALTER TABLE holdings ADD COLUMN fingerprint TEXT NOT NULL DEFAULT ''"),
+             QStringLiteral("ALTER TABLE cash_balances ADD COLUMN fingerprint TEXT NOT NULL DEFAULT ''"),
+         }},
     };
 }
 
@@ -90,7 +102,10 @@ QString failure(const QString &what, const QSqlQuery &query)
 
 } // namespace
 
-int latestSchemaVersion() { return migrations().last().version; }
+int latestSchemaVersion()
+{
+    return migrations().last().version;
+}
 
 std::optional<QString> applyMigrations(Database &database)
 {
@@ -130,7 +145,8 @@ std::optional<QString> applyMigrations(Database &database)
             if (!step.exec(statement))
                 return failure(QStringLiteral("Migration %1 failed").arg(migration.version), step);
         }
-        const Statement record(connection, QStringLiteral("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)"),
+        const Statement record(connection,
+                               QStringLiteral("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)"),
                                {migration.version, QDateTime::currentSecsSinceEpoch()});
         if (!record.ok())
             return QStringLiteral("Cannot record migration %1: %2").arg(migration.version).arg(record.error());
