@@ -127,3 +127,5 @@ inline void scriptSession(ScriptedServer &server, const QList<AssetRow> &rows)
 }
 
 } // namespace quillfern::testing
+
+Q_DECLARE_METATYPE(quillfern::AssetRow)

@@ -1,0 +1,407 @@
+#include "tests/workspace/WorkspaceHarness.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quillfern;
+using namespace quillfern::testing;
+
+namespace {
+
+const QString scripted = QStringLiteral("scripted");
+
+QStringList traceLines()
+{
+    QFile file(EditDebugLog::path());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// The messages of the trace, without their time stamps.
+QStringList traceMessages()
+{
+    QStringList messages;
+    for (const QString &line : traceLines())
+        messages.append(line.mid(QStringLiteral("2026-01-01 00:00:00 +0000 ").size()));
+    return messages;
+}
+
+} // namespace
+
+class RowEditingTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void newRowsTakeTheFirstOptions();
+    void saveNormalisesAndReportsTheStoredCode();
+    void rejectedSaves_data();
+    void rejectedSaves();
+    void duplicates_data();
+    void duplicates();
+    void cancelRestoresEveryField();
+    void cancellingANewRowKeepsIt();
+    void deletingTheEditingRow();
+    void editModeMovesBetweenRows();
+    void traceNumbers_data();
+    void traceNumbers();
+    void traceFileIsPrivateAppendedAndNeverFollowsALink();
+
+private:
+    // A workspace with no session, holding rows.
+    void openWith(const QList<AssetRow> &rows);
+
+    std::unique_ptr<ScriptedServer> m_server;
+    std::unique_ptr<WorkspaceHarness> m_h;
+};
+
+void RowEditingTest::init()
+{
+    m_server = std::make_unique<ScriptedServer>();
+    m_h = std::make_unique<WorkspaceHarness>();
+}
+
+void RowEditingTest::cleanup()
+{
+    // The client goes first: a server stopping under an open keep-alive connection waits for it.
+    m_h.reset();
+    m_server.reset();
+}
+
+void RowEditingTest::openWith(const QList<AssetRow> &rows)
+{
+    scriptSession(*m_server, rows);
+    m_server->on("GET", "/v1/market/stock", {404, R"({"error":"No quote."})"});
+    m_h->open(m_server->baseURL(), scripted);
+    QVERIFY(m_h->startAndLoad());
+}
+
+void RowEditingTest::newRowsTakeTheFirstOptions()
+{
+    scriptSession(*m_server, {});
+    m_server->on("GET", "/v1/gics-classifications", {200, R"json([
+      {"sector_code":"45","sector_name":"Information Technology","industry_group_code":"4530","industry_group_name":"S",
+       "industry_code":"453010","industry_name":"S","sub_industry_code":"45301020","sub_industry_name":"Semiconductors",
+       "source_version":"v"},
+      {"sector_code":"10","sector_name":"Energy","industry_group_code":"1010","industry_group_name":"E",
+       "industry_code":"101010","industry_name":"E","sub_industry_code":"10101010","sub_industry_name":"Oil & Gas Drilling",
+       "source_version":"v"},
+      {"sector_code":"45","sector_name":"IT (other name)","industry_group_code":"4520","industry_group_name":"T",
+       "industry_code":"452020","industry_name":"T","sub_industry_code":"45202030","sub_industry_name":"Technology Hardware",
+       "source_version":"v"}])json"});
+    m_server->on("GET", "/v1/brokerages", {200, R"([{"id":"b1","name":"Tiger","region":"SG","is_custom":false},
+                           {"id":"b2","name":"Futu","region":"HK","is_custom":false}])"});
+    m_h->open(m_server->baseURL(), scripted);
+    QVERIFY(m_h->startAndLoad());
+    Workspace &w = *m_h->workspace;
+    QCOMPARE(w.gicsSectorNames(), (QStringList{QStringLiteral("Information Technology"), QStringLiteral("Energy")}));
+
+    const QString id = w.addRow();
+    QCOMPARE(w.rows().size(), 1);
+    const AssetRow &row = w.rows().first();
+    QCOMPARE(row.id, id);
+    QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"))
+                .match(id)
+                .hasMatch());
+    QCOMPARE(row.market, QStringLiteral("US"));
+    QCOMPARE(row.sector, QStringLiteral("Information Technology"));
+    QCOMPARE(row.subSector, QStringLiteral("Semiconductors"));
+    QCOMPARE(row.broker, QStringLiteral("Futu")); // sorted first
+    QCOMPARE(row.code, QString());
+    QCOMPARE(row.quantity, 0.0);
+    QCOMPARE(w.editingRowID(), std::optional(id));
+    QCOMPARE(w.selectedRowID(), std::optional(id));
+    QCOMPARE(w.rowEditStatus(), QStringLiteral("Editing new row \u00B7 Return to save \u00B7 Esc to cancel"));
+    QVERIFY(!w.hasPendingSave()); // adding alone saves nothing
+}
+
+void RowEditingTest::saveNormalisesAndReportsTheStoredCode()
+{
+    openWith({holding(QStringLiteral("A"), QStringLiteral("MSFT"), 400)});
+    Workspace &w = *m_h->workspace;
+    AssetRow row = w.rows().first();
+    w.beginEditing(row);
+    QCOMPARE(w.rowEditStatus(), QStringLiteral("Editing MSFT \u00B7 Return to save \u00B7 Esc to cancel"));
+    row.code = QStringLiteral("  aapl\t");
+    row.sector = QStringLiteral(" Information Technology\t");
+    row.subSector = QStringLiteral("\u3000Semiconductors ");
+    row.market = QStringLiteral(" US");
+    w.updateRow(row.id, row);
+    w.saveEditingRow();
+
+    const AssetRow &stored = w.rows().first();
+    QCOMPARE(stored.code, QStringLiteral("AAPL"));
+    QCOMPARE(stored.sector, QStringLiteral("Information Technology"));
+    QCOMPARE(stored.subSector, QStringLiteral("Semiconductors"));
+    QCOMPARE(stored.market, QStringLiteral(" US")); // markets are kept as typed
+    QCOMPARE(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 fetching price\u2026"));
+    QVERIFY(!w.editingRowID());
+    QVERIFY(!w.originalEditingRow());
+    QCOMPARE(w.selectedRowID(), std::optional(row.id));
+    QVERIFY(w.hasPendingSave());
+
+    // The price fetch that follows every save asks for the code as stored, with the market as typed.
+    QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(*m_server, "/v1/market/stock").empty(), 3000);
+    QCOMPARE(requestsTo(*m_server, "/v1/market/stock").front().target, "/v1/market/stock?symbol=AAPL&market=%20US");
+    QTRY_COMPARE_WITH_TIMEOUT(w.priceRefreshStatus(), QStringLiteral("AAPL: No quote."), 3000);
+    QCOMPARE(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 fetching price\u2026"));
+
+    const QStringList messages = traceMessages();
+    QVERIFY(messages.contains(QStringLiteral("[Quillfern][Edit] begin id=A code=MSFT")));
+    QVERIFY(messages.contains(QStringLiteral("[Quillfern][Edit] save requested id=A sector= Information Technology\t "
+                                             "subSector=\u3000Semiconductors  code=  aapl\t avg=10.0 qty=5.0 "
+                                             "broker=Snowball")));
+    QCOMPARE(messages.last(), QStringLiteral("[Quillfern][Edit] save completed id=A rows[0].sector=Information "
+                                             "Technology rows[0].code=AAPL"));
+}
+
+void RowEditingTest::rejectedSaves_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<double>("averagePrice");
+    QTest::addColumn<double>("quantity");
+    QTest::addColumn<double>("currentPrice");
+    QTest::addColumn<QString>("error");
+
+    const QString codeRequired = QStringLiteral("Code is required.");
+    const QString numbers = QStringLiteral("Prices cannot be negative and quantity must be greater than zero.");
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("blank code before numbers") << QStringLiteral(" \u00A0 ") << -1.0 << 0.0 << 1.0 << codeRequired;
+    QTest::newRow("zero quantity") << QStringLiteral("AAPL") << 10.0 << 0.0 << 1.0 << numbers;
+    QTest::newRow("negative average") << QStringLiteral("AAPL") << -0.01 << 1.0 << 1.0 << numbers;
+    QTest::newRow("negative current") << QStringLiteral("AAPL") << 1.0 << 1.0 << -5.0 << numbers;
+    QTest::newRow("average not a number") << QStringLiteral("AAPL") << nan << 1.0 << 1.0 << numbers;
+    QTest::newRow("quantity not a number") << QStringLiteral("AAPL") << 1.0 << nan << 1.0 << numbers;
+    QTest::newRow("zero average is fine") << QStringLiteral("AAPL") << 0.0 << 1.0 << 0.0 << QString();
+}
+
+void RowEditingTest::rejectedSaves()
+{
+    QFETCH(QString, code);
+    QFETCH(double, averagePrice);
+    QFETCH(double, quantity);
+    QFETCH(double, currentPrice);
+    QFETCH(QString, error);
+
+    openWith({holding(QStringLiteral("A"), QStringLiteral("MSFT"), 400)});
+    Workspace &w = *m_h->workspace;
+    AssetRow row = w.rows().first();
+    w.beginEditing(row);
+    row.code = code;
+    row.averagePrice = averagePrice;
+    row.quantity = quantity;
+    row.currentPrice = currentPrice;
+    w.updateRow(row.id, row);
+    w.saveEditingRow();
+
+    if (error.isEmpty()) {
+        QVERIFY(!w.rowEditError());
+        QVERIFY(!w.editingRowID());
+        return;
+    }
+    QCOMPARE(w.rowEditError(), std::optional(error));
+    QCOMPARE(w.editingRowID(), std::optional(row.id)); // still editing, with what was typed
+    QCOMPARE(w.rows().first().code, code);
+    QVERIFY(!w.hasPendingSave());
+    QVERIFY(traceMessages().last().startsWith(QStringLiteral("[Quillfern][Edit] save rejected: ")));
+    w.dismissRowEditError();
+    QVERIFY(!w.rowEditError());
+    QCOMPARE(w.editingRowID(), std::optional(row.id));
+}
+
+void RowEditingTest::duplicates_data()
+{
+    QTest::addColumn<AssetRow>("other");
+    QTest::addColumn<bool>("duplicate");
+
+    const auto other = [](QString market, QString code, QString broker) {
+        return holding(QStringLiteral("O"), std::move(code), 1, std::move(market), std::move(broker));
+    };
+    QTest::newRow("same ignoring case") << other(QStringLiteral("us"), QStringLiteral("aapl"),
+                                                 QStringLiteral("snowball"))
+                                        << true;
+    QTest::newRow("other's code padded") << other(QStringLiteral("US"), QStringLiteral(" AAPL "),
+                                                  QStringLiteral("Snowball"))
+                                         << true;
+    QTest::newRow("other market") << other(QStringLiteral("HK"), QStringLiteral("AAPL"), QStringLiteral("Snowball"))
+                                  << false;
+    QTest::newRow("other broker") << other(QStringLiteral("US"), QStringLiteral("AAPL"), QStringLiteral("Futu"))
+                                  << false;
+    QTest::newRow("broker with a trailing space")
+        << other(QStringLiteral("US"), QStringLiteral("AAPL"), QStringLiteral("Snowball ")) << false;
+    QTest::newRow("market with a trailing space")
+        << other(QStringLiteral("US "), QStringLiteral("AAPL"), QStringLiteral("Snowball")) << false;
+}
+
+void RowEditingTest::duplicates()
+{
+    QFETCH(AssetRow, other);
+    QFETCH(bool, duplicate);
+
+    openWith({other, holding(QStringLiteral("E"), QStringLiteral("MSFT"), 400)});
+    Workspace &w = *m_h->workspace;
+    AssetRow row = w.rows().last();
+    w.beginEditing(row);
+    row.code = QStringLiteral("aapl");
+    w.updateRow(row.id, row);
+    w.saveEditingRow();
+    if (duplicate) {
+        QCOMPARE(w.rowEditError(),
+                 std::optional(QStringLiteral("This market, stock code and broker combination already exists.")));
+        QCOMPARE(w.editingRowID(), std::optional(row.id));
+    } else {
+        QVERIFY(!w.rowEditError());
+        QCOMPARE(w.rows().last().code, QStringLiteral("AAPL"));
+    }
+}
+
+void RowEditingTest::cancelRestoresEveryField()
+{
+    const AssetRow original = holding(QStringLiteral("A"), QStringLiteral("MSFT"), 400);
+    openWith({original});
+    Workspace &w = *m_h->workspace;
+    w.beginEditing(original);
+    const AssetRow typed{original.id,
+                         QStringLiteral("HK"),
+                         QStringLiteral("Energy"),
+                         QStringLiteral("Oil"),
+                         QStringLiteral("0700"),
+                         QStringLiteral("Futu"),
+                         1,
+                         2,
+                         3};
+    w.updateRow(original.id, typed);
+    QCOMPARE(w.rows().first(), typed);
+    w.cancelEditing();
+    QCOMPARE(w.rows().first(), original);
+    QCOMPARE(w.rowEditStatus(), QStringLiteral("Changes discarded"));
+    QVERIFY(!w.editingRowID());
+    QCOMPARE(traceMessages().last(), QStringLiteral("[Quillfern][Edit] cancelled"));
+    QVERIFY(!w.hasPendingSave());
+}
+
+void RowEditingTest::cancellingANewRowKeepsIt()
+{
+    openWith({});
+    Workspace &w = *m_h->workspace;
+    const QString id = w.addRow();
+    w.cancelEditing();
+    QCOMPARE(w.rows().size(), 1);
+    QCOMPARE(w.rows().first().id, id);
+    // Nothing was scheduled, but the blank row goes out with the next save.
+    QVERIFY(!w.hasPendingSave());
+    QVERIFY(!w.portfolioMatchesSyncedData());
+
+    // A save requested with no row in edit mode is a cancel.
+    w.saveEditingRow();
+    QCOMPARE(traceMessages().mid(traceMessages().size() - 2),
+             (QStringList{QStringLiteral("[Quillfern][Edit] save skipped: no active row"),
+                          QStringLiteral("[Quillfern][Edit] cancelled")}));
+}
+
+void RowEditingTest::deletingTheEditingRow()
+{
+    openWith({holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190),
+              holding(QStringLiteral("B"), QStringLiteral("MSFT"), 400),
+              holding(QStringLiteral("C"), QStringLiteral("NVDA"), 120)});
+    Workspace &w = *m_h->workspace;
+    QSignalSpy removed(&w, &Workspace::rowRemoved);
+    w.beginEditing(w.rows()[1]);
+    w.deleteRow(QStringLiteral("B"));
+    QCOMPARE(removed.count(), 1);
+    QCOMPARE(removed.first().first().toInt(), 1);
+    QCOMPARE(w.rows().size(), 2);
+    QCOMPARE(w.rows()[1].id, QStringLiteral("C"));
+    QVERIFY(!w.editingRowID());
+    QVERIFY(!w.selectedRowID());
+    QCOMPARE(w.rowEditStatus(), QStringLiteral("Changes discarded"));
+    QVERIFY(w.hasPendingSave());
+    QCOMPARE(w.summary().positions.size(), std::size_t(2));
+}
+
+void RowEditingTest::editModeMovesBetweenRows()
+{
+    openWith({holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190),
+              holding(QStringLiteral("B"), QStringLiteral("MSFT"), 400)});
+    Workspace &w = *m_h->workspace;
+    AssetRow first = w.rows()[0];
+    w.beginEditing(first);
+    first.quantity = 42;
+    w.updateRow(first.id, first);
+    w.beginEditing(w.rows()[1]);
+    QCOMPARE(w.editingRowID(), std::optional(QStringLiteral("B")));
+    QCOMPARE(w.originalEditingRow()->id, QStringLiteral("B"));
+    QCOMPARE(w.rows()[0].quantity, 42.0);
+    w.cancelEditing();
+    QCOMPARE(w.rows()[0].quantity, 42.0); // the first row's copy was dropped
+    // The figures follow the typing at once.
+    QCOMPARE(w.position(QStringLiteral("A"))->quantity, 42.0);
+}
+
+void RowEditingTest::traceNumbers_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("fraction") << 12.5 << QStringLiteral("12.5");
+    QTest::newRow("whole") << 100.0 << QStringLiteral("100.0");
+    QTest::newRow("zero") << 0.0 << QStringLiteral("0.0");
+    QTest::newRow("negative") << -3.25 << QStringLiteral("-3.25");
+    QTest::newRow("small") << 1e-05 << QStringLiteral("1e-05");
+    QTest::newRow("shortest") << 0.1 + 0.2 << QStringLiteral("0.30000000000000004");
+    QTest::newRow("large") << 1e16 << QStringLiteral("1e+16");
+    QTest::newRow("ten thousandth") << 0.0001 << QStringLiteral("0.0001");
+}
+
+void RowEditingTest::traceNumbers()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(EditDebugLog::number(value), text);
+}
+
+void RowEditingTest::traceFileIsPrivateAppendedAndNeverFollowsALink()
+{
+    const QString path = m_h->folder.filePath(QStringLiteral("trace.log"));
+    EditDebugLog::setPath(path);
+    EditDebugLog::write(QStringLiteral("first"));
+    EditDebugLog::write(QString::fromUtf8("second \xE6\x97\xA5\xE6\x9C\xAC"));
+    const QStringList lines = traceLines();
+    QCOMPARE(lines.size(), 2);
+    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\+0000 "));
+    QVERIFY(stamp.match(lines[0]).hasMatch());
+    QVERIFY(lines[0].endsWith(QStringLiteral(" first")));
+    QVERIFY(lines[1].endsWith(QString::fromUtf8(" second \xE6\x97\xA5\xE6\x9C\xAC")));
+    QFileInfo info(path);
+    QCOMPARE(info.permissions() &
+                 (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther),
+             QFileDevice::Permissions());
+
+    // A link planted under the log's name is neither followed nor replaced.
+    const QString victim = m_h->folder.filePath(QStringLiteral("victim"));
+    QFile(victim).open(QIODevice::WriteOnly);
+    const QString planted = m_h->folder.filePath(QStringLiteral("planted.log"));
+    QVERIFY(QFile::link(victim, planted));
+    EditDebugLog::setPath(planted);
+    EditDebugLog::write(QStringLiteral("never"));
+    QCOMPARE(QFileInfo(victim).size(), 0);
+    QVERIFY(QFileInfo(planted).isSymLink());
+
+    // An unwritable place is ignored.
+    EditDebugLog::setPath(m_h->folder.filePath(QStringLiteral("missing/folder/trace.log")));
+    EditDebugLog::write(QStringLiteral("lost"));
+}
+
+QTEST_GUILESS_MAIN(RowEditingTest)
+#include "tst_rowediting.moc"
