@@ -168,9 +168,11 @@ void IconsTest::symbolsShowWithoutATheme_data()
 {
     QTest::addColumn<QString>("systemName");
     QTest::addColumn<int>("size");
+    QTest::addColumn<qreal>("devicePixelRatio");
     for (const QString &name : windowSymbols) {
         for (const int size : {16, 32})
-            QTest::addRow("%s@%d", qPrintable(name), size) << name << size;
+            QTest::addRow("%s@%d", qPrintable(name), size) << name << size << qreal(1);
+        QTest::addRow("%s@16, double density", qPrintable(name)) << name << 16 << qreal(2);
     }
 }
 
@@ -178,10 +180,14 @@ void IconsTest::symbolsShowWithoutATheme()
 {
     QFETCH(QString, systemName);
     QFETCH(int, size);
+    QFETCH(qreal, devicePixelRatio);
 
     const QIcon icon = symbolIcon(systemName);
     QVERIFY(!icon.isNull());
-    const QPixmap pixmap = icon.pixmap(QSize(size, size));
+    const QPixmap pixmap = icon.pixmap(QSize(size, size), devicePixelRatio);
+    // On a high-density screen the drawing is rendered at device pixels, not scaled up from a small one.
+    QCOMPARE(pixmap.deviceIndependentSize(), QSizeF(size, size));
+    size = qRound(size * devicePixelRatio);
     QCOMPARE(pixmap.size(), QSize(size, size));
     const Coverage coverage = coverageOf(pixmap.toImage());
     // Enough ink to be seen, and enough background left that it is a shape rather than a filled square.
