@@ -3,9 +3,12 @@
 #include "core/CurrencyCatalog.h"
 
 #include <unicode/numberformatter.h>
+#include <unicode/numfmt.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace quillfern {
@@ -128,6 +131,29 @@ QString decimal(double value, int precision, const QString &locale)
                                  return f.precision(number::Precision::minMaxFraction(0, digits));
                              }),
                  value);
+}
+
+std::optional<double> readDecimal(const QString &text, const QString &locale)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::NumberFormat> reader(
+        icu::NumberFormat::createInstance(icu::Locale(locale.toUtf8().constData()), status));
+    if (U_FAILURE(status) || !reader)
+        return std::nullopt;
+    reader->setLenient(false);
+    const icu::UnicodeString input(reinterpret_cast<const char16_t *>(trimmed.utf16()), int32_t(trimmed.size()));
+    icu::Formattable result;
+    icu::ParsePosition position(0);
+    reader->parse(input, result, position);
+    if (position.getIndex() != input.length() || position.getErrorIndex() >= 0)
+        return std::nullopt;
+    const double value = result.getDouble(status);
+    if (U_FAILURE(status) || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 } // namespace quillfern

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace quillfern {
 
 // usd converted into the reporting currency (a rate at or below 1e-9 counts as 1e-9) and written as an
@@ -25,5 +27,10 @@ QString ratioPercent(double part, double whole, const QString &locale = systemLo
 
 // A plain grouped number with at most precision fraction digits and no trailing zeros.
 QString decimal(double value, int precision, const QString &locale = systemLocaleName(LocaleCategory::Numeric));
+
+// A number typed under the locale's rules (grouping optional, the locale's decimal sign), or none when the
+// whole text does not read as one finite number.
+std::optional<double> readDecimal(const QString &text,
+                                  const QString &locale = systemLocaleName(LocaleCategory::Numeric));
 
 } // namespace quillfern

@@ -49,6 +49,8 @@ private:
 
 } // namespace
 
+Q_DECLARE_METATYPE(std::optional<double>)
+
 class FormatsTest : public QObject {
     Q_OBJECT
 
@@ -62,6 +64,8 @@ private Q_SLOTS:
     void localeComesFromTheEnvironment_data();
     void localeComesFromTheEnvironment();
     void defaultLocaleFollowsTheEnvironmentOnEveryCall();
+    void readingTypedNumbers_data();
+    void readingTypedNumbers();
 };
 
 void FormatsTest::money_data()
@@ -219,6 +223,35 @@ void FormatsTest::defaultLocaleFollowsTheEnvironmentOnEveryCall()
     environment.set("LANG", "de_DE.UTF-8");
     QCOMPARE(format(currency("JPY", 0.0064), 1, false), QStringLiteral("\uFFE5156.25"));
     QCOMPARE(decimal(1234.5, 2), QStringLiteral("1.234,5"));
+}
+
+void FormatsTest::readingTypedNumbers_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<std::optional<double>>("expected");
+
+    const std::optional<double> none;
+    QTest::newRow("en grouped") << QStringLiteral("en_US") << QStringLiteral("1,234.5") << std::optional(1234.5);
+    QTest::newRow("en plain") << QStringLiteral("en_US") << QStringLiteral("1234.5") << std::optional(1234.5);
+    QTest::newRow("en negative, padded") << QStringLiteral("en_US") << QStringLiteral(" -3 ") << std::optional(-3.0);
+    QTest::newRow("de comma decimal") << QStringLiteral("de_DE") << QStringLiteral("1.234,5") << std::optional(1234.5);
+    QTest::newRow("fr narrow space grouping")
+        << QStringLiteral("fr_FR") << QStringLiteral("1\u202F234,5") << std::optional(1234.5);
+    QTest::newRow("what the formatter wrote reads back")
+        << QStringLiteral("sv_SE") << decimal(-98765.4321, 4, QStringLiteral("sv_SE")) << std::optional(-98765.4321);
+    QTest::newRow("letters") << QStringLiteral("en_US") << QStringLiteral("abc") << none;
+    QTest::newRow("trailing letters") << QStringLiteral("en_US") << QStringLiteral("12abc") << none;
+    QTest::newRow("empty") << QStringLiteral("en_US") << QString() << none;
+    QTest::newRow("two decimal signs") << QStringLiteral("en_US") << QStringLiteral("1.2.3") << none;
+}
+
+void FormatsTest::readingTypedNumbers()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, text);
+    QFETCH(std::optional<double>, expected);
+    QCOMPARE(readDecimal(text, locale), expected);
 }
 
 QTEST_APPLESS_MAIN(FormatsTest)
