@@ -6,7 +6,10 @@
 namespace quillfern::server {
 namespace {
 
-StoreError badRequest(QString message) { return StoreError{StoreError::Kind::BadRequest, std::move(message)}; }
+StoreError badRequest(QString message)
+{
+    return StoreError{StoreError::Kind::BadRequest, std::move(message)};
+}
 
 } // namespace
 
@@ -16,10 +19,11 @@ StoreOutcome AccountStore::savePendingSignIn(const QString &stateHash, const Pen
     // Stale requests are swept as new ones arrive, so the table stays small without a janitor.
     const Statement sweep(connection, QStringLiteral("DELETE FROM sign_in_requests WHERE expires_at < ?"),
                           {expiresAt - 3600});
-    const Statement insert(connection,
-                           QStringLiteral("INSERT INTO sign_in_requests (state_hash, nonce, code_challenge, redirect_uri, "
-                                          "expires_at) VALUES (?, ?, ?, ?, ?)"),
-                           {stateHash, pending.nonce, pending.codeChallenge, pending.redirectURI, expiresAt});
+    const Statement insert(
+        connection,
+        QStringLiteral("INSERT INTO sign_in_requests (state_hash, nonce, code_challenge, redirect_uri, "
+                       "expires_at) VALUES (?, ?, ?, ?, ?)"),
+        {stateHash, pending.nonce, pending.codeChallenge, pending.redirectURI, expiresAt});
     if (!sweep.ok() || !insert.ok())
         return StoreError::unavailable(insert.error());
     return std::nullopt;
@@ -40,8 +44,8 @@ StoreResult<PendingSignIn> AccountStore::takePendingSignIn(const QString &stateH
         return badRequest(QStringLiteral("This sign-in is unknown or was already finished. Start again from the app."));
     const PendingSignIn pending{row.text(0), row.text(1), row.text(2)};
     const qint64 expiresAt = row.integer(3);
-    const Statement remove(transaction.connection(), QStringLiteral("DELETE FROM sign_in_requests WHERE state_hash = ?"),
-                           {stateHash});
+    const Statement remove(transaction.connection(),
+                           QStringLiteral("DELETE FROM sign_in_requests WHERE state_hash = ?"), {stateHash});
     if (!remove.ok() || !transaction.commit())
         return StoreError::unavailable(remove.error());
     if (expiresAt < now)
@@ -63,14 +67,16 @@ StoreResult<AccountUser> AccountStore::upsertUser(const QString &provider, const
     AccountUser user{existing.next() ? existing.text(0) : QString(), name, email, picture};
     if (user.id.isEmpty()) {
         user.id = newRowID();
-        const Statement insert(connection,
-                               QStringLiteral("INSERT INTO users (id, provider, subject, name, email, picture, created_at) "
-                                              "VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                               {user.id, provider, subject, name, email, picture, now});
+        const Statement insert(
+            connection,
+            QStringLiteral("INSERT INTO users (id, provider, subject, name, email, picture, created_at) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+            {user.id, provider, subject, name, email, picture, now});
         if (!insert.ok())
             return StoreError::unavailable(insert.error());
     } else {
-        const Statement update(connection, QStringLiteral("UPDATE users SET name = ?, email = ?, picture = ? WHERE id = ?"),
+        const Statement update(connection,
+                               QStringLiteral("UPDATE users SET name = ?, email = ?, picture = ? WHERE id = ?"),
                                {name, email, picture, user.id});
         if (!update.ok())
             return StoreError::unavailable(update.error());
@@ -99,10 +105,11 @@ StoreResult<AccountUser> AccountStore::redeemCode(const QString &codeHash, const
     if (!transaction.begun())
         return StoreError::unavailable(QStringLiteral("cannot begin the code exchange"));
     QSqlDatabase connection = transaction.connection();
-    Statement code(connection,
-                   QStringLiteral("SELECT c.user_id, c.code_challenge, c.expires_at, c.used, u.name, u.email, u.picture "
-                                  "FROM auth_codes c JOIN users u ON u.id = c.user_id WHERE c.code_hash = ?"),
-                   {codeHash});
+    Statement code(
+        connection,
+        QStringLiteral("SELECT c.user_id, c.code_challenge, c.expires_at, c.used, u.name, u.email, u.picture "
+                       "FROM auth_codes c JOIN users u ON u.id = c.user_id WHERE c.code_hash = ?"),
+        {codeHash});
     if (!code.ok())
         return StoreError::unavailable(code.error());
     if (!code.next())
@@ -145,21 +152,60 @@ StoreResult<AccountUser> AccountStore::redeemCode(const QString &codeHash, const
 
 StoreResult<SignedInUser> AccountStore::userForToken(const QString &tokenHash, qint64 now)
 {
-    Statement row(m_database.connection(),
-                  QStringLiteral("SELECT s.user_id, s.expires_at, s.revoked, u.portfolio_version FROM sessions s "
-                                 "JOIN users u ON u.id = s.user_id WHERE s.token_hash = ?"),
-                  {tokenHash});
-    if (!row.ok())
-        return StoreError::unavailable(row.error());
-    if (!row.next() || row.integer(2) != 0 || row.integer(1) < now)
-        return StoreError{StoreError::Kind::Unauthorized, QStringLiteral("Sign in again: your session has ended.")};
-    return SignedInUser{row.text(0), row.integer(3)};
+    TokenLookup lookup{tokenHash, now, std::nullopt};
+    if (m_database.dialect() == Dialect::PostgreSQL)
+        m_tokenLookups.submit(lookup, [this](const std::vector<TokenLookup *> &batch) { lookUpTokens(batch); });
+    else
+        lookUpTokens({&lookup});
+    return std::move(*lookup.user);
+}
+
+void AccountStore::lookUpTokens(const std::vector<TokenLookup *> &lookups)
+{
+    // A few list sizes only, each a statement prepared once per connection; the list is filled up with
+    // repeats of its last token.
+    QStringList tokens;
+    for (const TokenLookup *lookup : lookups) {
+        if (!tokens.contains(lookup->tokenHash))
+            tokens.append(lookup->tokenHash);
+    }
+    qsizetype size = 1;
+    while (size < tokens.size())
+        size *= 2;
+    QVariantList values;
+    for (qsizetype i = 0; i < size; ++i)
+        values.append(tokens[std::min(i, tokens.size() - 1)]);
+    Statement rows(m_database.connection(),
+                   QStringLiteral("SELECT s.token_hash, s.user_id, s.expires_at, s.revoked, u.portfolio_version "
+                                  "FROM sessions s JOIN users u ON u.id = s.user_id WHERE s.token_hash IN (%1)")
+                       .arg(QStringList(size, QStringLiteral("?")).join(QLatin1Char(','))),
+                   values);
+    if (!rows.ok()) {
+        const StoreError failed = StoreError::unavailable(rows.error());
+        for (TokenLookup *lookup : lookups)
+            lookup->user = failed;
+        return;
+    }
+    while (rows.next()) {
+        const QString tokenHash = rows.text(0);
+        const bool revoked = rows.integer(3) != 0;
+        const qint64 expiresAt = rows.integer(2);
+        for (TokenLookup *lookup : lookups) {
+            if (!revoked && expiresAt >= lookup->now && lookup->tokenHash == tokenHash)
+                lookup->user = SignedInUser{rows.text(1), rows.integer(4)};
+        }
+    }
+    for (TokenLookup *lookup : lookups) {
+        if (!lookup->user)
+            lookup->user =
+                StoreError{StoreError::Kind::Unauthorized, QStringLiteral("Sign in again: your session has ended.")};
+    }
 }
 
 StoreOutcome AccountStore::revokeToken(const QString &tokenHash)
 {
-    const Statement revoke(m_database.connection(), QStringLiteral("UPDATE sessions SET revoked = 1 WHERE token_hash = ?"),
-                           {tokenHash});
+    const Statement revoke(m_database.connection(),
+                           QStringLiteral("UPDATE sessions SET revoked = 1 WHERE token_hash = ?"), {tokenHash});
     if (!revoke.ok())
         return StoreError::unavailable(revoke.error());
     return std::nullopt;

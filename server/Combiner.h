@@ -22,8 +22,10 @@ public:
     // std::vector<Item *> and must not throw.
     template <class Run> void submit(Item &item, Run &&run)
     {
-        Slot slot(&item);
+        Slot &slot = threadSlot();
         std::unique_lock lock(m_mutex);
+        slot.item = &item;
+        slot.done = false;
         m_queue.push_back(&slot);
         while (!slot.done) {
             if (m_leading) {
@@ -43,25 +45,37 @@ public:
                 items.push_back(queued->item);
             run(items);
             lock.lock();
-            // Woken under the lock: a waiter that sees done returns and takes its slot with it.
-            for (Slot *queued : batch) {
+            for (Slot *queued : batch)
                 queued->done = true;
+            m_leading = false;
+            Slot *next = m_queue.empty() ? nullptr : m_queue.front();
+            lock.unlock();
+            // Woken after the lock is free, so that a waiter does not wake only to wait for the lock; slots
+            // are never freed, so a late wake-up is at worst a spurious one.
+            for (Slot *queued : batch) {
                 if (queued != &slot)
                     queued->wake.notify_one();
             }
-            m_leading = false;
-            if (!m_queue.empty())
-                m_queue.front()->wake.notify_one(); // the next in line leads the next batch
+            if (next)
+                next->wake.notify_one(); // the next in line leads the next batch
+            lock.lock();
         }
     }
 
 private:
     struct Slot {
-        explicit Slot(Item *queued) : item(queued) {}
-        Item *item;
+        Item *item = nullptr;
         bool done = false;
         std::condition_variable wake;
     };
+
+    // One per thread, as a thread waits for one item at a time; never freed, since a leader may still wake
+    // it just after its thread has ended.
+    static Slot &threadSlot()
+    {
+        thread_local Slot *slot = new Slot;
+        return *slot;
+    }
 
     const std::size_t m_maxBatch;
     std::mutex m_mutex;
