@@ -12,6 +12,19 @@ namespace {
 
 thread_local std::chrono::steady_clock::time_point requestStarted;
 
+// The rate limit and the session lookup both key on the token's hash, and a keep-alive connection (one
+// thread) sends the same token request after request: the last hash is kept per thread.
+QString tokenHash(const QString &token)
+{
+    thread_local QString lastToken;
+    thread_local QString lastHash;
+    if (token != lastToken) {
+        lastHash = sha256Hex(token);
+        lastToken = token;
+    }
+    return lastHash;
+}
+
 QString defaultErrorText(int status)
 {
     switch (status) {
@@ -62,7 +75,7 @@ void Service::installMiddleware()
         requestStarted = std::chrono::steady_clock::now();
         const QString token = bearerToken(request);
         int retryAfter = 0;
-        if (!token.isEmpty() && !m_limiter.allow(sha256Hex(token).toStdString(), retryAfter)) {
+        if (!token.isEmpty() && !m_limiter.allow(tokenHash(token).toStdString(), retryAfter)) {
             response.set_header("Retry-After", std::to_string(retryAfter));
             sendError(response, 429, QStringLiteral("Too many requests. Wait a moment and try again."));
             return httplib::Server::HandlerResponse::Handled;
@@ -99,7 +112,7 @@ httplib::Server::Handler Service::signedIn(UserHandler handler)
             sendError(response, 401, QStringLiteral("Sign in to continue."));
             return;
         }
-        const auto user = m_accounts.userForToken(sha256Hex(token), m_clock.nowSeconds());
+        const auto user = m_accounts.userForToken(tokenHash(token), m_clock.nowSeconds());
         if (!user) {
             sendStoreError(response, user.error());
             return;
@@ -110,15 +123,22 @@ httplib::Server::Handler Service::signedIn(UserHandler handler)
 
 bool Service::bind()
 {
-    m_port = m_options.listenPort == 0 ? m_server.bind_to_any_port(m_options.listenHost.toStdString())
-                                       : (m_server.bind_to_port(m_options.listenHost.toStdString(), m_options.listenPort)
-                                              ? m_options.listenPort
-                                              : -1);
+    m_port =
+        m_options.listenPort == 0
+            ? m_server.bind_to_any_port(m_options.listenHost.toStdString())
+            : (m_server.bind_to_port(m_options.listenHost.toStdString(), m_options.listenPort) ? m_options.listenPort
+                                                                                               : -1);
     return m_port > 0;
 }
 
-bool Service::run() { return m_server.listen_after_bind(); }
+bool Service::run()
+{
+    return m_server.listen_after_bind();
+}
 
-void Service::stop() { m_server.stop(); }
+void Service::stop()
+{
+    m_server.stop();
+}
 
 } // namespace quillfern::server
