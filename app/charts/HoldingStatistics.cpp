@@ -1,0 +1,31 @@
+#include "app/charts/HoldingStatistics.h"
+
+#include "text/Formats.h"
+#include "text/Localization.h"
+
+namespace quillfern {
+
+std::array<MetricFigure, 4> holdingSummaryFigures(const PortfolioSummary &summary, const CurrencyOption &currency,
+                                                  QStringView languageCode, const DisplayLocales &locales)
+{
+    const auto text = [languageCode](const char16_t *key) { return AppText::value(QStringView(key), languageCode); };
+    return {{
+        {text(u"marketValue"), format(currency, summary.totalMarketValueUsd, false, locales.monetary),
+         FigureTone::Green},
+        {text(u"boughtCost"), format(currency, summary.totalBoughtCostUsd, false, locales.monetary),
+         FigureTone::Primary},
+        {text(u"net"), format(currency, summary.totalNetUsd, true, locales.monetary), gainTone(summary.totalNetUsd)},
+        {text(u"return"), percent(summary.totalReturnPercent, locales.numeric), gainTone(summary.totalReturnPercent)},
+    }};
+}
+
+std::array<AllocationContent, 3> holdingAllocations(const PortfolioSummary &summary, QStringView languageCode)
+{
+    return {{
+        {AppText::value(u"bySector", languageCode), summary.bySector},
+        {AppText::value(u"byMarket", languageCode), summary.byMarket},
+        {AppText::value(u"brokerRatio", languageCode), summary.byBroker},
+    }};
+}
+
+} // namespace quillfern

@@ -1,0 +1,405 @@
+#include "app/charts/AllocationPanel.h"
+#include "app/charts/HoldingStatistics.h"
+#include "app/charts/MetricCard.h"
+#include "app/charts/Palette.h"
+#include "app/charts/PieChart.h"
+#include "app/charts/StatsCollapseButton.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVariantAnimation>
+
+#include <cmath>
+#include <numbers>
+
+using namespace quillfern;
+
+namespace {
+
+const DisplayLocales unitedStates{QStringLiteral("en_US"), QStringLiteral("en_US")};
+const CurrencyOption usd{QStringLiteral("USD"), QStringLiteral("US Dollar"), QStringLiteral("$"), {}, 1.0};
+const CurrencyOption hkd{QStringLiteral("HKD"), QStringLiteral("Hong Kong Dollar"), QStringLiteral("HK$"), {}, 0.125};
+
+constexpr double degree = std::numbers::pi / 180;
+
+// Buckets whose values are 1000, 900, ... and whose shares add up to shareTotal percent.
+std::vector<AllocationItem> buckets(int count, double shareTotal = 100)
+{
+    double weights = 0;
+    for (int i = 0; i < count; ++i)
+        weights += count - i;
+    std::vector<AllocationItem> items;
+    for (int i = 0; i < count; ++i)
+        items.push_back({"Bucket " + std::to_string(i), 100.0 * (count - i), shareTotal * (count - i) / weights});
+    return items;
+}
+
+// The point on the circle of the given rectangle at a screen angle in degrees, a little inside the rim.
+QPointF onCircle(const QRectF &rect, double degrees)
+{
+    const double radius = std::min(rect.width(), rect.height()) / 2 * 0.8;
+    return rect.center() + QPointF(radius * std::cos(degrees * degree), radius * std::sin(degrees * degree));
+}
+
+PortfolioSummary summaryWith(double marketValue, double cost)
+{
+    PortfolioSummary summary;
+    summary.totalMarketValueUsd = marketValue;
+    summary.totalBoughtCostUsd = cost;
+    summary.totalNetUsd = marketValue - cost;
+    summary.totalReturnPercent = cost > 0 ? (marketValue - cost) / cost * 100 : 0;
+    return summary;
+}
+
+} // namespace
+
+class ChartsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void paletteCyclesThroughEightColours_data();
+    void paletteCyclesThroughEightColours();
+    void paletteFollowsTheAppearance_data();
+    void paletteFollowsTheAppearance();
+
+    void slicesStartAtTheTopAndRunClockwise_data();
+    void slicesStartAtTheTopAndRunClockwise();
+    void sliceCoversItsOwnSectorOnly_data();
+    void sliceCoversItsOwnSectorOnly();
+    void pieDrawsEverySliceInItsColour();
+
+    void legendListsTheFirstSixBuckets_data();
+    void legendListsTheFirstSixBuckets();
+    void legendDotsMatchTheSlices();
+
+    void summaryCardsColourGainsAndLosses_data();
+    void summaryCardsColourGainsAndLosses();
+    void allocationPanelsInOrder();
+
+    void collapseButtonTogglesTheFlag_data();
+    void collapseButtonTogglesTheFlag();
+    void collapseButtonFollowsOutsideChanges();
+};
+
+void ChartsTest::paletteCyclesThroughEightColours_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<SystemColour>("expected");
+    QTest::newRow("0 blue") << 0 << SystemColour::Blue;
+    QTest::newRow("1 teal") << 1 << SystemColour::Teal;
+    QTest::newRow("3 orange") << 3 << SystemColour::Orange;
+    QTest::newRow("7 pink") << 7 << SystemColour::Pink;
+    QTest::newRow("8 wraps to blue") << 8 << SystemColour::Blue;
+    QTest::newRow("9 wraps to teal") << 9 << SystemColour::Teal;
+    QTest::newRow("22 wraps to yellow") << 22 << SystemColour::Yellow;
+    QTest::newRow("-1 stays in range") << -1 << SystemColour::Pink;
+}
+
+void ChartsTest::paletteCyclesThroughEightColours()
+{
+    QFETCH(int, index);
+    QFETCH(SystemColour, expected);
+    QCOMPARE(Palette::colourAt(index), expected);
+    QCOMPARE(Palette::color(index, QPalette()), Palette::system(expected, QPalette()));
+}
+
+void ChartsTest::paletteFollowsTheAppearance_data()
+{
+    QTest::addColumn<QColor>("window");
+    QTest::addColumn<QColor>("base");
+    QTest::newRow("light") << QColor(0xEF, 0xEF, 0xEF) << QColor(Qt::white);
+    QTest::newRow("dark") << QColor(0x2B, 0x2B, 0x2B) << QColor(0x1E, 0x1E, 0x1E);
+}
+
+void ChartsTest::paletteFollowsTheAppearance()
+{
+    QFETCH(QColor, window);
+    QFETCH(QColor, base);
+    QPalette palette;
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::WindowText, window.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black));
+
+    // Figures drawn on a card must stand out from the card: at least a 3:1 luminance ratio.
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const auto contrast = [&](const QColor &a, const QColor &b) {
+        const double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    const QColor card = Palette::controlBackground(palette);
+    for (FigureTone tone :
+         {FigureTone::Primary, FigureTone::Secondary, FigureTone::Green, FigureTone::Red, FigureTone::Blue}) {
+        QVERIFY2(contrast(Palette::tone(tone, palette), card) >= 3.0, qPrintable(QString::number(int(tone))));
+    }
+    QVERIFY(contrast(Palette::separator(palette), card) > 1.1);
+    // Every slice colour is told apart from the panel it sits on.
+    for (int i = 0; i < Palette::size; ++i)
+        QVERIFY2(contrast(Palette::color(i, palette), card) >= 1.5, qPrintable(QString::number(i)));
+}
+
+void ChartsTest::slicesStartAtTheTopAndRunClockwise_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("shareTotal");
+    QTest::addColumn<int>("expectedSlices");
+    QTest::newRow("10 buckets draw 8") << 10 << 100.0 << 8;
+    QTest::newRow("3 buckets") << 3 << 100.0 << 3;
+    QTest::newRow("shares short of 100") << 4 << 80.0 << 4;
+    QTest::newRow("shares past 100") << 2 << 250.0 << 2;
+    QTest::newRow("no buckets") << 0 << 100.0 << 0;
+}
+
+void ChartsTest::slicesStartAtTheTopAndRunClockwise()
+{
+    QFETCH(int, count);
+    QFETCH(double, shareTotal);
+    QFETCH(int, expectedSlices);
+    const auto items = buckets(count, shareTotal);
+    const QList<PieSlice> slices = pieSlices(items);
+    QCOMPARE(slices.size(), expectedSlices);
+
+    double running = -90 * degree;
+    for (qsizetype i = 0; i < slices.size(); ++i) {
+        QCOMPARE(slices[i].startAngle, running);
+        const double sweep =
+            std::min(items[std::size_t(i)].percentage * 3.6 * degree, -90 * degree + 2 * std::numbers::pi - running);
+        QVERIFY(std::abs(slices[i].endAngle - slices[i].startAngle - sweep) < 1e-12);
+        running = slices[i].endAngle;
+    }
+    // Nothing stretches to close the circle, and nothing wraps past a full turn.
+    double drawn = 0;
+    for (std::size_t i = 0; i < std::size_t(expectedSlices); ++i)
+        drawn += items[i].percentage;
+    const double expectedEnd = -90 * degree + std::min(drawn, 100.0) * 3.6 * degree;
+    if (!slices.isEmpty())
+        QVERIFY(std::abs(slices.last().endAngle - expectedEnd) < 1e-9);
+}
+
+void ChartsTest::sliceCoversItsOwnSectorOnly_data()
+{
+    QTest::addColumn<double>("startDegrees");
+    QTest::addColumn<double>("endDegrees");
+    QTest::addColumn<double>("insideDegrees");
+    QTest::addColumn<double>("outsideDegrees");
+    // Angles grow clockwise on screen: from 12 o'clock a quarter turn reaches 3 o'clock.
+    QTest::newRow("first quarter is top right") << -90.0 << 0.0 << -45.0 << -135.0;
+    QTest::newRow("second quarter is bottom right") << 0.0 << 90.0 << 45.0 << -45.0;
+    QTest::newRow("thin slice") << -90.0 << -80.0 << -85.0 << -95.0;
+    QTest::newRow("more than half") << -90.0 << 150.0 << 120.0 << 200.0;
+    QTest::newRow("whole circle") << -90.0 << 270.0 << 180.0 << 180.0;
+}
+
+void ChartsTest::sliceCoversItsOwnSectorOnly()
+{
+    QFETCH(double, startDegrees);
+    QFETCH(double, endDegrees);
+    QFETCH(double, insideDegrees);
+    QFETCH(double, outsideDegrees);
+    const PieSlice slice{startDegrees * degree, endDegrees * degree};
+    // A wide rectangle: the circle is as tall as the rectangle and centred in it.
+    const QRectF frame(10, 20, 200, 100);
+    const QPainterPath path = slice.path(frame);
+    QVERIFY(path.contains(onCircle(frame, insideDegrees)));
+    if (endDegrees - startDegrees < 360)
+        QVERIFY(!path.contains(onCircle(frame, outsideDegrees)));
+    QVERIFY(!path.contains(frame.center() + QPointF(0, -52)));
+    QVERIFY(path.boundingRect().width() <= 100.5);
+}
+
+void ChartsTest::pieDrawsEverySliceInItsColour()
+{
+    PieChart chart;
+    chart.setItems(buckets(10));
+    const QImage image = chart.grab().toImage();
+    const QList<PieSlice> slices = chart.slices();
+    QCOMPARE(slices.size(), 8);
+    const QRectF frame = chart.chartRect();
+    for (qsizetype i = 0; i < slices.size(); ++i) {
+        const double middle = (slices[i].startAngle + slices[i].endAngle) / 2 / degree;
+        const QPointF at = onCircle(frame, middle) * image.devicePixelRatio();
+        QCOMPARE(image.pixelColor(at.toPoint()), Palette::color(int(i), chart.palette()));
+    }
+    // The ninth and tenth buckets leave their part of the circle empty.
+    const double unused = (slices.last().endAngle / degree + 270) / 2;
+    const QPointF empty = onCircle(frame, unused) * image.devicePixelRatio();
+    for (int i = 0; i < Palette::size; ++i)
+        QVERIFY(image.pixelColor(empty.toPoint()) != Palette::color(i, chart.palette()));
+}
+
+void ChartsTest::legendListsTheFirstSixBuckets_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("expectedRows");
+    QTest::newRow("10 buckets") << 10 << 6;
+    QTest::newRow("6 buckets") << 6 << 6;
+    QTest::newRow("2 buckets") << 2 << 2;
+    QTest::newRow("none") << 0 << 0;
+}
+
+void ChartsTest::legendListsTheFirstSixBuckets()
+{
+    QFETCH(int, count);
+    QFETCH(int, expectedRows);
+    const auto items = buckets(count);
+    const QList<LegendRow> rows = legendRows(items, usd, unitedStates);
+    QCOMPARE(rows.size(), expectedRows);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        QCOMPARE(rows[i].label, QStringLiteral("Bucket %1").arg(i));
+        QCOMPARE(rows[i].colourIndex, int(i));
+    }
+    if (count == 10) {
+        // 1000 of 5500 in total, written under United States English.
+        QCOMPARE(rows[0].share, QStringLiteral("18.18%"));
+        QCOMPARE(rows[0].value, QStringLiteral("$1,000.00"));
+        const QList<LegendRow> converted = legendRows(items, hkd, unitedStates);
+        QCOMPARE(converted[5].value, QStringLiteral("HK$4,000.00"));
+    }
+}
+
+void ChartsTest::legendDotsMatchTheSlices()
+{
+    AllocationPanel panel;
+    panel.resize(560, AllocationPanel::minimumHeight);
+    panel.setContent(QStringLiteral("Sector Allocation"), buckets(10), usd);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    const QImage image = panel.grab().toImage();
+    const qreal ratio = image.devicePixelRatio();
+    AllocationLegend *legend = panel.legend();
+    QCOMPARE(legend->rows().size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        const QRectF row = legend->rowRect(i);
+        const QPoint dot = legend->mapTo(&panel, QPointF(AllocationLegend::dotSize / 2.0, row.center().y()).toPoint());
+        QCOMPARE(image.pixelColor((QPointF(dot) * ratio).toPoint()), Palette::color(i, panel.palette()));
+    }
+    // The legend sits beside the pie, inside the card's padding, and the rows fit the legend's height.
+    QVERIFY(legend->geometry().left() >= panel.pieChart()->geometry().right());
+    QVERIFY(legend->rowRect(5).bottom() <= legend->height() + 0.5);
+    QVERIFY(legend->geometry().right() <= panel.width() - AllocationPanel::padding);
+}
+
+void ChartsTest::summaryCardsColourGainsAndLosses_data()
+{
+    QTest::addColumn<double>("marketValue");
+    QTest::addColumn<double>("cost");
+    QTest::addColumn<QString>("net");
+    QTest::addColumn<QString>("returnText");
+    QTest::addColumn<FigureTone>("tone");
+    QTest::newRow("gain") << 1250.0 << 1000.0 << QStringLiteral("+$250.00") << QStringLiteral("25.00%")
+                          << FigureTone::Green;
+    QTest::newRow("zero") << 1000.0 << 1000.0 << QStringLiteral("$0.00") << QStringLiteral("0.00%")
+                          << FigureTone::Green;
+    QTest::newRow("no holdings") << 0.0 << 0.0 << QStringLiteral("$0.00") << QStringLiteral("0.00%")
+                                 << FigureTone::Green;
+    QTest::newRow("loss") << 800.0 << 1000.0 << QStringLiteral("-$200.00") << QStringLiteral("-20.00%")
+                          << FigureTone::Red;
+}
+
+void ChartsTest::summaryCardsColourGainsAndLosses()
+{
+    QFETCH(double, marketValue);
+    QFETCH(double, cost);
+    QFETCH(QString, net);
+    QFETCH(QString, returnText);
+    QFETCH(FigureTone, tone);
+    const auto figures = holdingSummaryFigures(summaryWith(marketValue, cost), usd, u"en-US", unitedStates);
+    QCOMPARE(figures[0].title, QStringLiteral("Market Value"));
+    QCOMPARE(figures[0].tone, FigureTone::Green);
+    QCOMPARE(figures[1].title, QStringLiteral("Cost Basis"));
+    QCOMPARE(figures[1].tone, FigureTone::Primary);
+    QCOMPARE(figures[2].title, QStringLiteral("Unrealized P/L"));
+    QCOMPARE(figures[2].value, net);
+    QCOMPARE(figures[2].tone, tone);
+    QCOMPARE(figures[3].title, QStringLiteral("Return"));
+    QCOMPARE(figures[3].value, returnText);
+    QCOMPARE(figures[3].tone, tone);
+
+    MetricCard card;
+    card.setFigure(figures[2]);
+    QCOMPARE(card.valueColour(),
+             tone == FigureTone::Green ? Palette::green(card.palette()) : Palette::red(card.palette()));
+
+    const auto japanese = holdingSummaryFigures(summaryWith(marketValue, cost), usd, u"ja-JP", unitedStates);
+    QCOMPARE(japanese[2].title, QStringLiteral("含み損益"));
+    QCOMPARE(japanese[2].value, net);
+}
+
+void ChartsTest::allocationPanelsInOrder()
+{
+    PortfolioSummary summary;
+    summary.bySector = {{"Information Technology", 600, 60}};
+    summary.byMarket = {{"US", 600, 60}, {"HK", 400, 40}};
+    summary.byBroker = {{"Futu", 1000, 100}};
+    const auto english = holdingAllocations(summary, u"en-US");
+    QCOMPARE(english[0].title, QStringLiteral("Sector Allocation"));
+    QCOMPARE(english[0].items, summary.bySector);
+    QCOMPARE(english[1].title, QStringLiteral("Market Allocation"));
+    QCOMPARE(english[1].items, summary.byMarket);
+    QCOMPARE(english[2].title, QStringLiteral("Holdings by Brokerage"));
+    QCOMPARE(english[2].items, summary.byBroker);
+    // A position without a sector leaves its share of the sector pie empty.
+    QCOMPARE(pieSlices(english[0].items).last().endAngle, (-90 + 0.6 * 360) * degree);
+}
+
+void ChartsTest::collapseButtonTogglesTheFlag_data()
+{
+    QTest::addColumn<bool>("startExpanded");
+    QTest::newRow("collapse") << true;
+    QTest::newRow("expand") << false;
+}
+
+void ChartsTest::collapseButtonTogglesTheFlag()
+{
+    QFETCH(bool, startExpanded);
+    bool flag = startExpanded;
+    int writes = 0;
+    StatsCollapseButton button;
+    button.bind([&flag] { return flag; }, [&](bool value) { flag = value, ++writes; });
+    button.resize(400, button.sizeHint().height());
+    button.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&button));
+    QCOMPARE(button.text(), collapseButtonLabel(startExpanded).text);
+    QCOMPARE(button.toolTip(), collapseButtonLabel(startExpanded).toolTip);
+    QCOMPARE(button.chevronTurn(), startExpanded ? 0.0 : 1.0);
+
+    // The separator lines are not part of the button.
+    QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(4, button.height() / 2));
+    QCOMPARE(writes, 0);
+
+    QTest::mouseClick(&button, Qt::LeftButton, {}, button.labelRect().center());
+    QCOMPARE(writes, 1);
+    QCOMPARE(flag, !startExpanded);
+    QCOMPARE(button.text(), collapseButtonLabel(!startExpanded).text);
+    QCOMPARE(button.toolTip(), collapseButtonLabel(!startExpanded).toolTip);
+
+    QVariantAnimation *animation = button.animation();
+    QCOMPARE(animation->state(), QAbstractAnimation::Running);
+    QCOMPARE(animation->duration(), 180);
+    QCOMPARE(animation->easingCurve().type(), QEasingCurve::InOutQuad);
+    // The owner reports the change back while the chevron turns; the turn goes on.
+    button.refresh();
+    QCOMPARE(animation->state(), QAbstractAnimation::Running);
+    QTRY_COMPARE_WITH_TIMEOUT(animation->state(), QAbstractAnimation::Stopped, 1000);
+    QCOMPARE(button.chevronTurn(), startExpanded ? 1.0 : 0.0);
+}
+
+void ChartsTest::collapseButtonFollowsOutsideChanges()
+{
+    bool flag = true;
+    StatsCollapseButton button;
+    button.bind([&flag] { return flag; }, [&flag](bool value) { flag = value; });
+    flag = false;
+    button.refresh();
+    QCOMPARE(button.text(), QStringLiteral("Show Statistics"));
+    QCOMPARE(button.toolTip(), QStringLiteral("Expand statistics"));
+    QCOMPARE(button.chevronTurn(), 1.0);
+    QCOMPARE(button.animation()->state(), QAbstractAnimation::Stopped);
+}
+
+QTEST_MAIN(ChartsTest)
+#include "tst_charts.moc"
