@@ -1,0 +1,231 @@
+#include "app/balances/BalanceEditor.h"
+
+#include "app/workspace/Workspace.h"
+#include "core/CurrencyCatalog.h"
+
+namespace quillfern {
+
+const QString BalanceEditor::duplicatePairMessage =
+    QStringLiteral("This broker and currency combination already exists.");
+const QString BalanceEditor::negativeCashMessage = QStringLiteral("Cash balance cannot be negative.");
+const QString BalanceEditor::noFreePairMessage =
+    QStringLiteral("All available broker and currency combinations already exist.");
+const QString BalanceEditor::alertTitle = QStringLiteral("Unable to Edit Balance");
+const QString BalanceEditor::alertFallbackMessage =
+    QStringLiteral("Please use a unique broker and currency combination.");
+
+BalanceEditor::Binding BalanceEditor::bindingFor(Workspace &workspace)
+{
+    Binding binding;
+    binding.cashRows = [&workspace] { return workspace.cashRows(); };
+    binding.setCashRows = [&workspace](QList<CashRow> rows) { workspace.setCashRows(std::move(rows)); };
+    binding.inputs = [&workspace] {
+        BalanceInputs inputs;
+        const PortfolioSummary &summary = workspace.summary();
+        inputs.holdingValueUSD = summary.totalMarketValueUsd;
+        inputs.holdingByBroker = summary.byBroker;
+        inputs.reportingCurrency = workspace.reportingCurrency();
+        inputs.supportedCurrencies = workspace.currencies();
+        inputs.brokerageOptions = workspace.brokerageNames();
+        inputs.language = workspace.selectedLanguage();
+        inputs.isSaving = workspace.isSavingPortfolio();
+        return inputs;
+    };
+    binding.onRowsChanged = [&workspace] { workspace.schedulePortfolioSave(); };
+    return binding;
+}
+
+BalanceEditor::BalanceEditor(Binding binding, QObject *parent) : QObject(parent), m_binding(std::move(binding)) {}
+
+QStringList BalanceEditor::brokerOptions() const
+{
+    return quillfern::brokerOptions(inputs().brokerageOptions);
+}
+
+QStringList BalanceEditor::currencyCodes() const
+{
+    QStringList codes;
+    for (const CurrencyOption &option : inputs().supportedCurrencies)
+        codes.append(option.code);
+    return codes;
+}
+
+void BalanceEditor::setBalanceStatsExpanded(bool expanded)
+{
+    if (expanded == m_statsExpanded)
+        return;
+    m_statsExpanded = expanded;
+    Q_EMIT balanceStatsExpandedChanged();
+}
+
+void BalanceEditor::dismissBalanceEditError()
+{
+    setError(std::nullopt);
+}
+
+void BalanceEditor::addCashRow()
+{
+    const QList<CashRow> rows = cashRows();
+    const BalanceInputs given = inputs();
+    const QList<CurrencyOption> currencies = candidateCurrencies(given.supportedCurrencies);
+    for (const QString &broker : quillfern::brokerOptions(given.brokerageOptions)) {
+        for (const CurrencyOption &currency : currencies) {
+            if (isTakenPair(rows, QString(), broker, currency.code))
+                continue;
+            CashRow row{newRowID(), broker, 0, currency.code, currency.fxToUsd};
+            QList<CashRow> grown = rows;
+            grown.append(row);
+            m_binding.setCashRows(grown);
+            // Editing starts on the row as the list now holds it, which is the new one.
+            beginCashEditing(cashRows().last());
+            return;
+        }
+    }
+    setError(noFreePairMessage);
+}
+
+void BalanceEditor::beginCashEditing(const CashRow &row)
+{
+    setEditing(row.id, row);
+    setError(std::nullopt);
+}
+
+void BalanceEditor::saveCashRow()
+{
+    if (!m_editingID)
+        return;
+    const QList<CashRow> rows = cashRows();
+    const auto found =
+        std::find_if(rows.cbegin(), rows.cend(), [this](const CashRow &row) { return row.id == *m_editingID; });
+    if (found == rows.cend())
+        return;
+    if (!(found->originalCash >= 0)) {
+        setError(negativeCashMessage);
+        return;
+    }
+    if (isTakenPair(rows, found->id, found->broker, found->currency)) {
+        setError(duplicatePairMessage);
+        return;
+    }
+    setEditing(std::nullopt, std::nullopt);
+    m_binding.onRowsChanged();
+}
+
+void BalanceEditor::cancelCashEditing()
+{
+    if (m_original) {
+        const CashRow original = *m_original;
+        changeRow(original.id, [&original](CashRow &row) { row = original; });
+    }
+    setEditing(std::nullopt, std::nullopt);
+    setError(std::nullopt);
+}
+
+void BalanceEditor::deleteCashRow(const QString &id)
+{
+    QList<CashRow> rows = cashRows();
+    rows.removeIf([&id](const CashRow &row) { return row.id == id; });
+    m_binding.setCashRows(rows);
+    if (m_editingID == id)
+        setEditing(std::nullopt, std::nullopt);
+    m_binding.onRowsChanged();
+}
+
+BalanceEditor::TextBinding BalanceEditor::uniqueBrokerBinding(const QString &rowID)
+{
+    TextBinding binding;
+    binding.get = [this, rowID] {
+        for (const CashRow &row : cashRows()) {
+            if (row.id == rowID)
+                return row.broker;
+        }
+        return QString();
+    };
+    binding.set = [this, rowID](const QString &broker) {
+        const QList<CashRow> rows = cashRows();
+        for (const CashRow &row : rows) {
+            if (row.id != rowID)
+                continue;
+            if (isTakenPair(rows, rowID, broker, row.currency)) {
+                setError(duplicatePairMessage);
+                return;
+            }
+            changeRow(rowID, [&broker](CashRow &changed) { changed.broker = broker; });
+            return;
+        }
+    };
+    return binding;
+}
+
+BalanceEditor::TextBinding BalanceEditor::uniqueCurrencyBinding(const QString &rowID)
+{
+    TextBinding binding;
+    binding.get = [this, rowID] {
+        for (const CashRow &row : cashRows()) {
+            if (row.id == rowID)
+                return row.currency;
+        }
+        return QString();
+    };
+    binding.set = [this, rowID](const QString &code) {
+        const QList<CashRow> rows = cashRows();
+        for (const CashRow &row : rows) {
+            if (row.id != rowID)
+                continue;
+            if (isTakenPair(rows, rowID, row.broker, code)) {
+                setError(duplicatePairMessage);
+                return;
+            }
+            // The stored rate belongs to the old currency; the listed one, or the built-in one, replaces it.
+            double rate = CurrencyCatalog::fxToUSD(code);
+            for (const CurrencyOption &option : inputs().supportedCurrencies) {
+                if (option.code == code) {
+                    rate = option.fxToUsd;
+                    break;
+                }
+            }
+            changeRow(rowID, [&code, rate](CashRow &changed) {
+                changed.currency = code;
+                changed.serverFXToUSD = rate;
+            });
+            return;
+        }
+    };
+    return binding;
+}
+
+void BalanceEditor::setOriginalCash(const QString &rowID, double amount)
+{
+    changeRow(rowID, [amount](CashRow &row) { row.originalCash = amount; });
+}
+
+void BalanceEditor::setError(std::optional<QString> error)
+{
+    if (error == m_error)
+        return;
+    m_error = std::move(error);
+    Q_EMIT balanceEditErrorChanged();
+}
+
+void BalanceEditor::setEditing(std::optional<QString> id, std::optional<CashRow> original)
+{
+    const bool changed = id != m_editingID;
+    m_editingID = std::move(id);
+    m_original = std::move(original);
+    if (changed)
+        Q_EMIT editingChanged();
+}
+
+void BalanceEditor::changeRow(const QString &id, const std::function<void(CashRow &)> &change)
+{
+    QList<CashRow> rows = cashRows();
+    for (CashRow &row : rows) {
+        if (row.id == id) {
+            change(row);
+            m_binding.setCashRows(rows);
+            return;
+        }
+    }
+}
+
+} // namespace quillfern

@@ -1,0 +1,96 @@
+#pragma once
+
+// The balance page's rules and local state, free of widgets: adding a row on the first free broker and
+// currency pair, edit mode with its copy for cancel, the checks on save, delete, and the pickers'
+// bindings that refuse a duplicate pair. The cash rows themselves stay the workspace's; this class reads
+// and writes them through a binding and asks for a save only when a row is saved or deleted.
+
+#include "app/balances/BalanceFigures.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+namespace quillfern {
+
+class Workspace;
+
+class BalanceEditor : public QObject {
+    Q_OBJECT
+
+public:
+    // How the page reaches the workspace: the working copy of the cash rows, the other inputs as they
+    // stand now, and the save request (onRowsChanged).
+    struct Binding {
+        std::function<QList<CashRow>()> cashRows;
+        std::function<void(QList<CashRow>)> setCashRows;
+        std::function<BalanceInputs()> inputs;
+        std::function<void()> onRowsChanged;
+    };
+
+    // A two-way text binding, as a picker uses it: set may refuse, and get then still gives the old value.
+    struct TextBinding {
+        std::function<QString()> get;
+        std::function<void(const QString &)> set;
+    };
+
+    static const QString duplicatePairMessage;
+    static const QString negativeCashMessage;
+    static const QString noFreePairMessage;
+    static const QString alertTitle;
+    static const QString alertFallbackMessage;
+
+    static Binding bindingFor(Workspace &workspace);
+
+    explicit BalanceEditor(Binding binding, QObject *parent = nullptr);
+
+    QList<CashRow> cashRows() const { return m_binding.cashRows(); }
+    BalanceInputs inputs() const { return m_binding.inputs(); }
+    BalanceFigures figures() const { return balanceFigures(cashRows(), inputs()); }
+    QStringList brokerOptions() const;
+    // The currency picker's entries: the code of every listed currency, in list order.
+    QStringList currencyCodes() const;
+
+    bool isBalanceStatsExpanded() const { return m_statsExpanded; }
+    void setBalanceStatsExpanded(bool expanded);
+    const std::optional<QString> &balanceEditError() const { return m_error; }
+    // The alert was dismissed.
+    void dismissBalanceEditError();
+    const std::optional<QString> &editingCashRowID() const { return m_editingID; }
+    const std::optional<CashRow> &originalCashRow() const { return m_original; }
+    const BalanceColumnWidths &balanceWidths() const { return m_widths; }
+    void setBalanceWidths(const BalanceColumnWidths &widths) { m_widths = widths; }
+
+    void addCashRow();
+    void beginCashEditing(const CashRow &row);
+    void saveCashRow();
+    void cancelCashEditing();
+    void deleteCashRow(const QString &id);
+    TextBinding uniqueBrokerBinding(const QString &rowID);
+    TextBinding uniqueCurrencyBinding(const QString &rowID);
+    // The cash field of an editing row: written at once, checked only on save. Unknown ids are ignored.
+    void setOriginalCash(const QString &rowID, double amount);
+
+Q_SIGNALS:
+    // editingCashRowID changed.
+    void editingChanged();
+    // balanceEditError was set or cleared.
+    void balanceEditErrorChanged();
+    void balanceStatsExpandedChanged();
+
+private:
+    void setError(std::optional<QString> error);
+    void setEditing(std::optional<QString> id, std::optional<CashRow> original);
+    // Applies change to the row with id, when there is one, and writes the list back.
+    void changeRow(const QString &id, const std::function<void(CashRow &)> &change);
+
+    Binding m_binding;
+    bool m_statsExpanded = true;
+    std::optional<QString> m_error;
+    std::optional<QString> m_editingID;
+    std::optional<CashRow> m_original;
+    BalanceColumnWidths m_widths;
+};
+
+} // namespace quillfern

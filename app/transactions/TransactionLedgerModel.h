@@ -1,0 +1,67 @@
+#pragma once
+
+// The ledger as a table: one row per transaction in the order the workspace gives, nine columns of
+// display texts under the user's locale, titles in the language in force.
+
+#include "core/ServiceRecords.h"
+
+#include <QAbstractTableModel>
+
+namespace quillfern {
+
+// How a figure is coloured; the widgets choose the colours.
+enum class LedgerTone { Primary, Buy, Sell };
+
+class TransactionLedgerModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column {
+        Account,
+        Market,
+        Ticker,
+        Type,
+        Quantity,
+        TradePrice,
+        Commission,
+        TradeTime,
+        TradeReason,
+        ColumnCount
+    };
+    enum Role {
+        // The record's own value: text, or a number for the three figures.
+        RawValueRole = Qt::UserRole + 1,
+        // A LedgerTone as an int.
+        ToneRole,
+    };
+
+    struct ColumnWidth {
+        double minimum;
+        double ideal;
+    };
+    static ColumnWidth columnWidth(int column);
+    static QString titleKey(int column);
+
+    // Locale and time zone: those of the system unless a test pins them.
+    explicit TransactionLedgerModel(QObject *parent = nullptr);
+
+    void setTransactions(QList<TransactionRecord> transactions);
+    const QList<TransactionRecord> &transactions() const { return m_transactions; }
+    void setLanguageCode(const QString &code);
+    void setLocale(const QString &locale, const QString &timeZone);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    QString text(const TransactionRecord &record, int column) const;
+
+private:
+    QList<TransactionRecord> m_transactions;
+    QString m_languageCode = QStringLiteral("en-US");
+    QString m_locale;
+    QString m_timeZone;
+};
+
+} // namespace quillfern
