@@ -8,7 +8,6 @@
 
 #include <QBoxLayout>
 #include <QFontMetricsF>
-#include <QLabel>
 #include <QPainter>
 #include <QtMath>
 
@@ -110,24 +109,30 @@ void AllocationLegend::paintEvent(QPaintEvent *)
     }
 }
 
+namespace {
+
+QFont titleFont()
+{
+    return systemFont(AllocationPanel::titlePixelSize, QFont::DemiBold);
+}
+
+} // namespace
+
 AllocationPanel::AllocationPanel(QWidget *parent)
-    : QWidget(parent), m_title(new QLabel(this)), m_pie(new PieChart(this)), m_legend(new AllocationLegend(this))
+    : QWidget(parent), m_pie(new PieChart(this)), m_legend(new AllocationLegend(this))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     setMinimumHeight(minimumHeight);
-    m_title->setFont(systemFont(titlePixelSize, QFont::DemiBold));
-    m_title->setTextFormat(Qt::PlainText);
-    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto *chartRow = new QHBoxLayout;
     chartRow->setSpacing(spacing);
     chartRow->addWidget(m_pie, 0, Qt::AlignVCenter);
     chartRow->addWidget(m_legend, 1, Qt::AlignVCenter);
 
+    // The title is painted, not laid out, so a long one elides instead of widening the panel.
     auto *stack = new QVBoxLayout(this);
-    stack->setContentsMargins(padding, padding, padding, padding);
+    stack->setContentsMargins(padding, padding + titleRect().height() + spacing, padding, padding);
     stack->setSpacing(spacing);
-    stack->addWidget(m_title);
     stack->addLayout(chartRow);
     stack->addStretch(1);
 }
@@ -135,7 +140,10 @@ AllocationPanel::AllocationPanel(QWidget *parent)
 void AllocationPanel::setContent(const QString &title, std::vector<AllocationItem> items,
                                  const CurrencyOption &currency)
 {
-    m_title->setText(title);
+    if (m_title != title) {
+        m_title = title;
+        update();
+    }
     setAccessibleName(title);
     m_pie->setItems(items);
     m_legend->setContent(items, currency);
@@ -143,15 +151,17 @@ void AllocationPanel::setContent(const QString &title, std::vector<AllocationIte
     m_currency = currency;
 }
 
-QString AllocationPanel::title() const
+QRect AllocationPanel::titleRect() const
 {
-    return m_title->text();
+    return QRect(padding, padding, qMax(0, width() - 2 * padding), qCeil(QFontMetricsF(titleFont()).height()));
 }
 
 void AllocationPanel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paintCardBackground(painter, rect(), palette());
+    painter.setPen(Palette::primaryText(palette()));
+    drawFittedText(painter, titleRect(), Qt::AlignLeft | Qt::AlignVCenter, m_title, titleFont(), 1);
 }
 
 } // namespace quillfern

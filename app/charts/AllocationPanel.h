@@ -9,8 +9,6 @@
 
 #include <vector>
 
-class QLabel;
-
 namespace quillfern {
 
 class PieChart;
@@ -77,7 +75,9 @@ public:
     explicit AllocationPanel(QWidget *parent = nullptr);
 
     void setContent(const QString &title, std::vector<AllocationItem> items, const CurrencyOption &currency);
-    QString title() const;
+    const QString &title() const { return m_title; }
+    // Where the title is drawn, above the chart and legend.
+    QRect titleRect() const;
     const std::vector<AllocationItem> &items() const { return m_items; }
     const CurrencyOption &currency() const { return m_currency; }
 
@@ -88,7 +88,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QLabel *m_title;
+    QString m_title;
     PieChart *m_pie;
     AllocationLegend *m_legend;
     std::vector<AllocationItem> m_items;

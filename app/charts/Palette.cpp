@@ -1,5 +1,7 @@
 #include "app/charts/Palette.h"
 
+#include <QGuiApplication>
+
 #include <array>
 
 namespace quillfern {
@@ -51,6 +53,11 @@ SystemColour Palette::colourAt(int index)
 QColor Palette::color(int index, const QPalette &palette)
 {
     return system(colourAt(index), palette);
+}
+
+QColor Palette::color(int index)
+{
+    return color(index, QGuiApplication::palette());
 }
 
 QColor Palette::tone(FigureTone tone, const QPalette &palette)

@@ -27,6 +27,7 @@ public:
     // Negative indices wrap the same way, so no index is out of range.
     static SystemColour colourAt(int index);
     static QColor color(int index, const QPalette &palette);
+    static QColor color(int index);
 
     static QColor tone(FigureTone tone, const QPalette &palette);
     static QColor green(const QPalette &palette) { return system(SystemColour::Green, palette); }

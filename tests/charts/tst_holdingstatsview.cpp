@@ -17,7 +17,7 @@ namespace {
 std::string languagesJSON()
 {
     QJsonArray list;
-    for (const auto *code : {"en-US", "ja-JP", "zh-CN"})
+    for (const auto *code : {"en-US", "ja-JP", "zh-CN", "ko-KR"})
         list.append(QJsonObject{{QStringLiteral("code"), QString::fromLatin1(code)},
                                 {QStringLiteral("name"), QString::fromLatin1(code)},
                                 {QStringLiteral("native_name"), QString::fromLatin1(code)},
@@ -199,17 +199,21 @@ void HoldingStatsViewTest::rendersEveryLanguage_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<bool>("dark");
-    QTest::newRow("en-US light") << QStringLiteral("en-US") << false;
-    QTest::newRow("ja-JP light") << QStringLiteral("ja-JP") << false;
-    QTest::newRow("zh-CN dark") << QStringLiteral("zh-CN") << true;
+    QTest::addColumn<bool>("expanded");
+    QTest::newRow("en-US light") << QStringLiteral("en-US") << false << true;
+    QTest::newRow("ja-JP light") << QStringLiteral("ja-JP") << false << true;
+    QTest::newRow("zh-CN dark") << QStringLiteral("zh-CN") << true << true;
+    QTest::newRow("ko-KR collapsed") << QStringLiteral("ko-KR") << false << false;
 }
 
 void HoldingStatsViewTest::rendersEveryLanguage()
 {
     QFETCH(QString, language);
     QFETCH(bool, dark);
+    QFETCH(bool, expanded);
     Workspace &workspace = *m_harness->workspace;
     workspace.setLanguageCode(language);
+    workspace.setHoldingStatsExpanded(expanded);
 
     QWidget page;
     if (dark) {
@@ -229,16 +233,18 @@ void HoldingStatsViewTest::rendersEveryLanguage()
     page.resize(1440, page.sizeHint().height());
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QCOMPARE(view->isVisible(), expanded);
 
     // Nothing is squeezed below what it needs at a common window width.
-    for (const MetricCard *card : view->cards())
+    for (const MetricCard *card : expanded ? view->cards() : QList<MetricCard *>())
         QVERIFY(card->height() >= card->sizeHint().height());
-    for (const AllocationPanel *panel : view->panels()) {
+    for (const AllocationPanel *panel : expanded ? view->panels() : QList<AllocationPanel *>()) {
         QVERIFY(panel->height() >= AllocationPanel::minimumHeight);
         QVERIFY(panel->legend()->width() >= panel->legend()->minimumSizeHint().width());
         QCOMPARE(panel->pieChart()->size(), QSize(PieChart::side, PieChart::side));
     }
-    const QString name = QStringLiteral("holding-stats-") + language + (dark ? QStringLiteral("-dark") : QString());
+    const QString name = QStringLiteral("holding-stats-") + language + (dark ? QStringLiteral("-dark") : QString()) +
+                         (expanded ? QString() : QStringLiteral("-collapsed"));
     QVERIFY(page.grab().save(screenshotPath(name)));
 }
 
