@@ -136,6 +136,7 @@ void Workspace::deleteRow(const QString &id)
 {
     for (qsizetype i = m_rows.size() - 1; i >= 0; --i) {
         if (m_rows[i].id == id) {
+            Q_EMIT rowAboutToBeRemoved(int(i));
             m_rows.removeAt(i);
             Q_EMIT rowRemoved(int(i));
         }

@@ -133,6 +133,7 @@ Q_SIGNALS:
     // rows: the whole list was replaced; one row was appended, removed, or had fields changed.
     void rowsReset();
     void rowInserted(int index);
+    void rowAboutToBeRemoved(int index);
     void rowRemoved(int index);
     void rowChanged(int index);
     // The figures derived from rows were recomputed.

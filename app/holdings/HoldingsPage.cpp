@@ -1,0 +1,118 @@
+#include "app/holdings/HoldingsPage.h"
+
+#include "app/charts/HoldingStatsView.h"
+#include "app/charts/StatsCollapseButton.h"
+#include "app/holdings/HoldingsTable.h"
+#include "app/icons/SymbolIcon.h"
+#include "app/table/AddTableButton.h"
+#include "app/table/TableStyle.h"
+#include "app/workspace/Workspace.h"
+#include "text/Localization.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace quillfern {
+
+namespace {
+
+QLabel *statusLabel(QWidget *parent, QFont::Weight weight)
+{
+    auto *label = new QLabel(parent);
+    label->setFont(table::uiFont(12, weight));
+    QPalette secondary = label->palette();
+    secondary.setColor(QPalette::WindowText, table::secondaryText(secondary));
+    label->setPalette(secondary);
+    return label;
+}
+
+} // namespace
+
+HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
+    : QWidget(parent), m_workspace(workspace), m_stats(new HoldingStatsView(workspace, this)),
+      m_table(new HoldingsTable(workspace, this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 18, 18, 18);
+    layout->setSpacing(18);
+    layout->addWidget(m_stats);
+    layout->addWidget(holdingStatsButton(workspace, this), 0, Qt::AlignLeft);
+    layout->addWidget(buildToolbar());
+    layout->addWidget(m_table, 1);
+
+    connect(&workspace, &Workspace::editingChanged, this, &HoldingsPage::showState);
+    connect(&workspace, &Workspace::priceRefreshChanged, this, &HoldingsPage::showState);
+    connect(&workspace, &Workspace::syncStateChanged, this, &HoldingsPage::showState);
+    connect(&workspace, &Workspace::preferencesChanged, this, &HoldingsPage::retranslate);
+    retranslate();
+    showState();
+}
+
+QWidget *HoldingsPage::buildToolbar()
+{
+    auto *bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("assetTableToolbar"));
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+
+    m_addRow = new table::AddTableButton(QString(), bar);
+    connect(m_addRow, &QToolButton::clicked, this, [this] { m_workspace.addRow(); });
+    row->addWidget(m_addRow);
+
+    m_addBrokerage = new QToolButton(bar);
+    m_addBrokerage->setIcon(symbolIcon(QStringLiteral("building.columns.badge.plus")));
+    m_addBrokerage->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    connect(m_addBrokerage, &QToolButton::clicked, this, &HoldingsPage::addBrokerageRequested);
+    row->addWidget(m_addBrokerage);
+
+    m_refresh = new QToolButton(bar);
+    m_refresh->setIcon(symbolIcon(QStringLiteral("arrow.clockwise")));
+    m_refresh->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    connect(m_refresh, &QToolButton::clicked, this, [this] { m_workspace.refreshAllPrices(); });
+    row->addWidget(m_refresh);
+
+    m_priceStatus = statusLabel(bar, QFont::Normal);
+    row->addWidget(m_priceStatus);
+    m_rowStatus = statusLabel(bar, QFont::Medium);
+    row->addWidget(m_rowStatus);
+    row->addStretch(1);
+
+    m_saving = new QWidget(bar);
+    auto *saving = new QHBoxLayout(m_saving);
+    saving->setContentsMargins(0, 0, 0, 0);
+    saving->setSpacing(6);
+    auto *spinner = new QProgressBar(m_saving);
+    spinner->setRange(0, 0); // busy, no amount
+    spinner->setTextVisible(false);
+    spinner->setFixedSize(48, 8);
+    saving->addWidget(spinner);
+    m_savingText = statusLabel(m_saving, QFont::Normal);
+    saving->addWidget(m_savingText);
+    row->addWidget(m_saving);
+    return bar;
+}
+
+void HoldingsPage::retranslate()
+{
+    const QString language = m_workspace.selectedLanguage().code;
+    m_addRow->setText(AppText::value(u"addAssetRecord", language));
+    m_addBrokerage->setText(AppText::value(u"addBrokerage", language));
+    m_addBrokerage->setToolTip(m_addBrokerage->text());
+    m_savingText->setText(AppText::value(u"saving", language));
+}
+
+void HoldingsPage::showState()
+{
+    const bool refreshing = m_workspace.isRefreshingPrices();
+    m_refresh->setText(refreshing ? QStringLiteral("Refreshing") : QStringLiteral("Refresh Prices"));
+    m_refresh->setEnabled(!refreshing);
+    m_priceStatus->setText(m_workspace.priceRefreshStatus());
+    m_rowStatus->setText(m_workspace.rowEditStatus());
+    m_saving->setVisible(m_workspace.isSavingPortfolio());
+}
+
+} // namespace quillfern

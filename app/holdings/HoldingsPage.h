@@ -1,0 +1,57 @@
+#pragma once
+
+// The first page of the window: statistics, their collapse button, the table toolbar and the table.
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QToolButton;
+
+namespace quillfern {
+
+class HoldingStatsView;
+class HoldingsTable;
+class Workspace;
+
+namespace table {
+class AddTableButton;
+}
+
+class HoldingsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit HoldingsPage(Workspace &workspace, QWidget *parent = nullptr);
+
+    HoldingsTable *table() const { return m_table; }
+    HoldingStatsView *stats() const { return m_stats; }
+    table::AddTableButton *addRowButton() const { return m_addRow; }
+    QToolButton *addBrokerageButton() const { return m_addBrokerage; }
+    QToolButton *refreshButton() const { return m_refresh; }
+    QLabel *priceStatus() const { return m_priceStatus; }
+    QLabel *rowStatus() const { return m_rowStatus; }
+    QWidget *savingIndicator() const { return m_saving; }
+
+Q_SIGNALS:
+    // The add-brokerage dialog belongs to the window.
+    void addBrokerageRequested();
+
+private:
+    QWidget *buildToolbar();
+    void showState();
+    void retranslate();
+
+    Workspace &m_workspace;
+    HoldingStatsView *m_stats;
+    HoldingsTable *m_table;
+    table::AddTableButton *m_addRow = nullptr;
+    QToolButton *m_addBrokerage = nullptr;
+    QToolButton *m_refresh = nullptr;
+    QLabel *m_priceStatus = nullptr;
+    QLabel *m_rowStatus = nullptr;
+    QWidget *m_saving = nullptr;
+    QLabel *m_savingText = nullptr;
+};
+
+} // namespace quillfern

@@ -1,0 +1,218 @@
+#include "app/holdings/HoldingsTable.h"
+
+#include "app/holdings/HoldingsTableModel.h"
+#include "app/table/CellDelegate.h"
+#include "app/table/CellEditors.h"
+#include "app/table/ResizableHeader.h"
+#include "app/table/TableStyle.h"
+#include "app/table/TotalRowView.h"
+#include "app/workspace/Workspace.h"
+#include "text/Formats.h"
+#include "text/Localization.h"
+
+#include <QEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace quillfern {
+
+namespace {
+
+// Rounds the table's corners and draws its outline over the cells.
+class RoundedOutline : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QPainterPath outside;
+        outside.addRect(rect());
+        QPainterPath inside;
+        inside.addRoundedRect(box, 8, 8);
+        painter.fillPath(outside.subtracted(inside), palette().color(QPalette::Window));
+        QPen pen(table::separator(palette()));
+        pen.setWidthF(1);
+        painter.setPen(pen);
+        painter.drawPath(inside);
+    }
+};
+
+} // namespace
+
+HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
+    : QFrame(parent), m_workspace(workspace), m_model(new HoldingsTableModel(workspace, this)),
+      m_view(new QTableView(this)), m_header(new table::ResizableHeader(m_view)),
+      m_delegate(new table::CellDelegate(this)), m_total(new table::TotalRowView(m_header, this)),
+      m_outline(new RoundedOutline(this))
+{
+    m_model->setPalette(palette());
+    m_view->setHorizontalHeader(m_header);
+    m_view->setModel(m_model);
+    m_view->setItemDelegate(m_delegate);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setDefaultSectionSize(table::rowHeight);
+    m_view->setShowGrid(false);
+    m_view->setSelectionMode(QAbstractItemView::NoSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->setWordWrap(false);
+    m_view->setMouseTracking(true);
+    for (int column = 0; column < AssetColumnCount; ++column)
+        m_header->resizeSection(column, int(columnWidth(m_widths, AssetColumn(column))));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_total);
+    m_outline->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_outline->raise();
+
+    connect(m_header, &QHeaderView::sectionResized, this,
+            [this](int column, int, int size) { columnWidth(m_widths, AssetColumn(column)) = size; });
+    connect(m_view->horizontalScrollBar(), &QScrollBar::valueChanged, m_total, qOverload<>(&QWidget::update));
+    connect(m_view, &QTableView::clicked, this, [this](const QModelIndex &index) {
+        const QString id = m_model->idAt(index.row());
+        if (!id.isEmpty() && m_workspace.editingRowID() != id)
+            m_workspace.selectRow(id);
+    });
+    connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
+        const QString id = m_model->idAt(index.row());
+        if (!id.isEmpty() && m_workspace.editingRowID() != id)
+            m_workspace.beginEditing(m_workspace.rows()[index.row()]);
+    });
+    connect(m_delegate, &table::CellDelegate::saveRequested, this, [this] {
+        if (m_workspace.editingRowID())
+            m_workspace.saveEditingRow();
+    });
+    connect(m_delegate, &table::CellDelegate::cancelRequested, this, [this] {
+        if (m_workspace.editingRowID())
+            m_workspace.cancelEditing();
+    });
+    connect(m_delegate, &table::CellDelegate::deleteRequested, this, [this](const QModelIndex &index) {
+        const QString id = m_model->idAt(index.row());
+        if (!id.isEmpty())
+            m_workspace.deleteRow(id);
+    });
+
+    connect(&workspace, &Workspace::editingChanged, this, [this] {
+        syncEditors();
+        showRowError();
+    });
+    connect(&workspace, &Workspace::rowsReset, this, [this] {
+        m_editorsFor.reset(); // the view dropped every editor with the rows
+        m_editors.clear();
+        syncEditors();
+    });
+    connect(&workspace, &Workspace::rowChanged, this, [this](int row) {
+        if (m_workspace.editingRowID() == m_model->idAt(row))
+            refreshEditors();
+    });
+    connect(&workspace, &Workspace::summaryChanged, this, &HoldingsTable::updateTotals);
+    connect(&workspace, &Workspace::preferencesChanged, this, &HoldingsTable::updateTotals);
+    connect(&workspace, &Workspace::referenceDataChanged, this, &HoldingsTable::refreshEditors);
+    updateTotals();
+    syncEditors();
+}
+
+void HoldingsTable::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    m_outline->setGeometry(rect());
+    m_outline->raise();
+}
+
+void HoldingsTable::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange) {
+        m_model->setPalette(palette());
+        updateTotals();
+    }
+    QFrame::changeEvent(event);
+}
+
+void HoldingsTable::syncEditors()
+{
+    const auto &editing = m_workspace.editingRowID();
+    if (editing == m_editorsFor)
+        return;
+    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
+        if (index.isValid())
+            m_view->closePersistentEditor(index);
+    }
+    m_editors.clear();
+    m_editorsFor = editing;
+    if (!editing)
+        return;
+    const int row = m_model->rowOf(*editing);
+    if (row < 0)
+        return;
+    for (int column : {BrokerColumn, MarketColumn, SectorColumn, SubSectorColumn, CodeColumn, AveragePriceColumn,
+                       QuantityColumn, ActionsColumn}) {
+        const QModelIndex index = m_model->index(row, column);
+        m_view->openPersistentEditor(index);
+        m_editors.append(index);
+    }
+    m_view->scrollTo(m_model->index(row, CodeColumn));
+    if (QWidget *code = m_view->indexWidget(m_model->index(row, CodeColumn)))
+        code->setFocus(Qt::OtherFocusReason);
+}
+
+void HoldingsTable::refreshEditors()
+{
+    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
+        if (QWidget *editor = index.isValid() ? m_view->indexWidget(index) : nullptr)
+            m_delegate->setEditorData(editor, index);
+    }
+}
+
+void HoldingsTable::updateTotals()
+{
+    const PortfolioSummary &summary = m_workspace.summary();
+    const CurrencyOption currency = m_workspace.reportingCurrency();
+    const QPalette &pal = palette();
+    m_total->setCells({
+        {BrokerColumn, HoldPercentColumn, AppText::value(u"total", m_workspace.selectedLanguage().code), QColor(),
+         Qt::AlignRight, false},
+        {ValueUSDColumn, ValueUSDColumn, format(currency, summary.totalMarketValueUsd, false), table::green(pal)},
+        {NetUSDColumn, NetUSDColumn, format(currency, summary.totalNetUsd, true),
+         summary.totalNetUsd < 0 ? table::red(pal) : table::green(pal)},
+        {CostUSDColumn, CostUSDColumn, format(currency, summary.totalBoughtCostUsd, false), QColor()},
+        {ActionsColumn, ActionsColumn, QString(), QColor(), Qt::AlignHCenter, false},
+    });
+}
+
+void HoldingsTable::showRowError()
+{
+    const auto &error = m_workspace.rowEditError();
+    if (!error) {
+        if (m_alert)
+            m_alert->close();
+        return;
+    }
+    if (m_alert) {
+        m_alert->setText(*error);
+        return;
+    }
+    m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Unable to Save Row"), *error, QMessageBox::NoButton,
+                              this);
+    m_alert->setAttribute(Qt::WA_DeleteOnClose);
+    m_alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
+    connect(m_alert, &QMessageBox::finished, this, [this] { m_workspace.dismissRowEditError(); });
+    m_alert->open();
+}
+
+} // namespace quillfern

@@ -1,0 +1,64 @@
+#pragma once
+
+// The holdings table: header, rows and total row in one rounded frame. Plain rows are painted by the
+// shared cell delegate; the editing row gets its fields as persistent editors, fresh each time a row
+// enters edit mode.
+
+#include "app/holdings/AssetColumns.h"
+
+#include <QFrame>
+#include <QPersistentModelIndex>
+#include <QPointer>
+
+#include <QMessageBox>
+class QTableView;
+
+namespace quillfern {
+
+class HoldingsTableModel;
+class Workspace;
+
+namespace table {
+class CellDelegate;
+class ResizableHeader;
+class TotalRowView;
+} // namespace table
+
+class HoldingsTable : public QFrame {
+    Q_OBJECT
+
+public:
+    explicit HoldingsTable(Workspace &workspace, QWidget *parent = nullptr);
+
+    QTableView *view() const { return m_view; }
+    table::ResizableHeader *header() const { return m_header; }
+    table::TotalRowView *totalRow() const { return m_total; }
+    HoldingsTableModel *model() const { return m_model; }
+    const AssetColumnWidths &widths() const { return m_widths; }
+    // The "Unable to Save Row" alert while one is shown.
+    QMessageBox *rowErrorAlert() const { return m_alert; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void syncEditors();
+    void refreshEditors();
+    void updateTotals();
+    void showRowError();
+
+    Workspace &m_workspace;
+    HoldingsTableModel *m_model;
+    QTableView *m_view;
+    table::ResizableHeader *m_header;
+    table::CellDelegate *m_delegate;
+    table::TotalRowView *m_total;
+    QWidget *m_outline;
+    AssetColumnWidths m_widths;
+    std::optional<QString> m_editorsFor;
+    QList<QPersistentModelIndex> m_editors;
+    QPointer<QMessageBox> m_alert;
+};
+
+} // namespace quillfern

@@ -1,0 +1,343 @@
+#include "app/holdings/HoldingsTableModel.h"
+
+#include "app/table/CellRoles.h"
+#include "app/table/TableStyle.h"
+#include "app/workspace/Workspace.h"
+#include "core/CurrencyCatalog.h"
+#include "text/Formats.h"
+
+namespace quillfern {
+
+using table::CellKind;
+using table::RowLook;
+
+namespace {
+
+bool isEditableColumn(int column)
+{
+    return column <= QuantityColumn || column == ActionsColumn;
+}
+
+CellKind viewKind(int column)
+{
+    switch (column) {
+    case BrokerColumn:
+    case MarketColumn:
+    case SectorColumn:
+    case SubSectorColumn:
+    case CodeColumn:
+        return CellKind::ReadOnly;
+    case AveragePriceColumn:
+    case QuantityColumn:
+    case CurrentPriceColumn:
+        return CellKind::ReadOnlyNumber;
+    case ActionsColumn:
+        return CellKind::RowActions;
+    default:
+        return CellKind::Output;
+    }
+}
+
+CellKind editKind(int column)
+{
+    switch (column) {
+    case BrokerColumn:
+    case MarketColumn:
+    case SectorColumn:
+    case SubSectorColumn:
+        return CellKind::Picker;
+    case CodeColumn:
+        return CellKind::EditText;
+    case AveragePriceColumn:
+    case QuantityColumn:
+        return CellKind::EditNumber;
+    case ActionsColumn:
+        return CellKind::EditRowActions;
+    default:
+        return viewKind(column);
+    }
+}
+
+int precisionOf(int column)
+{
+    return column == AveragePriceColumn ? 4 : 2;
+}
+
+} // namespace
+
+HoldingsTableModel::HoldingsTableModel(Workspace &workspace, QObject *parent)
+    : QAbstractTableModel(parent), m_workspace(workspace), m_count(int(workspace.rows().size()))
+{
+    connect(&workspace, &Workspace::rowsReset, this, [this] {
+        beginResetModel();
+        m_count = int(m_workspace.rows().size());
+        endResetModel();
+    });
+    connect(&workspace, &Workspace::rowInserted, this, [this](int index) {
+        beginInsertRows({}, index, index);
+        m_count = int(m_workspace.rows().size());
+        endInsertRows();
+    });
+    connect(&workspace, &Workspace::rowAboutToBeRemoved, this,
+            [this](int index) { beginRemoveRows({}, index, index); });
+    connect(&workspace, &Workspace::rowRemoved, this, [this] {
+        m_count = int(m_workspace.rows().size());
+        endRemoveRows();
+    });
+    connect(&workspace, &Workspace::rowChanged, this,
+            [this](int index) { refreshRows(index, index, 0, AssetColumnCount - 1); });
+    // Every weight depends on every row, so the figures of all rows are refreshed; the view repaints
+    // only the rows it shows.
+    connect(&workspace, &Workspace::summaryChanged, this,
+            [this] { refreshRows(0, m_count - 1, HoldPercentColumn, CostUSDColumn); });
+    connect(&workspace, &Workspace::editingChanged, this, &HoldingsTableModel::onEditingChanged);
+    const auto everything = [this] {
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, AssetColumnCount - 1);
+        refreshRows(0, m_count - 1, 0, AssetColumnCount - 1);
+    };
+    connect(&workspace, &Workspace::preferencesChanged, this, everything);
+    connect(&workspace, &Workspace::referenceDataChanged, this, everything);
+}
+
+void HoldingsTableModel::setPalette(const QPalette &palette)
+{
+    m_palette = palette;
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, AssetColumnCount - 1);
+}
+
+int HoldingsTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_count;
+}
+
+int HoldingsTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : AssetColumnCount;
+}
+
+QString HoldingsTableModel::languageCode() const
+{
+    return m_workspace.selectedLanguage().code;
+}
+
+int HoldingsTableModel::rowOf(const QString &id) const
+{
+    const auto &rows = m_workspace.rows();
+    for (int i = 0; i < m_count && i < rows.size(); ++i) {
+        if (rows[i].id == id)
+            return i;
+    }
+    return -1;
+}
+
+QString HoldingsTableModel::idAt(int row) const
+{
+    return row >= 0 && row < m_workspace.rows().size() ? m_workspace.rows()[row].id : QString();
+}
+
+void HoldingsTableModel::refreshRows(int first, int last, int firstColumn, int lastColumn)
+{
+    if (first > last || first < 0)
+        return;
+    Q_EMIT dataChanged(index(first, firstColumn), index(last, lastColumn));
+}
+
+void HoldingsTableModel::onEditingChanged()
+{
+    // Only the rows whose look changed are repainted.
+    for (const auto &id : {m_shownSelected, m_shownEditing, m_workspace.selectedRowID(), m_workspace.editingRowID()}) {
+        if (id) {
+            const int row = rowOf(*id);
+            refreshRows(row, row, 0, AssetColumnCount - 1);
+        }
+    }
+    m_shownSelected = m_workspace.selectedRowID();
+    m_shownEditing = m_workspace.editingRowID();
+}
+
+QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_workspace.rows().size())
+        return {};
+    const AssetRow &row = m_workspace.rows()[index.row()];
+    const int column = index.column();
+    const bool editing = m_workspace.editingRowID() == row.id;
+
+    switch (role) {
+    case table::CellKindRole:
+        return int(editing ? editKind(column) : viewKind(column));
+    case table::RowLookRole:
+        return int(editing ? RowLook::Editing
+                           : (m_workspace.selectedRowID() == row.id ? RowLook::Selected : RowLook::Plain));
+    case Qt::TextAlignmentRole:
+        return int(columnAlignment(AssetColumn(column)) | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        return editing ? QStringLiteral("Edit the row, then save or cancel")
+                       : QStringLiteral("Double-click to edit this row");
+    case table::FieldNameRole:
+        return column == CodeColumn
+                   ? QStringLiteral("code")
+                   : (column == AveragePriceColumn ? QStringLiteral("averagePrice") : QStringLiteral("quantity"));
+    case table::PrecisionRole:
+        return precisionOf(column);
+    case table::PrefixRole:
+        return column == QuantityColumn ? QString() : CurrencyCatalog::symbol(CurrencyCatalog::currency(row.market));
+    case table::OptionsRole:
+        switch (column) {
+        case BrokerColumn:
+            return m_workspace.brokerageNames();
+        case MarketColumn:
+            return marketOptions();
+        case SectorColumn:
+            return includingCurrent(row.sector, m_workspace.gicsSectorNames());
+        case SubSectorColumn:
+            return includingCurrent(row.subSector, m_workspace.gicsSubIndustryNames(row.sector));
+        default:
+            return {};
+        }
+    default:
+        break;
+    }
+
+    if (role == table::ValueRole || role == Qt::EditRole) {
+        switch (column) {
+        case BrokerColumn:
+            return row.broker;
+        case MarketColumn:
+            return row.market;
+        case SectorColumn:
+            return row.sector;
+        case SubSectorColumn:
+            return row.subSector;
+        case CodeColumn:
+            return row.code;
+        case AveragePriceColumn:
+            return row.averagePrice;
+        case QuantityColumn:
+            return row.quantity;
+        case CurrentPriceColumn:
+            return row.currentPrice;
+        default:
+            return {};
+        }
+    }
+
+    const AssetValuation *position = m_workspace.position(row.id);
+    if (role == Qt::ForegroundRole) {
+        if (column == ValueUSDColumn)
+            return table::green(m_palette);
+        if (column == NetUSDColumn)
+            return position && position->netUsd < 0 ? table::red(m_palette) : table::green(m_palette);
+        return {};
+    }
+    if (role != Qt::DisplayRole)
+        return {};
+
+    const QString symbol = CurrencyCatalog::symbol(CurrencyCatalog::currency(row.market));
+    switch (column) {
+    case BrokerColumn:
+        return row.broker;
+    case MarketColumn:
+        return row.market;
+    case SectorColumn:
+        return row.sector;
+    case SubSectorColumn:
+        return row.subSector;
+    case CodeColumn:
+        return row.code;
+    case AveragePriceColumn:
+        return symbol + decimal(row.averagePrice, 4);
+    case QuantityColumn:
+        return decimal(row.quantity, 2);
+    case CurrentPriceColumn:
+        return symbol + decimal(row.currentPrice, 2);
+    case HoldPercentColumn:
+        return position ? percent(position->holdPercent) : QStringLiteral("0.00%");
+    case ValueUSDColumn:
+        return format(m_workspace.reportingCurrency(), position ? position->marketValueUsd : 0, false);
+    case NetUSDColumn:
+        return format(m_workspace.reportingCurrency(), position ? position->netUsd : 0, true);
+    case CostUSDColumn:
+        return format(m_workspace.reportingCurrency(), position ? position->boughtCostUsd : 0, false);
+    default:
+        return QString();
+    }
+}
+
+QVariant HoldingsTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= AssetColumnCount)
+        return {};
+    const auto column = AssetColumn(section);
+    switch (role) {
+    case Qt::DisplayRole:
+        return columnTitle(column, languageCode(), m_workspace.reportingCurrency().code);
+    case Qt::TextAlignmentRole:
+        return int(columnAlignment(column) | Qt::AlignVCenter);
+    case table::HeaderTintRole:
+        return columnTint(column, m_palette);
+    case Qt::ToolTipRole: {
+        const QString title = columnTitle(column, languageCode(), m_workspace.reportingCurrency().code);
+        return QStringLiteral("Drag the right edge to resize ") +
+               (title.isEmpty() ? QStringLiteral("this column") : title);
+    }
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags HoldingsTableModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled;
+    if (isEditableColumn(index.column()) && m_workspace.editingRowID() == idAt(index.row()))
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool HoldingsTableModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || index.row() >= m_workspace.rows().size())
+        return false;
+    AssetRow row = m_workspace.rows()[index.row()];
+    if (m_workspace.editingRowID() != row.id)
+        return false;
+    switch (index.column()) {
+    case BrokerColumn:
+        row.broker = value.toString();
+        break;
+    case MarketColumn:
+        row.market = value.toString();
+        break;
+    case SectorColumn: {
+        const QString sector = value.toString();
+        if (sector != row.sector) {
+            // A new sector keeps the sub-industry only when it lists it.
+            const QStringList subs = m_workspace.gicsSubIndustryNames(sector);
+            if (!subs.contains(row.subSector))
+                row.subSector = subs.isEmpty() ? QString() : subs.first();
+        }
+        row.sector = sector;
+        break;
+    }
+    case SubSectorColumn:
+        row.subSector = value.toString();
+        break;
+    case CodeColumn:
+        row.code = value.toString();
+        break;
+    case AveragePriceColumn:
+        row.averagePrice = value.toDouble();
+        break;
+    case QuantityColumn:
+        row.quantity = value.toDouble();
+        break;
+    default:
+        return false;
+    }
+    m_workspace.updateRow(row.id, row);
+    return true;
+}
+
+} // namespace quillfern

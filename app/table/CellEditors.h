@@ -1,0 +1,95 @@
+#pragma once
+
+// The editing cells of a table row. Each one writes its value back the moment it changes (the row in the
+// working copy is the binding) and traces what it does to the edit log under its field name.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+class QToolButton;
+
+namespace quillfern::table {
+
+class EditingTextCell : public QLineEdit {
+    Q_OBJECT
+
+public:
+    EditingTextCell(QString fieldName, QWidget *parent = nullptr);
+
+    // The bound value changed elsewhere (or was stored after this field wrote it).
+    void setValue(const QString &value);
+    const QString &fieldName() const { return m_fieldName; }
+
+Q_SIGNALS:
+    void valueEdited(const QString &value);
+
+protected:
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    QString m_fieldName;
+    std::optional<QString> m_value;
+};
+
+class EditingNumberCell : public QWidget {
+    Q_OBJECT
+
+public:
+    EditingNumberCell(QString fieldName, int precision, const QString &prefix, QWidget *parent = nullptr);
+
+    void setValue(double value);
+    double value() const { return m_value.value_or(0); }
+    // What the field says now, when it reads as a number.
+    std::optional<double> typedValue() const;
+    QLineEdit *field() const { return m_field; }
+    QLabel *prefixLabel() const { return m_prefix; }
+
+Q_SIGNALS:
+    void valueEdited(double value);
+
+private:
+    void readTyped(const QString &text);
+
+    QString m_fieldName;
+    int m_precision;
+    QLabel *m_prefix = nullptr;
+    QLineEdit *m_field;
+    std::optional<double> m_value;
+};
+
+class PickerCell : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit PickerCell(QWidget *parent = nullptr);
+
+    // Offers exactly options; a value not among them shows no entry selected.
+    void setOptions(const QStringList &options, const QString &value);
+
+Q_SIGNALS:
+    void valueChosen(const QString &value);
+};
+
+class EditRowActionsCell : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit EditRowActionsCell(QWidget *parent = nullptr);
+    QToolButton *saveButton() const { return m_save; }
+    QToolButton *cancelButton() const { return m_cancel; }
+
+Q_SIGNALS:
+    void saveRequested();
+    void cancelRequested();
+
+private:
+    QToolButton *m_save;
+    QToolButton *m_cancel;
+};
+
+} // namespace quillfern::table
