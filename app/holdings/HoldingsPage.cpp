@@ -39,7 +39,7 @@ HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
     layout->setContentsMargins(18, 18, 18, 18);
     layout->setSpacing(18);
     layout->addWidget(m_stats);
-    layout->addWidget(holdingStatsButton(workspace, this), 0, Qt::AlignLeft);
+    layout->addWidget(holdingStatsButton(workspace, this));
     layout->addWidget(buildToolbar());
     layout->addWidget(m_table, 1);
 
