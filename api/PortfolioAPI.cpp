@@ -1,5 +1,6 @@
 #include "api/PortfolioAPI.h"
 
+#include <QHostAddress>
 #include <QNetworkRequest>
 
 #include <algorithm>
@@ -11,9 +12,31 @@
 
 namespace quillfern::PortfolioAPI {
 
+bool isAcceptableOrigin(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() ||
+        (!url.path().isEmpty() && url.path() != QLatin1String("/")))
+        return false;
+    if (url.scheme() == QLatin1String("https"))
+        return true;
+    const QString host = url.host();
+    const QHostAddress address(host);
+    const bool loopback = host == QLatin1String("localhost") || (!address.isNull() && address.isLoopback());
+    return url.scheme() == QLatin1String("http") && loopback;
+}
+
 const QUrl &baseURL()
 {
     static const QUrl url = [] {
+        // A local service for development and tests may be named at run time; a bearer token still never
+        // travels in clear text beyond this machine.
+        const QString chosen = qEnvironmentVariable("QUILLFERN_SERVICE_URL");
+        if (!chosen.isEmpty()) {
+            const QUrl runtime(chosen, QUrl::StrictMode);
+            if (isAcceptableOrigin(runtime))
+                return runtime;
+            qWarning("QUILLFERN_SERVICE_URL is ignored: it must be an https origin or plain http on loopback");
+        }
         const QUrl parsed(QStringLiteral(QUILLFERN_API_BASE_URL), QUrl::StrictMode);
         if (!parsed.isValid() || parsed.host().isEmpty())
             qFatal("The service base URL built into Quillfern is not a valid URL: %s", QUILLFERN_API_BASE_URL);

@@ -29,8 +29,10 @@ struct APIEndpoint {
 
 namespace PortfolioAPI {
 
-// The service origin fixed when Quillfern was built.
+// The service origin fixed when Quillfern was built, unless QUILLFERN_SERVICE_URL names another acceptable one.
 const QUrl &baseURL();
+// An https origin, or plain http on this machine's loopback; no path, no credentials.
+bool isAcceptableOrigin(const QUrl &url);
 // baseURL, reached through the calling thread's own network manager, with the 60-second timeout.
 APIEndpoint defaultEndpoint();
 

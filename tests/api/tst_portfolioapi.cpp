@@ -56,6 +56,8 @@ class PortfolioAPITest : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
+    void acceptableOrigins_data();
+    void acceptableOrigins();
     void requestsCarryExactlyTheirHeaders_data();
     void requestsCarryExactlyTheirHeaders();
     void saveSendsTheWholePortfolio();
@@ -374,6 +376,30 @@ void PortfolioAPITest::damagedTokenIsNeverSent()
     QVERIFY(failure);
     QCOMPARE(failure->description(), QStringLiteral("The stored sign-in is damaged. Sign in again."));
     QVERIFY(m_server->received().empty());
+}
+
+void PortfolioAPITest::acceptableOrigins_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("acceptable");
+    QTest::newRow("https") << QStringLiteral("https://api.quillfern.io") << true;
+    QTest::newRow("https with port") << QStringLiteral("https://api.quillfern.io:8443") << true;
+    QTest::newRow("loopback http") << QStringLiteral("http://127.0.0.1:8787") << true;
+    QTest::newRow("localhost http") << QStringLiteral("http://localhost:8787") << true;
+    QTest::newRow("ipv6 loopback") << QStringLiteral("http://[::1]:8787") << true;
+    QTest::newRow("http elsewhere") << QStringLiteral("http://192.168.1.4:8787") << false;
+    QTest::newRow("loopback-looking name") << QStringLiteral("http://127.0.0.1.evil.example") << false;
+    QTest::newRow("with a path") << QStringLiteral("https://api.quillfern.io/v2") << false;
+    QTest::newRow("with credentials") << QStringLiteral("https://me:pw@api.quillfern.io") << false;
+    QTest::newRow("other scheme") << QStringLiteral("ftp://127.0.0.1") << false;
+    QTest::newRow("not a URL") << QStringLiteral("::") << false;
+}
+
+void PortfolioAPITest::acceptableOrigins()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, acceptable);
+    QCOMPARE(PortfolioAPI::isAcceptableOrigin(QUrl(url, QUrl::StrictMode)), acceptable);
 }
 
 QTEST_GUILESS_MAIN(PortfolioAPITest)
