@@ -1,0 +1,164 @@
+#include "app/balances/BalancePage.h"
+
+#include "app/balances/BalanceEditor.h"
+#include "app/balances/BalanceTable.h"
+#include "app/charts/AllocationPanel.h"
+#include "app/charts/MetricCard.h"
+#include "app/charts/StatsCollapseButton.h"
+#include "app/table/AddTableButton.h"
+#include "app/table/TableStyle.h"
+#include "app/workspace/Workspace.h"
+#include "text/Formats.h"
+#include "text/Localization.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+namespace quillfern {
+
+BalancePage::BalancePage(Workspace &workspace, QWidget *parent)
+    : QScrollArea(parent), m_workspace(workspace),
+      m_editor(new BalanceEditor(BalanceEditor::bindingFor(workspace), this))
+{
+    setObjectName(QStringLiteral("balancePage"));
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    auto *content = new QWidget(this);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(18, 18, 18, 18);
+    layout->setSpacing(18);
+    layout->addWidget(buildStatistics(content));
+
+    m_collapse = new StatsCollapseButton(content);
+    m_collapse->bind([this] { return m_editor->isBalanceStatsExpanded(); },
+                     [this](bool expanded) { m_editor->setBalanceStatsExpanded(expanded); });
+    layout->addWidget(m_collapse, 0, Qt::AlignLeft);
+
+    layout->addWidget(buildToolbar(content));
+    m_table = new BalanceTable(*m_editor, content);
+    layout->addWidget(m_table);
+    layout->addStretch(1);
+    setWidget(content);
+
+    connect(m_editor, &BalanceEditor::balanceStatsExpandedChanged, this, [this] {
+        m_collapse->refresh();
+        revealAnimated(m_stats, m_editor->isBalanceStatsExpanded());
+    });
+    connect(m_editor, &BalanceEditor::balanceEditErrorChanged, this, &BalancePage::showAlert);
+    for (auto signal : {&Workspace::cashRowsChanged, &Workspace::summaryChanged, &Workspace::referenceDataChanged,
+                        &Workspace::preferencesChanged, &Workspace::syncStateChanged})
+        connect(&workspace, signal, this, &BalancePage::refresh);
+    refresh();
+}
+
+QWidget *BalancePage::buildStatistics(QWidget *parent)
+{
+    m_stats = new QWidget(parent);
+    auto *column = new QVBoxLayout(m_stats);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(18);
+
+    auto *strip = new QHBoxLayout;
+    strip->setSpacing(12);
+    for (int i = 0; i < 4; ++i) {
+        m_cards.append(new MetricCard(m_stats));
+        strip->addWidget(m_cards.last(), 1);
+    }
+    column->addLayout(strip);
+
+    auto *panels = new QHBoxLayout;
+    panels->setSpacing(16);
+    for (int i = 0; i < 3; ++i) {
+        m_panels.append(new AllocationPanel(m_stats));
+        panels->addWidget(m_panels.last(), 1, Qt::AlignTop);
+    }
+    column->addLayout(panels);
+    return m_stats;
+}
+
+QWidget *BalancePage::buildToolbar(QWidget *parent)
+{
+    auto *bar = new QWidget(parent);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    // A fixed English title, as the holdings toolbar's status texts are.
+    m_add = new table::AddTableButton(QStringLiteral("Add"), bar);
+    connect(m_add, &QToolButton::clicked, m_editor, &BalanceEditor::addCashRow);
+    row->addWidget(m_add);
+
+    m_saving = new QWidget(bar);
+    auto *saving = new QHBoxLayout(m_saving);
+    saving->setContentsMargins(0, 0, 0, 0);
+    saving->setSpacing(6);
+    auto *spinner = new QProgressBar(m_saving);
+    spinner->setRange(0, 0); // busy, no amount
+    spinner->setTextVisible(false);
+    spinner->setFixedSize(48, 8);
+    saving->addWidget(spinner);
+    m_savingText = new QLabel(m_saving);
+    m_savingText->setFont(table::uiFont(12));
+    QPalette secondary = m_savingText->palette();
+    secondary.setColor(QPalette::WindowText, table::secondaryText(secondary));
+    m_savingText->setPalette(secondary);
+    saving->addWidget(m_savingText);
+    row->addWidget(m_saving);
+    row->addStretch(1);
+    return bar;
+}
+
+void BalancePage::refresh()
+{
+    showStatistics();
+    m_table->refresh();
+    const BalanceInputs inputs = m_editor->inputs();
+    m_savingText->setText(AppText::value(u"saving", inputs.language.code));
+    m_saving->setVisible(inputs.isSaving);
+}
+
+void BalancePage::showStatistics()
+{
+    const BalanceInputs inputs = m_editor->inputs();
+    const BalanceFigures figures = balanceFigures(m_editor->cashRows(), inputs);
+    const CurrencyOption &currency = inputs.reportingCurrency;
+    const QString language = inputs.language.code;
+    const auto text = [&language](const char16_t *key) { return AppText::value(QStringView(key), language); };
+
+    const double total = figures.totalAssetUSD();
+    m_cards[0]->setFigure({text(u"investments"), format(currency, figures.holdingValueUSD, false), FigureTone::Green});
+    m_cards[1]->setFigure({text(u"cashBalance"), format(currency, figures.cashValueUSD, false), FigureTone::Primary});
+    m_cards[2]->setFigure({text(u"totalAsset"), format(currency, total, false), FigureTone::Blue});
+    m_cards[3]->setFigure({text(u"marketCash"), ratioPercent(figures.holdingValueUSD, total), FigureTone::Secondary});
+
+    m_panels[0]->setContent(text(u"cashByAccount"), figures.cashByAccount, currency);
+    m_panels[1]->setContent(text(u"holdingVsCash"), figures.holdingVsCash, currency);
+    m_panels[2]->setContent(text(u"assetByBroker"), figures.totalByBroker, currency);
+}
+
+void BalancePage::showAlert()
+{
+    const auto &error = m_editor->balanceEditError();
+    if (!error) {
+        if (m_alert)
+            m_alert->close();
+        return;
+    }
+    const QString message = error->isEmpty() ? BalanceEditor::alertFallbackMessage : *error;
+    if (m_alert) {
+        m_alert->setText(message);
+        return;
+    }
+    m_alert = new QMessageBox(QMessageBox::Warning, BalanceEditor::alertTitle, message, QMessageBox::NoButton, this);
+    m_alert->setAttribute(Qt::WA_DeleteOnClose);
+    m_alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
+    connect(m_alert, &QMessageBox::finished, m_editor, &BalanceEditor::dismissBalanceEditError);
+    m_alert->open();
+}
+
+} // namespace quillfern

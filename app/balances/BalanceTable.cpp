@@ -1,0 +1,198 @@
+#include "app/balances/BalanceTable.h"
+
+#include "app/balances/BalanceEditor.h"
+#include "app/balances/BalanceTableModel.h"
+#include "app/table/CellDelegate.h"
+#include "app/table/ResizableHeader.h"
+#include "app/table/TableStyle.h"
+#include "app/table/TotalRowView.h"
+#include "text/Formats.h"
+#include "text/Localization.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace quillfern {
+
+namespace {
+
+// Rounds the table's corners and draws its outline over the cells.
+class RoundedOutline : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QPainterPath outside;
+        outside.addRect(rect());
+        QPainterPath inside;
+        inside.addRoundedRect(box, 8, 8);
+        painter.fillPath(outside.subtracted(inside), palette().color(QPalette::Window));
+        QPen pen(table::separator(palette()));
+        pen.setWidthF(1);
+        painter.setPen(pen);
+        painter.drawPath(inside);
+    }
+};
+
+} // namespace
+
+BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
+    : QFrame(parent), m_editor(editor), m_model(new BalanceTableModel(editor, this)), m_view(new QTableView(this)),
+      m_header(new table::ResizableHeader(m_view)), m_delegate(new table::CellDelegate(this)),
+      m_total(new table::TotalRowView(m_header, this)), m_outline(new RoundedOutline(this))
+{
+    m_model->setPalette(palette());
+    m_view->setHorizontalHeader(m_header);
+    m_view->setModel(m_model);
+    m_view->setItemDelegate(m_delegate);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setDefaultSectionSize(table::rowHeight);
+    m_view->setShowGrid(false);
+    m_view->setSelectionMode(QAbstractItemView::NoSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The page scrolls up and down; the table is always as tall as its rows.
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->setWordWrap(false);
+    const BalanceColumnWidths defaults;
+    for (int column = 0; column < BalanceTableModel::ColumnCount; ++column)
+        m_header->resizeSection(column, int(BalanceTableModel::columnWidth(defaults, column)));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_total);
+    m_outline->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_outline->raise();
+
+    connect(m_header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        BalanceColumnWidths widths = m_editor.balanceWidths();
+        BalanceTableModel::columnWidth(widths, column) = size;
+        m_editor.setBalanceWidths(widths);
+    });
+    connect(m_view->horizontalScrollBar(), &QScrollBar::valueChanged, m_total, qOverload<>(&QWidget::update));
+    connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
+        const QString id = m_model->idAt(index.row());
+        if (!id.isEmpty() && m_editor.editingCashRowID() != id)
+            m_editor.beginCashEditing(m_model->rows()[index.row()]);
+    });
+    connect(m_delegate, &table::CellDelegate::saveRequested, &m_editor, &BalanceEditor::saveCashRow);
+    connect(m_delegate, &table::CellDelegate::cancelRequested, &m_editor, &BalanceEditor::cancelCashEditing);
+    connect(m_delegate, &table::CellDelegate::deleteRequested, this, [this](const QModelIndex &index) {
+        const QString id = m_model->idAt(index.row());
+        if (!id.isEmpty())
+            m_editor.deleteCashRow(id);
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_editorsFor.reset(); // the view dropped every editor with the rows
+        m_editors.clear();
+        syncEditors();
+        fitHeight();
+    });
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &BalanceTable::refreshEditors);
+    connect(&m_editor, &BalanceEditor::editingChanged, this, &BalanceTable::refresh);
+    updateTotals();
+    fitHeight();
+}
+
+void BalanceTable::refresh()
+{
+    m_model->refresh();
+    syncEditors();
+    updateTotals();
+}
+
+void BalanceTable::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    m_outline->setGeometry(rect());
+    m_outline->raise();
+}
+
+void BalanceTable::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange) {
+        m_model->setPalette(palette());
+        updateTotals();
+    }
+    QFrame::changeEvent(event);
+}
+
+void BalanceTable::syncEditors()
+{
+    const auto &editing = m_editor.editingCashRowID();
+    if (editing == m_editorsFor)
+        return;
+    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
+        if (index.isValid())
+            m_view->closePersistentEditor(index);
+    }
+    m_editors.clear();
+    m_editorsFor = editing;
+    const int row = editing ? m_model->rowOf(*editing) : -1;
+    if (row < 0)
+        return;
+    for (int column : {BalanceTableModel::BrokerColumn, BalanceTableModel::CurrencyColumn,
+                       BalanceTableModel::OriginalCashColumn, BalanceTableModel::ActionsColumn}) {
+        const QModelIndex index = m_model->index(row, column);
+        m_view->openPersistentEditor(index);
+        m_editors.append(index);
+    }
+    m_view->scrollTo(m_model->index(row, BalanceTableModel::OriginalCashColumn));
+    if (QWidget *cash = m_view->indexWidget(m_model->index(row, BalanceTableModel::OriginalCashColumn)))
+        cash->setFocus(Qt::OtherFocusReason);
+}
+
+void BalanceTable::refreshEditors()
+{
+    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
+        if (QWidget *editor = index.isValid() ? m_view->indexWidget(index) : nullptr)
+            m_delegate->setEditorData(editor, index);
+    }
+}
+
+void BalanceTable::updateTotals()
+{
+    const BalanceFigures &figures = m_model->figures();
+    const BalanceInputs &inputs = m_model->inputs();
+    const CurrencyOption &currency = inputs.reportingCurrency;
+    const QPalette &pal = palette();
+    using Model = BalanceTableModel;
+    m_total->setCells({
+        {Model::BrokerColumn, Model::OriginalCashColumn, AppText::value(u"total", inputs.language.code), QColor(),
+         Qt::AlignRight, false},
+        {Model::CashValueColumn, Model::CashValueColumn, format(currency, figures.cashValueUSD, false),
+         table::green(pal)},
+        {Model::HoldingsValueColumn, Model::HoldingsValueColumn, format(currency, figures.holdingValueUSD, false),
+         QColor()},
+        {Model::InvestedWeightColumn, Model::InvestedWeightColumn,
+         ratioPercent(figures.holdingValueUSD, figures.totalAssetUSD()), QColor()},
+        {Model::AccountValueColumn, Model::AccountValueColumn, format(currency, figures.totalAssetUSD(), false),
+         table::blue(pal)},
+        {Model::ActionsColumn, Model::ActionsColumn, QString(), QColor(), Qt::AlignHCenter, false},
+    });
+}
+
+void BalanceTable::fitHeight()
+{
+    m_total->setFixedHeight(table::rowHeight);
+    const int rows = m_model->rowCount() * table::rowHeight;
+    const int header = static_cast<QHeaderView *>(m_header)->sizeHint().height();
+    const int scrollBar = m_view->horizontalScrollBar()->sizeHint().height();
+    setFixedHeight(header + rows + scrollBar + table::rowHeight + 2);
+}
+
+} // namespace quillfern

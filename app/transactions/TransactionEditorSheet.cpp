@@ -1,0 +1,231 @@
+#include "app/transactions/TransactionEditorSheet.h"
+
+#include "app/table/TableStyle.h"
+#include "text/Formats.h"
+#include "text/Localization.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillfern {
+
+namespace {
+
+// Offers options with the given labels and selects value; a value not offered selects nothing.
+void showChoices(QComboBox *picker, const QStringList &values, const QStringList &labels, const QString &value)
+{
+    const QSignalBlocker quiet(picker);
+    bool same = picker->count() == values.size();
+    for (int i = 0; same && i < values.size(); ++i)
+        same = picker->itemData(i).toString() == values[i] && picker->itemText(i) == labels[i];
+    if (!same) {
+        picker->clear();
+        for (int i = 0; i < values.size(); ++i)
+            picker->addItem(labels[i], values[i]);
+    }
+    picker->setCurrentIndex(int(values.indexOf(value)));
+}
+
+void showChoices(QComboBox *picker, const QStringList &values, const QString &value)
+{
+    showChoices(picker, values, values, value);
+}
+
+} // namespace
+
+TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData reference, TransactionSave onSave,
+                                               QWidget *parent)
+    : QDialog(parent),
+      m_editor(new TransactionEditor(std::move(reference), std::move(onSave), QDateTime::currentDateTime(), this))
+{
+    const QString language = m_editor->referenceData().languageCode;
+    const auto text = [&language](const char16_t *key) { return AppText::value(QStringView(key), language); };
+    setObjectName(QStringLiteral("transactionEditorSheet"));
+    setWindowTitle(text(u"addTransaction"));
+    setWindowModality(Qt::WindowModal);
+    setFixedWidth(sheetWidth);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(18);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto *title = new QLabel(text(u"addTransaction"), this);
+    title->setFont(table::uiFont(17, QFont::Bold));
+    layout->addWidget(title);
+
+    auto *form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form->setHorizontalSpacing(12);
+    form->setVerticalSpacing(8);
+
+    m_broker = new QComboBox(this);
+    m_market = new QComboBox(this);
+    m_code = new QLineEdit(this);
+    m_type = new QComboBox(this);
+    m_quantity = numberField(&TransactionEntries::quantity);
+    m_price = numberField(&TransactionEntries::price);
+    m_commission = numberField(&TransactionEntries::commission);
+    m_currency = new QComboBox(this);
+    m_sector = new QComboBox(this);
+    m_industry = new QComboBox(this);
+    m_tradedAt = new QDateTimeEdit(this);
+    m_tradedAt->setCalendarPopup(true);
+    m_tradedAt->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat) + QStringLiteral(" HH:mm"));
+    m_reason = new QPlainTextEdit(this);
+    m_reason->setTabChangesFocus(true);
+    const int line = m_reason->fontMetrics().lineSpacing();
+    const int frame = 2 * (m_reason->frameWidth() + int(m_reason->document()->documentMargin()));
+    m_reason->setMinimumHeight(2 * line + frame);
+    m_reason->setMaximumHeight(5 * line + frame);
+
+    form->addRow(text(u"account"), m_broker);
+    form->addRow(text(u"market"), m_market);
+    form->addRow(text(u"ticker"), m_code);
+    form->addRow(text(u"transactionType"), m_type);
+    form->addRow(text(u"quantity"), m_quantity);
+    form->addRow(text(u"tradePrice"), m_price);
+    form->addRow(text(u"commission"), m_commission);
+    form->addRow(text(u"currency"), m_currency);
+    form->addRow(text(u"sector"), m_sector);
+    form->addRow(text(u"industry"), m_industry);
+    form->addRow(text(u"tradeTime"), m_tradedAt);
+    form->addRow(text(u"tradeReason"), m_reason);
+    layout->addLayout(form);
+
+    m_error = new QLabel(this);
+    m_error->setWordWrap(true);
+    m_error->setFont(table::uiFont(12));
+    QPalette red = m_error->palette();
+    red.setColor(QPalette::WindowText, table::red(red));
+    m_error->setPalette(red);
+    layout->addWidget(m_error);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_cancelButton = new QPushButton(text(u"cancel"), this);
+    m_addButton = new QPushButton(text(u"add"), this);
+    m_addButton->setDefault(true);
+    m_addButton->setAutoDefault(true);
+    m_cancelButton->setAutoDefault(false);
+    buttons->addWidget(m_cancelButton);
+    buttons->addWidget(m_addButton);
+    layout->addLayout(buttons);
+
+    // Fixed lists first, then the entries, so that nothing is written back while the pickers fill.
+    const TransactionReferenceData &data = m_editor->referenceData();
+    showChoices(m_broker, data.brokerageOptions, QString());
+    showChoices(m_market, TransactionEditor::marketChoices, QString());
+    QStringList typeLabels;
+    for (const QString &type : TransactionEditor::transactionTypes)
+        typeLabels.append(AppText::value(TransactionEditor::transactionTypeKey(type), language));
+    showChoices(m_type, TransactionEditor::transactionTypes, typeLabels, QString());
+    QStringList codes, currencyLabels;
+    for (const CurrencyOption &option : data.supportedCurrencies) {
+        codes.append(option.code);
+        currencyLabels.append(option.flag + QLatin1Char(' ') + option.code);
+    }
+    showChoices(m_currency, codes, currencyLabels, QString());
+    showEntries();
+    showState();
+
+    const auto picked = [this](QComboBox *picker, QString TransactionEntries::*entry) {
+        connect(picker, &QComboBox::activated, this, [this, picker, entry] {
+            const QString value = picker->currentData().toString();
+            edit([&value, entry](TransactionEntries &entries) { entries.*entry = value; });
+        });
+    };
+    picked(m_broker, &TransactionEntries::broker);
+    picked(m_market, &TransactionEntries::market);
+    picked(m_type, &TransactionEntries::transactionType);
+    picked(m_currency, &TransactionEntries::currency);
+    picked(m_sector, &TransactionEntries::sector);
+    picked(m_industry, &TransactionEntries::subSector);
+    connect(m_code, &QLineEdit::textEdited, this,
+            [this](const QString &code) { edit([&code](TransactionEntries &entries) { entries.code = code; }); });
+    connect(m_tradedAt, &QDateTimeEdit::dateTimeChanged, this, [this](const QDateTime &moment) {
+        edit([&moment](TransactionEntries &entries) { entries.tradedAt = moment; });
+    });
+    connect(m_reason, &QPlainTextEdit::textChanged, this, [this] {
+        const QString reason = m_reason->toPlainText();
+        edit([&reason](TransactionEntries &entries) { entries.reason = reason; });
+    });
+    connect(m_editor, &TransactionEditor::entriesChanged, this, &TransactionEditorSheet::showEntries);
+    connect(m_editor, &TransactionEditor::stateChanged, this, &TransactionEditorSheet::showState);
+    connect(m_editor, &TransactionEditor::finished, this, &QDialog::accept);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_addButton, &QPushButton::clicked, this, [this] { m_editor->save(); });
+}
+
+QLineEdit *TransactionEditorSheet::numberField(double TransactionEntries::*entry)
+{
+    auto *field = new QLineEdit(this);
+    field->setAlignment(Qt::AlignRight);
+    // A text that does not read as a number leaves the entry as it was.
+    connect(field, &QLineEdit::textEdited, this, [this, entry](const QString &typed) {
+        if (const auto value = readDecimal(typed))
+            edit([value, entry](TransactionEntries &entries) { entries.*entry = *value; });
+    });
+    connect(field, &QLineEdit::editingFinished, this, [this, field, entry] {
+        if (!readDecimal(field->text()))
+            field->setText(decimal(m_editor->entries().*entry, 4));
+    });
+    return field;
+}
+
+void TransactionEditorSheet::edit(const std::function<void(TransactionEntries &)> &change)
+{
+    TransactionEntries entries = m_editor->entries();
+    change(entries);
+    m_editor->setEntries(entries);
+}
+
+void TransactionEditorSheet::showEntries()
+{
+    const TransactionEntries &entries = m_editor->entries();
+    const auto setIfDifferent = [](QComboBox *picker, const QString &value) {
+        const QSignalBlocker quiet(picker);
+        picker->setCurrentIndex(picker->findData(value));
+    };
+    setIfDifferent(m_broker, entries.broker);
+    setIfDifferent(m_market, entries.market);
+    setIfDifferent(m_type, entries.transactionType);
+    setIfDifferent(m_currency, entries.currency);
+    showChoices(m_sector, m_editor->sectorOptions(), entries.sector);
+    showChoices(m_industry, m_editor->subSectorOptions(), entries.subSector);
+    if (m_code->text() != entries.code)
+        m_code->setText(entries.code);
+    const auto showNumber = [](QLineEdit *field, double value) {
+        if (readDecimal(field->text()) != std::optional(value))
+            field->setText(decimal(value, 4));
+    };
+    showNumber(m_quantity, entries.quantity);
+    showNumber(m_price, entries.price);
+    showNumber(m_commission, entries.commission);
+    if (m_tradedAt->dateTime() != entries.tradedAt) {
+        const QSignalBlocker quiet(m_tradedAt);
+        m_tradedAt->setDateTime(entries.tradedAt);
+    }
+    if (m_reason->toPlainText() != entries.reason) {
+        const QSignalBlocker quiet(m_reason);
+        m_reason->setPlainText(entries.reason);
+    }
+}
+
+void TransactionEditorSheet::showState()
+{
+    const auto &message = m_editor->errorMessage();
+    m_error->setText(message.value_or(QString()));
+    m_error->setVisible(message.has_value());
+    m_addButton->setEnabled(!m_editor->isSaving());
+}
+
+} // namespace quillfern
