@@ -90,6 +90,11 @@ OptionsOutcome parseServerOptions(const QStringList &arguments)
                                             QString::fromLatin1(info.valueName)));
     }
     parser.addOption(QCommandLineOption(QStringLiteral("quiet"), QStringLiteral("Do not log requests. [QUILLFERN_QUIET=1]")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("seed-demo"),
+        QStringLiteral("Give the development account of this email a sample portfolio, creating the account when "
+                       "missing, then exit. An account that already holds a portfolio is left as it is."),
+        QStringLiteral("email")));
 
     OptionsOutcome outcome;
     if (!parser.parse(arguments)) {
@@ -165,6 +170,9 @@ OptionsOutcome parseServerOptions(const QStringList &arguments)
         }
     }
     options.quiet = parser.isSet(QStringLiteral("quiet")) || qgetenv("QUILLFERN_QUIET") == "1";
+    options.seedDemoEmail = parser.value(QStringLiteral("seed-demo")).trimmed();
+    if (parser.isSet(QStringLiteral("seed-demo")) && !options.seedDemoEmail.contains(QLatin1Char('@')))
+        problem = QStringLiteral("--seed-demo wants an email address.");
     if (options.database.isEmpty())
         options.database = defaultDatabaseURL();
     if (options.publicURL.isEmpty()) {

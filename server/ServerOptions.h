@@ -26,6 +26,8 @@ struct ServerOptions {
     int threads = 16;                                   // QUILLFERN_THREADS
     QString clockOffsetFile;                            // QUILLFERN_CLOCK_OFFSET_FILE (tests)
     bool quiet = false;                                 // QUILLFERN_QUIET: no request log
+    // --seed-demo EMAIL: a one-shot command rather than a setting, so no environment variable starts it.
+    QString seedDemoEmail;
 };
 
 // Reads the command line and environment. On --help or a bad option the text to print and the exit code

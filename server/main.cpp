@@ -1,4 +1,5 @@
 #include "server/Database.h"
+#include "server/DemoPortfolio.h"
 #include "server/ReferenceData.h"
 #include "server/Service.h"
 #include "server/google/GoogleProvider.h"
@@ -6,6 +7,7 @@
 #include "server/market/QuoteSources.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 
 #include <atomic>
@@ -101,6 +103,19 @@ private:
     std::thread m_thread;
 };
 
+int seedDemo(Database &database, const QString &email)
+{
+    const auto seeded = seedDemoPortfolio(database, email, QDateTime::currentSecsSinceEpoch());
+    if (!seeded) {
+        std::fprintf(stderr, "quillfern-server: cannot seed the demo portfolio: %s\n", qPrintable(seeded.error()));
+        return 1;
+    }
+    std::fprintf(stdout, "%s %s: %d holdings, %d cash balances, %d transactions\n",
+                 seeded->seeded ? "demo portfolio seeded for" : "left as it was, the portfolio of", qPrintable(email),
+                 seeded->holdings, seeded->cashBalances, seeded->transactions);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -129,6 +144,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quillfern-server: %s\n", qPrintable(*problem));
         return 1;
     }
+    if (!options.seedDemoEmail.isEmpty())
+        return seedDemo(database, options.seedDemoEmail);
     database.startCheckpointer();
     if (gicsClassifications().isEmpty()) {
         std::fprintf(stderr, "quillfern-server: the built-in GICS data cannot be read\n");
