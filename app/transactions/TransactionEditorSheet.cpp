@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -38,6 +39,29 @@ void showChoices(QComboBox *picker, const QStringList &values, const QString &va
     showChoices(picker, values, values, value);
 }
 
+// Whether some installed font draws flag emoji. Without one a flag is two boxes, so it is left out.
+bool canDrawFlags()
+{
+    static const bool drawable = [] {
+        const QStringList families = QFontDatabase::families();
+        return std::any_of(families.cbegin(), families.cend(),
+                           [](const QString &family) { return QFontMetrics(QFont(family)).inFontUcs4(0x1F1FA); });
+    }();
+    return drawable;
+}
+
+// A number field shows 0 as its placeholder, so that typing starts from an empty field.
+QString numberText(double value)
+{
+    return value == 0 ? QString() : decimal(value, 4);
+}
+
+// What a number field says: nothing typed is 0, text that is not a number is none.
+std::optional<double> readNumber(const QString &text)
+{
+    return text.trimmed().isEmpty() ? std::optional(0.0) : readDecimal(text);
+}
+
 } // namespace
 
 TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData reference, TransactionSave onSave,
@@ -55,7 +79,6 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(18);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     auto *title = new QLabel(text(u"addTransaction"), this);
     title->setFont(table::uiFont(17, QFont::Bold));
@@ -131,7 +154,8 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     QStringList codes, currencyLabels;
     for (const CurrencyOption &option : data.supportedCurrencies) {
         codes.append(option.code);
-        currencyLabels.append(option.flag + QLatin1Char(' ') + option.code);
+        currencyLabels.append(canDrawFlags() && !option.flag.isEmpty() ? option.flag + QLatin1Char(' ') + option.code
+                                                                       : option.code);
     }
     showChoices(m_currency, codes, currencyLabels, QString());
     showEntries();
@@ -169,14 +193,15 @@ QLineEdit *TransactionEditorSheet::numberField(double TransactionEntries::*entry
 {
     auto *field = new QLineEdit(this);
     field->setAlignment(Qt::AlignRight);
+    field->setPlaceholderText(decimal(0, 0));
     // A text that does not read as a number leaves the entry as it was.
     connect(field, &QLineEdit::textEdited, this, [this, entry](const QString &typed) {
-        if (const auto value = readDecimal(typed))
+        if (const auto value = readNumber(typed))
             edit([value, entry](TransactionEntries &entries) { entries.*entry = *value; });
     });
     connect(field, &QLineEdit::editingFinished, this, [this, field, entry] {
-        if (!readDecimal(field->text()))
-            field->setText(decimal(m_editor->entries().*entry, 4));
+        if (!readNumber(field->text()))
+            field->setText(numberText(m_editor->entries().*entry));
     });
     return field;
 }
@@ -204,8 +229,8 @@ void TransactionEditorSheet::showEntries()
     if (m_code->text() != entries.code)
         m_code->setText(entries.code);
     const auto showNumber = [](QLineEdit *field, double value) {
-        if (readDecimal(field->text()) != std::optional(value))
-            field->setText(decimal(value, 4));
+        if (readNumber(field->text()) != std::optional(value))
+            field->setText(numberText(value));
     };
     showNumber(m_quantity, entries.quantity);
     showNumber(m_price, entries.price);
@@ -226,6 +251,8 @@ void TransactionEditorSheet::showState()
     m_error->setText(message.value_or(QString()));
     m_error->setVisible(message.has_value());
     m_addButton->setEnabled(!m_editor->isSaving());
+    // The sheet grows by the message's lines and shrinks back without it; its width stays.
+    adjustSize();
 }
 
 } // namespace quillfern
