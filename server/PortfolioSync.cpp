@@ -9,29 +9,49 @@ namespace quillfern::server {
 namespace {
 
 // Content in a form where no two different rows look alike: lengths before text, and numbers by their
-// bits, so 0.1 + 0.2 and 0.3 differ as they do in the table.
-class Fingerprint {
+// bits, so 0.1 + 0.2 and 0.3 differ as they do in the table. ASCII text is written a byte a character, so
+// a typical row fits one block of the hash.
+class Fingerprinter {
 public:
-    Fingerprint &add(const QString &text)
+    Fingerprinter &add(const QString &text)
     {
-        const qint64 length = text.size();
-        m_bytes.append(reinterpret_cast<const char *>(&length), sizeof length);
-        m_bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * qsizetype(sizeof(char16_t)));
+        const qsizetype start = m_bytes.size();
+        append(quint32(text.size()));
+        m_bytes.append('a');
+        for (const QChar c : text) {
+            if (c.unicode() >= 0x80) {
+                m_bytes.truncate(start);
+                append(quint32(text.size()));
+                m_bytes.append('u');
+                m_bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * qsizetype(sizeof(char16_t)));
+                return *this;
+            }
+            m_bytes.append(char(c.unicode()));
+        }
         return *this;
     }
-    Fingerprint &add(double number)
+    Fingerprinter &add(double number)
     {
-        const quint64 bits = std::bit_cast<quint64>(number);
-        m_bytes.append(reinterpret_cast<const char *>(&bits), sizeof bits);
+        append(std::bit_cast<quint64>(number));
         return *this;
     }
-    QString text() const
+    // The fingerprint of what was added since the last one.
+    QString take()
     {
-        return QString::fromLatin1(QCryptographicHash::hash(m_bytes, QCryptographicHash::Blake2b_160).toHex());
+        m_hash.reset();
+        m_hash.addData(m_bytes);
+        m_bytes.resize(0);
+        return QString::fromLatin1(m_hash.result().toHex());
     }
 
 private:
+    template <class Number> void append(Number value)
+    {
+        m_bytes.append(reinterpret_cast<const char *>(&value), sizeof value);
+    }
+
     QByteArray m_bytes;
+    QCryptographicHash m_hash{QCryptographicHash::Blake2b_160};
 };
 
 struct StoredRow {
@@ -113,10 +133,10 @@ SavedRows holdingRows(const QList<ServerHolding> &holdings)
                    }};
     rows.ids.reserve(holdings.size());
     rows.fingerprints.reserve(holdings.size());
+    Fingerprinter fingerprint;
     for (const ServerHolding &h : holdings) {
         rows.ids.append(*h.id);
-        rows.fingerprints.append(Fingerprint()
-                                     .add(h.market)
+        rows.fingerprints.append(fingerprint.add(h.market)
                                      .add(h.sector)
                                      .add(h.subSector)
                                      .add(h.code)
@@ -127,7 +147,7 @@ SavedRows holdingRows(const QList<ServerHolding> &holdings)
                                      .add(h.currentPrice)
                                      .add(h.fxToUsd)
                                      .add(h.note)
-                                     .text());
+                                     .take());
     }
     return rows;
 }
@@ -145,10 +165,11 @@ SavedRows cashBalanceRows(const QList<ServerCashBalance> &cashBalances)
                    }};
     rows.ids.reserve(cashBalances.size());
     rows.fingerprints.reserve(cashBalances.size());
+    Fingerprinter fingerprint;
     for (const ServerCashBalance &c : cashBalances) {
         rows.ids.append(*c.id);
         rows.fingerprints.append(
-            Fingerprint().add(c.broker).add(c.originalCash).add(c.currency).add(c.fxToUsd).add(c.note).text());
+            fingerprint.add(c.broker).add(c.originalCash).add(c.currency).add(c.fxToUsd).add(c.note).take());
     }
     return rows;
 }
