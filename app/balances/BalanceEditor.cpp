@@ -146,6 +146,9 @@ BalanceEditor::TextBinding BalanceEditor::uniqueBrokerBinding(const QString &row
         for (const CashRow &row : rows) {
             if (row.id != rowID)
                 continue;
+            // Picking the broker the row already has changes nothing.
+            if (broker == row.broker)
+                return;
             if (isTakenPair(rows, rowID, broker, row.currency)) {
                 setError(duplicatePairMessage);
                 return;
@@ -172,6 +175,9 @@ BalanceEditor::TextBinding BalanceEditor::uniqueCurrencyBinding(const QString &r
         for (const CashRow &row : rows) {
             if (row.id != rowID)
                 continue;
+            // Picking the currency the row already has keeps its stored rate: only a change replaces it.
+            if (code == row.currency)
+                return;
             if (isTakenPair(rows, rowID, row.broker, code)) {
                 setError(duplicatePairMessage);
                 return;
@@ -192,6 +198,17 @@ BalanceEditor::TextBinding BalanceEditor::uniqueCurrencyBinding(const QString &r
         }
     };
     return binding;
+}
+
+void BalanceEditor::cashRowsDidChange()
+{
+    if (!m_editingID)
+        return;
+    const QList<CashRow> rows = cashRows();
+    const bool present =
+        std::any_of(rows.cbegin(), rows.cend(), [this](const CashRow &row) { return row.id == *m_editingID; });
+    if (!present)
+        setEditing(std::nullopt, std::nullopt);
 }
 
 void BalanceEditor::setOriginalCash(const QString &rowID, double amount)

@@ -69,6 +69,10 @@ public:
     void deleteCashRow(const QString &id);
     TextBinding uniqueBrokerBinding(const QString &rowID);
     TextBinding uniqueCurrencyBinding(const QString &rowID);
+    // The workspace replaced or changed the rows (a load, a reload after a trade, a sign-out). A row in
+    // edit mode that is gone leaves edit mode, so that its old copy can never be put back later over a
+    // row of the same id loaded afresh.
+    void cashRowsDidChange();
     // The cash field of an editing row: written at once, checked only on save. Unknown ids are ignored.
     void setOriginalCash(const QString &rowID, double amount);
 

@@ -51,6 +51,7 @@ BalancePage::BalancePage(Workspace &workspace, QWidget *parent)
         revealAnimated(m_stats, m_editor->isBalanceStatsExpanded());
     });
     connect(m_editor, &BalanceEditor::balanceEditErrorChanged, this, &BalancePage::showAlert);
+    connect(&workspace, &Workspace::cashRowsChanged, m_editor, &BalanceEditor::cashRowsDidChange);
     for (auto signal : {&Workspace::cashRowsChanged, &Workspace::summaryChanged, &Workspace::referenceDataChanged,
                         &Workspace::preferencesChanged, &Workspace::syncStateChanged})
         connect(&workspace, signal, this, &BalancePage::refresh);

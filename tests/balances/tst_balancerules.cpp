@@ -58,10 +58,11 @@ private Q_SLOTS:
     void pickersRefuseADuplicateAndSpringBack();
     void aCurrencyChangeReplacesTheStoredRate_data();
     void aCurrencyChangeReplacesTheStoredRate();
+    void rePickingTheSameValueKeepsTheRow();
+    void editModeEndsWhenItsRowIsGone();
     void allocationSharesAreOfTheWholeSum();
     void compositionWithoutCashHasNoCashSlice();
     void onlyTheFirstRowOfABrokerCarriesItsFigures();
-    void brokersWithHoldingsAloneCountInTotalAssets();
 };
 
 void BalanceRulesTest::takenPairsIgnoreCase_data()
@@ -314,6 +315,36 @@ void BalanceRulesTest::aCurrencyChangeReplacesTheStoredRate()
     QTEST(page.rows[0].serverFXToUSD.value_or(-1), "rate");
 }
 
+void BalanceRulesTest::rePickingTheSameValueKeepsTheRow()
+{
+    Page page;
+    page.given.supportedCurrencies = {currency("USD", 1)};
+    page.rows = {cash("A", "Futu", 10, "USD", 0.99)};
+    page.editor.beginCashEditing(page.rows[0]);
+    page.editor.uniqueCurrencyBinding(QStringLiteral("A")).set(QStringLiteral("USD"));
+    page.editor.uniqueBrokerBinding(QStringLiteral("A")).set(QStringLiteral("Futu"));
+    QCOMPARE(page.rows, QList<CashRow>{cash("A", "Futu", 10, "USD", 0.99)});
+    QVERIFY(!page.editor.balanceEditError());
+}
+
+void BalanceRulesTest::editModeEndsWhenItsRowIsGone()
+{
+    Page page;
+    page.rows = {cash("A", "Futu", 10, "USD")};
+    page.editor.beginCashEditing(page.rows[0]);
+    page.editor.setOriginalCash(QStringLiteral("A"), 20);
+    page.editor.cashRowsDidChange();
+    QVERIFY(page.editor.editingCashRowID());
+
+    // A sign-out empties the list; the next session loads row A again, with the service's amount.
+    page.rows.clear();
+    page.editor.cashRowsDidChange();
+    QVERIFY(!page.editor.editingCashRowID());
+    page.rows = {cash("A", "Futu", 30, "USD")};
+    page.editor.cancelCashEditing();
+    QCOMPARE(page.rows[0].originalCash, 30.0);
+}
+
 void BalanceRulesTest::allocationSharesAreOfTheWholeSum()
 {
     const auto items = allocation(ValuesByLabel{
@@ -368,21 +399,6 @@ void BalanceRulesTest::onlyTheFirstRowOfABrokerCarriesItsFigures()
     QVERIFY(lower.isFirst);
     QCOMPARE(lower.holdingsUsd, 0.0);
     QCOMPARE(lower.accountUsd, 10.0);
-}
-
-void BalanceRulesTest::brokersWithHoldingsAloneCountInTotalAssets()
-{
-    BalanceInputs given;
-    given.holdingValueUSD = 900;
-    given.holdingByBroker = {AllocationItem{"Tiger", 500, 55}, AllocationItem{"Futu", 400, 45}};
-    const BalanceFigures figures = balanceFigures({cash("A", "Futu", 200, "USD")}, given);
-    QCOMPARE(figures.totalByBroker.size(), size_t(2));
-    QCOMPARE(figures.totalByBroker[0].label, std::string("Futu"));
-    QCOMPARE(figures.totalByBroker[0].valueUsd, 600.0);
-    QCOMPARE(figures.totalByBroker[1].label, std::string("Tiger"));
-    QCOMPARE(figures.totalByBroker[1].percentage, 500 / 1100.0 * 100);
-    QCOMPARE(figures.cashByAccount.size(), size_t(1));
-    QCOMPARE(figures.totalAssetUSD(), 1100.0);
 }
 
 QTEST_GUILESS_MAIN(BalanceRulesTest)
