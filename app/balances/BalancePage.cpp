@@ -26,7 +26,8 @@ BalancePage::BalancePage(Workspace &workspace, QWidget *parent)
     setObjectName(QStringLiteral("balancePage"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The three panels need about 1,350 points side by side; a narrower window scrolls instead of clipping.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     auto *content = new QWidget(this);

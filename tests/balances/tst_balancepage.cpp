@@ -7,6 +7,7 @@
 #include "app/balances/BalanceTableModel.h"
 #include "app/charts/AllocationPanel.h"
 #include "app/charts/MetricCard.h"
+#include "app/charts/StatsCollapseButton.h"
 #include "app/table/AddTableButton.h"
 #include "app/table/CellEditors.h"
 #include "app/table/CellRoles.h"
@@ -35,6 +36,7 @@ private Q_SLOTS:
     void editingARowSavesOnlyWhenSaved();
     void aDuplicateChoiceAlertsAndSpringsBack();
     void deleteAsksForASave();
+    void collapsingHidesTheStatistics();
     void screenshots_data();
     void screenshots();
 
@@ -194,6 +196,19 @@ void BalancePageTest::deleteAsksForASave()
     m_page->editor().deleteCashRow(w.cashRows().first().id);
     QCOMPARE(m_page->table()->model()->rowCount(), 3);
     QVERIFY(w.hasPendingSave());
+}
+
+void BalancePageTest::collapsingHidesTheStatistics()
+{
+    m_page->show();
+    QVERIFY(m_page->statistics()->isVisible());
+    m_page->collapseButton()->click();
+    QVERIFY(!m_page->editor().isBalanceStatsExpanded());
+    QTRY_VERIFY(!m_page->statistics()->isVisible());
+    // The holdings page keeps its own flag.
+    QVERIFY(m_harness->workspace->isHoldingStatsExpanded());
+    m_page->collapseButton()->click();
+    QTRY_VERIFY(m_page->statistics()->isVisible());
 }
 
 void BalancePageTest::screenshots_data()
