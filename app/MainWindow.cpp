@@ -1,51 +1,69 @@
 #include "app/MainWindow.h"
 
-#include "app/SignInView.h"
+#include "app/ContentView.h"
+#include "app/QuillfernApp.h"
+#include "app/StartupClock.h"
+#include "app/workspace/Workspace.h"
 #include "auth/AuthManager.h"
 
-#include <QLabel>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
-#include <QStackedWidget>
-#include <QVBoxLayout>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <cstdio>
 
 namespace quillfern {
 
-MainWindow::MainWindow(AuthManager &auth, QWidget *parent)
-    : QMainWindow(parent), m_auth(auth), m_pages(new QStackedWidget(this)), m_signIn(new SignInView(auth, this)),
-      m_account(new QWidget(this)), m_who(new QLabel(m_account))
+MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
+    : QMainWindow(parent), m_workspace(workspace), m_content(new ContentView(workspace, this))
 {
     setWindowTitle(QStringLiteral("Quillfern"));
-    resize(1100, 720);
-    setMinimumSize(720, 480);
+    setCentralWidget(m_content);
+    resize(1360, 880);
 
-    auto *signOut = new QPushButton(QStringLiteral("Sign Out"), m_account);
-    auto *accountLayout = new QVBoxLayout(m_account);
-    accountLayout->addStretch();
-    m_who->setAlignment(Qt::AlignCenter);
-    accountLayout->addWidget(m_who);
-    accountLayout->addWidget(signOut, 0, Qt::AlignHCenter);
-    accountLayout->addStretch();
-    connect(signOut, &QPushButton::clicked, &m_auth, &AuthManager::signOut);
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction *quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence::Quit);
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("About Quillfern"), this, [this] { QuillfernApp::showAboutPanel(this); });
 
-    m_pages->addWidget(m_signIn);
-    m_pages->addWidget(m_account);
-    setCentralWidget(m_pages);
-    connect(&m_auth, &AuthManager::userChanged, this, &MainWindow::showSession);
-    connect(&m_auth, &AuthManager::accessTokenChanged, this, &MainWindow::showSession);
-    showSession();
+    if (qEnvironmentVariableIntValue("QUILLFERN_REPORT_FIRST_PAINT") == 1)
+        reportFirstPaint();
 }
 
-void MainWindow::showSession()
+void MainWindow::reportFirstPaint()
 {
-    const bool signedIn = m_auth.accessToken() && m_auth.user();
-    if (signedIn) {
-        const AuthManager::User &user = *m_auth.user();
-        m_who->setText(QStringLiteral("Signed in as <b>%1</b>%2")
-                           .arg(user.name.toHtmlEscaped(),
-                                user.email && !user.email->isEmpty() ? QStringLiteral("<br>") + user.email->toHtmlEscaped()
-                                                                     : QString()));
+    // Signed out, the sign-in view is the content; signed in, it is the holdings page once loaded.
+    const auto watch = [this](QWidget *widget) {
+        m_paintWatched = widget;
+        widget->installEventFilter(this);
+    };
+    if (m_workspace.auth().accessToken())
+        connect(m_content, &ContentView::pagesShown, this,
+                [this, watch] { watch(m_content->tabs()->currentWidget()); });
+    else
+        watch(m_content->signInView());
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_paintWatched && event->type() == QEvent::Paint) {
+        m_paintWatched->removeEventFilter(this);
+        m_paintWatched = nullptr;
+        // Reported once this paint is done, so the figure includes it.
+        QTimer::singleShot(0, this, [] {
+            std::fprintf(stderr, "first-paint-ms %.1f\n", millisecondsSinceProcessStart());
+            std::fflush(stderr);
+            if (qEnvironmentVariableIntValue("QUILLFERN_EXIT_AFTER_FIRST_PAINT") == 1)
+                QCoreApplication::exit(0);
+        });
     }
-    m_pages->setCurrentWidget(signedIn ? m_account : m_signIn);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::bringToFront()
@@ -54,6 +72,55 @@ void MainWindow::bringToFront()
     show();
     raise();
     activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_mayClose ||
+        !(m_workspace.hasUnsavedChanges() || m_workspace.hasPendingSave() || m_workspace.isSavingPortfolio())) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (!m_closingSave)
+        saveThenClose();
+}
+
+void MainWindow::saveThenClose()
+{
+    m_closingSave = true;
+    Q_EMIT closingSaveStarted();
+    const QPointer<MainWindow> self(this);
+    QCoro::connect(m_workspace.saveBeforeClosing(), this, [self](bool saved) {
+        if (!self)
+            return;
+        self->m_closingSave = false;
+        if (saved) {
+            self->m_mayClose = true;
+            self->close();
+        } else {
+            self->askBeforeLosingEdits();
+        }
+    });
+}
+
+void MainWindow::askBeforeLosingEdits()
+{
+    auto *question = new QMessageBox(QMessageBox::Warning, QStringLiteral("Your latest changes are not saved"),
+                                     QStringLiteral("Quillfern could not save your latest changes: %1\n\nIf you quit "
+                                                    "now, the edits made since the last save will be lost.")
+                                         .arg(m_workspace.portfolioError().value_or(QStringLiteral("unknown error"))),
+                                     QMessageBox::NoButton, this);
+    m_question = question;
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *stay = question->addButton(QStringLiteral("Stay"), QMessageBox::RejectRole);
+    QPushButton *quit = question->addButton(QStringLiteral("Quit Anyway"), QMessageBox::DestructiveRole);
+    question->setDefaultButton(stay);
+    connect(quit, &QPushButton::clicked, this, [this] {
+        m_mayClose = true;
+        QTimer::singleShot(0, this, &QWidget::close);
+    });
+    question->open();
 }
 
 } // namespace quillfern

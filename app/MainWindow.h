@@ -1,32 +1,48 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
-class QLabel;
-class QStackedWidget;
+#include <QMessageBox>
 
 namespace quillfern {
 
-class AuthManager;
+class ContentView;
+class Workspace;
 
-// The one window: the sign-in view while signed out, the account while signed in.
+// The one window. Closing it with edits the service has not stored yet saves them first, and asks before
+// quitting when that save fails.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(AuthManager &auth, QWidget *parent = nullptr);
+    explicit MainWindow(Workspace &workspace, QWidget *parent = nullptr);
 
+    ContentView *content() const { return m_content; }
     // Brings the window in front of others, as when the browser hands back a sign-in.
     void bringToFront();
+    // The question asked when the closing save failed, while it is open.
+    QMessageBox *unsavedQuestion() const { return m_question; }
+    // Prints the time from process start to the first painted content when QUILLFERN_REPORT_FIRST_PAINT=1.
+    void reportFirstPaint();
+
+Q_SIGNALS:
+    void closingSaveStarted();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void showSession();
+    void saveThenClose();
+    void askBeforeLosingEdits();
 
-    AuthManager &m_auth;
-    QStackedWidget *m_pages;
-    QWidget *m_signIn;
-    QWidget *m_account;
-    QLabel *m_who;
+    Workspace &m_workspace;
+    ContentView *m_content;
+    bool m_mayClose = false;
+    bool m_closingSave = false;
+    QPointer<QMessageBox> m_question;
+    QPointer<QWidget> m_paintWatched;
 };
 
 } // namespace quillfern

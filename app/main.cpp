@@ -1,10 +1,10 @@
 #include "api/PortfolioAPI.h"
 #include "app/MainWindow.h"
+#include "app/QuillfernApp.h"
+#include "app/workspace/Workspace.h"
 #include "auth/AuthManager.h"
 #include "auth/desktop/InstanceChannel.h"
 #include "auth/desktop/SystemBrowserSession.h"
-
-#include <QApplication>
 
 #include <cstdio>
 
@@ -26,10 +26,7 @@ QStringList linksIn(const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillfern"));
-    QApplication::setOrganizationName(QStringLiteral("Quillfern"));
-    QApplication::setDesktopFileName(QStringLiteral("io.quillfern.Quillfern"));
+    QuillfernApp application(argc, argv);
 
     // A browser opening a quillfern:// link starts a second process: it hands the link over and leaves.
     InstanceChannel channel;
@@ -55,12 +52,16 @@ int main(int argc, char **argv)
         },
         userPreferences());
 
-    MainWindow window(auth);
-    QObject::connect(&channel, &InstanceChannel::linksReceived, &window, [&inbox, &window](const QStringList &received) {
-        for (const QString &link : received)
-            inbox.deliver(QUrl(link, QUrl::StrictMode));
-        window.bringToFront();
-    });
+    Workspace workspace(auth, endpoint, userPreferences());
+    MainWindow window(workspace);
+    QObject::connect(&channel, &InstanceChannel::linksReceived, &window,
+                     [&inbox, &window](const QStringList &received) {
+                         for (const QString &link : received)
+                             inbox.deliver(QUrl(link, QUrl::StrictMode));
+                         window.bringToFront();
+                     });
     window.show();
+    workspace.start();
+    application.scheduleBringToFront();
     return application.exec();
 }

@@ -178,6 +178,9 @@ QCoro::Task<> Workspace::sessionDidChange()
         Q_EMIT sessionLoaded();
         co_return;
     }
+    // The pages stay behind the loading view for the whole chain, not only for the portfolio request:
+    // rows typed in while the reference lists load would be replaced by the loaded portfolio.
+    setSyncState(true, m_savingPortfolio);
     auto currencies = loadCurrencies();
     co_await std::move(currencies);
     if (outdated())

@@ -103,6 +103,16 @@ public:
     // None when the trade was recorded and both lists reloaded; else why not, for the editor to show.
     QCoro::Task<std::optional<APIFailure>> createTransaction(TransactionCreateInput input);
     void signOut();
+    // Unsynced edits while a session can still save them: what closing the window would lose.
+    bool hasUnsavedChanges() const;
+    // Sends what is pending at once instead of after the debounce, waiting for a save already running.
+    // True when the service holds the working copy afterwards (or there was nothing to send).
+    QCoro::Task<bool> saveBeforeClosing();
+
+    // The add-brokerage dialog's text, and the creation of a private brokerage from it.
+    const QString &newBrokerageName() const { return m_newBrokerageName; }
+    void setNewBrokerageName(const QString &name) { m_newBrokerageName = name; }
+    QCoro::Task<> createCustomBrokerage();
 
     // Holdings row editing.
     AssetRow newRow() const;
@@ -211,6 +221,7 @@ private:
     QList<BrokerageOption> m_brokerages;
     QList<GICSClassification> m_gicsClassifications;
     QList<TransactionRecord> m_transactions;
+    QString m_newBrokerageName;
 
     PortfolioSummary m_summary;
     QHash<QString, AssetValuation> m_positions;

@@ -86,7 +86,11 @@ void WorkspaceSyncTest::loadsInOrderAndInstallsThePortfolio()
     WorkspaceHarness h;
     h.open(server.baseURL(), token);
     QSignalSpy resets(h.workspace.get(), &Workspace::rowsReset);
-    QVERIFY(h.startAndLoad());
+    QSignalSpy loaded(h.workspace.get(), &Workspace::sessionLoaded);
+    h.workspace->start();
+    // Loading from the first request on, so nothing can be typed in that the portfolio would replace.
+    QVERIFY(h.workspace->isLoadingPortfolio());
+    QVERIFY(loaded.wait(10000));
 
     std::vector<std::string> paths;
     for (const auto &request : server.received()) {

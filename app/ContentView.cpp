@@ -1,0 +1,276 @@
+#include "app/ContentView.h"
+
+#include "app/SignInView.h"
+#include "app/balances/BalancePage.h"
+#include "app/holdings/HoldingsPage.h"
+#include "app/icons/SymbolIcon.h"
+#include "app/table/TableStyle.h"
+#include "app/transactions/TransactionEditorSheet.h"
+#include "app/transactions/TransactionView.h"
+#include "app/workspace/Workspace.h"
+#include "auth/AuthManager.h"
+#include "text/Localization.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace quillfern {
+
+namespace {
+
+QString text(const Workspace &workspace, QStringView key)
+{
+    return AppText::value(key, workspace.selectedLanguage().code);
+}
+
+QToolButton *capsuleMenuButton(QWidget *parent)
+{
+    auto *button = new QToolButton(parent);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setFont(table::uiFont(12, QFont::Medium));
+    button->setAutoRaise(true);
+    button->setStyleSheet(QStringLiteral("QToolButton { padding: 4px 12px; border-radius: 13px;"
+                                         " background: palette(button); }"
+                                         "QToolButton::menu-indicator { image: none; }"));
+    button->setMenu(new QMenu(button));
+    return button;
+}
+
+QWidget *makeLoadingView(QWidget *parent)
+{
+    auto *view = new QWidget(parent);
+    auto *layout = new QVBoxLayout(view);
+    layout->addStretch();
+    auto *spinner = new QProgressBar(view);
+    spinner->setRange(0, 0);
+    spinner->setTextVisible(false);
+    spinner->setFixedSize(220, 10);
+    layout->addWidget(spinner, 0, Qt::AlignHCenter);
+    auto *label = new QLabel(QStringLiteral("Loading your portfolio\u2026"), view);
+    label->setFont(table::uiFont(15));
+    layout->addWidget(label, 0, Qt::AlignHCenter);
+    layout->addStretch();
+    return view;
+}
+
+} // namespace
+
+ContentView::ContentView(Workspace &workspace, QWidget *parent)
+    : QWidget(parent), m_workspace(workspace), m_auth(workspace.auth()), m_stack(new QStackedWidget(this)),
+      m_signIn(new SignInView(workspace.auth(), this)), m_loading(makeLoadingView(this))
+{
+    setMinimumSize(1280, 780);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+    m_stack->addWidget(m_signIn);
+    m_stack->addWidget(m_loading);
+
+    connect(&m_auth, &AuthManager::userChanged, this, &ContentView::showState);
+    connect(&m_auth, &AuthManager::accessTokenChanged, this, &ContentView::showState);
+    connect(&workspace, &Workspace::syncStateChanged, this, &ContentView::showState);
+    connect(&workspace, &Workspace::syncStateChanged, this, &ContentView::refreshBanner);
+    connect(&workspace, &Workspace::referenceDataChanged, this, &ContentView::refreshMenus);
+    connect(&workspace, &Workspace::preferencesChanged, this, &ContentView::retranslate);
+    showState();
+}
+
+void ContentView::buildSignedIn()
+{
+    m_signedIn = new QWidget(this);
+    auto *column = new QVBoxLayout(m_signedIn);
+    column->setContentsMargins(0, 8, 0, 0);
+    column->setSpacing(0);
+
+    auto *menus = new QHBoxLayout;
+    menus->setContentsMargins(16, 0, 16, 8);
+    menus->setSpacing(8);
+    menus->addStretch();
+    m_currencyMenu = capsuleMenuButton(m_signedIn);
+    m_currencyMenu->setObjectName(QStringLiteral("reportingCurrencyMenu"));
+    m_currencyMenu->setToolTip(QStringLiteral("Reporting currency"));
+    m_languageMenu = capsuleMenuButton(m_signedIn);
+    m_languageMenu->setObjectName(QStringLiteral("languageMenu"));
+    m_accountMenu = capsuleMenuButton(m_signedIn);
+    m_accountMenu->setObjectName(QStringLiteral("accountMenu"));
+    m_accountMenu->setIcon(symbolIcon(QStringLiteral("person.crop.circle.fill")));
+    menus->addWidget(m_currencyMenu);
+    menus->addWidget(m_languageMenu);
+    menus->addWidget(m_accountMenu);
+    column->addLayout(menus);
+
+    m_banner = new QWidget(m_signedIn);
+    m_banner->setObjectName(QStringLiteral("errorBanner"));
+    m_banner->setMinimumHeight(36);
+    m_banner->setAutoFillBackground(true);
+    QPalette tinted = m_banner->palette();
+    tinted.setColor(QPalette::Window, table::withOpacity(table::red(tinted), 0.09));
+    tinted.setColor(QPalette::WindowText, table::red(tinted));
+    m_banner->setPalette(tinted);
+    auto *bannerRow = new QHBoxLayout(m_banner);
+    bannerRow->setContentsMargins(16, 0, 16, 0);
+    bannerRow->setSpacing(10);
+    auto *warning = new QLabel(m_banner);
+    warning->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle.fill"), table::red(tinted)).pixmap(16, 16));
+    bannerRow->addWidget(warning);
+    m_bannerText = new QLabel(m_banner);
+    m_bannerText->setFont(table::uiFont(12));
+    m_bannerText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bannerRow->addWidget(m_bannerText, 1);
+    m_retry = new QPushButton(m_banner);
+    m_retry->setFont(table::uiFont(12));
+    bannerRow->addWidget(m_retry);
+    connect(m_retry, &QPushButton::clicked, this, [this] { m_workspace.retryLoadPortfolio(); });
+    column->addWidget(m_banner);
+
+    m_tabs = new QTabWidget(m_signedIn);
+    m_tabs->setDocumentMode(true);
+    m_holdings = new HoldingsPage(m_workspace);
+    connect(m_holdings, &HoldingsPage::addBrokerageRequested, this, &ContentView::openAddBrokerageDialog);
+    auto *scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setWidget(m_holdings);
+    m_holdings->setMinimumHeight(760);
+    m_tabs->addTab(scroll, symbolIcon(QStringLiteral("chart.pie")), QString());
+    m_tabs->addTab(new BalancePage(m_workspace), symbolIcon(QStringLiteral("banknote")), QString());
+    m_tabs->addTab(new TransactionPage(m_workspace), symbolIcon(QStringLiteral("list.bullet.rectangle")), QString());
+    column->addWidget(m_tabs, 1);
+    m_stack->addWidget(m_signedIn);
+    retranslate();
+    refreshBanner();
+}
+
+void ContentView::showState()
+{
+    if (!m_auth.user() || !m_auth.accessToken()) {
+        m_stack->setCurrentWidget(m_signIn);
+        return;
+    }
+    if (m_workspace.isLoadingPortfolio()) {
+        m_stack->setCurrentWidget(m_loading);
+        return;
+    }
+    if (!m_signedIn)
+        buildSignedIn();
+    m_stack->setCurrentWidget(m_signedIn);
+    refreshMenus();
+    if (!m_pagesShown) {
+        m_pagesShown = true;
+        Q_EMIT pagesShown();
+    }
+}
+
+void ContentView::refreshBanner()
+{
+    if (!m_banner)
+        return;
+    const auto &error = m_workspace.portfolioError();
+    m_banner->setVisible(error.has_value());
+    m_bannerText->setText(error.value_or(QString()));
+}
+
+void ContentView::refreshMenus()
+{
+    if (!m_signedIn)
+        return;
+    const CurrencyOption currency = m_workspace.reportingCurrency();
+    m_currencyMenu->setText(currency.flag + QStringLiteral("  ") + currency.code);
+    QMenu *currencies = m_currencyMenu->menu();
+    currencies->clear();
+    for (const CurrencyOption &option : m_workspace.currencies()) {
+        QAction *entry = currencies->addAction(option.flag + QStringLiteral("  ") + option.code +
+                                               QStringLiteral(" \u2014 ") + option.name);
+        entry->setCheckable(true);
+        entry->setChecked(option.code == currency.code);
+        const QString code = option.code;
+        connect(entry, &QAction::triggered, this, [this, code] { m_workspace.setReportingCurrencyCode(code); });
+    }
+
+    const LanguageOption language = m_workspace.selectedLanguage();
+    m_languageMenu->setText(language.flag + QStringLiteral("  ") + language.nativeName);
+    QMenu *languages = m_languageMenu->menu();
+    languages->clear();
+    for (const LanguageOption &option : m_workspace.languages()) {
+        QAction *entry = languages->addAction(option.flag + QStringLiteral("  ") + option.nativeName);
+        entry->setCheckable(true);
+        entry->setChecked(option.code == language.code);
+        const QString code = option.code;
+        connect(entry, &QAction::triggered, this, [this, code] { m_workspace.setLanguageCode(code); });
+    }
+
+    QMenu *account = m_accountMenu->menu();
+    account->clear();
+    if (const auto &user = m_auth.user()) {
+        m_accountMenu->setText(user->name);
+        if (user->email && !user->email->isEmpty())
+            account->addAction(*user->email)->setEnabled(false);
+    }
+    account->addSeparator();
+    QAction *signOut = account->addAction(text(m_workspace, u"signOut"));
+    signOut->setObjectName(QStringLiteral("signOut"));
+    connect(signOut, &QAction::triggered, this, [this] { m_workspace.signOut(); });
+}
+
+void ContentView::retranslate()
+{
+    if (!m_signedIn)
+        return;
+    m_tabs->setTabText(0, text(m_workspace, u"holdings"));
+    m_tabs->setTabText(1, text(m_workspace, u"balances"));
+    m_tabs->setTabText(2, text(m_workspace, u"transactions"));
+    m_retry->setText(text(m_workspace, u"retry"));
+    m_languageMenu->setToolTip(text(m_workspace, u"language"));
+    // The window's own controls (pickers, date fields) follow the chosen language's locale.
+    setLocale(QLocale(m_workspace.selectedLanguage().locale));
+    refreshMenus();
+}
+
+void ContentView::openAddBrokerageDialog()
+{
+    if (m_addBrokerage)
+        return;
+    m_workspace.setNewBrokerageName(QString());
+    auto *dialog = new QDialog(this);
+    m_addBrokerage = dialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(text(m_workspace, u"addBrokerage"));
+    auto *layout = new QVBoxLayout(dialog);
+    auto *hint = new QLabel(text(m_workspace, u"privateBrokerageHint"), dialog);
+    hint->setWordWrap(true);
+    layout->addWidget(hint);
+    auto *name = new QLineEdit(dialog);
+    name->setObjectName(QStringLiteral("brokerageName"));
+    name->setPlaceholderText(text(m_workspace, u"brokerageName"));
+    layout->addWidget(name);
+    auto *buttons = new QDialogButtonBox(dialog);
+    buttons->addButton(text(m_workspace, u"cancel"), QDialogButtonBox::RejectRole);
+    buttons->addButton(text(m_workspace, u"add"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    layout->addWidget(buttons);
+    connect(name, &QLineEdit::textChanged, this,
+            [this](const QString &typed) { m_workspace.setNewBrokerageName(typed); });
+    connect(buttons, &QDialogButtonBox::rejected, dialog, [this, dialog] {
+        m_workspace.setNewBrokerageName(QString());
+        dialog->reject();
+    });
+    connect(buttons, &QDialogButtonBox::accepted, dialog, [this, dialog] {
+        m_workspace.createCustomBrokerage();
+        dialog->accept();
+    });
+    dialog->open();
+}
+
+} // namespace quillfern
