@@ -1,0 +1,263 @@
+#include "app/ContentView.h"
+#include "app/MainWindow.h"
+#include "app/QuillfernApp.h"
+#include "tests/workspace/WorkspaceHarness.h"
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+using namespace quillfern;
+using namespace quillfern::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString token = QStringLiteral("token-a");
+
+std::size_t countOf(const ScriptedServer &server, const std::string &method, const std::string &path)
+{
+    std::size_t count = 0;
+    for (const auto &request : server.received())
+        count += request.method == method && request.path == path;
+    return count;
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void closingSendsPendingEditsAtOnce();
+    void closingAfterAFailedSaveAsks();
+    void closingInSyncClosesAtOnce();
+    void brokerageNames_data();
+    void brokerageNames();
+    void aCreatedBrokerageIsNotListedTwice();
+    void bannerRetriesThePortfolio();
+    void menusCheckTheSelection();
+    void aboutNamesTheWebsite();
+
+private:
+    void openWindow();
+    void editOneRow();
+
+    std::unique_ptr<ScriptedServer> m_server;
+    std::unique_ptr<WorkspaceHarness> m_h;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void WindowTest::init()
+{
+    m_server = std::make_unique<ScriptedServer>();
+    scriptSession(*m_server, {holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190)});
+    m_server->on("GET", "/v1/currencies", {200, R"([
+      {"code":"USD","name":"US Dollar","symbol":"$","flag":"","fx_to_usd":1},
+      {"code":"HKD","name":"Hong Kong Dollar","symbol":"HK$","flag":"","fx_to_usd":0.128}])"});
+    m_h = std::make_unique<WorkspaceHarness>();
+}
+
+void WindowTest::cleanup()
+{
+    m_window.reset();
+    m_h.reset();
+    m_server.reset();
+}
+
+void WindowTest::openWindow()
+{
+    m_h->open(m_server->baseURL(), token);
+    m_window = std::make_unique<MainWindow>(*m_h->workspace);
+    m_window->show();
+    QVERIFY(m_h->startAndLoad());
+    QTRY_VERIFY(m_window->content()->tabs() && m_window->content()->tabs()->isVisible());
+}
+
+void WindowTest::editOneRow()
+{
+    AssetRow row = m_h->workspace->rows().first();
+    row.quantity = 99;
+    m_h->workspace->updateRow(row.id, row);
+    m_h->workspace->schedulePortfolioSave();
+    QVERIFY(m_h->workspace->hasPendingSave());
+}
+
+void WindowTest::closingSendsPendingEditsAtOnce()
+{
+    openWindow();
+    editOneRow();
+    QElapsedTimer clock;
+    clock.start();
+    m_window->close();
+    QVERIFY(m_window->isVisible()); // held open until the service has the edit
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 5000);
+    QVERIFY2(clock.elapsed() < 550, "the save went out at once, not after the debounce");
+    QCOMPARE(countOf(*m_server, "PUT", "/v1/portfolio"), std::size_t(1));
+}
+
+void WindowTest::closingAfterAFailedSaveAsks()
+{
+    m_server->on("PUT", "/v1/portfolio", {500, R"({"error":"The portfolio could not be stored."})"});
+    openWindow();
+    editOneRow();
+    m_window->close();
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->unsavedQuestion(), 5000);
+    QVERIFY(m_window->unsavedQuestion()->text().contains(QStringLiteral("The portfolio could not be stored.")));
+    QVERIFY(m_window->unsavedQuestion()->text().contains(QStringLiteral("will be lost")));
+
+    // Staying keeps the window and the edit.
+    const auto buttons = m_window->unsavedQuestion()->buttons();
+    QAbstractButton *stay = nullptr;
+    QAbstractButton *quit = nullptr;
+    for (QAbstractButton *button : buttons)
+        (button->text() == QStringLiteral("Stay") ? stay : quit) = button;
+    QVERIFY(stay && quit);
+    stay->click();
+    QTRY_VERIFY(!m_window->unsavedQuestion());
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_h->workspace->rows().first().quantity, 99.0);
+
+    // Asked again, quitting anyway closes.
+    m_window->close();
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->unsavedQuestion(), 5000);
+    for (QAbstractButton *button : m_window->unsavedQuestion()->buttons())
+        if (button->text() == QStringLiteral("Quit Anyway"))
+            button->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 5000);
+}
+
+void WindowTest::closingInSyncClosesAtOnce()
+{
+    openWindow();
+    QVERIFY(m_window->close());
+    QCOMPARE(countOf(*m_server, "PUT", "/v1/portfolio"), std::size_t(0));
+}
+
+void WindowTest::brokerageNames_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("one letter") << QStringLiteral("A") << false;
+    QTest::newRow("spaces only") << QStringLiteral("    ") << false;
+    QTest::newRow("one letter padded") << QStringLiteral(" \nB\t ") << false;
+    QTest::newRow("one letter with a combining mark") << QStringLiteral("e\u0301") << false;
+    QTest::newRow("two letters") << QStringLiteral(" Ab ") << true;
+    QTest::newRow("two CJK characters") << QStringLiteral("\u8001\u864E") << true;
+}
+
+void WindowTest::brokerageNames()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, sent);
+    m_server->on("POST", "/v1/brokerages", {200, R"({"id":"b9","name":"Ab","region":"","is_custom":true})"});
+    openWindow();
+    ContentView *content = m_window->content();
+    content->openAddBrokerageDialog();
+    QDialog *dialog = content->addBrokerageDialog();
+    QVERIFY(dialog);
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("brokerageName"));
+    name->setText(typed);
+    auto *box = dialog->findChild<QDialogButtonBox *>();
+    for (QAbstractButton *button : box->buttons())
+        if (box->buttonRole(button) == QDialogButtonBox::AcceptRole)
+            button->click();
+    QTRY_VERIFY(!content->addBrokerageDialog());
+    if (!sent) {
+        QCOMPARE(m_h->workspace->portfolioError(),
+                 std::optional(QStringLiteral("Brokerage name must contain at least 2 characters.")));
+        QTRY_VERIFY(content->banner()->isVisible());
+        QCOMPARE(countOf(*m_server, "POST", "/v1/brokerages"), std::size_t(0));
+        return;
+    }
+    QTRY_COMPARE(countOf(*m_server, "POST", "/v1/brokerages"), std::size_t(1));
+    for (const auto &request : m_server->received())
+        if (request.method == "POST" && request.path == "/v1/brokerages")
+            QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(request.body))
+                         .object()
+                         .value(QStringLiteral("name"))
+                         .toString(),
+                     typed.trimmed());
+    QTRY_VERIFY(!m_h->workspace->brokerages().isEmpty());
+    QVERIFY(m_h->workspace->brokerageNames().contains(QStringLiteral("Ab")));
+    QVERIFY(m_h->workspace->newBrokerageName().isEmpty());
+}
+
+void WindowTest::aCreatedBrokerageIsNotListedTwice()
+{
+    m_server->on("GET", "/v1/brokerages", {200, R"([{"id":"b9","name":"Ab","region":"","is_custom":true}])"});
+    m_server->on("POST", "/v1/brokerages", {200, R"({"id":"b9","name":"Ab","region":"","is_custom":true})"});
+    openWindow();
+    m_h->workspace->setNewBrokerageName(QStringLiteral("ab"));
+    auto create = m_h->workspace->createCustomBrokerage();
+    QCoro::waitFor(std::move(create));
+    QCOMPARE(m_h->workspace->brokerages().size(), 1);
+    QVERIFY(!m_h->workspace->portfolioError());
+}
+
+void WindowTest::bannerRetriesThePortfolio()
+{
+    m_server->on("GET", "/v1/portfolio", {500, R"({"error":"Portfolio storage is down."})"});
+    openWindow();
+    ContentView *content = m_window->content();
+    QVERIFY(content->banner()->isVisible());
+    QCOMPARE(content->bannerText()->text(), QStringLiteral("Portfolio storage is down."));
+    QCOMPARE(content->retryButton()->text(), QStringLiteral("Retry"));
+
+    m_server->on("GET", "/v1/portfolio",
+                 {200, portfolioJSON({holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190)}), "application/json",
+                  false, 300ms});
+    content->retryButton()->click();
+    QVERIFY(!content->banner()->isVisible()); // cleared when the reload starts
+    QTRY_COMPARE_WITH_TIMEOUT(m_h->workspace->rows().size(), 1, 5000);
+    QVERIFY(!content->banner()->isVisible());
+
+    m_server->on("GET", "/v1/portfolio", {500, R"({"error":"Down again."})"});
+    content->retryButton()->click();
+    QTRY_VERIFY(content->banner()->isVisible());
+    QCOMPARE(content->bannerText()->text(), QStringLiteral("Down again."));
+}
+
+void WindowTest::menusCheckTheSelection()
+{
+    openWindow();
+    ContentView *content = m_window->content();
+    QMenu *currencies = content->currencyMenuButton()->menu();
+    QCOMPARE(currencies->actions().size(), 2);
+    QCOMPARE(currencies->actions()[1]->text(), QStringLiteral("  HKD \u2014 Hong Kong Dollar"));
+    QVERIFY(currencies->actions()[0]->isChecked());
+    currencies->actions()[1]->trigger();
+    QCOMPARE(m_h->workspace->reportingCurrencyCode(), QStringLiteral("HKD"));
+    QCOMPARE(content->currencyMenuButton()->text(), QStringLiteral("  HKD"));
+    QVERIFY(content->currencyMenuButton()->menu()->actions()[1]->isChecked());
+    QVERIFY(!content->currencyMenuButton()->menu()->actions()[0]->isChecked());
+    QCOMPARE(content->currencyMenuButton()->toolTip(), QStringLiteral("Reporting currency"));
+
+    QMenu *account = content->accountMenuButton()->menu();
+    QAction *signOut = account->findChild<QAction *>(QStringLiteral("signOut"));
+    QVERIFY(signOut);
+    QCOMPARE(signOut->text(), QStringLiteral("Sign Out"));
+    signOut->trigger();
+    QTRY_VERIFY(content->signInView()->isVisible());
+    QVERIFY(!m_h->auth->accessToken());
+}
+
+void WindowTest::aboutNamesTheWebsite()
+{
+    const QString credits = QuillfernApp::aboutCredits();
+    QVERIFY(credits.contains(QStringLiteral("Official Website")));
+    QVERIFY(credits.contains(QStringLiteral("href=\"https://quillfern.io\"")));
+    QVERIFY(credits.contains(QStringLiteral(">quillfern.io</a>")));
+}
+
+QTEST_MAIN(WindowTest)
+#include "tst_window.moc"
