@@ -17,6 +17,9 @@ class SignInView : public QWidget {
 public:
     explicit SignInView(AuthManager &auth, QWidget *parent = nullptr);
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     void refresh();
 
