@@ -81,6 +81,7 @@ ContentView::ContentView(Workspace &workspace, QWidget *parent)
     connect(&m_auth, &AuthManager::userChanged, this, &ContentView::showState);
     connect(&m_auth, &AuthManager::accessTokenChanged, this, &ContentView::showState);
     connect(&workspace, &Workspace::syncStateChanged, this, &ContentView::showState);
+    connect(&workspace, &Workspace::sessionLoaded, this, &ContentView::showState);
     connect(&workspace, &Workspace::syncStateChanged, this, &ContentView::refreshBanner);
     connect(&workspace, &Workspace::referenceDataChanged, this, &ContentView::refreshMenus);
     connect(&workspace, &Workspace::preferencesChanged, this, &ContentView::retranslate);
@@ -160,7 +161,8 @@ void ContentView::showState()
         m_stack->setCurrentWidget(m_signIn);
         return;
     }
-    if (m_workspace.isLoadingPortfolio()) {
+    // A restored session shows the loading view until its chain has run, not the pages of nothing.
+    if (m_workspace.isLoadingPortfolio() || !m_workspace.isSessionReady()) {
         m_stack->setCurrentWidget(m_loading);
         return;
     }

@@ -3,6 +3,7 @@
 #include "app/ContentView.h"
 #include "app/QuillfernApp.h"
 #include "app/StartupClock.h"
+#include "app/holdings/HoldingsPage.h"
 #include "app/workspace/Workspace.h"
 #include "auth/AuthManager.h"
 
@@ -38,14 +39,15 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
 
 void MainWindow::reportFirstPaint()
 {
-    // Signed out, the sign-in view is the content; signed in, it is the holdings page once loaded.
+    // Signed out, the sign-in view is the content; signed in, it is the current page once the session's
+    // portfolio is loaded and the pages replace the loading view.
     const auto watch = [this](QWidget *widget) {
         m_paintWatched = widget;
         widget->installEventFilter(this);
+        widget->update();
     };
     if (m_workspace.auth().accessToken())
-        connect(m_content, &ContentView::pagesShown, this,
-                [this, watch] { watch(m_content->tabs()->currentWidget()); });
+        connect(m_content, &ContentView::pagesShown, this, [this, watch] { watch(m_content->holdingsPage()); });
     else
         watch(m_content->signInView());
 }

@@ -150,6 +150,7 @@ void Workspace::runSession()
     CancelToken previous = std::exchange(m_sessionCancel, makeCancelToken());
     ++m_sessionRun;
     m_sessionKey = m_auth.accessToken();
+    m_sessionReady = false;
     if (previous)
         previous->cancel();
     sessionDidChange();
@@ -175,6 +176,7 @@ QCoro::Task<> Workspace::sessionDidChange()
 
     if (!currentToken()) {
         setSyncState(false, false);
+        m_sessionReady = true;
         Q_EMIT sessionLoaded();
         co_return;
     }
@@ -203,8 +205,10 @@ QCoro::Task<> Workspace::sessionDidChange()
         co_return;
     auto portfolio = loadPortfolio();
     co_await std::move(portfolio);
-    if (!outdated())
+    if (!outdated()) {
+        m_sessionReady = true;
         Q_EMIT sessionLoaded();
+    }
 }
 
 QCoro::Task<> Workspace::loadCurrencies()

@@ -48,6 +48,8 @@ public:
     bool isSavingPortfolio() const { return m_savingPortfolio; }
     const std::optional<QString> &portfolioError() const { return m_portfolioError; }
     bool hasPendingSave() const { return m_pendingSave.has_value(); }
+    // The load chain of the current session has run to its end (false before the first run).
+    bool isSessionReady() const { return m_sessionReady; }
 
     const std::optional<QString> &selectedRowID() const { return m_selectedRowID; }
     const std::optional<QString> &editingRowID() const { return m_editingRowID; }
@@ -228,6 +230,7 @@ private:
 
     // The session task: which token the current run is for, and how to stop its requests.
     bool m_started = false;
+    bool m_sessionReady = false;
     std::optional<QString> m_sessionKey;
     quint64 m_sessionRun = 0;
     CancelToken m_sessionCancel;

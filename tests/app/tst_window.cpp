@@ -79,6 +79,9 @@ void WindowTest::openWindow()
     m_h->open(m_server->baseURL(), token);
     m_window = std::make_unique<MainWindow>(*m_h->workspace);
     m_window->show();
+    // A restored session waits behind the loading view until its portfolio is in.
+    QVERIFY(m_window->content()->loadingView()->isVisible());
+    QVERIFY(!m_window->content()->tabs());
     QVERIFY(m_h->startAndLoad());
     QTRY_VERIFY(m_window->content()->tabs() && m_window->content()->tabs()->isVisible());
 }
