@@ -15,6 +15,7 @@
 #include "auth/AuthManager.h"
 #include "auth/desktop/InstanceChannel.h"
 #include "auth/desktop/SystemBrowserSession.h"
+#include "tests/support/DevelopmentSignInSheet.h"
 #include "tests/support/ServiceProcess.h"
 
 #include <httplib.h>
@@ -36,28 +37,6 @@ using namespace quillfern;
 
 namespace {
 
-// Plays the user's browser: follows the service from the start URL to the development form, fills it in and
-// returns where the service finally sends the browser (a quillfern:// link), or nothing.
-QString browseSignIn(const QUrl &start, const std::string &name, const std::string &email)
-{
-    httplib::Client client("127.0.0.1", start.port());
-    client.set_read_timeout(10);
-    const std::string target =
-        start.path(QUrl::FullyEncoded).toStdString() + "?" + start.query(QUrl::FullyEncoded).toStdString();
-    const auto form = client.Get(target.c_str());
-    if (!form || form->status != 302)
-        return {};
-    const std::string formPath = form->get_header_value("Location");
-    const auto page = client.Get(formPath.c_str());
-    if (!page || page->status != 200)
-        return {};
-    const QString state =
-        QUrlQuery(QUrl(QString::fromStdString(formPath))).queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);
-    const auto done =
-        client.Post("/v1/auth/dev", httplib::Params{{"state", state.toStdString()}, {"name", name}, {"email", email}});
-    return done && done->status == 302 ? QString::fromStdString(done->get_header_value("Location")) : QString();
-}
-
 // One start of the app as main() puts it together, with the browser played by a thread that hands the final
 // link to this process through a second one, as the URL-scheme handler would.
 class RunningApp {
@@ -72,7 +51,7 @@ public:
             [this](const QUrl &start, const QString &scheme) -> std::unique_ptr<WebAuthenticationSession> {
                 return std::make_unique<SystemBrowserSession>(start, scheme, m_inbox, [this](const QUrl &url) {
                     m_browser = std::thread([url, this] {
-                        const QString link = browseSignIn(url, m_name, m_email);
+                        const QString link = testing::browseDevelopmentSignIn(url, m_name, m_email);
                         QProcess::execute(QStringLiteral(QUILLFERN_CHANNEL_PROBE), {m_runtime, link});
                     });
                     return true;

@@ -10,6 +10,7 @@
 #include "auth/AuthManager.h"
 #include "auth/desktop/InstanceChannel.h"
 #include "auth/desktop/SystemBrowserSession.h"
+#include "tests/support/DevelopmentSignInSheet.h"
 #include "tests/support/ServiceProcess.h"
 
 #include <httplib.h>
@@ -29,31 +30,6 @@
 #include <thread>
 
 using namespace quillfern;
-
-namespace {
-
-// Plays the user's browser: follows the service from the start URL to the development form, fills it in
-// and returns where the service finally sends the browser (a quillfern:// link), or nothing.
-QString browseSignIn(const QUrl &start, const std::string &name, const std::string &email)
-{
-    httplib::Client client("127.0.0.1", start.port());
-    client.set_read_timeout(10);
-    const std::string target =
-        start.path(QUrl::FullyEncoded).toStdString() + "?" + start.query(QUrl::FullyEncoded).toStdString();
-    const auto form = client.Get(target.c_str());
-    if (!form || form->status != 302)
-        return {};
-    const auto page = client.Get(form->get_header_value("Location").c_str());
-    if (!page || page->status != 200 || page->body.find("Development sign-in") == std::string::npos)
-        return {};
-    const QString state = QUrlQuery(QUrl(QString::fromStdString(form->get_header_value("Location"))))
-                              .queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);
-    const auto done =
-        client.Post("/v1/auth/dev", httplib::Params{{"state", state.toStdString()}, {"name", name}, {"email", email}});
-    return done && done->status == 302 ? QString::fromStdString(done->get_header_value("Location")) : QString();
-}
-
-} // namespace
 
 class SignInWindowTest : public QObject {
     Q_OBJECT
@@ -84,7 +60,7 @@ void SignInWindowTest::firstRunSignInAddAHoldingAndFindItAfterARestart()
         [&](const QUrl &start, const QString &scheme) -> std::unique_ptr<WebAuthenticationSession> {
             return std::make_unique<SystemBrowserSession>(start, scheme, inbox, [&browser, runtime](const QUrl &url) {
                 browser = std::thread([url, runtime] {
-                    const QString link = browseSignIn(url, "Ann Example", "ann@example.com");
+                    const QString link = testing::browseDevelopmentSignIn(url, "Ann Example", "ann@example.com");
                     QProcess::execute(QStringLiteral(QUILLFERN_CHANNEL_PROBE), {runtime, link});
                 });
                 return true;

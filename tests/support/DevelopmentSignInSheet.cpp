@@ -85,6 +85,14 @@ void DevelopmentSignInSheet::report(const WebAuthenticationResult &result)
     Q_EMIT finished(result);
 }
 
+QString browseDevelopmentSignIn(const QUrl &start, const std::string &name, const std::string &email)
+{
+    DevelopmentSignInSheet sheet(start, QStringLiteral("quillfern"), QString::fromStdString(name),
+                                 QString::fromStdString(email));
+    const WebAuthenticationResult result = sheet.browse();
+    return result.callbackURL ? result.callbackURL->toString(QUrl::FullyEncoded) : QString();
+}
+
 WebAuthenticationSessionFactory developmentSignIn(QString name, QString email)
 {
     return [name, email](const QUrl &startURL, const QString &scheme) -> std::unique_ptr<WebAuthenticationSession> {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <string>
+
 namespace quillfern::testing {
 
 // Plays the browser for the service's development sign-in: follows the start redirect, reads the form,
@@ -18,8 +20,10 @@ public:
     bool start() override;
     void cancel() override;
 
-private:
+    // The whole walk through the service's pages, without waiting for the event loop.
     WebAuthenticationResult browse() const;
+
+private:
     void report(const WebAuthenticationResult &result);
 
     QUrl m_startURL;
@@ -28,6 +32,10 @@ private:
     QString m_email;
     bool m_reported = false;
 };
+
+// Plays the user's browser from a sign-in start URL through the development form to the link the service
+// finally sends the browser to (a quillfern:// link), or empty text.
+QString browseDevelopmentSignIn(const QUrl &start, const std::string &name, const std::string &email);
 
 // Sheets that sign in as the given person through the service's development pages.
 WebAuthenticationSessionFactory developmentSignIn(QString name, QString email);
