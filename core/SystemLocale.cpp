@@ -14,6 +14,8 @@ const char *categoryVariable(LocaleCategory category)
         return "LC_MONETARY";
     case LocaleCategory::Collate:
         return "LC_COLLATE";
+    case LocaleCategory::Time:
+        return "LC_TIME";
     }
     return "LANG";
 }

@@ -7,6 +7,7 @@
 #include "app/charts/StatsCollapseButton.h"
 #include "app/table/AddTableButton.h"
 #include "app/table/TableStyle.h"
+#include "app/table/ToolbarPieces.h"
 #include "app/workspace/Workspace.h"
 #include "text/Formats.h"
 #include "text/Localization.h"
@@ -95,21 +96,9 @@ QWidget *BalancePage::buildToolbar(QWidget *parent)
     connect(m_add, &QToolButton::clicked, m_editor, &BalanceEditor::addCashRow);
     row->addWidget(m_add);
 
-    m_saving = new QWidget(bar);
-    auto *saving = new QHBoxLayout(m_saving);
-    saving->setContentsMargins(0, 0, 0, 0);
-    saving->setSpacing(6);
-    auto *spinner = new QProgressBar(m_saving);
-    spinner->setRange(0, 0); // busy, no amount
-    spinner->setTextVisible(false);
-    spinner->setFixedSize(48, 8);
-    saving->addWidget(spinner);
-    m_savingText = new QLabel(m_saving);
-    m_savingText->setFont(table::uiFont(12));
-    QPalette secondary = m_savingText->palette();
-    secondary.setColor(QPalette::WindowText, table::secondaryText(secondary));
-    m_savingText->setPalette(secondary);
-    saving->addWidget(m_savingText);
+    auto *saving = new table::SavingIndicator(bar);
+    m_saving = saving;
+    m_savingText = saving->label();
     row->addWidget(m_saving);
     row->addStretch(1);
     return bar;

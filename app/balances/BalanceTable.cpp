@@ -4,6 +4,7 @@
 #include "app/balances/BalanceTableModel.h"
 #include "app/table/CellDelegate.h"
 #include "app/table/ResizableHeader.h"
+#include "app/table/RowEditors.h"
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
 #include "text/Formats.h"
@@ -18,37 +19,10 @@
 
 namespace quillfern {
 
-namespace {
-
-// Rounds the table's corners and draws its outline over the cells.
-class RoundedOutline : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        QPainterPath outside;
-        outside.addRect(rect());
-        QPainterPath inside;
-        inside.addRoundedRect(box, 8, 8);
-        painter.fillPath(outside.subtracted(inside), palette().color(QPalette::Window));
-        QPen pen(table::separator(palette()));
-        pen.setWidthF(1);
-        painter.setPen(pen);
-        painter.drawPath(inside);
-    }
-};
-
-} // namespace
-
 BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     : QFrame(parent), m_editor(editor), m_model(new BalanceTableModel(editor, this)), m_view(new QTableView(this)),
       m_header(new table::ResizableHeader(m_view)), m_delegate(new table::CellDelegate(this)),
-      m_total(new table::TotalRowView(m_header, this)), m_outline(new RoundedOutline(this))
+      m_total(new table::TotalRowView(m_header, this)), m_outline(new table::RoundedOutline(this)), m_rowEditors(m_view)
 {
     m_model->setPalette(palette());
     m_view->setHorizontalHeader(m_header);
@@ -75,8 +49,6 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(m_view, 1);
     layout->addWidget(m_total);
-    m_outline->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_outline->raise();
 
     connect(m_header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
         BalanceColumnWidths widths = m_editor.balanceWidths();
@@ -97,8 +69,7 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
             m_editor.deleteCashRow(id);
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        m_editorsFor.reset(); // the view dropped every editor with the rows
-        m_editors.clear();
+        m_rowEditors.forget(); // the view dropped every editor with the rows
         syncEditors();
         fitHeight();
     });
@@ -115,13 +86,6 @@ void BalanceTable::refresh()
     updateTotals();
 }
 
-void BalanceTable::resizeEvent(QResizeEvent *event)
-{
-    QFrame::resizeEvent(event);
-    m_outline->setGeometry(rect());
-    m_outline->raise();
-}
-
 void BalanceTable::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange) {
@@ -134,34 +98,15 @@ void BalanceTable::changeEvent(QEvent *event)
 void BalanceTable::syncEditors()
 {
     const auto &editing = m_editor.editingCashRowID();
-    if (editing == m_editorsFor)
-        return;
-    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
-        if (index.isValid())
-            m_view->closePersistentEditor(index);
-    }
-    m_editors.clear();
-    m_editorsFor = editing;
-    const int row = editing ? m_model->rowOf(*editing) : -1;
-    if (row < 0)
-        return;
-    for (int column : {BalanceTableModel::BrokerColumn, BalanceTableModel::CurrencyColumn,
-                       BalanceTableModel::OriginalCashColumn, BalanceTableModel::ActionsColumn}) {
-        const QModelIndex index = m_model->index(row, column);
-        m_view->openPersistentEditor(index);
-        m_editors.append(index);
-    }
-    m_view->scrollTo(m_model->index(row, BalanceTableModel::OriginalCashColumn));
-    if (QWidget *cash = m_view->indexWidget(m_model->index(row, BalanceTableModel::OriginalCashColumn)))
-        cash->setFocus(Qt::OtherFocusReason);
+    m_rowEditors.show(editing, editing ? m_model->rowOf(*editing) : -1,
+                      {BalanceTableModel::BrokerColumn, BalanceTableModel::CurrencyColumn,
+                       BalanceTableModel::OriginalCashColumn, BalanceTableModel::ActionsColumn},
+                      BalanceTableModel::OriginalCashColumn);
 }
 
 void BalanceTable::refreshEditors()
 {
-    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
-        if (QWidget *editor = index.isValid() ? m_view->indexWidget(index) : nullptr)
-            m_delegate->setEditorData(editor, index);
-    }
+    m_rowEditors.refresh(m_delegate);
 }
 
 void BalanceTable::updateTotals()

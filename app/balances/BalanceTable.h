@@ -5,6 +5,8 @@
 
 #include "app/balances/BalanceFigures.h"
 
+#include "app/table/RowEditors.h"
+
 #include <QFrame>
 #include <QPersistentModelIndex>
 
@@ -38,7 +40,6 @@ public:
     BalanceTableModel *model() const { return m_model; }
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -54,8 +55,7 @@ private:
     table::CellDelegate *m_delegate;
     table::TotalRowView *m_total;
     QWidget *m_outline;
-    std::optional<QString> m_editorsFor;
-    QList<QPersistentModelIndex> m_editors;
+    table::RowEditors m_rowEditors;
 };
 
 } // namespace quillfern

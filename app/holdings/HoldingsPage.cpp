@@ -6,6 +6,7 @@
 #include "app/icons/SymbolIcon.h"
 #include "app/table/AddTableButton.h"
 #include "app/table/TableStyle.h"
+#include "app/table/ToolbarPieces.h"
 #include "app/workspace/Workspace.h"
 #include "text/Localization.h"
 
@@ -16,20 +17,6 @@
 #include <QVBoxLayout>
 
 namespace quillfern {
-
-namespace {
-
-QLabel *statusLabel(QWidget *parent, QFont::Weight weight)
-{
-    auto *label = new QLabel(parent);
-    label->setFont(table::uiFont(12, weight));
-    QPalette secondary = label->palette();
-    secondary.setColor(QPalette::WindowText, table::secondaryText(secondary));
-    label->setPalette(secondary);
-    return label;
-}
-
-} // namespace
 
 HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
     : QWidget(parent), m_workspace(workspace), m_stats(new HoldingStatsView(workspace, this)),
@@ -75,23 +62,15 @@ QWidget *HoldingsPage::buildToolbar()
     connect(m_refresh, &QToolButton::clicked, this, [this] { m_workspace.refreshAllPrices(); });
     row->addWidget(m_refresh);
 
-    m_priceStatus = statusLabel(bar, QFont::Normal);
+    m_priceStatus = table::statusLabel(bar, QFont::Normal);
     row->addWidget(m_priceStatus);
-    m_rowStatus = statusLabel(bar, QFont::Medium);
+    m_rowStatus = table::statusLabel(bar, QFont::Medium);
     row->addWidget(m_rowStatus);
     row->addStretch(1);
 
-    m_saving = new QWidget(bar);
-    auto *saving = new QHBoxLayout(m_saving);
-    saving->setContentsMargins(0, 0, 0, 0);
-    saving->setSpacing(6);
-    auto *spinner = new QProgressBar(m_saving);
-    spinner->setRange(0, 0); // busy, no amount
-    spinner->setTextVisible(false);
-    spinner->setFixedSize(48, 8);
-    saving->addWidget(spinner);
-    m_savingText = statusLabel(m_saving, QFont::Normal);
-    saving->addWidget(m_savingText);
+    auto *saving = new table::SavingIndicator(bar);
+    m_saving = saving;
+    m_savingText = saving->label();
     row->addWidget(m_saving);
     return bar;
 }

@@ -4,6 +4,7 @@
 #include "app/table/CellDelegate.h"
 #include "app/table/CellEditors.h"
 #include "app/table/ResizableHeader.h"
+#include "app/table/RowEditors.h"
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
 #include "app/workspace/Workspace.h"
@@ -21,38 +22,11 @@
 
 namespace quillfern {
 
-namespace {
-
-// Rounds the table's corners and draws its outline over the cells.
-class RoundedOutline : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        QPainterPath outside;
-        outside.addRect(rect());
-        QPainterPath inside;
-        inside.addRoundedRect(box, 8, 8);
-        painter.fillPath(outside.subtracted(inside), palette().color(QPalette::Window));
-        QPen pen(table::separator(palette()));
-        pen.setWidthF(1);
-        painter.setPen(pen);
-        painter.drawPath(inside);
-    }
-};
-
-} // namespace
-
 HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
     : QFrame(parent), m_workspace(workspace), m_model(new HoldingsTableModel(workspace, this)),
       m_view(new QTableView(this)), m_header(new table::ResizableHeader(m_view)),
       m_delegate(new table::CellDelegate(this)), m_total(new table::TotalRowView(m_header, this)),
-      m_outline(new RoundedOutline(this))
+      m_outline(new table::RoundedOutline(this)), m_rowEditors(m_view)
 {
     m_model->setPalette(palette());
     m_view->setHorizontalHeader(m_header);
@@ -78,8 +52,6 @@ HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(m_view, 1);
     layout->addWidget(m_total);
-    m_outline->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_outline->raise();
 
     connect(m_header, &QHeaderView::sectionResized, this,
             [this](int column, int, int size) { columnWidth(m_widths, AssetColumn(column)) = size; });
@@ -113,8 +85,7 @@ HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
         showRowError();
     });
     connect(&workspace, &Workspace::rowsReset, this, [this] {
-        m_editorsFor.reset(); // the view dropped every editor with the rows
-        m_editors.clear();
+        m_rowEditors.forget(); // the view dropped every editor with the rows
         syncEditors();
     });
     connect(&workspace, &Workspace::rowChanged, this, [this](int row) {
@@ -126,13 +97,6 @@ HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
     connect(&workspace, &Workspace::referenceDataChanged, this, &HoldingsTable::refreshEditors);
     updateTotals();
     syncEditors();
-}
-
-void HoldingsTable::resizeEvent(QResizeEvent *event)
-{
-    QFrame::resizeEvent(event);
-    m_outline->setGeometry(rect());
-    m_outline->raise();
 }
 
 void HoldingsTable::changeEvent(QEvent *event)
@@ -147,36 +111,15 @@ void HoldingsTable::changeEvent(QEvent *event)
 void HoldingsTable::syncEditors()
 {
     const auto &editing = m_workspace.editingRowID();
-    if (editing == m_editorsFor)
-        return;
-    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
-        if (index.isValid())
-            m_view->closePersistentEditor(index);
-    }
-    m_editors.clear();
-    m_editorsFor = editing;
-    if (!editing)
-        return;
-    const int row = m_model->rowOf(*editing);
-    if (row < 0)
-        return;
-    for (int column : {BrokerColumn, MarketColumn, SectorColumn, SubSectorColumn, CodeColumn, AveragePriceColumn,
-                       QuantityColumn, ActionsColumn}) {
-        const QModelIndex index = m_model->index(row, column);
-        m_view->openPersistentEditor(index);
-        m_editors.append(index);
-    }
-    m_view->scrollTo(m_model->index(row, CodeColumn));
-    if (QWidget *code = m_view->indexWidget(m_model->index(row, CodeColumn)))
-        code->setFocus(Qt::OtherFocusReason);
+    m_rowEditors.show(editing, editing ? m_model->rowOf(*editing) : -1,
+                      {BrokerColumn, MarketColumn, SectorColumn, SubSectorColumn, CodeColumn, AveragePriceColumn,
+                       QuantityColumn, ActionsColumn},
+                      CodeColumn);
 }
 
 void HoldingsTable::refreshEditors()
 {
-    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
-        if (QWidget *editor = index.isValid() ? m_view->indexWidget(index) : nullptr)
-            m_delegate->setEditorData(editor, index);
-    }
+    m_rowEditors.refresh(m_delegate);
 }
 
 void HoldingsTable::updateTotals()

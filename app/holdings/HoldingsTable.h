@@ -6,6 +6,8 @@
 
 #include "app/holdings/AssetColumns.h"
 
+#include "app/table/RowEditors.h"
+
 #include <QFrame>
 #include <QPersistentModelIndex>
 #include <QPointer>
@@ -39,7 +41,6 @@ public:
     QMessageBox *rowErrorAlert() const { return m_alert; }
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -56,8 +57,7 @@ private:
     table::TotalRowView *m_total;
     QWidget *m_outline;
     AssetColumnWidths m_widths;
-    std::optional<QString> m_editorsFor;
-    QList<QPersistentModelIndex> m_editors;
+    table::RowEditors m_rowEditors;
     QPointer<QMessageBox> m_alert;
 };
 

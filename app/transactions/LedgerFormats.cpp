@@ -1,6 +1,7 @@
 #include "app/transactions/LedgerFormats.h"
 
 #include "core/CurrencyCatalog.h"
+#include "core/SystemLocale.h"
 #include "text/Formats.h"
 
 #include <QDateTime>
@@ -28,12 +29,6 @@ icu::UnicodeString toICU(const QString &text)
     return icu::UnicodeString(reinterpret_cast<const char16_t *>(text.utf16()), int32_t(text.size()));
 }
 
-const char *nonEmptyVariable(const char *name)
-{
-    const char *value = std::getenv(name);
-    return value && *value ? value : nullptr;
-}
-
 // RFC 3339's date-time: both halves in full, seconds required, a zone required.
 const QRegularExpression &internetDateTime()
 {
@@ -51,20 +46,7 @@ bool isCurrencyCode(const QString &code)
 
 QString timeLocaleName()
 {
-    const char *value = nonEmptyVariable("LC_ALL");
-    if (!value)
-        value = nonEmptyVariable("LC_TIME");
-    if (!value)
-        value = nonEmptyVariable("LANG");
-    QString name = value ? QString::fromLocal8Bit(value) : QString();
-    for (const QChar stop : {QLatin1Char('.'), QLatin1Char('@')}) {
-        const qsizetype at = name.indexOf(stop);
-        if (at >= 0)
-            name.truncate(at);
-    }
-    if (name.isEmpty() || name == QLatin1String("C") || name == QLatin1String("POSIX"))
-        return QStringLiteral("en_US");
-    return name;
+    return systemLocaleName(LocaleCategory::Time);
 }
 
 QString systemTimeZoneID()

@@ -1,0 +1,47 @@
+#pragma once
+
+// The editing row of a table: its cells become persistent editors while it is in edit mode, fresh each
+// time a row enters it, and the rest of the table stays painted by the delegate alone.
+
+#include <QList>
+#include <QPersistentModelIndex>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QAbstractItemDelegate;
+class QTableView;
+
+namespace quillfern::table {
+
+class RowEditors {
+public:
+    explicit RowEditors(QTableView *view) : m_view(view) {}
+
+    // Puts editors on the given columns of row for the row with this id, closing those of the row edited
+    // before; nothing happens while the same row stays in edit mode. The focus goes to focusColumn.
+    void show(const std::optional<QString> &rowID, int row, const QList<int> &columns, int focusColumn);
+    // The view dropped every editor with its rows.
+    void forget();
+    // Reads the model into every open editor again.
+    void refresh(QAbstractItemDelegate *delegate) const;
+    const std::optional<QString> &rowID() const { return m_rowID; }
+
+private:
+    QTableView *m_view;
+    std::optional<QString> m_rowID;
+    QList<QPersistentModelIndex> m_editors;
+};
+
+// Rounds a table's corners and outlines it, drawn over the cells; it lets every click through.
+class RoundedOutline : public QWidget {
+public:
+    explicit RoundedOutline(QWidget *table);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+} // namespace quillfern::table
