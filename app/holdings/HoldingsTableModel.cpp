@@ -58,6 +58,31 @@ CellKind editKind(int column)
     }
 }
 
+// The row's own value behind a column: what the editors read and the text columns show.
+QVariant rawValue(const AssetRow &row, int column)
+{
+    switch (column) {
+    case BrokerColumn:
+        return row.broker;
+    case MarketColumn:
+        return row.market;
+    case SectorColumn:
+        return row.sector;
+    case SubSectorColumn:
+        return row.subSector;
+    case CodeColumn:
+        return row.code;
+    case AveragePriceColumn:
+        return row.averagePrice;
+    case QuantityColumn:
+        return row.quantity;
+    case CurrentPriceColumn:
+        return row.currentPrice;
+    default:
+        return {};
+    }
+}
+
 int precisionOf(int column)
 {
     return column == AveragePriceColumn ? 4 : 2;
@@ -199,28 +224,8 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
         break;
     }
 
-    if (role == table::ValueRole || role == Qt::EditRole) {
-        switch (column) {
-        case BrokerColumn:
-            return row.broker;
-        case MarketColumn:
-            return row.market;
-        case SectorColumn:
-            return row.sector;
-        case SubSectorColumn:
-            return row.subSector;
-        case CodeColumn:
-            return row.code;
-        case AveragePriceColumn:
-            return row.averagePrice;
-        case QuantityColumn:
-            return row.quantity;
-        case CurrentPriceColumn:
-            return row.currentPrice;
-        default:
-            return {};
-        }
-    }
+    if (role == table::ValueRole || role == Qt::EditRole)
+        return rawValue(row, column);
 
     const AssetValuation *position = m_workspace.position(row.id);
     if (role == Qt::ForegroundRole) {
@@ -236,15 +241,11 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
     const QString symbol = CurrencyCatalog::symbol(CurrencyCatalog::currency(row.market));
     switch (column) {
     case BrokerColumn:
-        return row.broker;
     case MarketColumn:
-        return row.market;
     case SectorColumn:
-        return row.sector;
     case SubSectorColumn:
-        return row.subSector;
     case CodeColumn:
-        return row.code;
+        return rawValue(row, column);
     case AveragePriceColumn:
         return symbol + decimal(row.averagePrice, 4);
     case QuantityColumn:

@@ -28,6 +28,16 @@ QList<double> bodyPrices(const ScriptedServer::Received &request)
     return prices;
 }
 
+// The prices of every portfolio save the server received, one list per save.
+std::vector<QList<double>> sentPrices(const ScriptedServer &server)
+{
+    std::vector<QList<double>> sent;
+    for (const auto &request : server.received())
+        if (request.method == "PUT")
+            sent.push_back(bodyPrices(request));
+    return sent;
+}
+
 std::string currenciesJSON(const QStringList &codes)
 {
     QJsonArray list;
@@ -364,10 +374,7 @@ void WorkspaceSyncTest::anEditDuringASaveLeadsToExactlyOneMoreSave()
     QVERIFY(h.waitForSync());
     QTest::qWait(800);
 
-    std::vector<QList<double>> sent;
-    for (auto &request : server.received())
-        if (request.method == "PUT")
-            sent.push_back(bodyPrices(request));
+    const std::vector<QList<double>> sent = sentPrices(server);
     QCOMPARE(sent, (std::vector<QList<double>>{{191}, {192}}));
 }
 
@@ -414,10 +421,7 @@ void WorkspaceSyncTest::restoringTheSyncedValuesStillSavesThemAfterTheFirstSave(
     QVERIFY(h.workspace->hasPendingSave());
     QVERIFY(h.waitForSync());
     QTest::qWait(800);
-    std::vector<QList<double>> sent;
-    for (auto &request : server.received())
-        if (request.method == "PUT")
-            sent.push_back(bodyPrices(request));
+    const std::vector<QList<double>> sent = sentPrices(server);
     QCOMPARE(sent, (std::vector<QList<double>>{{200}, {190}}));
 }
 
@@ -471,10 +475,7 @@ void WorkspaceSyncTest::aFailedSaveKeepsTheWorkingCopyAndTheNextEditSavesEveryth
     h.workspace->schedulePortfolioSave();
     QVERIFY(h.waitForSync());
     QVERIFY(!h.workspace->portfolioError());
-    std::vector<QList<double>> sent;
-    for (auto &request : server.received())
-        if (request.method == "PUT")
-            sent.push_back(bodyPrices(request));
+    const std::vector<QList<double>> sent = sentPrices(server);
     QCOMPARE(sent, (std::vector<QList<double>>{{195, 400}, {195, 410}}));
 }
 
