@@ -1,11 +1,14 @@
 // bench-service-setup PORT FOLDER: signs in to the service on 127.0.0.1:PORT with the development provider
-// and writes FOLDER/token and FOLDER/put-200.json (a portfolio of 200 holdings) for wrk.
+// and writes FOLDER/token and FOLDER/put-200.json (a portfolio of 200 holdings) for wrk. The portfolio is
+// stored as well, so that GET answers what a user with 200 holdings loads.
 
 #include "api/WireCoding.h"
 #include "tests/support/ServiceProcess.h"
 
 #include <QFile>
 #include <QUrl>
+
+#include <httplib.h>
 
 #include <cstdio>
 
@@ -38,7 +41,16 @@ int main(int argc, char **argv)
     QFile bodyFile(folder + QStringLiteral("/put-200.json"));
     if (!tokenFile.open(QIODevice::WriteOnly) || !bodyFile.open(QIODevice::WriteOnly))
         return 1;
+    const QByteArray body = *quillfern::encodeJSON(request);
     tokenFile.write(token.toLatin1());
-    bodyFile.write(*quillfern::encodeJSON(request));
+    bodyFile.write(body);
+
+    httplib::Client client("127.0.0.1", service.port());
+    const httplib::Headers headers{{"Authorization", "Bearer " + token.toStdString()}};
+    const auto stored = client.Put("/v1/portfolio", headers, body.toStdString(), "application/json");
+    if (!stored || stored->status != 200) {
+        std::fprintf(stderr, "bench-service-setup: storing the portfolio failed\n");
+        return 1;
+    }
     return 0;
 }
