@@ -39,27 +39,27 @@ std::optional<QString> tradeProblem(const TransactionCreateInput &input)
 
 } // namespace
 
-void Service::sendPortfolio(const QString &userID, qint64 version, const PortfolioResponse &portfolio,
-                            httplib::Response &response)
+void Service::sendPortfolio(const httplib::Request &request, const QString &userID, qint64 version,
+                            const PortfolioResponse &portfolio, httplib::Response &response)
 {
     const auto encoded = encodeJSON(portfolio);
     if (!encoded)
         return sendError(response, 500, QStringLiteral("The service could not write its answer."));
-    auto body = std::make_shared<const std::string>(encoded->toStdString());
+    auto body = std::make_shared<const EncodedBody>(encoded->toStdString());
     m_portfolioCache.store(userID, version, body);
-    response.set_content(*body, "application/json");
+    sendBody(request, response, 200, *body);
 }
 
 void Service::installDataRoutes()
 {
-    m_server.Get("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &,
+    m_server.Get("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &request,
                                                   httplib::Response &response) {
         if (const auto cached = m_portfolioCache.find(user.id, user.portfolioVersion))
-            return response.set_content(*cached, "application/json");
+            return sendBody(request, response, 200, *cached);
         const auto portfolio = m_portfolios.portfolio(user.id);
         if (!portfolio)
             return sendStoreError(response, portfolio.error());
-        sendPortfolio(user.id, user.portfolioVersion, *portfolio, response);
+        sendPortfolio(request, user.id, user.portfolioVersion, *portfolio, response);
     }));
 
     m_server.Put("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &request,
@@ -70,24 +70,29 @@ void Service::installDataRoutes()
         const auto stored = m_portfolios.replacePortfolio(user.id, std::move(*put));
         if (!stored)
             return sendStoreError(response, stored.error());
-        sendPortfolio(user.id, stored->version, stored->portfolio, response);
+        sendPortfolio(request, user.id, stored->version, stored->portfolio, response);
     }));
 
-    m_server.Get("/v1/currencies", signedIn([this](const SignedInUser &, const httplib::Request &, httplib::Response &response) {
-        sendStored(response, 200, m_portfolios.currencies());
+    m_server.Get("/v1/currencies", signedIn([this](const SignedInUser &, const httplib::Request &request,
+                                                   httplib::Response &response) {
+        sendStored(request, response, 200, m_portfolios.currencies());
     }));
 
-    m_server.Get("/v1/languages", signedIn([](const SignedInUser &, const httplib::Request &, httplib::Response &response) {
-        sendJSON(response, 200, languages());
+    m_server.Get("/v1/languages", signedIn([](const SignedInUser &, const httplib::Request &request,
+                                              httplib::Response &response) {
+        sendJSON(request, response, 200, languages());
     }));
 
     m_server.Get("/v1/gics-classifications",
-                 signedIn([](const SignedInUser &, const httplib::Request &, httplib::Response &response) {
-                     sendJSON(response, 200, gicsClassifications());
+                 signedIn([](const SignedInUser &, const httplib::Request &request, httplib::Response &response) {
+                     // The same list for everyone while the service runs: encoded and compressed once.
+                     static const EncodedBody classifications(encodeJSON(gicsClassifications())->toStdString());
+                     sendBody(request, response, 200, classifications);
                  }));
 
-    m_server.Get("/v1/brokerages", signedIn([this](const SignedInUser &user, const httplib::Request &, httplib::Response &response) {
-        sendStored(response, 200, m_portfolios.brokerages(user.id));
+    m_server.Get("/v1/brokerages", signedIn([this](const SignedInUser &user, const httplib::Request &request,
+                                                   httplib::Response &response) {
+        sendStored(request, response, 200, m_portfolios.brokerages(user.id));
     }));
 
     m_server.Post("/v1/brokerages",
@@ -95,11 +100,12 @@ void Service::installDataRoutes()
                       const auto body = readJSON<BrokerageCreateRequest>(request, response);
                       if (!body)
                           return;
-                      sendStored(response, 200, m_portfolios.addBrokerage(user.id, body->name));
+                      sendStored(request, response, 200, m_portfolios.addBrokerage(user.id, body->name));
                   }));
 
-    m_server.Get("/v1/transactions", signedIn([this](const SignedInUser &user, const httplib::Request &, httplib::Response &response) {
-        sendStored(response, 200, m_portfolios.transactions(user.id));
+    m_server.Get("/v1/transactions", signedIn([this](const SignedInUser &user, const httplib::Request &request,
+                                                     httplib::Response &response) {
+        sendStored(request, response, 200, m_portfolios.transactions(user.id));
     }));
 
     m_server.Post("/v1/transactions",
@@ -114,7 +120,7 @@ void Service::installDataRoutes()
                           return sendError(response, 400,
                                            QStringLiteral("The trade time must be an ISO 8601 date and time, such as "
                                                           "2024-05-01T09:30:00Z."));
-                      sendStored(response, 201, m_portfolios.addTransaction(user.id, *body, *tradedAt));
+                      sendStored(request, response, 201, m_portfolios.addTransaction(user.id, *body, *tradedAt));
                   }));
 
     m_server.Get("/v1/market/stock", signedIn([this](const SignedInUser &, const httplib::Request &request,
@@ -126,7 +132,7 @@ void Service::installDataRoutes()
         const auto quote = m_quotes ? m_quotes->quote(symbol.toStdString(), market.toStdString()) : std::nullopt;
         if (!quote)
             return sendError(response, 404, QStringLiteral("No price is known for %1 in market %2.").arg(symbol, market));
-        sendJSON(response, 200, StockPriceResponse{quote->price});
+        sendJSON(request, response, 200, StockPriceResponse{quote->price});
     }));
 }
 

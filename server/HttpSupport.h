@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/WireCoding.h"
+#include "server/ResponseEncoding.h"
 #include "server/StoreError.h"
 
 #include <httplib.h>
@@ -13,6 +14,7 @@ namespace quillfern::server {
 void sendError(httplib::Response &response, int status, const QString &message);
 void sendStoreError(httplib::Response &response, const StoreError &error);
 
+// A record as JSON, never compressed: for refusals and for answers that carry a secret.
 template <class Record>
 void sendJSON(httplib::Response &response, int status, const Record &record)
 {
@@ -22,16 +24,29 @@ void sendJSON(httplib::Response &response, int status, const Record &record)
         return;
     }
     response.status = status;
-    response.set_content(body->constData(), size_t(body->size()), "application/json");
+    response.set_content(body->constData(), size_t(body->size()), jsonContentType);
+}
+
+// A record as JSON, compressed when it is large and the client takes gzip.
+template <class Record>
+void sendJSON(const httplib::Request &request, httplib::Response &response, int status, const Record &record)
+{
+    const auto body = encodeJSON(record);
+    if (!body) {
+        sendError(response, 500, QStringLiteral("The service could not write its answer."));
+        return;
+    }
+    sendBody(request, response, status, body->toStdString());
 }
 
 // The record a store operation produced, or its refusal.
 template <class Record>
-void sendStored(httplib::Response &response, int status, const StoreResult<Record> &result)
+void sendStored(const httplib::Request &request, httplib::Response &response, int status,
+                const StoreResult<Record> &result)
 {
     if (!result)
         return sendStoreError(response, result.error());
-    sendJSON(response, status, *result);
+    sendJSON(request, response, status, *result);
 }
 
 // The request body decoded strictly, as the app decodes answers; on failure a 400 has been sent.

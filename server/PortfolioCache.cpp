@@ -2,7 +2,7 @@
 
 namespace quillfern::server {
 
-std::shared_ptr<const std::string> PortfolioCache::find(const QString &userID, qint64 version) const
+std::shared_ptr<const EncodedBody> PortfolioCache::find(const QString &userID, qint64 version) const
 {
     std::lock_guard lock(m_mutex);
     const auto entry = m_entries.constFind(userID);
@@ -11,7 +11,7 @@ std::shared_ptr<const std::string> PortfolioCache::find(const QString &userID, q
     return entry->body;
 }
 
-void PortfolioCache::store(const QString &userID, qint64 version, std::shared_ptr<const std::string> body)
+void PortfolioCache::store(const QString &userID, qint64 version, std::shared_ptr<const EncodedBody> body)
 {
     std::lock_guard lock(m_mutex);
     if (m_entries.size() >= 5000 && !m_entries.contains(userID))

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "server/ResponseEncoding.h"
+
 #include <QHash>
 #include <QString>
 
 #include <memory>
 #include <mutex>
-#include <string>
 
 namespace quillfern::server {
 
@@ -14,13 +15,13 @@ namespace quillfern::server {
 // replica changed the portfolio: the cache saves work but holds nothing another replica needs.
 class PortfolioCache {
 public:
-    std::shared_ptr<const std::string> find(const QString &userID, qint64 version) const;
-    void store(const QString &userID, qint64 version, std::shared_ptr<const std::string> body);
+    std::shared_ptr<const EncodedBody> find(const QString &userID, qint64 version) const;
+    void store(const QString &userID, qint64 version, std::shared_ptr<const EncodedBody> body);
 
 private:
     struct Entry {
         qint64 version;
-        std::shared_ptr<const std::string> body;
+        std::shared_ptr<const EncodedBody> body;
     };
 
     mutable std::mutex m_mutex;

@@ -100,7 +100,7 @@ void Service::installMiddleware()
         std::fflush(stdout);
     });
     m_server.Get("/healthz", [](const httplib::Request &, httplib::Response &response) {
-        response.set_content("{\"status\":\"ok\"}", "application/json");
+        response.set_content("{\"status\":\"ok\"}", jsonContentType);
     });
 }
 

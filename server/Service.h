@@ -43,8 +43,8 @@ private:
     httplib::Server::Handler signedIn(UserHandler handler);
 
     // Answers a portfolio and keeps the encoded answer for later reads of the same version.
-    void sendPortfolio(const QString &userID, qint64 version, const PortfolioResponse &portfolio,
-                       httplib::Response &response);
+    void sendPortfolio(const httplib::Request &request, const QString &userID, qint64 version,
+                       const PortfolioResponse &portfolio, httplib::Response &response);
     void startSignIn(const httplib::Request &request, httplib::Response &response);
     void finishSignIn(const QString &provider, const QString &subject, const QString &name, const QString &email,
                       const QString &picture, const PendingSignIn &pending, httplib::Response &response);

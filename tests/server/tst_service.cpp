@@ -29,6 +29,8 @@ private Q_SLOTS:
     void pricesFallBackToTheOnlineSource();
     void ratesRefreshFromTheReferenceFeed();
     void killedSaveLeavesOldOrNewPortfolio();
+    void largeAnswersAreGzippedForClientsThatTakeIt_data();
+    void largeAnswersAreGzippedForClientsThatTakeIt();
 };
 
 void ServiceTest::everyAnswerIsJSONWithSafeHeaders()
@@ -404,6 +406,69 @@ void ServiceTest::killedSaveLeavesOldOrNewPortfolio()
         codes.insert(h.code);
     QCOMPARE(codes.size(), 1);
     QCOMPARE(after->holdings.size(), codes.contains(QStringLiteral("OLD")) ? 200 : 60000);
+}
+
+void ServiceTest::largeAnswersAreGzippedForClientsThatTakeIt_data()
+{
+    QTest::addColumn<std::string>("path");
+    QTest::addColumn<std::string>("acceptEncoding");
+    QTest::addColumn<bool>("gzipped");
+    QTest::newRow("the app's header") << std::string("/v1/portfolio") << std::string("zstd, br, gzip, deflate") << true;
+    QTest::newRow("weighted") << std::string("/v1/portfolio") << std::string("br;q=1, gzip; q=0.5") << true;
+    QTest::newRow("any coding") << std::string("/v1/portfolio") << std::string("*") << true;
+    QTest::newRow("upper case") << std::string("/v1/portfolio") << std::string("GZIP") << true;
+    QTest::newRow("brotli only") << std::string("/v1/portfolio") << std::string("br") << false;
+    QTest::newRow("gzip refused") << std::string("/v1/portfolio") << std::string("gzip;q=0") << false;
+    QTest::newRow("refused by name over any") << std::string("/v1/portfolio") << std::string("gzip;q=0.000, *") << false;
+    QTest::newRow("malformed weight") << std::string("/v1/portfolio") << std::string("gzip;q=high") << false;
+    QTest::newRow("identity") << std::string("/v1/portfolio") << std::string("identity") << false;
+    QTest::newRow("classifications") << std::string("/v1/gics-classifications") << std::string("gzip, deflate") << true;
+    QTest::newRow("small list") << std::string("/v1/languages") << std::string("gzip, deflate") << false;
+    QTest::newRow("refusal") << std::string("/v1/no-such-thing") << std::string("gzip, deflate") << false;
+}
+
+void ServiceTest::largeAnswersAreGzippedForClientsThatTakeIt()
+{
+    QFETCH(std::string, path);
+    QFETCH(std::string, acceptEncoding);
+    QFETCH(bool, gzipped);
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    PortfolioPutRequest put{{}, {}, QStringLiteral("macos-app")};
+    for (int i = 0; i < 40; ++i)
+        put.holdings.append(holding(std::nullopt, QString::number(1000 + i)));
+    const auto saved = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
+                                                                            "PUT", token, std::optional(put)));
+    QVERIFY(saved);
+
+    const auto fetch = [&](const std::string &encoding, bool decompress) {
+        httplib::Client client("127.0.0.1", m_service->baseURL().port());
+        client.set_decompress(decompress);
+        return client.Get(path.c_str(), {{"Authorization", "Bearer " + token.toStdString()},
+                                         {"Accept-Encoding", encoding}});
+    };
+    const auto plain = fetch("identity", false);
+    const auto sent = fetch(acceptEncoding, false);
+    QVERIFY(plain && sent);
+    QCOMPARE(sent->status, plain->status);
+    QCOMPARE(sent->get_header_value("Content-Type"), std::string("application/json; charset=utf-8"));
+    QCOMPARE(sent->get_header_value("Content-Encoding"), std::string(gzipped ? "gzip" : ""));
+    QVERIFY(!plain->has_header("Content-Encoding"));
+    if (!gzipped) {
+        QCOMPARE(sent->body, plain->body);
+        return;
+    }
+    QCOMPARE(sent->get_header_value("Vary"), std::string("Accept-Encoding"));
+    QVERIFY2(sent->body.size() * 4 < plain->body.size(), "a portfolio shrinks to well under a quarter");
+    const auto decoded = fetch(acceptEncoding, true);
+    QVERIFY(decoded);
+    QCOMPARE(decoded->body, plain->body);
+    // The app's own client takes the compressed answer as it takes a plain one.
+    if (path == "/v1/portfolio") {
+        const auto loaded = QCoro::waitFor(
+            PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "GET", token));
+        QVERIFY(loaded);
+        QCOMPARE(*loaded, *saved);
+    }
 }
 
 QTEST_GUILESS_MAIN(ServiceTest)
