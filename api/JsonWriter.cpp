@@ -49,6 +49,24 @@ void JsonWriter::string(QStringView text)
     separate();
     static constexpr char hex[] = "0123456789abcdef";
     m_out.append('"');
+    // Most text on the wire is plain ASCII with nothing to escape: copied a character a byte, without a
+    // UTF-8 conversion (which allocates) for every string.
+    qsizetype plain = 0;
+    while (plain < text.size()) {
+        const char16_t c = text[plain].unicode();
+        if (c < 0x20 || c >= 0x80 || c == u'"' || c == u'\\')
+            break;
+        ++plain;
+    }
+    if (plain == text.size()) {
+        const qsizetype start = m_out.size();
+        m_out.resize(start + plain + 1);
+        char *out = m_out.data() + start;
+        for (qsizetype i = 0; i < plain; ++i)
+            out[i] = char(text[i].unicode());
+        out[plain] = '"';
+        return;
+    }
     const QByteArray utf8 = text.toUtf8();
     const char *run = utf8.constData();
     const char *const end = run + utf8.size();

@@ -70,6 +70,8 @@ private Q_SLOTS:
     void encoderRefusesNonFiniteNumbers_data();
     void encoderRefusesNonFiniteNumbers();
     void numbersRoundTripInShortestForm();
+    void stringsAreWrittenExactly_data();
+    void stringsAreWrittenExactly();
     void everyRecordRoundTrips();
     void hostileBodiesFailCleanly_data();
     void hostileBodiesFailCleanly();
@@ -362,6 +364,33 @@ void WireCodingTest::everyRecordRoundTrips()
     QVERIFY(roundTrip(ServerError{QString()}));
     QCOMPARE(*encodeJSON(BrokerageCreateRequest{QStringLiteral("a\"b")}), json("{\"name\":\"a\\\"b\"}"));
     QCOMPARE(*encodeJSON(EmptyResponse{}), json("{}"));
+}
+
+void WireCodingTest::stringsAreWrittenExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("empty") << QString() << QByteArray(R"("")");
+    QTest::newRow("ascii") << QStringLiteral("Futu 0700.HK") << QByteArray(R"("Futu 0700.HK")");
+    QTest::newRow("delete is plain") << QStringLiteral("a\x7f") << QByteArray("\"a\x7f\"");
+    QTest::newRow("quote and backslash") << QStringLiteral("say \"\\\"") << QByteArray(R"("say \"\\\"")");
+    QTest::newRow("controls") << QStringLiteral("\t\n\x01") << QByteArray(R"("\t\n\u0001")");
+    QTest::newRow("euro") << QStringLiteral("\u20ac 5") << QByteArray("\"\xe2\x82\xac 5\"");
+    QTest::newRow("cjk after ascii") << QStringLiteral("Bank \u9280\u884c") << QByteArray("\"Bank \xe9\x8a\x80\xe8\xa1\x8c\"");
+    QTest::newRow("flag") << QStringLiteral("\U0001F1ED\U0001F1F0") << QByteArray("\"\xf0\x9f\x87\xad\xf0\x9f\x87\xb0\"");
+    QTest::newRow("escape after non-ascii") << QStringLiteral("\u00e9\"") << QByteArray("\"\xc3\xa9\\\"\"");
+}
+
+void WireCodingTest::stringsAreWrittenExactly()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, written);
+    JsonWriter writer;
+    writer.beginArray();
+    writer.string(text);
+    writer.string(text);
+    writer.endArray();
+    QCOMPARE(writer.bytes(), '[' + written + ',' + written + ']');
 }
 
 void WireCodingTest::hostileBodiesFailCleanly_data()
