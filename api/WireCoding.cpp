@@ -50,8 +50,10 @@ bool EncodeContext::fail()
     return false;
 }
 
-QJsonValue lookup(const QJsonObject &object, const char *name, const QString &wireKey, KeyDecoding keys)
+QJsonValue lookup(const QJsonValue &json, const char *name, const QString &wireKey, const QByteArray &,
+                  KeyDecoding keys)
 {
+    const QJsonObject object = json.toObject();
     const QLatin1StringView fieldName(name);
     if (keys == KeyDecoding::UseKeysAsGiven)
         return object.value(fieldName);
@@ -64,28 +66,13 @@ QJsonValue lookup(const QJsonObject &object, const char *name, const QString &wi
     return QJsonValue(QJsonValue::Undefined);
 }
 
-bool decodeValue(const QJsonValue &json, QString &out, DecodeContext &context)
+JsonNode lookup(const JsonNode &object, const char *name, const QString &, const QByteArray &wireKeyUtf8,
+                KeyDecoding keys)
 {
-    if (!json.isString())
-        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a string"));
-    out = json.toString();
-    return true;
-}
-
-bool decodeValue(const QJsonValue &json, double &out, DecodeContext &context)
-{
-    if (!json.isDouble())
-        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a number"));
-    out = json.toDouble();
-    return true;
-}
-
-bool decodeValue(const QJsonValue &json, bool &out, DecodeContext &context)
-{
-    if (!json.isBool())
-        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a boolean"));
-    out = json.toBool();
-    return true;
+    if (keys == KeyDecoding::UseKeysAsGiven)
+        return object.member(QByteArrayView(name));
+    const JsonNode exact = object.member(wireKeyUtf8);
+    return exact.isUndefined() ? object.memberConvertingTo(QLatin1StringView(name)) : exact;
 }
 
 bool encodeValue(const QString &value, JsonWriter &writer, EncodeContext &)

@@ -5,6 +5,7 @@
 // leaves absent optionals out and refuses non-finite numbers.
 
 #include "api/APIError.h"
+#include "api/JsonReader.h"
 #include "api/JsonWriter.h"
 #include "api/KeyConversion.h"
 #include "api/WireSchema.h"
@@ -93,11 +94,58 @@ private:
 };
 
 // The value under a field, by its wire key, by its own name, or by any key that converts to that name.
-QJsonValue lookup(const QJsonObject &object, const char *name, const QString &wireKey, KeyDecoding keys);
+QJsonValue lookup(const QJsonValue &object, const char *name, const QString &wireKey, const QByteArray &wireKeyUtf8,
+                  KeyDecoding keys);
+JsonNode lookup(const JsonNode &object, const char *name, const QString &wireKey, const QByteArray &wireKeyUtf8,
+                KeyDecoding keys);
 
-bool decodeValue(const QJsonValue &json, QString &out, DecodeContext &context);
-bool decodeValue(const QJsonValue &json, double &out, DecodeContext &context);
-bool decodeValue(const QJsonValue &json, bool &out, DecodeContext &context);
+// Each element of an array, in order, until visit answers false; false then.
+template <class Visit> bool forEachElement(const QJsonValue &json, Visit &&visit)
+{
+    const QJsonArray array = json.toArray();
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        if (!visit(i, array.at(i)))
+            return false;
+    }
+    return true;
+}
+template <class Visit> bool forEachElement(const JsonNode &json, Visit &&visit)
+{
+    JsonNode element = json.firstElement();
+    for (qsizetype i = 0; i < json.size(); ++i, element = element.nextSibling()) {
+        if (!visit(i, element))
+            return false;
+    }
+    return true;
+}
+
+inline qsizetype elementCount(const QJsonValue &json) { return json.toArray().size(); }
+inline qsizetype elementCount(const JsonNode &json) { return json.size(); }
+
+// Decoding reads either Qt's JSON values or the quick reader's; both answer the same questions.
+template <class Json> bool decodeValue(const Json &json, QString &out, DecodeContext &context)
+{
+    if (!json.isString())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a string"));
+    out = json.toString();
+    return true;
+}
+
+template <class Json> bool decodeValue(const Json &json, double &out, DecodeContext &context)
+{
+    if (!json.isDouble())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a number"));
+    out = json.toDouble();
+    return true;
+}
+
+template <class Json> bool decodeValue(const Json &json, bool &out, DecodeContext &context)
+{
+    if (!json.isBool())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a boolean"));
+    out = json.toBool();
+    return true;
+}
 
 bool encodeValue(const QString &value, JsonWriter &writer, EncodeContext &context);
 bool encodeValue(double value, JsonWriter &writer, EncodeContext &context);
@@ -113,10 +161,21 @@ template <Record R> const auto &wireKeys()
     return keys;
 }
 
-template <Record R> bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context);
-template <class T> bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context);
+template <Record R> const auto &wireKeysUtf8()
+{
+    static const auto keys = [] {
+        std::array<QByteArray, std::tuple_size_v<std::decay_t<decltype(WireSchema<R>::fields)>>> bytes;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = wireKeys<R>()[i].toUtf8();
+        return bytes;
+    }();
+    return keys;
+}
 
-template <class T> bool decodeField(const QJsonValue &json, T &out, DecodeContext &context)
+template <class Json, Record R> bool decodeValue(const Json &json, R &out, DecodeContext &context);
+template <class Json, class T> bool decodeValue(const Json &json, QList<T> &out, DecodeContext &context);
+
+template <class Json, class T> bool decodeField(const Json &json, T &out, DecodeContext &context)
 {
     if constexpr (IsOptional<T>::value) {
         if (json.isUndefined() || json.isNull()) {
@@ -137,19 +196,21 @@ template <class T> bool decodeField(const QJsonValue &json, T &out, DecodeContex
     }
 }
 
-template <Record R> bool decodeValue(const QJsonValue &json, R &out, DecodeContext &context)
+template <class Json, Record R> bool decodeValue(const Json &json, R &out, DecodeContext &context)
 {
     if (!json.isObject())
         return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an object"));
-    const QJsonObject object = json.toObject();
     const auto &keys = wireKeys<R>();
+    const auto &keysUtf8 = wireKeysUtf8<R>();
     size_t index = 0;
     return std::apply(
         [&](const auto &...field) {
             const auto one = [&](const auto &f) {
-                const QString &wireKey = keys[index++];
+                const QString &wireKey = keys[index];
+                const QByteArray &wireKeyUtf8 = keysUtf8[index++];
                 context.push(wireKey);
-                const bool ok = decodeField(lookup(object, f.name, wireKey, context.keys()), out.*(f.member), context);
+                const bool ok =
+                    decodeField(lookup(json, f.name, wireKey, wireKeyUtf8, context.keys()), out.*(f.member), context);
                 if (ok)
                     context.pop();
                 return ok;
@@ -159,22 +220,21 @@ template <Record R> bool decodeValue(const QJsonValue &json, R &out, DecodeConte
         WireSchema<R>::fields);
 }
 
-template <class T> bool decodeValue(const QJsonValue &json, QList<T> &out, DecodeContext &context)
+template <class Json, class T> bool decodeValue(const Json &json, QList<T> &out, DecodeContext &context)
 {
     if (!json.isArray())
         return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an array"));
-    const QJsonArray array = json.toArray();
     out.clear();
-    out.reserve(array.size());
-    for (qsizetype i = 0; i < array.size(); ++i) {
+    out.reserve(elementCount(json));
+    return forEachElement(json, [&](qsizetype i, const auto &element) {
         context.push(i);
-        T element{};
-        if (!decodeField(array.at(i), element, context))
+        T decoded{};
+        if (!decodeField(element, decoded, context))
             return false;
         context.pop();
-        out.append(std::move(element));
-    }
-    return true;
+        out.append(std::move(decoded));
+        return true;
+    });
 }
 
 template <Record R> bool encodeValue(const R &record, JsonWriter &writer, EncodeContext &context);
@@ -224,10 +284,10 @@ template <Record R> bool encodeValue(const R &record, JsonWriter &writer, Encode
 
 } // namespace wire
 
-// Decodes a record or a list of records (QList<Record>) from a response body. EmptyResponse accepts any
-// JSON value and reads nothing from it.
+// decodeJSON as Qt's JSON parser reads the body: what the quick reader must agree with, and the answer
+// whenever it does not read a body itself.
 template <class T>
-Result<T, DecodingError> decodeJSON(const QByteArray &body, KeyDecoding keys = KeyDecoding::ConvertFromSnakeCase)
+Result<T, DecodingError> decodeJSONWithQt(const QByteArray &body, KeyDecoding keys = KeyDecoding::ConvertFromSnakeCase)
 {
     auto parsed = wire::parseBody(body);
     if (!parsed)
@@ -239,6 +299,26 @@ Result<T, DecodingError> decodeJSON(const QByteArray &body, KeyDecoding keys = K
             return context.error();
     }
     return value;
+}
+
+// Decodes a record or a list of records (QList<Record>) from a body. EmptyResponse accepts any JSON value
+// and reads nothing from it. Plain documents are read by the quick reader, a few times faster than Qt's
+// parser on a 200-holding portfolio; any other body, and any body that fails, is decoded again through
+// Qt's parser, so that what is refused and how the refusal reads stay Qt's.
+template <class T>
+Result<T, DecodingError> decodeJSON(const QByteArray &body, KeyDecoding keys = KeyDecoding::ConvertFromSnakeCase)
+{
+    if (const auto tree = wire::JsonTree::read(body)) {
+        T value{};
+        if constexpr (std::is_same_v<T, EmptyResponse>) {
+            return value;
+        } else {
+            wire::DecodeContext context(keys);
+            if (wire::decodeValue(tree->root(), value, context) && !tree->gaveUp())
+                return value;
+        }
+    }
+    return decodeJSONWithQt<T>(body, keys);
 }
 
 // Encodes a record or a list of records as a compact UTF-8 JSON body with snake_case keys.
