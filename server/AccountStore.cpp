@@ -1,6 +1,7 @@
 #include "server/AccountStore.h"
 
 #include "core/PortfolioRows.h"
+#include "server/PostgresStatement.h"
 #include "server/Security.h"
 
 namespace quillfern::server {
@@ -172,27 +173,56 @@ void AccountStore::lookUpTokens(const std::vector<TokenLookup *> &lookups)
     qsizetype size = 1;
     while (size < tokens.size())
         size *= 2;
-    QVariantList values;
-    for (qsizetype i = 0; i < size; ++i)
-        values.append(tokens[std::min(i, tokens.size() - 1)]);
-    Statement rows(m_database.connection(),
-                   QStringLiteral("SELECT s.token_hash, s.user_id, s.expires_at, s.revoked, u.portfolio_version "
-                                  "FROM sessions s JOIN users u ON u.id = s.user_id WHERE s.token_hash IN (%1)")
-                       .arg(QStringList(size, QStringLiteral("?")).join(QLatin1Char(','))),
-                   values);
-    if (!rows.ok()) {
-        const StoreError failed = StoreError::unavailable(rows.error());
+    const auto token = [&tokens](qsizetype i) { return tokens[std::min(i, tokens.size() - 1)]; };
+    static const QString select = QStringLiteral(
+        "SELECT s.token_hash, s.user_id, s.expires_at, s.revoked, u.portfolio_version "
+        "FROM sessions s JOIN users u ON u.id = s.user_id WHERE s.token_hash IN (%1)");
+
+    struct Row {
+        QString tokenHash;
+        QString userID;
+        qint64 expiresAt;
+        bool revoked;
+        qint64 portfolioVersion;
+    };
+    std::vector<Row> rows;
+    QString failure;
+    if (m_database.dialect() == Dialect::PostgreSQL) {
+        // Every request pays for this one: it goes through the extended protocol (see PostgresStatement).
+        QStringList placeholders;
+        std::vector<QByteArray> values;
+        for (qsizetype i = 0; i < size; ++i) {
+            placeholders.append(QLatin1Char('$') + QString::number(i + 1));
+            values.push_back(token(i).toLatin1());
+        }
+        const QByteArray name = "quillfern_tokens_" + QByteArray::number(size);
+        const auto found = PostgresStatement::run(m_database.connection(), name.constData(),
+                                                  select.arg(placeholders.join(QLatin1Char(','))).toUtf8(), values,
+                                                  failure);
+        for (const auto &row : found.value_or(PostgresStatement::Rows{}))
+            rows.push_back(Row{QString::fromLatin1(row[0]), QString::fromUtf8(row[1]), row[2].toLongLong(),
+                               row[3].toLongLong() != 0, row[4].toLongLong()});
+    } else {
+        QVariantList values;
+        for (qsizetype i = 0; i < size; ++i)
+            values.append(token(i));
+        Statement found(m_database.connection(),
+                        select.arg(QStringList(size, QStringLiteral("?")).join(QLatin1Char(','))), values);
+        while (found.next())
+            rows.push_back(Row{found.text(0), found.text(1), found.integer(2), found.integer(3) != 0, found.integer(4)});
+        if (!found.ok())
+            failure = found.error();
+    }
+    if (!failure.isEmpty()) {
+        const StoreError failed = StoreError::unavailable(failure);
         for (TokenLookup *lookup : lookups)
             lookup->user = failed;
         return;
     }
-    while (rows.next()) {
-        const QString tokenHash = rows.text(0);
-        const bool revoked = rows.integer(3) != 0;
-        const qint64 expiresAt = rows.integer(2);
+    for (const Row &row : rows) {
         for (TokenLookup *lookup : lookups) {
-            if (!revoked && expiresAt >= lookup->now && lookup->tokenHash == tokenHash)
-                lookup->user = SignedInUser{rows.text(1), rows.integer(4)};
+            if (!row.revoked && row.expiresAt >= lookup->now && lookup->tokenHash == row.tokenHash)
+                lookup->user = SignedInUser{row.userID, row.portfolioVersion};
         }
     }
     for (TokenLookup *lookup : lookups) {
