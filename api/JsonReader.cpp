@@ -74,25 +74,19 @@ private:
         }
     }
 
-    bool object(int depth)
+    // An object's members or an array's elements: separated by commas, up to the closing bracket. element
+    // reads one and answers false to give up.
+    template <class Element> bool sequence(Node::Kind kind, char closing, Element &&element)
     {
-        const std::uint32_t index = add(Node::Object);
+        const std::uint32_t index = add(kind);
         ++m_at;
         skipSpace();
         std::uint32_t count = 0;
-        if (m_at != m_end && *m_at == '}') {
+        if (m_at != m_end && *m_at == closing) {
             ++m_at;
         } else {
             for (;;) {
-                bool escaped = false;
-                if (m_at == m_end || *m_at != '"' || !string(&escaped) || escaped)
-                    return false; // an escaped key could spell a wanted key another way
-                skipSpace();
-                if (m_at == m_end || *m_at != ':')
-                    return false;
-                ++m_at;
-                skipSpace();
-                if (!value(depth + 1))
+                if (!element())
                     return false;
                 ++count;
                 skipSpace();
@@ -101,7 +95,7 @@ private:
                     skipSpace();
                     continue;
                 }
-                if (m_at == m_end || *m_at != '}')
+                if (m_at == m_end || *m_at != closing)
                     return false;
                 ++m_at;
                 break;
@@ -112,34 +106,24 @@ private:
         return true;
     }
 
+    bool object(int depth)
+    {
+        return sequence(Node::Object, '}', [this, depth] {
+            bool escaped = false;
+            if (m_at == m_end || *m_at != '"' || !string(&escaped) || escaped)
+                return false; // an escaped key could spell a wanted key another way
+            skipSpace();
+            if (m_at == m_end || *m_at != ':')
+                return false;
+            ++m_at;
+            skipSpace();
+            return value(depth + 1);
+        });
+    }
+
     bool array(int depth)
     {
-        const std::uint32_t index = add(Node::Array);
-        ++m_at;
-        skipSpace();
-        std::uint32_t count = 0;
-        if (m_at != m_end && *m_at == ']') {
-            ++m_at;
-        } else {
-            for (;;) {
-                if (!value(depth + 1))
-                    return false;
-                ++count;
-                skipSpace();
-                if (m_at != m_end && *m_at == ',') {
-                    ++m_at;
-                    skipSpace();
-                    continue;
-                }
-                if (m_at == m_end || *m_at != ']')
-                    return false;
-                ++m_at;
-                break;
-            }
-        }
-        m_tree.m_nodes[index].count = count;
-        close(index);
-        return true;
+        return sequence(Node::Array, ']', [this, depth] { return value(depth + 1); });
     }
 
     static int hexDigit(char c)
