@@ -50,14 +50,18 @@ bool EncodeContext::fail()
     return false;
 }
 
-QJsonValue lookup(const QJsonValue &json, const char *name, const QString &wireKey, const QByteArray &,
-                  KeyDecoding keys)
+WireKey wireKeyOf(const char *fieldName)
 {
-    const QJsonObject object = json.toObject();
+    const QString text = toSnakeCase(QString::fromLatin1(fieldName));
+    return WireKey{text, text.toUtf8()};
+}
+
+QJsonValue lookup(const QJsonObject &object, const char *name, const WireKey &key, KeyDecoding keys)
+{
     const QLatin1StringView fieldName(name);
     if (keys == KeyDecoding::UseKeysAsGiven)
         return object.value(fieldName);
-    if (const auto exact = object.constFind(wireKey); exact != object.constEnd())
+    if (const auto exact = object.constFind(key.text); exact != object.constEnd())
         return *exact;
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         if (fromSnakeCase(it.key()) == fieldName)
@@ -66,12 +70,11 @@ QJsonValue lookup(const QJsonValue &json, const char *name, const QString &wireK
     return QJsonValue(QJsonValue::Undefined);
 }
 
-JsonNode lookup(const JsonNode &object, const char *name, const QString &, const QByteArray &wireKeyUtf8,
-                KeyDecoding keys)
+JsonNode lookup(const JsonNode &object, const char *name, const WireKey &key, KeyDecoding keys)
 {
     if (keys == KeyDecoding::UseKeysAsGiven)
         return object.member(QByteArrayView(name));
-    const JsonNode exact = object.member(wireKeyUtf8);
+    const JsonNode exact = object.member(key.utf8);
     return exact.isUndefined() ? object.memberConvertingTo(QLatin1StringView(name)) : exact;
 }
 

@@ -93,11 +93,20 @@ private:
     EncodingError m_error;
 };
 
+// A field's wire key, as text and as the UTF-8 bytes the quick reader compares.
+struct WireKey {
+    QString text;
+    QByteArray utf8;
+};
+WireKey wireKeyOf(const char *fieldName);
+
+// The object to look fields up in: Qt's object, or the quick reader's node itself.
+inline QJsonObject objectOf(const QJsonValue &json) { return json.toObject(); }
+inline const JsonNode &objectOf(const JsonNode &json) { return json; }
+
 // The value under a field, by its wire key, by its own name, or by any key that converts to that name.
-QJsonValue lookup(const QJsonValue &object, const char *name, const QString &wireKey, const QByteArray &wireKeyUtf8,
-                  KeyDecoding keys);
-JsonNode lookup(const JsonNode &object, const char *name, const QString &wireKey, const QByteArray &wireKeyUtf8,
-                KeyDecoding keys);
+QJsonValue lookup(const QJsonObject &object, const char *name, const WireKey &key, KeyDecoding keys);
+JsonNode lookup(const JsonNode &object, const char *name, const WireKey &key, KeyDecoding keys);
 
 // Each element of an array, in order, until visit answers false; false then.
 template <class Visit> bool forEachElement(const QJsonValue &json, Visit &&visit)
@@ -154,21 +163,8 @@ bool encodeValue(bool value, JsonWriter &writer, EncodeContext &context);
 template <Record R> const auto &wireKeys()
 {
     static const auto keys = std::apply(
-        [](const auto &...field) {
-            return std::array<QString, sizeof...(field)>{toSnakeCase(QString::fromLatin1(field.name))...};
-        },
+        [](const auto &...field) { return std::array<WireKey, sizeof...(field)>{wireKeyOf(field.name)...}; },
         WireSchema<R>::fields);
-    return keys;
-}
-
-template <Record R> const auto &wireKeysUtf8()
-{
-    static const auto keys = [] {
-        std::array<QByteArray, std::tuple_size_v<std::decay_t<decltype(WireSchema<R>::fields)>>> bytes;
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = wireKeys<R>()[i].toUtf8();
-        return bytes;
-    }();
     return keys;
 }
 
@@ -201,16 +197,14 @@ template <class Json, Record R> bool decodeValue(const Json &json, R &out, Decod
     if (!json.isObject())
         return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an object"));
     const auto &keys = wireKeys<R>();
-    const auto &keysUtf8 = wireKeysUtf8<R>();
+    const auto &object = objectOf(json);
     size_t index = 0;
     return std::apply(
         [&](const auto &...field) {
             const auto one = [&](const auto &f) {
-                const QString &wireKey = keys[index];
-                const QByteArray &wireKeyUtf8 = keysUtf8[index++];
-                context.push(wireKey);
-                const bool ok =
-                    decodeField(lookup(json, f.name, wireKey, wireKeyUtf8, context.keys()), out.*(f.member), context);
+                const WireKey &key = keys[index++];
+                context.push(key.text);
+                const bool ok = decodeField(lookup(object, f.name, key, context.keys()), out.*(f.member), context);
                 if (ok)
                     context.pop();
                 return ok;
@@ -275,7 +269,7 @@ template <Record R> bool encodeValue(const R &record, JsonWriter &writer, Encode
     writer.beginObject();
     const bool ok = std::apply(
         [&](const auto &...field) {
-            return (encodeField(record.*(field.member), keys[index++], writer, context) && ...);
+            return (encodeField(record.*(field.member), keys[index++].text, writer, context) && ...);
         },
         WireSchema<R>::fields);
     writer.endObject();
