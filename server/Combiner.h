@@ -1,6 +1,6 @@
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <mutex>
@@ -23,51 +23,70 @@ public:
     template <class Run> void submit(Item &item, Run &&run)
     {
         Slot &slot = threadSlot();
-        std::unique_lock lock(m_mutex);
         slot.item = &item;
-        slot.done = false;
-        m_queue.push_back(&slot);
-        while (!slot.done) {
-            if (m_leading) {
-                slot.wake.wait(lock);
-                continue;
+        slot.state.store(Waiting, std::memory_order_relaxed);
+        {
+            const std::lock_guard lock(m_mutex);
+            m_queue.push_back(&slot);
+            if (!m_leading) {
+                m_leading = true;
+                slot.state.store(Leading, std::memory_order_relaxed);
             }
-            m_leading = true;
-            std::vector<Slot *> batch;
+        }
+        // A waiter sleeps on its own slot, not on the queue's lock, so that being woken costs it nothing more.
+        State state = slot.state.load(std::memory_order_acquire);
+        while (state == Waiting) {
+            slot.state.wait(Waiting, std::memory_order_acquire);
+            state = slot.state.load(std::memory_order_acquire);
+        }
+        if (state == Done)
+            return;
+        lead(run);
+    }
+
+private:
+    enum State : int { Waiting, Leading, Done };
+
+    struct Slot {
+        Item *item = nullptr;
+        std::atomic<State> state{Waiting};
+    };
+
+    // Leadership passes from one leader straight to the first caller queued behind its batch, so the queue
+    // is empty whenever no one leads, and a leader's own item is always at the front of its batch.
+    template <class Run> void lead(Run &run)
+    {
+        std::vector<Slot *> batch;
+        {
+            const std::lock_guard lock(m_mutex);
             while (!m_queue.empty() && batch.size() < m_maxBatch) {
                 batch.push_back(m_queue.front());
                 m_queue.pop_front();
             }
-            lock.unlock();
-            std::vector<Item *> items;
-            items.reserve(batch.size());
-            for (Slot *queued : batch)
-                items.push_back(queued->item);
-            run(items);
-            lock.lock();
-            for (Slot *queued : batch)
-                queued->done = true;
-            m_leading = false;
-            Slot *next = m_queue.empty() ? nullptr : m_queue.front();
-            lock.unlock();
-            // Woken after the lock is free, so that a waiter does not wake only to wait for the lock; slots
-            // are never freed, so a late wake-up is at worst a spurious one.
-            for (Slot *queued : batch) {
-                if (queued != &slot)
-                    queued->wake.notify_one();
-            }
-            if (next)
-                next->wake.notify_one(); // the next in line leads the next batch
-            lock.lock();
+        }
+        std::vector<Item *> items;
+        items.reserve(batch.size());
+        for (Slot *queued : batch)
+            items.push_back(queued->item);
+        run(items);
+        Slot *next = nullptr;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_queue.empty())
+                m_leading = false;
+            else
+                next = m_queue.front();
+        }
+        // Slots are never freed, so a wake-up that arrives after its waiter has moved on is harmless.
+        if (next) {
+            next->state.store(Leading, std::memory_order_release);
+            next->state.notify_one();
+        }
+        for (Slot *queued : batch) {
+            queued->state.store(Done, std::memory_order_release);
+            queued->state.notify_one();
         }
     }
-
-private:
-    struct Slot {
-        Item *item = nullptr;
-        bool done = false;
-        std::condition_variable wake;
-    };
 
     // One per thread, as a thread waits for one item at a time; never freed, since a leader may still wake
     // it just after its thread has ended.
