@@ -56,10 +56,23 @@ APIEndpoint defaultEndpoint()
 namespace detail {
 namespace {
 
-// A bearer token goes into a header line verbatim, so anything but visible ASCII could split the request.
+// Header values go into the request verbatim, so anything but visible ASCII could split the request.
+bool isVisibleASCII(char16_t c)
+{
+    return c > 0x20 && c < 0x7F;
+}
+
 bool isSafeHeaderValue(const QString &token)
 {
-    return std::all_of(token.cbegin(), token.cend(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
+    return std::all_of(token.cbegin(), token.cend(), [](QChar c) { return isVisibleASCII(c.unicode()); });
+}
+
+bool isSafeHeader(const std::pair<QByteArray, QByteArray> &header)
+{
+    const auto visible = [](char c) { return isVisibleASCII(static_cast<unsigned char>(c)); };
+    return !header.first.isEmpty() && !header.first.contains(':') &&
+           std::all_of(header.first.cbegin(), header.first.cend(), visible) &&
+           std::all_of(header.second.cbegin(), header.second.cend(), visible);
 }
 
 constexpr const char *cancelledByCaller = "quillfernCancelledByCaller";
@@ -76,7 +89,8 @@ QUrl joinURL(const QUrl &base, const QString &path)
 }
 
 QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByteArray method, QString token,
-                                            std::optional<QByteArray> body, CancelToken cancel)
+                                            std::optional<QByteArray> body, CancelToken cancel,
+                                            QList<std::pair<QByteArray, QByteArray>> extraHeaders)
 {
     using Kind = TransportError::Kind;
     if (cancel && cancel->isCancelled())
@@ -87,6 +101,9 @@ QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByt
         co_return APIResult<HttpAnswer>(
             TransportError{Kind::Failed, QNetworkReply::ProtocolInvalidOperationError,
                            QStringLiteral("The stored sign-in is damaged. Sign in again.")});
+    if (!std::all_of(extraHeaders.cbegin(), extraHeaders.cend(), isSafeHeader))
+        co_return APIResult<HttpAnswer>(TransportError{Kind::Failed, QNetworkReply::ProtocolInvalidOperationError,
+                                                       QStringLiteral("The request could not be sent.")});
     if (!url.isValid())
         co_return APIResult<HttpAnswer>(PortfolioAPIError::invalidResponse());
 
@@ -95,6 +112,8 @@ QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByt
     request.setRawHeader("Authorization", "Bearer " + token.toLatin1());
     if (body)
         request.setRawHeader("Content-Type", "application/json");
+    for (const auto &[name, value] : extraHeaders)
+        request.setRawHeader(name, value);
 
     // A POST without a body still says "Content-Length: 0"; servers may refuse a POST of unknown length.
     const bool sendsLength = body || method != "GET";
@@ -113,7 +132,7 @@ QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByt
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid())
-        co_return APIResult<HttpAnswer>(HttpAnswer{status.toInt(), reply->readAll()});
+        co_return APIResult<HttpAnswer>(HttpAnswer{status.toInt(), reply->readAll(), reply->rawHeader("ETag")});
     if (reply->error() == QNetworkReply::OperationCanceledError) {
         // The network stack aborts a transfer that stalls past its timeout with the same code as a cancel.
         const bool byCaller = reply->property(cancelledByCaller).toBool();
@@ -136,26 +155,40 @@ PortfolioAPIError refusal(const HttpAnswer &answer, const QString &fallbackPrefi
 
 } // namespace detail
 
+namespace {
+
+APIResult<PortfolioData> versionedPortfolio(APIResult<Versioned<PortfolioResponse>> reply)
+{
+    if (!reply)
+        return reply.error();
+    PortfolioData data = portfolioData(reply->value);
+    data.version = reply->version;
+    return data;
+}
+
+} // namespace
+
 QCoro::Task<APIResult<PortfolioData>> fetchPortfolio(APIEndpoint endpoint, QString token, CancelToken cancel)
 {
-    auto request = send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "GET", std::move(token),
-                                           std::optional<NoBody>(), std::move(cancel));
+    auto request = sendVersioned<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "GET", std::move(token),
+                                                    std::optional<NoBody>(), std::move(cancel));
     auto reply = co_await std::move(request);
-    if (!reply)
-        co_return APIResult<PortfolioData>(reply.error());
-    co_return APIResult<PortfolioData>(portfolioData(*reply));
+    co_return versionedPortfolio(std::move(reply));
 }
 
 QCoro::Task<APIResult<PortfolioData>> savePortfolio(APIEndpoint endpoint, QString token, QList<AssetRow> holdings,
-                                                    QList<CashRow> cashBalances, CancelToken cancel)
+                                                    QList<CashRow> cashBalances, QByteArray ifMatch,
+                                                    CancelToken cancel)
 {
-    auto request =
-        send<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT", std::move(token),
-                                std::optional(portfolioPutRequest(holdings, cashBalances)), std::move(cancel));
+    RawHeaders headers;
+    if (!ifMatch.isEmpty())
+        headers.append({QByteArrayLiteral("If-Match"), std::move(ifMatch)});
+    auto request = sendVersioned<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT",
+                                                    std::move(token),
+                                                    std::optional(portfolioPutRequest(holdings, cashBalances)),
+                                                    std::move(cancel), std::move(headers));
     auto reply = co_await std::move(request);
-    if (!reply)
-        co_return APIResult<PortfolioData>(reply.error());
-    co_return APIResult<PortfolioData>(portfolioData(*reply));
+    co_return versionedPortfolio(std::move(reply));
 }
 
 QCoro::Task<APIResult<double>> fetchStockPrice(APIEndpoint endpoint, QString token, QString symbol, QString market,
@@ -229,10 +262,14 @@ QCoro::Task<APIResult<QList<TransactionRecord>>> fetchTransactions(APIEndpoint e
 }
 
 QCoro::Task<APIResult<TransactionRecord>> createTransaction(APIEndpoint endpoint, QString token,
-                                                            TransactionCreateInput input, CancelToken cancel)
+                                                            TransactionCreateInput input, QString idempotencyKey,
+                                                            CancelToken cancel)
 {
+    RawHeaders headers;
+    if (!idempotencyKey.isEmpty())
+        headers.append({QByteArrayLiteral("Idempotency-Key"), idempotencyKey.toUtf8()});
     return send<TransactionRecord>(std::move(endpoint), QStringLiteral("/v1/transactions"), "POST", std::move(token),
-                                   std::optional(std::move(input)), std::move(cancel));
+                                   std::optional(std::move(input)), std::move(cancel), std::move(headers));
 }
 
 QCoro::Task<APIResult<EmptyResponse>> logout(APIEndpoint endpoint, QString token)

@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <optional>
+#include <utility>
 
 namespace quillfern {
 
@@ -38,59 +39,91 @@ APIEndpoint defaultEndpoint();
 
 struct NoBody {};
 
+// Headers beyond the bearer token, sent verbatim: name first, then value.
+using RawHeaders = QList<std::pair<QByteArray, QByteArray>>;
+
+// A decoded answer with the service's tag for it (its ETag header as sent; empty when there was none).
+template <class Reply> struct Versioned {
+    Reply value;
+    QByteArray version;
+};
+
 namespace detail {
 
 struct HttpAnswer {
     int status = 0;
     QByteArray body;
+    QByteArray etag;
 };
 
 QUrl joinURL(const QUrl &base, const QString &path);
+// A header value that is not visible ASCII ends the call before anything is sent.
 QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByteArray method, QString token,
-                                            std::optional<QByteArray> body, CancelToken cancel);
+                                            std::optional<QByteArray> body, CancelToken cancel,
+                                            QList<std::pair<QByteArray, QByteArray>> extraHeaders = {});
 // The service's "error" text for a refused request, or "<fallback>NNN)." when it gave none.
 PortfolioAPIError refusal(const HttpAnswer &answer, const QString &fallbackPrefix);
 
 } // namespace detail
 
 // One authenticated JSON request to path (starting with "/"), decoded as Reply (a record or a QList of
-// records). A body that cannot be encoded ends the call before anything is sent.
+// records), with the answer's ETag. A body that cannot be encoded ends the call before anything is sent.
 template <class Reply, class Body = NoBody>
-QCoro::Task<APIResult<Reply>> send(APIEndpoint endpoint, QString path, QByteArray method, QString token,
-                                   std::optional<Body> body = std::nullopt, CancelToken cancel = {})
+QCoro::Task<APIResult<Versioned<Reply>>> sendVersioned(APIEndpoint endpoint, QString path, QByteArray method,
+                                                       QString token, std::optional<Body> body = std::nullopt,
+                                                       CancelToken cancel = {}, RawHeaders extraHeaders = {})
 {
+    using Answer = APIResult<Versioned<Reply>>;
     std::optional<QByteArray> encoded;
     if constexpr (!std::is_same_v<Body, NoBody>) {
         if (body) {
             auto json = encodeJSON(*body);
             if (!json)
-                co_return APIResult<Reply>(APIFailure(json.error()));
+                co_return Answer(APIFailure(json.error()));
             encoded = std::move(json).value();
         }
     }
     // Arguments are built before the co_await: g++ 12 destroys temporaries made inside one twice.
     QUrl url = detail::joinURL(endpoint.baseURL, path);
     auto exchange = detail::exchange(endpoint, std::move(url), std::move(method), std::move(token), std::move(encoded),
-                                     std::move(cancel));
+                                     std::move(cancel), std::move(extraHeaders));
     auto answer = co_await std::move(exchange);
     if (!answer)
-        co_return APIResult<Reply>(answer.error());
+        co_return Answer(answer.error());
     if (answer->status < 200 || answer->status > 299)
-        co_return APIResult<Reply>(
-            APIFailure(detail::refusal(*answer, QStringLiteral("Portfolio request failed (HTTP "))));
+        co_return Answer(APIFailure(detail::refusal(*answer, QStringLiteral("Portfolio request failed (HTTP "))));
     if constexpr (std::is_same_v<Reply, EmptyResponse>) {
         if (answer->body.isEmpty())
-            co_return APIResult<Reply>(EmptyResponse{});
+            co_return Answer(Versioned<Reply>{EmptyResponse{}, answer->etag});
     }
     auto decoded = decodeJSON<Reply>(answer->body);
     if (!decoded)
-        co_return APIResult<Reply>(APIFailure(decoded.error()));
-    co_return APIResult<Reply>(std::move(decoded).value());
+        co_return Answer(APIFailure(decoded.error()));
+    co_return Answer(Versioned<Reply>{std::move(decoded).value(), answer->etag});
 }
 
+// sendVersioned for callers that have no use for the tag.
+template <class Reply, class Body = NoBody>
+QCoro::Task<APIResult<Reply>> send(APIEndpoint endpoint, QString path, QByteArray method, QString token,
+                                   std::optional<Body> body = std::nullopt, CancelToken cancel = {},
+                                   RawHeaders extraHeaders = {})
+{
+    auto request = sendVersioned<Reply, Body>(std::move(endpoint), std::move(path), std::move(method),
+                                              std::move(token), std::move(body), std::move(cancel),
+                                              std::move(extraHeaders));
+    auto answer = co_await std::move(request);
+    if (!answer)
+        co_return APIResult<Reply>(answer.error());
+    co_return APIResult<Reply>(std::move(answer).value().value);
+}
+
+// The portfolio, with the service's tag for it in version.
 QCoro::Task<APIResult<PortfolioData>> fetchPortfolio(APIEndpoint endpoint, QString token, CancelToken cancel = {});
+// Replaces the stored portfolio. With ifMatch, the service applies it only on top of the copy with that tag
+// and otherwise refuses it with status 412; the answer carries the new tag.
 QCoro::Task<APIResult<PortfolioData>> savePortfolio(APIEndpoint endpoint, QString token, QList<AssetRow> holdings,
-                                                    QList<CashRow> cashBalances, CancelToken cancel = {});
+                                                    QList<CashRow> cashBalances, QByteArray ifMatch = {},
+                                                    CancelToken cancel = {});
 // The current price of one stock code in one market, in that market's currency.
 QCoro::Task<APIResult<double>> fetchStockPrice(APIEndpoint endpoint, QString token, QString symbol, QString market,
                                                CancelToken cancel = {});
@@ -107,8 +140,10 @@ QCoro::Task<APIResult<QList<GICSClassification>>> fetchGICSClassifications(APIEn
                                                                            CancelToken cancel = {});
 QCoro::Task<APIResult<QList<TransactionRecord>>> fetchTransactions(APIEndpoint endpoint, QString token,
                                                                    CancelToken cancel = {});
+// With an idempotency key, the service records a repeated request only once and answers it like the first.
 QCoro::Task<APIResult<TransactionRecord>> createTransaction(APIEndpoint endpoint, QString token,
-                                                            TransactionCreateInput input, CancelToken cancel = {});
+                                                            TransactionCreateInput input, QString idempotencyKey = {},
+                                                            CancelToken cancel = {});
 QCoro::Task<APIResult<EmptyResponse>> logout(APIEndpoint endpoint, QString token);
 
 } // namespace PortfolioAPI

@@ -6,11 +6,16 @@
 #include "core/PortfolioRows.h"
 #include "core/ServiceRecords.h"
 
+#include <QByteArray>
+
 namespace quillfern {
 
 struct PortfolioData {
     QList<AssetRow> holdings;
     QList<CashRow> cashBalances;
+    // The service's tag for this copy (its ETag header, exactly as sent, quotes included); empty when the
+    // service sent none.
+    QByteArray version;
 
     bool operator==(const PortfolioData &) const = default;
 };

@@ -106,6 +106,8 @@ void ScriptedServer::handle(const std::string &method, const void *requestPointe
     if (reply.delay.count() > 0 && m_stopping.wait_for(lock, reply.delay, [this] { return m_stopped; }))
         return;
     response.status = reply.status;
+    for (const auto &[name, value] : reply.headers)
+        response.set_header(name, value);
     if (reply.echo)
         response.set_content(request.body, reply.contentType);
     else if (!reply.body.empty())

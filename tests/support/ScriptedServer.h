@@ -29,6 +29,7 @@ public:
         bool hang = false;                  // never answer, until the server stops or the client leaves
         std::chrono::milliseconds delay{0}; // answer only after this long
         bool echo = false;                  // answer with the request's own body
+        std::multimap<std::string, std::string> headers{}; // sent with the answer, besides Content-Type
     };
 
     struct Received {
