@@ -1,6 +1,19 @@
 #include "api/APIFailure.h"
 
+#include <QNetworkRequest>
+
 namespace quillfern {
+namespace {
+
+// The codes the network stack derives from the status line alone; every other code is trouble in transit.
+bool mirrorsStatus(QNetworkReply::NetworkError code)
+{
+    return (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError) ||
+           (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError) ||
+           code == QNetworkReply::ProtocolInvalidOperationError;
+}
+
+} // namespace
 
 QString TransportError::description() const
 {
@@ -36,6 +49,19 @@ bool APIFailure::isCancelled() const
 {
     const auto *transport = std::get_if<TransportError>(&reason);
     return transport && transport->kind == TransportError::Kind::Cancelled;
+}
+
+std::optional<TransportError> transportFailure(const QNetworkReply &reply, bool cancelledByCaller)
+{
+    using Kind = TransportError::Kind;
+    const QNetworkReply::NetworkError code = reply.error();
+    if (code == QNetworkReply::NoError)
+        return std::nullopt;
+    if (code == QNetworkReply::OperationCanceledError)
+        return TransportError{cancelledByCaller ? Kind::Cancelled : Kind::TimedOut, code, reply.errorString()};
+    if (mirrorsStatus(code) && reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        return std::nullopt;
+    return TransportError{Kind::Failed, code, reply.errorString()};
 }
 
 } // namespace quillfern

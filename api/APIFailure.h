@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QString>
 
+#include <optional>
 #include <variant>
 
 namespace quillfern {
@@ -37,5 +38,11 @@ struct APIFailure {
 };
 
 template <class T> using APIResult = Result<T, APIFailure>;
+
+// How a finished reply failed in transit, or nothing when it holds an HTTP answer to read. A status line is
+// not enough: a connection that broke or stalled after it leaves the body incomplete. Only the codes that
+// merely mirror the status (ContentNotFoundError for a 404 and the like) defer to the status and body.
+// cancelledByCaller tells the caller's cancel from the transfer timeout, which aborts with the same code.
+std::optional<TransportError> transportFailure(const QNetworkReply &reply, bool cancelledByCaller);
 
 } // namespace quillfern

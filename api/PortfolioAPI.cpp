@@ -130,18 +130,12 @@ QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByt
 
     co_await reply.get();
 
+    if (auto failure = transportFailure(*reply, reply->property(cancelledByCaller).toBool()))
+        co_return APIResult<HttpAnswer>(std::move(*failure));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid())
-        co_return APIResult<HttpAnswer>(HttpAnswer{status.toInt(), reply->readAll(), reply->rawHeader("ETag")});
-    if (reply->error() == QNetworkReply::OperationCanceledError) {
-        // The network stack aborts a transfer that stalls past its timeout with the same code as a cancel.
-        const bool byCaller = reply->property(cancelledByCaller).toBool();
-        co_return APIResult<HttpAnswer>(
-            TransportError{byCaller ? Kind::Cancelled : Kind::TimedOut, reply->error(), reply->errorString()});
-    }
-    if (reply->error() != QNetworkReply::NoError)
-        co_return APIResult<HttpAnswer>(TransportError{Kind::Failed, reply->error(), reply->errorString()});
-    co_return APIResult<HttpAnswer>(PortfolioAPIError::invalidResponse());
+    if (!status.isValid())
+        co_return APIResult<HttpAnswer>(PortfolioAPIError::invalidResponse());
+    co_return APIResult<HttpAnswer>(HttpAnswer{status.toInt(), reply->readAll(), reply->rawHeader("ETag")});
 }
 
 PortfolioAPIError refusal(const HttpAnswer &answer, const QString &fallbackPrefix)

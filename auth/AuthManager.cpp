@@ -60,14 +60,12 @@ QCoro::Task<APIResult<NativeExchangeResponse>> exchangeCode(APIEndpoint endpoint
 
     co_await reply.get();
 
+    // Nothing here cancels on the caller's behalf: the owner going away aborts a reply nobody reads any more.
+    if (auto failure = transportFailure(*reply, false))
+        co_return Answer(std::move(*failure));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        if (reply->error() == QNetworkReply::OperationCanceledError)
-            co_return Answer(TransportError{TransportError::Kind::TimedOut, reply->error(), reply->errorString()});
-        if (reply->error() != QNetworkReply::NoError)
-            co_return Answer(TransportError{TransportError::Kind::Failed, reply->error(), reply->errorString()});
+    if (!status.isValid())
         co_return Answer(badResponse());
-    }
     if (status.toInt() < 200 || status.toInt() > 299)
         co_return Answer(badResponse());
     auto decoded = decodeJSON<NativeExchangeResponse>(reply->readAll());

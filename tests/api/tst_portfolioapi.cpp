@@ -1,4 +1,5 @@
 #include "api/PortfolioAPI.h"
+#include "tests/support/RawHttpStandIn.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <QCoroTimer>
@@ -13,6 +14,7 @@
 #include <limits>
 
 using namespace quillfern;
+using quillfern::testing::RawHttpStandIn;
 using quillfern::testing::ScriptedServer;
 using namespace std::chrono_literals;
 
@@ -85,8 +87,8 @@ private Q_SLOTS:
     void priceQueryKeepsOrderAndEscapes();
     void refusalsAndBadAnswers_data();
     void refusalsAndBadAnswers();
-    void connectionRefused();
-    void serverThatNeverAnswersTimesOut();
+    void transportFailures_data();
+    void transportFailures();
     void cancelledCallerLeavesNothingRunning();
     void refusedBeforeSending_data();
     void refusedBeforeSending();
@@ -325,30 +327,62 @@ void PortfolioAPITest::refusalsAndBadAnswers()
     }
 }
 
-void PortfolioAPITest::connectionRefused()
+void PortfolioAPITest::transportFailures_data()
 {
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    APIEndpoint nowhere{QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), m_network.get()};
-    const auto failure = outcome(PortfolioAPI::fetchPortfolio(nowhere, token)).failure;
-    QVERIFY(failure);
-    const auto *transport = std::get_if<TransportError>(&failure->reason);
-    QVERIFY(transport);
-    QCOMPARE(transport->code, QNetworkReply::ConnectionRefusedError);
-    QCOMPARE(failure->description(), QStringLiteral("Could not connect to the server."));
+    QTest::addColumn<QByteArray>("answer"); // empty: nothing listens on the port
+    QTest::addColumn<bool>("thenClose");
+    QTest::addColumn<int>("kind"); // a TransportError::Kind, or -1 for an answer that reads as complete
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("description");
+
+    const int failed = int(TransportError::Kind::Failed), timedOut = int(TransportError::Kind::TimedOut);
+    const QString lost = QStringLiteral("Could not connect to the server.");
+    const QString late = QStringLiteral("The request timed out.");
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 40\r\n\r\n";
+    QTest::newRow("nothing listens") << QByteArray() << true << failed << int(QNetworkReply::ConnectionRefusedError)
+                                     << lost;
+    QTest::newRow("closed after part of the body")
+        << head + R"([{"code":"US)" << true << failed << int(QNetworkReply::RemoteHostClosedError) << lost;
+    QTest::newRow("refusal closed after part of the body")
+        << QByteArray("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 40\r\n\r\n{\"error\":")
+        << true << failed << int(QNetworkReply::RemoteHostClosedError) << lost;
+    QTest::newRow("closed after the status line") << QByteArray("HTTP/1.1 200 OK\r\n") << true << failed
+                                                  << int(QNetworkReply::RemoteHostClosedError) << lost;
+    QTest::newRow("stalls before answering") << QByteArray(" ") << false << timedOut
+                                             << int(QNetworkReply::OperationCanceledError) << late;
+    QTest::newRow("stalls after part of the body") << head + R"([{"code":"US)" << false << timedOut
+                                                   << int(QNetworkReply::OperationCanceledError) << late;
+    QTest::newRow("body that ends with the connection")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n[]") << true << -1 << 0 << QString();
 }
 
-void PortfolioAPITest::serverThatNeverAnswersTimesOut()
+void PortfolioAPITest::transportFailures()
 {
-    m_server->on("GET", "/v1/portfolio", {200, {}, {}, true});
-    APIEndpoint impatient = endpoint();
-    impatient.timeout = 300ms;
-    const auto failure = outcome(PortfolioAPI::fetchPortfolio(impatient, token)).failure;
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, thenClose);
+    QFETCH(int, kind);
+    QFETCH(int, code);
+    QFETCH(QString, description);
+
+    RawHttpStandIn standIn(answer, thenClose ? RawHttpStandIn::Then::Close : RawHttpStandIn::Then::Stall);
+    QVERIFY(standIn.isListening());
+    APIEndpoint endpoint{standIn.baseURL(), m_network.get(), 300ms};
+    if (answer.isEmpty()) {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        endpoint.baseURL = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+    }
+    const std::optional<APIFailure> failure = outcome(PortfolioAPI::fetchCurrencies(endpoint, token)).failure;
+    if (kind < 0) {
+        QVERIFY2(!failure, failure ? qPrintable(failure->description()) : "");
+        return;
+    }
     QVERIFY(failure);
-    QCOMPARE(failure->description(), QStringLiteral("The request timed out."));
-    QVERIFY(!failure->isCancelled());
+    const auto *transport = std::get_if<TransportError>(&failure->reason);
+    QVERIFY2(transport, qPrintable(failure->description()));
+    QCOMPARE(int(transport->kind), kind);
+    QCOMPARE(int(transport->code), code);
+    QCOMPARE(failure->description(), description);
 }
 
 void PortfolioAPITest::cancelledCallerLeavesNothingRunning()

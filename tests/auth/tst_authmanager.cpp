@@ -1,6 +1,7 @@
 #include "auth/AuthManager.h"
 #include "tests/auth/PKCEExample.h"
 #include "tests/auth/ScriptedSheet.h"
+#include "tests/support/RawHttpStandIn.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <QFileInfo>
@@ -177,7 +178,9 @@ void AuthManagerTest::startURLIsExact()
 void AuthManagerTest::signInOutcomes_data()
 {
     QTest::addColumn<bool>("randomFails");
-    QTest::addColumn<QString>("base"); // "" for the scripted server, "unreachable", or a base URL
+    // "" for the scripted server, "unreachable", "cut short" or "stalls" for an answer that ends or stops
+    // partway through its body, or a base URL
+    QTest::addColumn<QString>("base");
     QTest::addColumn<ScriptedSheet::Script>("sheet");
     QTest::addColumn<int>("exchangeStatus"); // 0: the exchange never answers
     QTest::addColumn<QByteArray>("exchangeBody");
@@ -229,8 +232,6 @@ void AuthManagerTest::signInOutcomes_data()
                                 << noExchange << invalidCode << OptionalUser();
     QTest::newRow("no code") << false << QString() << returningTo(callback + QStringLiteral("?state=abc")) << 200 << ann
                              << noExchange << invalidCode << OptionalUser();
-    QTest::newRow("no query") << false << QString() << returningTo(callback) << 200 << ann << noExchange << invalidCode
-                              << OptionalUser();
     QTest::newRow("code withdrawn by a bare item")
         << false << QString() << returningTo(callback + QStringLiteral("?code=abc&code")) << 200 << ann << noExchange
         << invalidCode << OptionalUser();
@@ -281,6 +282,12 @@ void AuthManagerTest::signInOutcomes_data()
                                          << noExchange
                                          << OptionalText(bad + QStringLiteral("Could not connect to the server."))
                                          << OptionalUser();
+    QTest::newRow("exchange answer cut short")
+        << false << QStringLiteral("cut short") << goodCallback << 200 << ann << noExchange
+        << OptionalText(bad + QStringLiteral("Could not connect to the server.")) << OptionalUser();
+    QTest::newRow("exchange answer stalls") << false << QStringLiteral("stalls") << goodCallback << 200 << ann
+                                            << noExchange << OptionalText(bad + QStringLiteral("The request timed out."))
+                                            << OptionalUser();
 }
 
 void AuthManagerTest::signInOutcomes()
@@ -301,7 +308,16 @@ void AuthManagerTest::signInOutcomes()
     m_server->on("POST", exchangePath.toStdString(), reply);
 
     QUrl baseURL = m_server->baseURL();
-    if (base == QLatin1String("relative")) {
+    std::unique_ptr<RawHttpStandIn> standIn;
+    if (base == QLatin1String("cut short") || base == QLatin1String("stalls")) {
+        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                                QByteArray::number(exchangeBody.size()) + "\r\n\r\n";
+        standIn = std::make_unique<RawHttpStandIn>(head + exchangeBody.left(exchangeBody.size() / 2),
+                                                   base == QLatin1String("stalls") ? RawHttpStandIn::Then::Stall
+                                                                                   : RawHttpStandIn::Then::Close);
+        QVERIFY(standIn->isListening());
+        baseURL = standIn->baseURL();
+    } else if (base == QLatin1String("relative")) {
         baseURL = QUrl(QStringLiteral("service.example"));
     } else if (base == QLatin1String("unreachable")) {
         QTcpServer closed;
@@ -311,7 +327,7 @@ void AuthManagerTest::signInOutcomes()
     const bool sheetExpected = !randomFails && base != QLatin1String("relative");
     const bool sheetRuns = sheetExpected && sheet.created && sheet.starts;
 
-    auto auth = manager(sheet, baseURL, exchangeStatus == 0 ? 300ms : 10s);
+    auto auth = manager(sheet, baseURL, exchangeStatus == 0 || standIn ? 300ms : 10s);
     if (randomFails)
         auth->setRandomSource([](qsizetype) { return std::nullopt; });
     QSignalSpy signingIn(auth.get(), &AuthManager::isSigningInChanged);
@@ -330,6 +346,8 @@ void AuthManagerTest::signInOutcomes()
     QCOMPARE(tokens.size(), user ? 1 : 0);
     QCOMPARE(users.size(), user ? 1 : 0);
 
+    if (standIn)
+        QCOMPARE(standIn->requests(), 1);
     const auto sent = exchanges();
     QCOMPARE(sent.size(), size_t(sentCode ? 1 : 0));
     if (sentCode) {
