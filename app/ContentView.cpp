@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -136,6 +137,15 @@ void ContentView::buildSignedIn()
     connect(m_retry, &QPushButton::clicked, this, [this] { m_workspace.retryLoadPortfolio(); });
     column->addWidget(m_banner);
 
+    m_copyNotice = new QLabel(
+        QStringLiteral("Not yet up to date: showing the copy saved on this computer while the service answers."),
+        m_signedIn);
+    m_copyNotice->setObjectName(QStringLiteral("localCopyNotice"));
+    m_copyNotice->setFont(table::uiFont(12));
+    m_copyNotice->setContentsMargins(16, 6, 16, 6);
+    m_copyNotice->setVisible(false);
+    column->addWidget(m_copyNotice);
+
     m_tabs = new QTabWidget(m_signedIn);
     m_tabs->setDocumentMode(true);
     m_holdings = new HoldingsPage(m_workspace);
@@ -162,7 +172,8 @@ void ContentView::showState()
         return;
     }
     // A restored session shows the loading view until its chain has run, not the pages of nothing.
-    if (m_workspace.isLoadingPortfolio() || !m_workspace.isSessionReady()) {
+    // This computer's copy of the portfolio is shown at once instead, marked as not yet up to date.
+    if ((m_workspace.isLoadingPortfolio() || !m_workspace.isSessionReady()) && !m_workspace.hasPortfolioCopy()) {
         m_stack->setCurrentWidget(m_loading);
         return;
     }
@@ -182,7 +193,10 @@ void ContentView::refreshBanner()
         return;
     const auto &error = m_workspace.portfolioError();
     m_banner->setVisible(error.has_value());
-    m_bannerText->setText(error.value_or(QString()));
+    const QString notice = m_workspace.reconnectNotice();
+    m_bannerText->setText(notice.isEmpty() ? error.value_or(QString())
+                                           : error.value_or(QString()) + QLatin1Char(' ') + notice);
+    m_copyNotice->setVisible(m_workspace.isShowingLocalCopy() && !error);
 }
 
 void ContentView::refreshMenus()
@@ -224,7 +238,26 @@ void ContentView::refreshMenus()
     account->addSeparator();
     QAction *signOut = account->addAction(text(m_workspace, u"signOut"));
     signOut->setObjectName(QStringLiteral("signOut"));
-    connect(signOut, &QAction::triggered, this, [this] { m_workspace.signOut(); });
+    connect(signOut, &QAction::triggered, this, &ContentView::confirmSignOut);
+}
+
+void ContentView::confirmSignOut()
+{
+    if (!m_workspace.hasUnsyncedEdits()) {
+        m_workspace.signOut();
+        return;
+    }
+    // Signing out removes this account's copy from the computer, and with it edits the service never got.
+    QMessageBox question(QMessageBox::Warning, QStringLiteral("Sign out with unsent changes?"),
+                         QStringLiteral("Some of your changes have not reached the service yet. If you sign out "
+                                        "now, they will be lost."),
+                         QMessageBox::NoButton, this);
+    question.addButton(QStringLiteral("Stay Signed In"), QMessageBox::RejectRole);
+    QPushButton *leave = question.addButton(QStringLiteral("Sign Out Anyway"), QMessageBox::DestructiveRole);
+    question.setDefaultButton(qobject_cast<QPushButton *>(question.buttons().constFirst()));
+    question.exec();
+    if (question.clickedButton() == leave)
+        m_workspace.signOut();
 }
 
 void ContentView::retranslate()

@@ -51,12 +51,14 @@ private:
     void refreshMenus();
     void refreshBanner();
     void retranslate();
+    void confirmSignOut();
 
     Workspace &m_workspace;
     AuthManager &m_auth;
     QStackedWidget *m_stack;
     QWidget *m_signIn;
     QWidget *m_loading;
+    QLabel *m_copyNotice = nullptr;
     QWidget *m_signedIn = nullptr;
     QTabWidget *m_tabs = nullptr;
     HoldingsPage *m_holdings = nullptr;

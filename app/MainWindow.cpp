@@ -33,6 +33,9 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("About Quillfern"), this, [this] { QuillfernApp::showAboutPanel(this); });
 
+    m_closingDeadline.setSingleShot(true);
+    connect(&m_closingDeadline, &QTimer::timeout, this, [this] { closingSaveEnded(false); });
+
     if (qEnvironmentVariableIntValue("QUILLFERN_REPORT_FIRST_PAINT") == 1)
         reportFirstPaint();
 }
@@ -84,6 +87,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     event->ignore();
+    if (m_question) {
+        m_question->raise();
+        m_question->activateWindow();
+        return;
+    }
     if (!m_closingSave)
         saveThenClose();
 }
@@ -92,18 +100,28 @@ void MainWindow::saveThenClose()
 {
     m_closingSave = true;
     Q_EMIT closingSaveStarted();
+    // Written before anything is sent, so a save that fails or never ends cannot lose the edits.
+    m_workspace.flushLocalCopy();
+    m_closingDeadline.start(closingSaveLimit);
     const QPointer<MainWindow> self(this);
     QCoro::connect(m_workspace.saveBeforeClosing(), this, [self](bool saved) {
-        if (!self)
-            return;
-        self->m_closingSave = false;
-        if (saved) {
-            self->m_mayClose = true;
-            self->close();
-        } else {
-            self->askBeforeLosingEdits();
-        }
+        if (self)
+            self->closingSaveEnded(saved);
     });
+}
+
+void MainWindow::closingSaveEnded(bool saved)
+{
+    if (!m_closingSave)
+        return; // the deadline came first
+    m_closingSave = false;
+    m_closingDeadline.stop();
+    if (saved || m_workspace.flushLocalCopy()) {
+        m_mayClose = true;
+        QTimer::singleShot(0, this, &QWidget::close);
+    } else {
+        askBeforeLosingEdits();
+    }
 }
 
 void MainWindow::askBeforeLosingEdits()

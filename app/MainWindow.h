@@ -2,6 +2,9 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
+
+#include <chrono>
 
 #include <QMessageBox>
 
@@ -10,12 +13,15 @@ namespace quillfern {
 class ContentView;
 class Workspace;
 
-// The one window. Closing it with edits the service has not stored yet saves them first, and asks before
-// quitting when that save fails.
+// The one window. Closing it with edits the service has not stored yet sends them first; when they cannot
+// be sent, the window still closes if they are kept on this computer for the next start, and asks otherwise.
+// Every close request ends in one of those within closingSaveLimit.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
+    static constexpr std::chrono::milliseconds closingSaveLimit{4000};
+
     explicit MainWindow(Workspace &workspace, QWidget *parent = nullptr);
 
     ContentView *content() const { return m_content; }
@@ -35,12 +41,14 @@ protected:
 
 private:
     void saveThenClose();
+    void closingSaveEnded(bool saved);
     void askBeforeLosingEdits();
 
     Workspace &m_workspace;
     ContentView *m_content;
     bool m_mayClose = false;
     bool m_closingSave = false;
+    QTimer m_closingDeadline;
     QPointer<QMessageBox> m_question;
     QPointer<QWidget> m_paintWatched;
 };

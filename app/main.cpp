@@ -53,6 +53,7 @@ int main(int argc, char **argv)
         userPreferences());
 
     Workspace workspace(auth, endpoint, userPreferences());
+    workspace.setLocalCopyFolder(LocalCopy::defaultFolder());
     MainWindow window(workspace);
     QObject::connect(&channel, &InstanceChannel::linksReceived, &window,
                      [&inbox, &window](const QStringList &received) {

@@ -55,28 +55,35 @@ QCoro::Task<> Workspace::createCustomBrokerage()
 
 bool Workspace::hasUnsavedChanges() const
 {
-    return currentToken().has_value() && !m_loadingPortfolio && !portfolioMatchesSyncedData();
+    return hasUnsyncedEdits();
 }
 
 QCoro::Task<bool> Workspace::saveBeforeClosing()
 {
     const QPointer<Workspace> self(this);
-    cancelPendingSave();
-    while (m_savingPortfolio) {
-        co_await qCoro(this, &Workspace::syncStateChanged);
+    // A save refused because the service moved on merges and goes again; a few rounds at most.
+    for (int round = 0; round < 3; ++round) {
+        cancelPendingSave();
+        while (m_savingPortfolio) {
+            co_await qCoro(this, &Workspace::syncStateChanged);
+            if (!self)
+                co_return false;
+        }
+        cancelPendingSave(); // the save that ended may have scheduled the next one
+        const auto token = currentToken();
+        if (!token || portfolioMatchesSyncedData())
+            co_return true;
+        if (m_loadingPortfolio || !m_portfolioLoaded || m_portfolioError)
+            co_return false;
+        auto save = savePortfolio(*token, m_rows, m_cashRows);
+        co_await std::move(save);
         if (!self)
             co_return false;
+        if (m_portfolioError)
+            co_return false;
     }
-    cancelPendingSave(); // the save that ended may have scheduled the next one
-    const auto token = currentToken();
-    if (!token || m_loadingPortfolio || portfolioMatchesSyncedData())
-        co_return true;
-    auto save = savePortfolio(*token, m_rows, m_cashRows);
-    co_await std::move(save);
-    if (!self)
-        co_return false;
     cancelPendingSave();
-    co_return !m_portfolioError.has_value();
+    co_return portfolioMatchesSyncedData();
 }
 
 } // namespace quillfern

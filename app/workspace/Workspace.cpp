@@ -11,20 +11,6 @@ namespace quillfern {
 const QString Workspace::reportingCurrencyKey = QStringLiteral("quillfernReportingCurrency");
 const QString Workspace::languageKey = QStringLiteral("quillfernLanguage");
 
-namespace {
-
-template <class Row> QList<Row> sortedByID(QList<Row> rows)
-{
-    std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) { return a.id < b.id; });
-    return rows;
-}
-
-template <class Row> bool sameRowsIgnoringOrder(const QList<Row> &a, const QList<Row> &b)
-{
-    return a.size() == b.size() && sortedByID(a) == sortedByID(b);
-}
-
-} // namespace
 
 Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QSettings> preferences, QObject *parent)
     : QObject(parent), m_auth(auth), m_endpoint(std::move(endpoint)), m_preferences(std::move(preferences)),
@@ -35,11 +21,18 @@ Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QS
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(saveDelay);
     connect(&m_saveTimer, &QTimer::timeout, this, &Workspace::sendPendingSave);
+    m_persistTimer.setSingleShot(true);
+    m_persistTimer.setInterval(0);
+    connect(&m_persistTimer, &QTimer::timeout, this, &Workspace::persistNow);
+    m_reconnectTimer.setSingleShot(true);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &Workspace::reconnect);
     connect(&m_auth, &AuthManager::accessTokenChanged, this, &Workspace::onAccessTokenChanged);
 }
 
 Workspace::~Workspace()
 {
+    if (m_persistTimer.isActive())
+        persistNow();
     if (m_sessionCancel)
         m_sessionCancel->cancel();
 }
@@ -163,6 +156,14 @@ QCoro::Task<> Workspace::sessionDidChange()
     const auto outdated = [&self, run] { return !self || self->m_sessionRun != run; };
 
     cancelPendingSave();
+    m_reconnectTimer.stop();
+    m_reconnectAttempt = 0;
+    m_offline = false;
+    m_portfolioLoaded = false;
+    m_showingLocalCopy = false;
+    m_localCopyWritten = false;
+    m_syncedVersion.clear();
+    m_unansweredPost.reset();
     setRows({});
     m_syncedRows.clear();
     m_syncedCashRows.clear();
@@ -175,14 +176,30 @@ QCoro::Task<> Workspace::sessionDidChange()
     Q_EMIT editingChanged();
 
     if (!currentToken()) {
+        m_localCopy.setAccount({}, {});
         setSyncState(false, false);
         m_sessionReady = true;
         Q_EMIT sessionLoaded();
         co_return;
     }
-    // The pages stay behind the loading view for the whole chain, not only for the portfolio request:
-    // rows typed in while the reference lists load would be replaced by the loaded portfolio.
+    // This computer's copy is painted at once; the chain below brings it up to date. Without one, the pages
+    // stay behind the loading view for the whole chain.
+    installLocalCopy();
     setSyncState(true, m_savingPortfolio);
+    auto reload = reloadFromService();
+    co_await std::move(reload);
+    if (!outdated()) {
+        m_sessionReady = true;
+        Q_EMIT sessionLoaded();
+    }
+}
+
+QCoro::Task<> Workspace::reloadFromService()
+{
+    const QPointer<Workspace> self(this);
+    const quint64 run = m_sessionRun;
+    const auto outdated = [&self, run] { return !self || self->m_sessionRun != run; };
+    m_reloading = true;
     auto currencies = loadCurrencies();
     co_await std::move(currencies);
     if (outdated())
@@ -205,10 +222,8 @@ QCoro::Task<> Workspace::sessionDidChange()
         co_return;
     auto portfolio = loadPortfolio();
     co_await std::move(portfolio);
-    if (!outdated()) {
-        m_sessionReady = true;
-        Q_EMIT sessionLoaded();
-    }
+    if (self && self->m_sessionRun == run)
+        m_reloading = false;
 }
 
 QCoro::Task<> Workspace::loadCurrencies()
@@ -223,6 +238,10 @@ QCoro::Task<> Workspace::loadCurrencies()
     if (!self || wasCancelledRun(cancel))
         co_return;
     if (!answer) {
+        // A list already on screen (from this computer's copy or an earlier load) stays, and so does the
+        // user's choice; the one-entry fallback is only for a first start with nothing.
+        if (hasPortfolioCopy())
+            co_return;
         m_currencies = {defaultReportingCurrency()};
         Q_EMIT referenceDataChanged();
         setReportingCurrencyCode(QStringLiteral("USD"));
@@ -249,6 +268,8 @@ QCoro::Task<> Workspace::loadLanguages()
     if (!self || wasCancelledRun(cancel))
         co_return;
     if (!answer) {
+        if (hasPortfolioCopy())
+            co_return;
         m_languages = {defaultLanguage()};
         Q_EMIT referenceDataChanged();
         setLanguageCode(QStringLiteral("en-US"));
@@ -276,8 +297,10 @@ QCoro::Task<> Workspace::loadList(ListFetch<Record> fetch, QList<Record> Workspa
     if (!self || wasCancelledRun(cancel))
         co_return;
     if (!answer) {
-        this->*field = {};
-        (this->*notify)();
+        if (!hasPortfolioCopy()) {
+            this->*field = {};
+            (this->*notify)();
+        }
         setPortfolioError(answer.error().description());
         co_return;
     }
@@ -303,153 +326,6 @@ QCoro::Task<> Workspace::loadTransactions()
 {
     return loadList<TransactionRecord>(&PortfolioAPI::fetchTransactions, &Workspace::m_transactions,
                                        &Workspace::transactionsChanged);
-}
-
-QCoro::Task<> Workspace::loadPortfolio()
-{
-    const auto token = currentToken();
-    if (!token)
-        co_return;
-    const QPointer<Workspace> self(this);
-    const CancelToken cancel = m_sessionCancel;
-    setSyncState(true, m_savingPortfolio);
-    setPortfolioError(std::nullopt);
-    auto call = PortfolioAPI::fetchPortfolio(m_endpoint, *token, cancel);
-    auto answer = co_await std::move(call);
-    if (!self || wasCancelledRun(cancel) || !isSession(*token))
-        co_return;
-    if (!answer) {
-        setPortfolioError(answer.error().description());
-        setSyncState(false, m_savingPortfolio);
-        co_return;
-    }
-    installPortfolio(*answer);
-    setSyncState(false, m_savingPortfolio);
-    if (std::any_of(m_rows.cbegin(), m_rows.cend(), [](const AssetRow &row) { return row.currentPrice <= 0; })) {
-        auto refresh = refreshPrices(true, std::nullopt);
-        co_await std::move(refresh);
-        if (!self)
-            co_return;
-    }
-    setSyncState(false, m_savingPortfolio);
-}
-
-void Workspace::retryLoadPortfolio()
-{
-    loadPortfolio();
-}
-
-bool Workspace::portfolioMatchesSyncedData() const
-{
-    return sameRowsIgnoringOrder(m_rows, m_syncedRows) && sameRowsIgnoringOrder(m_cashRows, m_syncedCashRows);
-}
-
-void Workspace::schedulePortfolioSave()
-{
-    if (m_loadingPortfolio)
-        return;
-    const auto token = currentToken();
-    if (!token || portfolioMatchesSyncedData() || m_savingPortfolio)
-        return;
-    m_pendingSave = PendingSave{*token, m_rows, m_cashRows};
-    m_saveTimer.start();
-    Q_EMIT syncStateChanged();
-}
-
-void Workspace::cancelPendingSave()
-{
-    m_saveTimer.stop();
-    if (m_pendingSave) {
-        m_pendingSave.reset();
-        Q_EMIT syncStateChanged();
-    }
-}
-
-void Workspace::sendPendingSave()
-{
-    if (!m_pendingSave)
-        return;
-    PendingSave save = *std::exchange(m_pendingSave, std::nullopt);
-    savePortfolio(std::move(save.token), std::move(save.holdings), std::move(save.cashBalances));
-}
-
-QCoro::Task<> Workspace::savePortfolio(QString token, QList<AssetRow> holdings, QList<CashRow> cashBalances)
-{
-    if (!isSession(token) || m_savingPortfolio)
-        co_return;
-    const QPointer<Workspace> self(this);
-    setPortfolioError(std::nullopt);
-    setSyncState(m_loadingPortfolio, true);
-    auto call = PortfolioAPI::savePortfolio(m_endpoint, token, std::move(holdings), std::move(cashBalances));
-    auto answer = co_await std::move(call);
-    if (!self)
-        co_return;
-    if (!isSession(token)) {
-        setSyncState(m_loadingPortfolio, false);
-        co_return;
-    }
-    if (!answer) {
-        setPortfolioError(answer.error().description());
-        setSyncState(m_loadingPortfolio, false);
-        co_return;
-    }
-    m_syncedRows = std::move(answer->holdings);
-    m_syncedCashRows = std::move(answer->cashBalances);
-    setSyncState(m_loadingPortfolio, false);
-    if (!portfolioMatchesSyncedData())
-        schedulePortfolioSave();
-}
-
-QCoro::Task<std::optional<APIFailure>> Workspace::createTransaction(TransactionCreateInput input)
-{
-    const auto token = currentToken();
-    if (!token)
-        co_return APIFailure(PortfolioAPIError::invalidResponse());
-    const QPointer<Workspace> self(this);
-    auto create = PortfolioAPI::createTransaction(m_endpoint, *token, std::move(input));
-    auto created = co_await std::move(create);
-    if (!created)
-        co_return created.error();
-    if (!self)
-        co_return std::nullopt;
-
-    // Both reloads run at once; the ledger is awaited first, and a failure of it cancels the other.
-    const CancelToken portfolioCancel = makeCancelToken();
-    auto transactionsCall = PortfolioAPI::fetchTransactions(m_endpoint, *token);
-    auto portfolioCall = PortfolioAPI::fetchPortfolio(m_endpoint, *token, portfolioCancel);
-    auto transactions = co_await std::move(transactionsCall);
-    if (!transactions) {
-        portfolioCancel->cancel();
-        co_await std::move(portfolioCall);
-        co_return transactions.error();
-    }
-    auto portfolio = co_await std::move(portfolioCall);
-    if (!portfolio)
-        co_return portfolio.error();
-    if (!self || !isSession(*token))
-        co_return std::nullopt;
-    m_transactions = *std::move(transactions);
-    Q_EMIT transactionsChanged();
-    installPortfolio(*portfolio);
-    co_return std::nullopt;
-}
-
-void Workspace::signOut()
-{
-    cancelPendingSave();
-    setRows({});
-    m_syncedRows.clear();
-    m_syncedCashRows.clear();
-    setCashRows({});
-    m_auth.signOut();
-}
-
-void Workspace::installPortfolio(const PortfolioData &data)
-{
-    m_syncedRows = data.holdings;
-    m_syncedCashRows = data.cashBalances;
-    setRows(data.holdings);
-    setCashRows(data.cashBalances);
 }
 
 void Workspace::setRows(QList<AssetRow> rows)

@@ -6,6 +6,7 @@
 // thread; asynchronous operations suspend on service calls and check the session again when they resume.
 
 #include "api/PortfolioAPI.h"
+#include "app/workspace/LocalCopy.h"
 #include "core/PortfolioRows.h"
 #include "core/WorkspaceValuation.h"
 
@@ -37,6 +38,8 @@ public:
     ~Workspace() override;
 
     AuthManager &auth() const { return m_auth; }
+    // Where each account's local copy is kept; empty keeps none. Set before start().
+    void setLocalCopyFolder(const QString &folder);
 
     // The working copy and the copy the service last confirmed.
     const QList<AssetRow> &rows() const { return m_rows; }
@@ -50,6 +53,23 @@ public:
     bool hasPendingSave() const { return m_pendingSave.has_value(); }
     // The load chain of the current session has run to its end (false before the first run).
     bool isSessionReady() const { return m_sessionReady; }
+    // The service's tag for the synchronised copy; empty when it sent none or nothing was loaded yet.
+    const QByteArray &syncedVersion() const { return m_syncedVersion; }
+    // The portfolio on screen came from this computer's copy and the service has not confirmed it yet.
+    bool isShowingLocalCopy() const { return m_showingLocalCopy; }
+    // The last exchange with the service found it unreachable; a reconnect is scheduled.
+    bool isOffline() const { return m_offline; }
+    // What the error banner adds while a reconnect is scheduled: that it will be retried, and that unsent
+    // edits are safe. Empty otherwise.
+    QString reconnectNotice() const;
+    // A portfolio (loaded or kept on this computer) can be shown instead of the loading view.
+    bool hasPortfolioCopy() const { return m_portfolioLoaded || m_showingLocalCopy; }
+    // Edits of the working copy that the service does not hold yet, whatever is running.
+    bool hasUnsyncedEdits() const;
+    // Unsynced edits are kept on disk for this account, so quitting cannot lose them.
+    bool keepsEditsOnDisk() const { return m_localCopy.hasAccount() && m_localCopyWritten; }
+    // Writes the local copy now; false when there is none for this account or it could not be written.
+    bool flushLocalCopy();
 
     const std::optional<QString> &selectedRowID() const { return m_selectedRowID; }
     const std::optional<QString> &editingRowID() const { return m_editingRowID; }
@@ -97,7 +117,7 @@ public:
     QCoro::Task<> loadGICSClassifications();
     QCoro::Task<> loadTransactions();
     QCoro::Task<> loadPortfolio();
-    // The error banner's retry.
+    // The error banner's retry, and the reconnect: loads everything again and lays unsynced edits over it.
     void retryLoadPortfolio();
     bool portfolioMatchesSyncedData() const;
     void schedulePortfolioSave();
@@ -166,6 +186,12 @@ Q_SIGNALS:
     void sessionLoaded();
 
 private:
+    // A post whose answer did not arrive: the same trade posted again carries the same key.
+    struct TransactionPost {
+        TransactionCreateInput input;
+        QString idempotencyKey;
+    };
+
     struct PendingSave {
         QString token;
         QList<AssetRow> holdings;
@@ -192,6 +218,18 @@ private:
     void setRowEditStatus(const QString &status);
     void setPriceRefresh(bool refreshing, const QString &status);
     void installPortfolio(const PortfolioData &data);
+    // A portfolio the service answered: unsynced edits are merged over it, and a save follows when they remain.
+    void acceptServicePortfolio(const PortfolioData &data);
+    void installLocalCopy();
+    void persistSoon();
+    void persistNow();
+    QString accountKey() const;
+    // The load chain without clearing anything first: reference lists, then the portfolio.
+    QCoro::Task<> reloadFromService();
+    void noteReachable();
+    void noteUnreachable(const APIFailure &failure);
+    void scheduleReconnect();
+    void reconnect();
     int indexOfRow(const QString &id) const;
 
     AuthManager &m_auth;
@@ -207,6 +245,19 @@ private:
     std::optional<QString> m_portfolioError;
     QTimer m_saveTimer;
     std::optional<PendingSave> m_pendingSave;
+    QByteArray m_syncedVersion;
+    bool m_portfolioLoaded = false;
+    bool m_showingLocalCopy = false;
+    bool m_offline = false;
+    int m_conflictRounds = 0;
+    std::optional<TransactionPost> m_unansweredPost;
+
+    LocalCopy m_localCopy;
+    bool m_localCopyWritten = false;
+    QTimer m_persistTimer;
+    QTimer m_reconnectTimer;
+    int m_reconnectAttempt = 0;
+    bool m_reloading = false;
 
     std::optional<QString> m_selectedRowID;
     std::optional<QString> m_editingRowID;

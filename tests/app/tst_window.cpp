@@ -213,7 +213,9 @@ void WindowTest::bannerRetriesThePortfolio()
     openWindow();
     ContentView *content = m_window->content();
     QVERIFY(content->banner()->isVisible());
-    QCOMPARE(content->bannerText()->text(), QStringLiteral("Portfolio storage is down."));
+    // A refusal of a service that is unwell for now is tried again by itself.
+    QCOMPARE(content->bannerText()->text(),
+             QStringLiteral("Portfolio storage is down. Quillfern will try again by itself."));
     QCOMPARE(content->retryButton()->text(), QStringLiteral("Retry"));
 
     m_server->on("GET", "/v1/portfolio",
@@ -227,7 +229,7 @@ void WindowTest::bannerRetriesThePortfolio()
     m_server->on("GET", "/v1/portfolio", {500, R"({"error":"Down again."})"});
     content->retryButton()->click();
     QTRY_VERIFY(content->banner()->isVisible());
-    QCOMPARE(content->bannerText()->text(), QStringLiteral("Down again."));
+    QCOMPARE(content->bannerText()->text(), QStringLiteral("Down again. Quillfern will try again by itself."));
 }
 
 void WindowTest::menusCheckTheSelection()

@@ -37,10 +37,11 @@ ServiceProcess::~ServiceProcess()
 bool ServiceProcess::start()
 {
     m_output.clear();
+    // Started again after a stop, the service comes back where its clients expect it.
+    const QString listen = QStringLiteral("127.0.0.1:%1").arg(m_port);
     m_port = 0;
     m_process.start(QStringLiteral(QUILLFERN_SERVER_BINARY),
-                    QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--database"),
-                                m_databaseURL} +
+                    QStringList{QStringLiteral("--listen"), listen, QStringLiteral("--database"), m_databaseURL} +
                         m_arguments);
     if (!m_process.waitForStarted(5000)) {
         m_output = m_process.errorString();

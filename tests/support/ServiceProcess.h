@@ -16,7 +16,8 @@ public:
     ServiceProcess(QString databaseURL, QStringList extraArguments = {});
     ~ServiceProcess();
 
-    // Starts the process and waits (at most 15 s) until it answers; false with output() explaining.
+    // Starts the process and waits (at most 15 s) until it answers; false with output() explaining. The first
+    // start takes a free port; a start after stop() listens on the same one again.
     bool start();
     // SIGTERM, then wait for a clean exit.
     void stop();

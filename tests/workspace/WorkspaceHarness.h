@@ -42,6 +42,8 @@ public:
         workspace.reset();
         auth = std::make_unique<AuthManager>(endpoint, std::move(sheets), preferences());
         workspace = std::make_unique<Workspace>(*auth, endpoint, preferences());
+        if (!localCopyFolder.isEmpty())
+            workspace->setLocalCopyFolder(localCopyFolder);
     }
 
     // Starts the session task and waits until its load chain has run to its end.
@@ -64,6 +66,8 @@ public:
     }
 
     QTemporaryDir folder;
+    // Where the window keeps its copy of the portfolio; empty keeps none.
+    QString localCopyFolder;
     QNetworkAccessManager network;
     std::unique_ptr<AuthManager> auth;
     std::unique_ptr<Workspace> workspace;
