@@ -6,6 +6,9 @@
 #include <QDateTime>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <string>
+
 namespace quillfern::server {
 namespace {
 
@@ -37,6 +40,49 @@ std::optional<QString> tradeProblem(const TransactionCreateInput &input)
     return std::nullopt;
 }
 
+// A portfolio version as a strong entity tag: "7". Clients keep it as it came and send it back in If-Match.
+std::string portfolioTag(qint64 version)
+{
+    return '"' + std::to_string(version) + '"';
+}
+
+// The versions an If-Match names, or none to apply the save whatever the version. Tags this service never
+// hands out (weak, foreign, malformed) match nothing; so does a list too long for one statement, which no
+// client that keeps one tag would send.
+std::optional<QList<qint64>> expectedVersions(const IfMatch &condition)
+{
+    if (condition.kind != IfMatch::Kind::Tags)
+        return std::nullopt;
+    QList<qint64> versions;
+    if (condition.strongTags.size() > 64)
+        return versions;
+    for (const std::string &tag : condition.strongTags) {
+        bool ok = false;
+        const qint64 version = QByteArray::fromStdString(tag.substr(1, tag.size() - 2)).toLongLong(&ok);
+        // Strong comparison is character by character, so "07" is not the tag of version 7.
+        if (ok && version >= 0 && portfolioTag(version) == tag && !versions.contains(version))
+            versions.append(version);
+    }
+    return versions;
+}
+
+// A request's Idempotency-Key header: none, a key, or a value that cannot be one. A key is sent once and has
+// 1 to 255 visible ASCII characters.
+struct KeyHeader {
+    std::optional<QString> key;
+    bool malformed = false;
+};
+
+KeyHeader idempotencyKey(const httplib::Request &request)
+{
+    if (!request.has_header("Idempotency-Key"))
+        return {};
+    const std::string key = request.get_header_value("Idempotency-Key");
+    const bool valid = request.get_header_value_count("Idempotency-Key") == 1 && !key.empty() && key.size() <= 255 &&
+                       std::all_of(key.cbegin(), key.cend(), [](char c) { return c >= 0x21 && c <= 0x7e; });
+    return valid ? KeyHeader{QString::fromLatin1(key), false} : KeyHeader{std::nullopt, true};
+}
+
 } // namespace
 
 void Service::sendPortfolio(const httplib::Request &request, const QString &userID, qint64 version,
@@ -47,6 +93,7 @@ void Service::sendPortfolio(const httplib::Request &request, const QString &user
         return sendError(response, 500, QStringLiteral("The service could not write its answer."));
     auto body = std::make_shared<const EncodedBody>(encoded->toStdString());
     m_portfolioCache.store(userID, version, body);
+    response.set_header("ETag", portfolioTag(version));
     sendBody(request, response, 200, *body);
 }
 
@@ -54,8 +101,13 @@ void Service::installDataRoutes()
 {
     m_server.Get("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &request,
                                                   httplib::Response &response) {
-        if (const auto cached = m_portfolioCache.find(user.id, user.portfolioVersion))
+        // The version comes from the session check, which ran before the portfolio is read: the tag may be older
+        // than the body (the next save with it is refused and reloads) but never newer, so a save with it cannot
+        // overwrite a change this body lacks. A cached body was read at its version or later, the same way.
+        if (const auto cached = m_portfolioCache.find(user.id, user.portfolioVersion)) {
+            response.set_header("ETag", portfolioTag(user.portfolioVersion));
             return sendBody(request, response, 200, *cached);
+        }
         const auto portfolio = m_portfolios.portfolio(user.id);
         if (!portfolio)
             return sendStoreError(response, portfolio.error());
@@ -67,7 +119,8 @@ void Service::installDataRoutes()
         auto put = readJSON<PortfolioPutRequest>(request, response);
         if (!put)
             return;
-        const auto stored = m_portfolios.replacePortfolio(user.id, std::move(*put));
+        const auto stored =
+            m_portfolios.replacePortfolio(user.id, std::move(*put), expectedVersions(ifMatch(request)));
         if (!stored)
             return sendStoreError(response, stored.error());
         sendPortfolio(request, user.id, stored->version, stored->portfolio, response);
@@ -120,7 +173,15 @@ void Service::installDataRoutes()
                           return sendError(response, 400,
                                            QStringLiteral("The trade time must be an ISO 8601 date and time, such as "
                                                           "2024-05-01T09:30:00Z."));
-                      sendStored(request, response, 201, m_portfolios.addTransaction(user.id, *body, *tradedAt));
+                      const KeyHeader key = idempotencyKey(request);
+                      if (key.malformed)
+                          return sendError(response, 400,
+                                           QStringLiteral("The Idempotency-Key header must be one value of 1 to 255 "
+                                                          "visible ASCII characters."));
+                      const auto booked = m_portfolios.addTransaction(
+                          user.id, *body, *tradedAt,
+                          key.key ? std::optional(RequestKey{*key.key, m_clock.nowSeconds()}) : std::nullopt);
+                      sendStored(request, response, 201, booked);
                   }));
 
     m_server.Get("/v1/market/stock", signedIn([this](const SignedInUser &, const httplib::Request &request,

@@ -1,5 +1,7 @@
 #include "server/HttpSupport.h"
 
+#include <string_view>
+
 namespace quillfern::server {
 
 void sendError(httplib::Response &response, int status, const QString &message)
@@ -17,8 +19,62 @@ void sendStoreError(httplib::Response &response, const StoreError &error)
         return sendError(response, 401, error.message);
     case StoreError::Kind::NotFound:
         return sendError(response, 404, error.message);
+    case StoreError::Kind::PreconditionFailed:
+        return sendError(response, 412, error.message);
+    case StoreError::Kind::Unprocessable:
+        return sendError(response, 422, error.message);
     case StoreError::Kind::Unavailable:
         return sendError(response, 503, error.message);
+    }
+}
+
+IfMatch ifMatch(const httplib::Request &request)
+{
+    const auto [first, last] = request.headers.equal_range("If-Match");
+    if (first == last)
+        return {};
+    // Several header lines are one comma-separated list.
+    std::string value;
+    for (auto line = first; line != last; ++line)
+        value += (line == first ? "" : ",") + line->second;
+
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
+    const auto trimmed = [&](std::string_view text) {
+        while (!text.empty() && isSpace(text.front()))
+            text.remove_prefix(1);
+        while (!text.empty() && isSpace(text.back()))
+            text.remove_suffix(1);
+        return text;
+    };
+    if (trimmed(value) == "*")
+        return IfMatch{IfMatch::Kind::Any, {}};
+
+    IfMatch tags{IfMatch::Kind::Tags, {}};
+    std::size_t at = 0;
+    while (true) {
+        while (at < value.size() && (isSpace(value[at]) || value[at] == ','))
+            ++at; // empty list elements are allowed
+        if (at == value.size())
+            return tags;
+        const bool weak = value.compare(at, 2, "W/") == 0;
+        if (weak)
+            at += 2;
+        if (at == value.size() || value[at] != '"')
+            return IfMatch{IfMatch::Kind::Tags, {}};
+        const std::size_t start = at++;
+        // etagc: any visible character but the quote, or obs-text.
+        while (at < value.size() && value[at] != '"' &&
+               (value[at] == 0x21 || (value[at] >= 0x23 && value[at] <= 0x7e) || (value[at] & 0x80)))
+            ++at;
+        if (at == value.size() || value[at] != '"')
+            return IfMatch{IfMatch::Kind::Tags, {}};
+        ++at;
+        if (!weak)
+            tags.strongTags.push_back(value.substr(start, at - start));
+        while (at < value.size() && isSpace(value[at]))
+            ++at;
+        if (at < value.size() && value[at] != ',')
+            return IfMatch{IfMatch::Kind::Tags, {}};
     }
 }
 

@@ -8,6 +8,9 @@
 
 #include <QString>
 
+#include <string>
+#include <vector>
+
 namespace quillfern::server {
 
 // Answers {"error": message}: every refusal of the service has this shape.
@@ -60,6 +63,16 @@ std::optional<Record> readJSON(const httplib::Request &request, httplib::Respons
     }
     return std::move(decoded).value();
 }
+
+// What an If-Match header (RFC 9110) asks for: nothing when absent, any stored version for "*", else one
+// of the listed entity tags. Tags are compared strongly, so weak ones are left out; a header that does not
+// parse keeps no tags, so it matches nothing and the write is refused rather than applied.
+struct IfMatch {
+    enum class Kind { Absent, Any, Tags };
+    Kind kind = Kind::Absent;
+    std::vector<std::string> strongTags; // as sent, quotes included
+};
+IfMatch ifMatch(const httplib::Request &request);
 
 // The token of an "Authorization: Bearer ..." header, or empty.
 QString bearerToken(const httplib::Request &request);

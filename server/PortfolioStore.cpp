@@ -1,9 +1,11 @@
 #include "server/PortfolioStore.h"
 
+#include "api/WireCoding.h"
 #include "core/CurrencyCatalog.h"
 #include "core/PortfolioRows.h"
 #include "server/PortfolioSync.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QSet>
 #include <QSqlError>
@@ -48,6 +50,35 @@ bool sameKey(const QString &a, const QString &b)
 QString describeQuantity(double quantity)
 {
     return QString::number(quantity, 'g', 12);
+}
+
+StoreError changedElsewhere()
+{
+    return StoreError{StoreError::Kind::PreconditionFailed,
+                      QStringLiteral("The portfolio was changed elsewhere since it was loaded. Load it again and "
+                                     "redo your changes.")};
+}
+
+// What a keyed request asked for: a retry must ask for the same trade to be answered with the first one.
+QString fingerprint(const TransactionCreateInput &input)
+{
+    const auto encoded = encodeJSON(input);
+    return encoded ? QString::fromLatin1(QCryptographicHash::hash(*encoded, QCryptographicHash::Sha256).toHex())
+                   : QString();
+}
+
+// A retry comes within minutes; after a day a key is forgotten, and its request would be booked anew.
+constexpr qint64 keyLifetimeSeconds = 24 * 60 * 60;
+
+const QString transactionColumns =
+    QStringLiteral("id, broker, market, code, transaction_type, quantity, price, commission, currency, sector, "
+                   "sub_sector, traded_at, reason");
+
+TransactionRecord readTransaction(const Statement &row)
+{
+    return TransactionRecord{row.text(0),   row.text(1),   row.text(2),   row.text(3), row.text(4),
+                             row.number(5), row.number(6), row.number(7), row.text(8), row.text(9),
+                             row.text(10),  row.text(11),  row.text(12)};
 }
 
 // Orders trades booked at the same moment: later bookings sort first among equals.
@@ -101,30 +132,55 @@ StoreResult<PortfolioResponse> PortfolioStore::portfolio(const QString &userID)
     return response;
 }
 
-StoreResult<VersionedPortfolio> PortfolioStore::replacePortfolio(const QString &userID, PortfolioPutRequest request)
+StoreResult<VersionedPortfolio> PortfolioStore::replacePortfolio(const QString &userID, PortfolioPutRequest request,
+                                                                 const std::optional<QList<qint64>> &expectedVersions)
 {
     if (const auto problem = assignIDs(request.holdings, "holdings"))
         return badRequest(*problem);
     if (const auto problem = assignIDs(request.cashBalances, "cash balances"))
         return badRequest(*problem);
+    if (expectedVersions && expectedVersions->isEmpty())
+        return changedElsewhere();
 
     // Fingerprints are made before the save queues, so the shared transaction only compares them.
     const SavedRows holdings = holdingRows(request.holdings);
     const SavedRows cash = cashBalanceRows(request.cashBalances);
+
+    // The version is compared in the same statement that bumps it: on PostgreSQL a second save waits for the
+    // row lock and then compares with the committed version. The list is padded with repeats to a power of two,
+    // so a few prepared statements serve every length.
+    QString bumpSQL = QStringLiteral("UPDATE users SET portfolio_version = portfolio_version + 1 WHERE id = ?");
+    QVariantList bumpValues{userID};
+    if (expectedVersions) {
+        qsizetype size = 1;
+        while (size < expectedVersions->size())
+            size *= 2;
+        bumpSQL += QStringLiteral(" AND portfolio_version IN (%1)")
+                       .arg(QStringList(size, QStringLiteral("?")).join(QLatin1Char(',')));
+        for (qsizetype i = 0; i < size; ++i)
+            bumpValues.append(expectedVersions->at(std::min(i, expectedVersions->size() - 1)));
+    }
+    bumpSQL += QStringLiteral(" RETURNING portfolio_version");
+
     qint64 version = 0;
+    bool matched = true;
     const auto failed = m_writes.run(userID, [&](QSqlDatabase connection) -> StoreOutcome {
         // Bumping the version also locks the user's row on PostgreSQL, as lockUser does.
-        Statement bump(connection,
-                       QStringLiteral("UPDATE users SET portfolio_version = portfolio_version + 1 WHERE id = ? "
-                                      "RETURNING portfolio_version"),
-                       {userID});
-        if (!bump.ok() || !bump.next())
+        Statement bump(connection, bumpSQL, bumpValues);
+        if (!bump.ok())
             return StoreError::unavailable(bump.error());
+        matched = bump.next();
+        if (!matched && !expectedVersions)
+            return StoreError::unavailable(QStringLiteral("no user row to save a portfolio for"));
+        if (!matched)
+            return std::nullopt; // nothing written, so the saves sharing this commit go ahead
         version = bump.integer(0);
         return syncPortfolioRows(connection, userID, holdings, cash);
     });
     if (failed)
         return *failed;
+    if (!matched)
+        return changedElsewhere();
     // What was written, in list order, is what is stored.
     return VersionedPortfolio{PortfolioResponse{std::move(request.holdings), std::move(request.cashBalances)}, version};
 }
@@ -132,23 +188,72 @@ StoreResult<VersionedPortfolio> PortfolioStore::replacePortfolio(const QString &
 StoreResult<QList<TransactionRecord>> PortfolioStore::transactions(const QString &userID)
 {
     Statement rows(m_database.connection(),
-                   QStringLiteral("SELECT id, broker, market, code, transaction_type, quantity, price, commission, "
-                                  "currency, sector, sub_sector, traded_at, reason FROM transactions WHERE user_id = ? "
-                                  "ORDER BY traded_at_ms DESC, sequence DESC"),
+                   QStringLiteral("SELECT %1 FROM transactions WHERE user_id = ? "
+                                  "ORDER BY traded_at_ms DESC, sequence DESC")
+                       .arg(transactionColumns),
                    {userID});
     if (!rows.ok())
         return StoreError::unavailable(rows.error());
     QList<TransactionRecord> records;
-    while (rows.next()) {
-        records.append(TransactionRecord{rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4),
-                                         rows.number(5), rows.number(6), rows.number(7), rows.text(8), rows.text(9),
-                                         rows.text(10), rows.text(11), rows.text(12)});
-    }
+    while (rows.next())
+        records.append(readTransaction(rows));
     return records;
 }
 
+StoreResult<TransactionRecord> PortfolioStore::storedTransaction(QSqlDatabase connection, const QString &userID,
+                                                                 const QString &id)
+{
+    Statement row(connection,
+                  QStringLiteral("SELECT %1 FROM transactions WHERE user_id = ? AND id = ?").arg(transactionColumns),
+                  {userID, id});
+    if (!row.next())
+        return StoreError::unavailable(row.ok() ? QStringLiteral("a request key names a missing trade") : row.error());
+    return readTransaction(row);
+}
+
+std::optional<StoreResult<TransactionRecord>> PortfolioStore::claimKey(QSqlDatabase connection, const QString &userID,
+                                                                       const RequestKey &key,
+                                                                       const QString &fingerprint,
+                                                                       const QString &tradeID)
+{
+    const Statement prune(connection, QStringLiteral("DELETE FROM request_keys WHERE user_id = ? AND created_at < ?"),
+                          {userID, key.nowSeconds - keyLifetimeSeconds});
+    if (!prune.ok())
+        return StoreError::unavailable(prune.error());
+    // The user's row is locked already, so a retry racing its first request waits here and then finds its key;
+    // the table's key still stops a second booking should anything else let two through.
+    const Statement claim(connection,
+                          QStringLiteral("INSERT INTO request_keys (user_id, request_key, fingerprint, transaction_id, "
+                                         "created_at) VALUES (?, ?, ?, ?, ?) ON CONFLICT (user_id, request_key) "
+                                         "DO NOTHING"),
+                          {userID, key.key, fingerprint, tradeID, key.nowSeconds});
+    if (!claim.ok())
+        return StoreError::unavailable(claim.error());
+    if (claim.rowsAffected() == 1)
+        return std::nullopt;
+
+    QString heldFingerprint, heldTradeID;
+    {
+        Statement held(connection,
+                       QStringLiteral("SELECT fingerprint, transaction_id FROM request_keys WHERE user_id = ? AND "
+                                      "request_key = ?"),
+                       {userID, key.key});
+        if (!held.next())
+            return StoreError::unavailable(held.ok() ? QStringLiteral("a claimed request key is missing")
+                                                     : held.error());
+        heldFingerprint = held.text(0);
+        heldTradeID = held.text(1);
+    }
+    if (heldFingerprint != fingerprint)
+        return StoreError{StoreError::Kind::Unprocessable,
+                          QStringLiteral("This Idempotency-Key was already used for a different transaction. Send a "
+                                         "new key with each new transaction.")};
+    return storedTransaction(connection, userID, heldTradeID);
+}
+
 StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &userID,
-                                                              const TransactionCreateInput &input, qint64 tradedAtMs)
+                                                              const TransactionCreateInput &input, qint64 tradedAtMs,
+                                                              const std::optional<RequestKey> &key)
 {
     WriteTransaction transaction(m_database);
     if (!transaction.begun())
@@ -156,6 +261,12 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
     QSqlDatabase connection = transaction.connection();
     if (auto locked = lockUser(connection, userID))
         return *locked;
+    const QString tradeID = newRowID();
+    // A repeated key rolls back: the trade it answers was booked, and the version bumped, the first time.
+    if (key) {
+        if (auto earlier = claimKey(connection, userID, *key, fingerprint(input), tradeID))
+            return std::move(*earlier);
+    }
 
     // Prices are kept in the market's currency; a trade booked in another currency is converted at the
     // service's rates.
@@ -227,7 +338,7 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
     }
 
     const TransactionRecord record{
-        newRowID(),      input.broker,   input.market,     input.code,     input.transactionType,
+        tradeID,         input.broker,   input.market,     input.code,     input.transactionType,
         input.quantity,  input.price,    input.commission, input.currency, input.sector,
         input.subSector, input.tradedAt, input.reason};
     const Statement insert(

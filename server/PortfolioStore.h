@@ -12,6 +12,12 @@ struct VersionedPortfolio {
     qint64 version = 0; // goes up with every change of the user's holdings or cash
 };
 
+// A client's key for one request, so that a retry of it is answered as the first time instead of done again.
+struct RequestKey {
+    QString key;
+    qint64 nowSeconds = 0; // keys older than a day are forgotten
+};
+
 // Everything a user keeps: the portfolio, the ledger and custom brokerages, plus the shared currency list.
 // Every statement on user data is scoped by the user id.
 class PortfolioStore {
@@ -19,14 +25,18 @@ public:
     explicit PortfolioStore(Database &database) : m_database(database), m_writes(database) {}
 
     StoreResult<PortfolioResponse> portfolio(const QString &userID);
-    // Replaces holdings and cash balances all at once; entries without an id get a fresh one.
-    StoreResult<VersionedPortfolio> replacePortfolio(const QString &userID, PortfolioPutRequest request);
+    // Replaces holdings and cash balances all at once; entries without an id get a fresh one. With
+    // expectedVersions, only when the stored version is one of them (none when the list is empty), checked in
+    // the writing transaction; otherwise nothing changes and the answer is PreconditionFailed.
+    StoreResult<VersionedPortfolio> replacePortfolio(const QString &userID, PortfolioPutRequest request,
+                                                     const std::optional<QList<qint64>> &expectedVersions = {});
 
     // Newest trade first.
     StoreResult<QList<TransactionRecord>> transactions(const QString &userID);
-    // Records a validated trade and applies it to the matching holding in the same transaction.
+    // Records a validated trade and applies it to the matching holding in the same transaction. A key the
+    // user sent before answers the trade it booked then (Unprocessable when the input differs), booking nothing.
     StoreResult<TransactionRecord> addTransaction(const QString &userID, const TransactionCreateInput &input,
-                                                  qint64 tradedAtMs);
+                                                  qint64 tradedAtMs, const std::optional<RequestKey> &key = {});
 
     // The standard brokerages, then this user's own.
     StoreResult<QList<BrokerageOption>> brokerages(const QString &userID);
@@ -39,6 +49,12 @@ public:
 
 private:
     StoreOutcome lockUser(QSqlDatabase connection, const QString &userID);
+    // Claims key for the trade about to be booked as tradeID; when the user holds it already, the trade it
+    // stands for (or Unprocessable), and the caller books nothing.
+    std::optional<StoreResult<TransactionRecord>> claimKey(QSqlDatabase connection, const QString &userID,
+                                                           const RequestKey &key, const QString &fingerprint,
+                                                           const QString &tradeID);
+    StoreResult<TransactionRecord> storedTransaction(QSqlDatabase connection, const QString &userID, const QString &id);
 
     Database &m_database;
     GroupCommit m_writes;

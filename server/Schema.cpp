@@ -92,6 +92,14 @@ QList<Migration> migrations()
              QStringLiteral("ALTER TABLE holdings ADD COLUMN fingerprint TEXT NOT NULL DEFAULT ''"),
              QStringLiteral("ALTER TABLE cash_balances ADD COLUMN fingerprint TEXT NOT NULL DEFAULT ''"),
          }},
+        {4,
+         {
+             // A trade's Idempotency-Key, written with the trade it booked, so a retried post books nothing
+             // twice; fingerprint hashes the request, which a reuse of the key must repeat.
+             QStringLiteral("CREATE TABLE request_keys (user_id TEXT NOT NULL REFERENCES users(id), "
+                            "request_key TEXT NOT NULL, fingerprint TEXT NOT NULL, transaction_id TEXT NOT NULL, "
+                            "created_at BIGINT NOT NULL, PRIMARY KEY (user_id, request_key))"),
+         }},
     };
 }
 

@@ -11,7 +11,9 @@ namespace quillfern::server {
 // Why a store operation did not happen. message is a sentence for the client; Unavailable hides the
 // database's own text, which goes to the log instead.
 struct StoreError {
-    enum class Kind { BadRequest, Unauthorized, NotFound, Unavailable };
+    // PreconditionFailed: the stored version is not one the request was made on (412). Unprocessable: the
+    // request repeats a key that stands for a different request (422).
+    enum class Kind { BadRequest, Unauthorized, NotFound, PreconditionFailed, Unprocessable, Unavailable };
 
     Kind kind = Kind::Unavailable;
     QString message;

@@ -31,20 +31,26 @@ struct Raw {
 };
 
 inline Raw raw(const QUrl &service, const std::string &method, const std::string &path, const QString &token = {},
-               const std::string &body = {}, const std::string &contentType = "application/json")
+               const std::string &body = {}, httplib::Headers headers = {})
 {
     httplib::Client client("127.0.0.1", service.port());
     client.set_read_timeout(20);
-    httplib::Headers headers;
     if (!token.isEmpty())
         headers.emplace("Authorization", "Bearer " + token.toStdString());
+    const char *json = "application/json";
     httplib::Result result = method == "GET"    ? client.Get(path.c_str(), headers)
-                             : method == "PUT"  ? client.Put(path.c_str(), headers, body, contentType.c_str())
-                             : method == "POST" ? client.Post(path.c_str(), headers, body, contentType.c_str())
+                             : method == "PUT"  ? client.Put(path.c_str(), headers, body, json)
+                             : method == "POST" ? client.Post(path.c_str(), headers, body, json)
                                                 : client.Delete(path.c_str(), headers);
     if (!result)
         return {};
     return Raw{result->status, result->body, result->headers};
+}
+
+inline std::string header(const Raw &answer, const char *name)
+{
+    const auto found = answer.headers.find(name);
+    return found == answer.headers.end() ? std::string() : found->second;
 }
 
 inline QString errorText(const Raw &answer)

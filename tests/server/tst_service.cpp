@@ -5,6 +5,9 @@
 #include <QJsonArray>
 #include <QTest>
 
+#include <latch>
+#include <thread>
+
 using namespace quillfern;
 using namespace quillfern::servicetest;
 
@@ -16,15 +19,17 @@ class ServiceTest : public ServiceFixture {
 private Q_SLOTS:
     void everyAnswerIsJSONWithSafeHeaders();
     void portfolioRoundTrip();
-    void portfolioSaveIsAllOrNothing();
-    void requestBodiesAreDecodedStrictly_data();
-    void requestBodiesAreDecodedStrictly();
+    void malformedRequestsAreRefused_data();
+    void malformedRequestsAreRefused();
     void usersCannotSeeEachOther();
     void referenceLists();
     void customBrokerages();
     void tradesAreValidated_data();
     void tradesAreValidated();
     void tradesMoveTheHolding();
+    void aKeyedTradeIsBookedOnce_data();
+    void aKeyedTradeIsBookedOnce();
+    void concurrentRetriesOfATradeBookOnce();
     void prices();
     void pricesFallBackToTheOnlineSource();
     void ratesRefreshFromTheReferenceFeed();
@@ -86,63 +91,56 @@ void ServiceTest::portfolioRoundTrip()
     QCOMPARE(*loaded, *saved);
 }
 
-void ServiceTest::portfolioSaveIsAllOrNothing()
-{
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    const PortfolioPutRequest first{
-        {holding(QStringLiteral("H1"), QStringLiteral("0005"))}, {}, QStringLiteral("macos-app")};
-    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT",
-                                                                 token, std::optional(first))));
-    const PortfolioPutRequest clash{
-        {holding(QStringLiteral("X"), QStringLiteral("0700")), holding(QStringLiteral("X"), QStringLiteral("0001"))},
-        {},
-        QStringLiteral("macos-app")};
-    const auto refused = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(
-        endpoint(), QStringLiteral("/v1/portfolio"), "PUT", token, std::optional(clash)));
-    QVERIFY(!refused);
-    QCOMPARE(refused.error().apiError()->status, 400);
-    QVERIFY(refused.error().description().contains(QStringLiteral("share the id X")));
-    const auto kept = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
-    QCOMPARE(kept->holdings.size(), 1);
-    QCOMPARE(kept->holdings[0].code, QStringLiteral("0005"));
-}
-
-void ServiceTest::requestBodiesAreDecodedStrictly_data()
+void ServiceTest::malformedRequestsAreRefused_data()
 {
     QTest::addColumn<std::string>("method");
     QTest::addColumn<std::string>("path");
     QTest::addColumn<std::string>("body");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("mentions");
+    QTest::addColumn<std::string>("key"); // an Idempotency-Key, when not empty
 
     QTest::newRow("not JSON") << std::string("PUT") << std::string("/v1/portfolio") << std::string("{holdings") << 400
-                              << QStringLiteral("isn't valid JSON");
+                              << QStringLiteral("isn't valid JSON") << std::string();
     QTest::newRow("missing list") << std::string("PUT") << std::string("/v1/portfolio")
                                   << std::string(R"({"holdings":[],"snapshot_source":"x"})") << 400
-                                  << QStringLiteral("cash_balances");
+                                  << QStringLiteral("cash_balances") << std::string();
     QTest::newRow("number as text")
         << std::string("PUT") << std::string("/v1/portfolio")
         << std::string(R"({"holdings":[{"market":"US","sector":"","sub_sector":"","code":"A","currency":"USD",)"
                        R"("broker":"B","average_price":"1","quantity":1,"current_price":1,"fx_to_usd":1,"note":""}],)"
                        R"("cash_balances":[],"snapshot_source":"x"})")
-        << 400 << QStringLiteral("holdings[0].average_price");
+        << 400 << QStringLiteral("holdings[0].average_price") << std::string();
     QTest::newRow("brokerage name missing") << std::string("POST") << std::string("/v1/brokerages") << std::string("{}")
-                                            << 400 << QStringLiteral("\"name\" is missing");
+                                            << 400 << QStringLiteral("\"name\" is missing") << std::string();
     QTest::newRow("body over the limit") << std::string("PUT") << std::string("/v1/portfolio")
-                                         << std::string(3 * 1024 * 1024, ' ') << 413 << QStringLiteral("larger");
+                                         << std::string(3 * 1024 * 1024, ' ') << 413 << QStringLiteral("larger")
+                                         << std::string();
+    const std::string trade = encodeJSON(::trade(QStringLiteral("BUY"), 1, 1))->toStdString();
+    QTest::newRow("key too long") << std::string("POST") << std::string("/v1/transactions") << trade << 400
+                                  << QStringLiteral("Idempotency-Key") << std::string(256, 'k');
+    QTest::newRow("key with a space") << std::string("POST") << std::string("/v1/transactions") << trade << 400
+                                      << QStringLiteral("Idempotency-Key") << std::string("two words");
+    QTest::newRow("key beyond ASCII") << std::string("POST") << std::string("/v1/transactions") << trade << 400
+                                      << QStringLiteral("Idempotency-Key") << std::string("caf\xc3\xa9");
 }
 
-void ServiceTest::requestBodiesAreDecodedStrictly()
+void ServiceTest::malformedRequestsAreRefused()
 {
     QFETCH(std::string, method);
     QFETCH(std::string, path);
     QFETCH(std::string, body);
     QFETCH(int, status);
     QFETCH(QString, mentions);
+    QFETCH(std::string, key);
     const QString token = signIn(QStringLiteral("ann@example.com"));
-    const Raw answer = raw(m_service->baseURL(), method, path, token, body);
+    httplib::Headers headers;
+    if (!key.empty())
+        headers.emplace("Idempotency-Key", key);
+    const Raw answer = raw(m_service->baseURL(), method, path, token, body, headers);
     QCOMPARE(answer.status, status);
     QVERIFY2(errorText(answer).contains(mentions), answer.body.c_str());
+    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token))->isEmpty());
 }
 
 void ServiceTest::usersCannotSeeEachOther()
@@ -306,6 +304,89 @@ void ServiceTest::tradesMoveTheHolding()
     QCOMPARE(ledger->at(1).transactionType, QStringLiteral("SELL"));
     QCOMPARE(ledger->at(2).tradedAt, QStringLiteral("2026-11-01T10:00:00Z"));
     QVERIFY(upperUUID.match(ledger->at(0).id).hasMatch());
+}
+
+void ServiceTest::aKeyedTradeIsBookedOnce_data()
+{
+    QTest::addColumn<std::string>("firstKey"); // empty: no Idempotency-Key
+    QTest::addColumn<std::string>("secondKey");
+    QTest::addColumn<bool>("byAnotherUser");
+    QTest::addColumn<bool>("anotherTrade");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("booked"); // trades in the first user's ledger
+
+    const std::string key("9f1c2e7a-retry");
+    QTest::newRow("retry") << key << key << false << false << 201 << 1;
+    QTest::newRow("retry with the longest key")
+        << std::string(255, '~') << std::string(255, '~') << false << false << 201 << 1;
+    QTest::newRow("another trade under the key") << key << key << false << true << 422 << 1;
+    QTest::newRow("another user with the key") << key << key << true << false << 201 << 1;
+    QTest::newRow("another key") << key << std::string("9f1c2e7a-next") << false << false << 201 << 2;
+    QTest::newRow("no key") << std::string() << std::string() << false << false << 201 << 2;
+}
+
+void ServiceTest::aKeyedTradeIsBookedOnce()
+{
+    QFETCH(std::string, firstKey);
+    QFETCH(std::string, secondKey);
+    QFETCH(bool, byAnotherUser);
+    QFETCH(bool, anotherTrade);
+    QFETCH(int, status);
+    QFETCH(int, booked);
+    const QString ann = signIn(QStringLiteral("ann@example.com"));
+    const QString bob = signIn(QStringLiteral("bob@example.com"));
+    const auto post = [&](const QString &token, double quantity, const std::string &key) {
+        httplib::Headers headers;
+        if (!key.empty())
+            headers.emplace("Idempotency-Key", key);
+        return raw(m_service->baseURL(), "POST", "/v1/transactions", token,
+                   encodeJSON(trade(QStringLiteral("BUY"), quantity, 100))->toStdString(), headers);
+    };
+    const Raw first = post(ann, 5, firstKey);
+    QCOMPARE(first.status, 201);
+    const Raw second = post(byAnotherUser ? bob : ann, anotherTrade ? 6 : 5, secondKey);
+    QCOMPARE(second.status, status);
+    const auto record = [](const Raw &answer) {
+        const auto decoded = decodeJSON<TransactionRecord>(QByteArray::fromStdString(answer.body));
+        return decoded ? *decoded : TransactionRecord{};
+    };
+    if (status == 422)
+        QVERIFY2(errorText(second).contains(QStringLiteral("Idempotency-Key")), second.body.c_str());
+    else if (booked == 1 && !byAnotherUser)
+        QCOMPARE(record(second), record(first));
+    else
+        QVERIFY(!record(second).id.isEmpty() && record(second).id != record(first).id);
+
+    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), ann))->size(), booked);
+    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), ann))->holdings.at(0).quantity, 5.0 * booked);
+    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), bob))->size(), byAnotherUser ? 1 : 0);
+}
+
+void ServiceTest::concurrentRetriesOfATradeBookOnce()
+{
+    constexpr int retries = 6;
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const std::string body = encodeJSON(trade(QStringLiteral("BUY"), 5, 100))->toStdString();
+    const QUrl service = m_service->baseURL();
+    std::vector<Raw> answers(retries);
+    std::latch start(retries);
+    std::vector<std::thread> posters;
+    for (int p = 0; p < retries; ++p) {
+        posters.emplace_back([&, p] {
+            start.arrive_and_wait();
+            answers[p] = raw(service, "POST", "/v1/transactions", token, body, {{"Idempotency-Key", "once"}});
+        });
+    }
+    for (std::thread &poster : posters)
+        poster.join();
+    const auto first = decodeJSON<TransactionRecord>(QByteArray::fromStdString(answers[0].body));
+    QVERIFY2(first, answers[0].body.c_str());
+    for (const Raw &answer : answers) {
+        QCOMPARE(answer.status, 201);
+        QCOMPARE(decodeJSON<TransactionRecord>(QByteArray::fromStdString(answer.body)).value(), first.value());
+    }
+    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token))->size(), 1);
+    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token))->holdings.at(0).quantity, 5.0);
 }
 
 void ServiceTest::prices()

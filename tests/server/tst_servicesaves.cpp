@@ -2,6 +2,7 @@
 
 #include <QTest>
 
+#include <latch>
 #include <thread>
 
 using namespace quillfern;
@@ -26,6 +27,14 @@ PortfolioResponse answerFor(const PortfolioPutRequest &request)
     return PortfolioResponse{request.holdings, request.cashBalances};
 }
 
+std::optional<PortfolioResponse> portfolioIn(const Raw &answer)
+{
+    const auto decoded = decodeJSON<PortfolioResponse>(QByteArray::fromStdString(answer.body));
+    return decoded ? std::optional(*decoded) : std::nullopt;
+}
+
+const QRegularExpression strongTag(QStringLiteral("^\"[\\x21\\x23-\\x7e]+\"$"));
+
 } // namespace
 
 Q_DECLARE_METATYPE(Edit)
@@ -39,9 +48,18 @@ private Q_SLOTS:
     void everyChangeIsStored_data();
     void everyChangeIsStored();
     void saveAfterATradeIsStored();
+    void savesApplyOnlyOverTheVersionTheyName_data();
+    void savesApplyOnlyOverTheVersionTheyName();
+    void oneOfConcurrentSavesOverOneVersionApplies();
     void concurrentSavesAreKeptApartAndDurable();
 
 private:
+    Raw put(const QString &token, const PortfolioPutRequest &request, httplib::Headers headers = {})
+    {
+        return raw(m_service->baseURL(), "PUT", "/v1/portfolio", token, encodeJSON(request)->toStdString(),
+                   std::move(headers));
+    }
+    Raw get(const QString &token) { return raw(m_service->baseURL(), "GET", "/v1/portfolio", token); }
     PortfolioResponse save(const QString &token, const PortfolioPutRequest &request)
     {
         const auto saved = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(
@@ -139,6 +157,143 @@ void ServiceSavesTest::saveAfterATradeIsStored()
     // The app undoes the trade's effect by saving the holding as it was before it.
     QCOMPARE(save(token, base), answerFor(base));
     QCOMPARE(stored(token), std::optional(answerFor(base)));
+}
+
+void ServiceSavesTest::savesApplyOnlyOverTheVersionTheyName_data()
+{
+    QTest::addColumn<QString>("elsewhere"); // what changes the portfolio after it was loaded
+    QTest::addColumn<QString>("ifMatch");   // %1: the loaded tag, %2: the version inside it; null: no header
+    QTest::addColumn<bool>("clashingIDs");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("mentions");
+
+    const QString changed = QStringLiteral("changed elsewhere");
+    QTest::newRow("no tag") << QString() << QString() << false << 200 << QString();
+    QTest::newRow("no tag over another save") << QStringLiteral("save") << QString() << false << 200 << QString();
+    QTest::newRow("loaded tag") << QString() << QStringLiteral("%1") << false << 200 << QString();
+    QTest::newRow("loaded tag after another save")
+        << QStringLiteral("save") << QStringLiteral("%1") << false << 412 << changed;
+    QTest::newRow("loaded tag after a trade")
+        << QStringLiteral("trade") << QStringLiteral("%1") << false << 412 << changed;
+    QTest::newRow("any version") << QStringLiteral("save") << QStringLiteral("*") << false << 200 << QString();
+    QTest::newRow("list holding the loaded tag")
+        << QString() << QStringLiteral("\"x\" ,W/\"y\",, %1") << false << 200 << QString();
+    QTest::newRow("list after another save")
+        << QStringLiteral("save") << QStringLiteral("\"x\", %1") << false << 412 << changed;
+    QTest::newRow("weak loaded tag") << QString() << QStringLiteral("W/%1") << false << 412 << changed;
+    QTest::newRow("bare version") << QString() << QStringLiteral("%2") << false << 412 << changed;
+    QTest::newRow("version with a leading zero") << QString() << QStringLiteral("\"0%2\"") << false << 412 << changed;
+    QTest::newRow("star in a list") << QString() << QStringLiteral("*, %1") << false << 412 << changed;
+    QTest::newRow("list cut short") << QString() << QStringLiteral("%1, \"x") << false << 412 << changed;
+    QTest::newRow("not a tag") << QString() << QStringLiteral("garbage") << false << 412 << changed;
+    QTest::newRow("clashing ids over the loaded tag")
+        << QString() << QStringLiteral("%1") << true << 400 << QStringLiteral("share the id");
+}
+
+void ServiceSavesTest::savesApplyOnlyOverTheVersionTheyName()
+{
+    QFETCH(QString, elsewhere);
+    QFETCH(QString, ifMatch);
+    QFETCH(bool, clashingIDs);
+    QFETCH(int, status);
+    QFETCH(QString, mentions);
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const Raw first = put(token, basePortfolio());
+    QCOMPARE(first.status, 200);
+    const std::string loaded = header(get(token), "ETag");
+    QVERIFY2(strongTag.match(QString::fromStdString(loaded)).hasMatch(), loaded.c_str());
+    QCOMPARE(loaded, header(first, "ETag"));
+
+    if (elsewhere == QLatin1String("save")) {
+        PortfolioPutRequest other = basePortfolio();
+        other.holdings.removeLast();
+        QCOMPARE(put(token, other).status, 200);
+    } else if (elsewhere == QLatin1String("trade")) {
+        QCOMPARE(raw(m_service->baseURL(), "POST", "/v1/transactions", token,
+                     encodeJSON(trade(QStringLiteral("BUY"), 5, 100))->toStdString())
+                     .status,
+                 201);
+    }
+    const Raw before = get(token);
+    QCOMPARE(header(before, "ETag") == loaded, elsewhere.isEmpty());
+
+    PortfolioPutRequest edited = basePortfolio();
+    edited.holdings[0].quantity = 99;
+    if (clashingIDs)
+        edited.holdings[1].id = edited.holdings[0].id;
+    httplib::Headers headers;
+    if (!ifMatch.isNull()) {
+        const QString tag = QString::fromStdString(loaded);
+        const QString value = QString(ifMatch)
+                                  .replace(QStringLiteral("%1"), tag)
+                                  .replace(QStringLiteral("%2"), tag.mid(1, tag.size() - 2));
+        headers.emplace("If-Match", value.toStdString());
+    }
+    const Raw answer = put(token, edited, headers);
+    QCOMPARE(answer.status, status);
+    const Raw after = get(token);
+    if (status == 200) {
+        QCOMPARE(portfolioIn(after), std::optional(answerFor(edited)));
+        QVERIFY(header(answer, "ETag") != header(before, "ETag"));
+        QCOMPARE(header(after, "ETag"), header(answer, "ETag"));
+    } else {
+        QVERIFY2(errorText(answer).contains(mentions), answer.body.c_str());
+        QVERIFY(!answer.headers.count("ETag"));
+        QCOMPARE(portfolioIn(after), portfolioIn(before));
+        QCOMPARE(header(after, "ETag"), header(before, "ETag"));
+    }
+}
+
+void ServiceSavesTest::oneOfConcurrentSavesOverOneVersionApplies()
+{
+    // Saves over one tag race, while saves of another user share their commits; in each round one applies.
+    constexpr size_t racers = 4;
+    constexpr size_t bystanders = 2;
+    const QString ann = signIn(QStringLiteral("ann@example.com"));
+    const QString bob = signIn(QStringLiteral("bob@example.com"));
+    QCOMPARE(put(ann, basePortfolio()).status, 200);
+    std::string tag = header(get(ann), "ETag");
+    const QUrl service = m_service->baseURL();
+    for (int round = 0; round < 3; ++round) {
+        std::vector<PortfolioPutRequest> requests;
+        std::vector<std::string> bodies;
+        for (size_t w = 0; w < racers + bystanders; ++w) {
+            requests.push_back(basePortfolio());
+            requests.back().holdings[0].quantity = round * 100 + int(w);
+            bodies.push_back(encodeJSON(requests.back())->toStdString());
+        }
+        std::vector<Raw> answers(bodies.size());
+        std::latch start(std::ptrdiff_t(bodies.size()));
+        std::vector<std::thread> writers;
+        for (size_t w = 0; w < bodies.size(); ++w) {
+            writers.emplace_back([&, w] {
+                const bool racer = w < racers;
+                start.arrive_and_wait();
+                answers[w] = raw(service, "PUT", "/v1/portfolio", racer ? ann : bob, bodies[w],
+                                 racer ? httplib::Headers{{"If-Match", tag}} : httplib::Headers{});
+            });
+        }
+        for (std::thread &writer : writers)
+            writer.join();
+
+        std::optional<size_t> winner;
+        for (size_t w = 0; w < bodies.size(); ++w) {
+            if (w >= racers) {
+                QCOMPARE(answers[w].status, 200);
+                continue;
+            }
+            QVERIFY2(answers[w].status == 200 || answers[w].status == 412, answers[w].body.c_str());
+            if (answers[w].status == 200) {
+                QVERIFY2(!winner, "two saves over one version both applied");
+                winner = w;
+            }
+        }
+        QVERIFY(winner);
+        const Raw stored = get(ann);
+        QCOMPARE(portfolioIn(stored), std::optional(answerFor(requests[*winner])));
+        QCOMPARE(header(stored, "ETag"), header(answers[*winner], "ETag"));
+        tag = header(stored, "ETag");
+    }
 }
 
 void ServiceSavesTest::concurrentSavesAreKeptApartAndDurable()
