@@ -171,14 +171,12 @@ QCoro::Task<APIResult<PortfolioData>> fetchPortfolio(APIEndpoint endpoint, QStri
 }
 
 QCoro::Task<APIResult<PortfolioData>> savePortfolio(APIEndpoint endpoint, QString token, QList<AssetRow> holdings,
-                                                    QList<CashRow> cashBalances, QByteArray ifMatch,
-                                                    CancelToken cancel)
+                                                    QList<CashRow> cashBalances, QByteArray ifMatch, CancelToken cancel)
 {
     RawHeaders headers;
     if (!ifMatch.isEmpty())
         headers.append({QByteArrayLiteral("If-Match"), std::move(ifMatch)});
-    auto request = sendVersioned<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT",
-                                                    std::move(token),
+    auto request = sendVersioned<PortfolioResponse>(endpoint, QStringLiteral("/v1/portfolio"), "PUT", std::move(token),
                                                     std::optional(portfolioPutRequest(holdings, cashBalances)),
                                                     std::move(cancel), std::move(headers));
     auto reply = co_await std::move(request);

@@ -108,9 +108,8 @@ QCoro::Task<APIResult<Reply>> send(APIEndpoint endpoint, QString path, QByteArra
                                    std::optional<Body> body = std::nullopt, CancelToken cancel = {},
                                    RawHeaders extraHeaders = {})
 {
-    auto request = sendVersioned<Reply, Body>(std::move(endpoint), std::move(path), std::move(method),
-                                              std::move(token), std::move(body), std::move(cancel),
-                                              std::move(extraHeaders));
+    auto request = sendVersioned<Reply, Body>(std::move(endpoint), std::move(path), std::move(method), std::move(token),
+                                              std::move(body), std::move(cancel), std::move(extraHeaders));
     auto answer = co_await std::move(request);
     if (!answer)
         co_return APIResult<Reply>(answer.error());

@@ -56,9 +56,18 @@ QList<AssetRow> oneHolding()
 
 TransactionCreateInput oneTrade()
 {
-    return TransactionCreateInput{QStringLiteral("Futu"), QStringLiteral("HK"), QStringLiteral("0700"),
-                                  QStringLiteral("buy"),  1, 2, 0, QStringLiteral("HKD"), {}, {},
-                                  QStringLiteral("2026-12-01T00:00:00Z"), {}};
+    return TransactionCreateInput{QStringLiteral("Futu"),
+                                  QStringLiteral("HK"),
+                                  QStringLiteral("0700"),
+                                  QStringLiteral("buy"),
+                                  1,
+                                  2,
+                                  0,
+                                  QStringLiteral("HKD"),
+                                  {},
+                                  {},
+                                  QStringLiteral("2026-12-01T00:00:00Z"),
+                                  {}};
 }
 
 const std::string portfolioReply =
@@ -132,38 +141,47 @@ void PortfolioAPITest::requestsCarryExactlyTheirHeaders_data()
         });
     };
     const auto trade = [](QString key) {
-        return Call([key](APIEndpoint e) { return outcome(PortfolioAPI::createTransaction(e, token, oneTrade(), key)); });
+        return Call(
+            [key](APIEndpoint e) { return outcome(PortfolioAPI::createTransaction(e, token, oneTrade(), key)); });
     };
 
-    QTest::newRow("portfolio") << "GET" << "/v1/portfolio" << portfolio << tag << Call(fetch) << false
-                               << SentHeaders() << tag;
-    QTest::newRow("portfolio without a tag") << "GET" << "/v1/portfolio" << portfolio << QByteArray() << Call(fetch)
-                                             << false << SentHeaders() << QByteArray();
-    QTest::newRow("save without a version") << "PUT" << "/v1/portfolio" << portfolio << tag << save({}) << true
-                                            << SentHeaders() << tag;
-    QTest::newRow("save on top of a version")
-        << "PUT" << "/v1/portfolio" << portfolio << QByteArray(R"("v8-0c1d")") << save(tag) << true
-        << SentHeaders{{"If-Match", tag}} << QByteArray(R"("v8-0c1d")");
-    QTest::newRow("save answered without a tag") << "PUT" << "/v1/portfolio" << portfolio << QByteArray()
-                                                 << save(tag) << true << SentHeaders{{"If-Match", tag}} << QByteArray();
-    QTest::newRow("currencies") << "GET" << "/v1/currencies" << QByteArray("[]") << QByteArray()
+    QTest::newRow("portfolio") << "GET"
+                               << "/v1/portfolio" << portfolio << tag << Call(fetch) << false << SentHeaders() << tag;
+    QTest::newRow("portfolio without a tag")
+        << "GET"
+        << "/v1/portfolio" << portfolio << QByteArray() << Call(fetch) << false << SentHeaders() << QByteArray();
+    QTest::newRow("save without a version")
+        << "PUT"
+        << "/v1/portfolio" << portfolio << tag << save({}) << true << SentHeaders() << tag;
+    QTest::newRow("save on top of a version") << "PUT"
+                                              << "/v1/portfolio" << portfolio << QByteArray(R"("v8-0c1d")") << save(tag)
+                                              << true << SentHeaders{{"If-Match", tag}} << QByteArray(R"("v8-0c1d")");
+    QTest::newRow("save answered without a tag") << "PUT"
+                                                 << "/v1/portfolio" << portfolio << QByteArray() << save(tag) << true
+                                                 << SentHeaders{{"If-Match", tag}} << QByteArray();
+    QTest::newRow("currencies") << "GET"
+                                << "/v1/currencies" << QByteArray("[]") << QByteArray()
                                 << Call([](APIEndpoint e) { return outcome(PortfolioAPI::fetchCurrencies(e, token)); })
                                 << false << SentHeaders() << QByteArray();
     QTest::newRow("new brokerage")
-        << "POST" << "/v1/brokerages" << QByteArray(R"({"id":"b9","name":"Mine","region":"","is_custom":true})")
-        << QByteArray()
+        << "POST"
+        << "/v1/brokerages" << QByteArray(R"({"id":"b9","name":"Mine","region":"","is_custom":true})") << QByteArray()
         << Call([](APIEndpoint e) { return outcome(PortfolioAPI::createBrokerage(e, token, QStringLiteral("Mine"))); })
         << true << SentHeaders() << QByteArray();
-    QTest::newRow("new transaction") << "POST" << "/v1/transactions" << transactionReply << QByteArray() << trade({})
-                                     << true << SentHeaders() << QByteArray();
+    QTest::newRow("new transaction") << "POST"
+                                     << "/v1/transactions" << transactionReply << QByteArray() << trade({}) << true
+                                     << SentHeaders() << QByteArray();
     QTest::newRow("new transaction, keyed")
-        << "POST" << "/v1/transactions" << transactionReply << QByteArray()
+        << "POST"
+        << "/v1/transactions" << transactionReply << QByteArray()
         << trade(QStringLiteral("5b0e7c1a-9d2f-4e11-8a3b-7f6c2d9e4a10")) << true
         << SentHeaders{{"Idempotency-Key", "5b0e7c1a-9d2f-4e11-8a3b-7f6c2d9e4a10"}} << QByteArray();
-    QTest::newRow("logout") << "POST" << "/v1/auth/logout" << QByteArray() << QByteArray()
+    QTest::newRow("logout") << "POST"
+                            << "/v1/auth/logout" << QByteArray() << QByteArray()
                             << Call([](APIEndpoint e) { return outcome(PortfolioAPI::logout(e, token)); }) << false
                             << SentHeaders() << QByteArray();
-    QTest::newRow("price") << "GET" << "/v1/market/stock" << QByteArray(R"({"price":388.2})") << QByteArray()
+    QTest::newRow("price") << "GET"
+                           << "/v1/market/stock" << QByteArray(R"({"price":388.2})") << QByteArray()
                            << Call([](APIEndpoint e) {
                                   return outcome(PortfolioAPI::fetchStockPrice(e, token, QStringLiteral("0700"),
                                                                                QStringLiteral("HK")));
@@ -222,27 +240,17 @@ void PortfolioAPITest::saveSendsTheWholePortfolio()
     // The answer, not what was sent, becomes the rows: the service's price of 66 comes back.
     QCOMPARE(saved->holdings.size(), 1);
     QCOMPARE(saved->holdings[0].currentPrice, 66.0);
-    QCOMPARE(saved->cashBalances[0].serverFXToUSD, std::optional(0.128));
+    QCOMPARE(saved->cashBalances.size(), 1);
 
+    // The mapping itself is checked beside portfolioPutRequest; here every row must reach the wire.
     const QJsonObject body =
         QJsonDocument::fromJson(QByteArray::fromStdString(m_server->received().front().body)).object();
     QCOMPARE(sortedKeys(body), (QStringList{QStringLiteral("cash_balances"), QStringLiteral("holdings"),
                                             QStringLiteral("snapshot_source")}));
-    QCOMPARE(body.value(QStringLiteral("snapshot_source")).toString(), QStringLiteral("macos-app"));
-    const QJsonObject holding = body.value(QStringLiteral("holdings")).toArray().first().toObject();
-    QCOMPARE(sortedKeys(holding),
-             (QStringList{QStringLiteral("average_price"), QStringLiteral("broker"), QStringLiteral("code"),
-                          QStringLiteral("currency"), QStringLiteral("current_price"), QStringLiteral("fx_to_usd"),
-                          QStringLiteral("id"), QStringLiteral("market"), QStringLiteral("note"),
-                          QStringLiteral("quantity"), QStringLiteral("sector"), QStringLiteral("sub_sector")}));
-    QCOMPARE(holding.value(QStringLiteral("currency")).toString(), QStringLiteral("HKD"));
-    QCOMPARE(holding.value(QStringLiteral("fx_to_usd")).toDouble(), 0.127618574);
+    QCOMPARE(body.value(QStringLiteral("holdings")).toArray().size(), 1);
     const QJsonArray balances = body.value(QStringLiteral("cash_balances")).toArray();
-    QCOMPARE(sortedKeys(balances[1].toObject()),
-             (QStringList{QStringLiteral("broker"), QStringLiteral("currency"), QStringLiteral("fx_to_usd"),
-                          QStringLiteral("id"), QStringLiteral("note"), QStringLiteral("original_cash")}));
-    QCOMPARE(balances[0].toObject().value(QStringLiteral("fx_to_usd")).toDouble(), 0.128);
-    QCOMPARE(balances[1].toObject().value(QStringLiteral("fx_to_usd")).toDouble(), 1.08);
+    QCOMPARE(balances.size(), 2);
+    QCOMPARE(balances[1].toObject().value(QStringLiteral("id")).toString(), QStringLiteral("C-2"));
 }
 
 void PortfolioAPITest::priceQueryKeepsOrderAndEscapes()
@@ -344,14 +352,14 @@ void PortfolioAPITest::transportFailures_data()
     QTest::newRow("closed after part of the body")
         << head + R"([{"code":"US)" << true << failed << int(QNetworkReply::RemoteHostClosedError) << lost;
     QTest::newRow("refusal closed after part of the body")
-        << QByteArray("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 40\r\n\r\n{\"error\":")
-        << true << failed << int(QNetworkReply::RemoteHostClosedError) << lost;
-    QTest::newRow("closed after the status line") << QByteArray("HTTP/1.1 200 OK\r\n") << true << failed
-                                                  << int(QNetworkReply::RemoteHostClosedError) << lost;
-    QTest::newRow("stalls before answering") << QByteArray(" ") << false << timedOut
-                                             << int(QNetworkReply::OperationCanceledError) << late;
-    QTest::newRow("stalls after part of the body") << head + R"([{"code":"US)" << false << timedOut
-                                                   << int(QNetworkReply::OperationCanceledError) << late;
+        << QByteArray("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 40\r\n\r\n{\"error\":") << true << failed
+        << int(QNetworkReply::RemoteHostClosedError) << lost;
+    QTest::newRow("closed after the status line")
+        << QByteArray("HTTP/1.1 200 OK\r\n") << true << failed << int(QNetworkReply::RemoteHostClosedError) << lost;
+    QTest::newRow("stalls before answering")
+        << QByteArray(" ") << false << timedOut << int(QNetworkReply::OperationCanceledError) << late;
+    QTest::newRow("stalls after part of the body")
+        << head + R"([{"code":"US)" << false << timedOut << int(QNetworkReply::OperationCanceledError) << late;
     QTest::newRow("body that ends with the connection")
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n[]") << true << -1 << 0 << QString();
 }

@@ -285,9 +285,9 @@ void AuthManagerTest::signInOutcomes_data()
     QTest::newRow("exchange answer cut short")
         << false << QStringLiteral("cut short") << goodCallback << 200 << ann << noExchange
         << OptionalText(bad + QStringLiteral("Could not connect to the server.")) << OptionalUser();
-    QTest::newRow("exchange answer stalls") << false << QStringLiteral("stalls") << goodCallback << 200 << ann
-                                            << noExchange << OptionalText(bad + QStringLiteral("The request timed out."))
-                                            << OptionalUser();
+    QTest::newRow("exchange answer stalls")
+        << false << QStringLiteral("stalls") << goodCallback << 200 << ann << noExchange
+        << OptionalText(bad + QStringLiteral("The request timed out.")) << OptionalUser();
 }
 
 void AuthManagerTest::signInOutcomes()

@@ -29,7 +29,8 @@ public:
         bool hang = false;                  // never answer, until the server stops or the client leaves
         std::chrono::milliseconds delay{0}; // answer only after this long
         bool echo = false;                  // answer with the request's own body
-        std::multimap<std::string, std::string> headers{}; // sent with the answer, besides Content-Type
+        // Sent with the answer, besides Content-Type.
+        std::multimap<std::string, std::string> headers{};
     };
 
     struct Received {
