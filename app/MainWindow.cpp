@@ -35,6 +35,8 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
 
     m_closingDeadline.setSingleShot(true);
     connect(&m_closingDeadline, &QTimer::timeout, this, [this] { closingSaveEnded(false); });
+    // Queued, so a step never runs inside the save that moved the state.
+    connect(&workspace, &Workspace::syncStateChanged, this, &MainWindow::advanceClosing, Qt::QueuedConnection);
 
     if (qEnvironmentVariableIntValue("QUILLFERN_REPORT_FIRST_PAINT") == 1)
         reportFirstPaint();
@@ -99,15 +101,31 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::saveThenClose()
 {
     m_closingSave = true;
+    m_closingSends = 0;
     Q_EMIT closingSaveStarted();
     // Written before anything is sent, so a save that fails or never ends cannot lose the edits.
     m_workspace.flushLocalCopy();
     m_closingDeadline.start(closingSaveLimit);
-    const QPointer<MainWindow> self(this);
-    QCoro::connect(m_workspace.saveBeforeClosing(), this, [self](bool saved) {
-        if (self)
-            self->closingSaveEnded(saved);
-    });
+    advanceClosing();
+}
+
+void MainWindow::advanceClosing()
+{
+    if (!m_closingSave)
+        return;
+    if (!(m_workspace.hasUnsavedChanges() || m_workspace.hasPendingSave() || m_workspace.isSavingPortfolio()))
+        return closingSaveEnded(true);
+    if (m_workspace.isSavingPortfolio())
+        return; // its end moves the state again
+    // A save that failed is not tried again; one refused because the service moved on merges and goes again.
+    constexpr int mostSends = 3;
+    if ((m_closingSends > 0 && m_workspace.portfolioError()) || m_closingSends >= mostSends ||
+        !m_workspace.canSaveNow())
+        return closingSaveEnded(false);
+    ++m_closingSends;
+    m_workspace.saveNow();
+    if (!m_workspace.isSavingPortfolio())
+        closingSaveEnded(false);
 }
 
 void MainWindow::closingSaveEnded(bool saved)

@@ -41,6 +41,8 @@ protected:
 
 private:
     void saveThenClose();
+    // One step of closing with unsent edits, taken whenever the workspace's sync state moves.
+    void advanceClosing();
     void closingSaveEnded(bool saved);
     void askBeforeLosingEdits();
 
@@ -49,6 +51,7 @@ private:
     bool m_mayClose = false;
     bool m_closingSave = false;
     QTimer m_closingDeadline;
+    int m_closingSends = 0;
     QPointer<QMessageBox> m_question;
     QPointer<QWidget> m_paintWatched;
 };

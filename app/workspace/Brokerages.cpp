@@ -4,7 +4,6 @@
 #include "auth/AuthManager.h"
 #include "text/Localization.h"
 
-#include <QCoroSignal>
 #include <QPointer>
 #include <QTextBoundaryFinder>
 
@@ -58,32 +57,18 @@ bool Workspace::hasUnsavedChanges() const
     return hasUnsyncedEdits();
 }
 
-QCoro::Task<bool> Workspace::saveBeforeClosing()
+bool Workspace::canSaveNow() const
 {
-    const QPointer<Workspace> self(this);
-    // A save refused because the service moved on merges and goes again; a few rounds at most.
-    for (int round = 0; round < 3; ++round) {
-        cancelPendingSave();
-        while (m_savingPortfolio) {
-            co_await qCoro(this, &Workspace::syncStateChanged);
-            if (!self)
-                co_return false;
-        }
-        cancelPendingSave(); // the save that ended may have scheduled the next one
-        const auto token = currentToken();
-        if (!token || portfolioMatchesSyncedData())
-            co_return true;
-        if (m_loadingPortfolio || !m_portfolioLoaded || m_portfolioError)
-            co_return false;
-        auto save = savePortfolio(*token, m_rows, m_cashRows);
-        co_await std::move(save);
-        if (!self)
-            co_return false;
-        if (m_portfolioError)
-            co_return false;
-    }
+    return currentToken().has_value() && m_portfolioLoaded && !m_loadingPortfolio;
+}
+
+void Workspace::saveNow()
+{
     cancelPendingSave();
-    co_return portfolioMatchesSyncedData();
+    const auto token = currentToken();
+    if (!token || m_savingPortfolio || !canSaveNow() || portfolioMatchesSyncedData())
+        return;
+    savePortfolio(*token, m_rows, m_cashRows);
 }
 
 } // namespace quillfern

@@ -127,9 +127,11 @@ public:
     void signOut();
     // Unsynced edits while a session can still save them: what closing the window would lose.
     bool hasUnsavedChanges() const;
-    // Sends what is pending at once instead of after the debounce, waiting for a save already running.
-    // True when the service holds the working copy afterwards (or there was nothing to send).
-    QCoro::Task<bool> saveBeforeClosing();
+    // A save could go out now: the session's portfolio was loaded and no load is running.
+    bool canSaveNow() const;
+    // Sends the unsynced edits at once instead of after the debounce; nothing when a save is running (its
+    // end schedules the next) or nothing can be sent. The outcome shows in syncStateChanged.
+    void saveNow();
 
     // The add-brokerage dialog's text, and the creation of a private brokerage from it.
     const QString &newBrokerageName() const { return m_newBrokerageName; }

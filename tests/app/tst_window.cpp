@@ -41,6 +41,8 @@ private Q_SLOTS:
     void closingSendsPendingEditsAtOnce();
     void closingAfterAFailedSaveAsks();
     void closingInSyncClosesAtOnce();
+    void everyCloseIsAnswered_data();
+    void everyCloseIsAnswered();
     void brokerageNames_data();
     void brokerageNames();
     void aCreatedBrokerageIsNotListedTwice();
@@ -144,6 +146,56 @@ void WindowTest::closingInSyncClosesAtOnce()
     openWindow();
     QVERIFY(m_window->close());
     QCOMPARE(countOf(*m_server, "PUT", "/v1/portfolio"), std::size_t(0));
+}
+
+void WindowTest::everyCloseIsAnswered_data()
+{
+    QTest::addColumn<int>("saveStatus");
+    QTest::addColumn<bool>("keepsCopy");
+    QTest::newRow("save succeeds") << 200 << false;
+    QTest::newRow("save fails, nothing kept") << 500 << false;
+    QTest::newRow("save fails, copy kept") << 500 << true;
+}
+
+void WindowTest::everyCloseIsAnswered()
+{
+    QFETCH(int, saveStatus);
+    QFETCH(bool, keepsCopy);
+    const auto answered = [this] { return !m_window->isVisible() || m_window->unsavedQuestion(); };
+    const int limit = int(MainWindow::closingSaveLimit.count()) + 2000;
+    // The close lands before, during and after the price answer and the save it schedules.
+    for (int delay = 0; delay <= 900; delay += 60) {
+        cleanup();
+        init();
+        m_server->on("GET", "/v1/market/stock", {200, R"({"price":191.5})", "application/json", false, 150ms});
+        m_server->on("PUT", "/v1/portfolio",
+                     saveStatus == 200 ? ScriptedServer::Reply{200, {}, "application/json", false, 100ms, true}
+                                       : ScriptedServer::Reply{500, R"({"error":"Not stored."})", "application/json",
+                                                               false, 100ms});
+        if (keepsCopy)
+            m_h->localCopyFolder = m_h->folder.filePath(QStringLiteral("copies"));
+        openWindow();
+        AssetRow row = m_h->workspace->rows().first();
+        m_h->workspace->beginEditing(row);
+        row.quantity = 99;
+        m_h->workspace->updateRow(row.id, row);
+        m_h->workspace->saveEditingRow();
+        QTest::qWait(delay);
+
+        m_window->close();
+        QTRY_VERIFY2_WITH_TIMEOUT(answered(), qPrintable(QStringLiteral("close after %1 ms").arg(delay)), limit);
+        if (!m_window->unsavedQuestion())
+            continue;
+        QVERIFY(!keepsCopy);
+        // Staying, then closing again, is answered again.
+        for (QAbstractButton *button : m_window->unsavedQuestion()->buttons())
+            if (button->text() == QStringLiteral("Stay"))
+                button->click();
+        QTRY_VERIFY(!m_window->unsavedQuestion());
+        m_window->close();
+        QTRY_VERIFY2_WITH_TIMEOUT(answered(), qPrintable(QStringLiteral("second close after %1 ms").arg(delay)),
+                                  limit);
+    }
 }
 
 void WindowTest::brokerageNames_data()
