@@ -54,6 +54,7 @@ int main(int argc, char **argv)
 
     Workspace workspace(auth, endpoint, userPreferences());
     workspace.setLocalCopyFolder(LocalCopy::defaultFolder());
+    workspace.setWatchesNetwork(true);
     MainWindow window(workspace);
     QObject::connect(&channel, &InstanceChannel::linksReceived, &window,
                      [&inbox, &window](const QStringList &received) {

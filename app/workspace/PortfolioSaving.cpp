@@ -7,6 +7,7 @@
 #include "auth/AuthManager.h"
 #include "core/PortfolioMerge.h"
 
+#include <QNetworkInformation>
 #include <QPointer>
 #include <QUuid>
 
@@ -199,6 +200,7 @@ void Workspace::noteUnreachable(const APIFailure &failure)
     if (isTransient(failure)) {
         m_offline = true;
         scheduleReconnect();
+        watchNetwork();
     }
     setPortfolioError(failure.description());
     Q_EMIT syncStateChanged();
@@ -208,9 +210,33 @@ QString Workspace::reconnectNotice() const
 {
     if (!m_offline)
         return {};
-    return hasUnsyncedEdits()
-               ? QStringLiteral("Your changes are kept on this computer and will be sent when the service answers.")
-               : QStringLiteral("Quillfern will try again by itself.");
+    if (hasUnsyncedEdits())
+        return QStringLiteral("Your changes are kept on this computer and will be sent when the service answers.");
+    if (m_showingLocalCopy)
+        return QStringLiteral("Showing the copy saved on this computer; Quillfern will try again by itself.");
+    return QStringLiteral("Quillfern will try again by itself.");
+}
+
+void Workspace::setWatchesNetwork(bool watches)
+{
+    m_watchesNetwork = watches;
+}
+
+void Workspace::watchNetwork()
+{
+    // Loaded only once the service was missed, so a normal start pays nothing for it.
+    if (!m_watchesNetwork || m_networkWatched)
+        return;
+    m_networkWatched = true;
+    if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+        return;
+    connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
+            [this](QNetworkInformation::Reachability reachability) {
+                if (m_offline && reachability == QNetworkInformation::Reachability::Online) {
+                    m_reconnectTimer.stop();
+                    reconnect();
+                }
+            });
 }
 
 void Workspace::scheduleReconnect()

@@ -40,6 +40,8 @@ public:
     AuthManager &auth() const { return m_auth; }
     // Where each account's local copy is kept; empty keeps none. Set before start().
     void setLocalCopyFolder(const QString &folder);
+    // Reconnect at once when the system reports the network back, besides the timed retries.
+    void setWatchesNetwork(bool watches);
 
     // The working copy and the copy the service last confirmed.
     const QList<AssetRow> &rows() const { return m_rows; }
@@ -231,6 +233,7 @@ private:
     void noteReachable();
     void noteUnreachable(const APIFailure &failure);
     void scheduleReconnect();
+    void watchNetwork();
     void reconnect();
     int indexOfRow(const QString &id) const;
 
@@ -260,6 +263,8 @@ private:
     QTimer m_reconnectTimer;
     int m_reconnectAttempt = 0;
     bool m_reloading = false;
+    bool m_watchesNetwork = false;
+    bool m_networkWatched = false;
 
     std::optional<QString> m_selectedRowID;
     std::optional<QString> m_editingRowID;
