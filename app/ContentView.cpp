@@ -70,13 +70,12 @@ QWidget *makeLoadingView(QWidget *parent)
 
 ContentView::ContentView(Workspace &workspace, QWidget *parent)
     : QWidget(parent), m_workspace(workspace), m_auth(workspace.auth()), m_stack(new QStackedWidget(this)),
-      m_signIn(new SignInView(workspace.auth(), this)), m_loading(makeLoadingView(this))
+      m_loading(makeLoadingView(this))
 {
     setMinimumSize(1280, 780);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stack);
-    m_stack->addWidget(m_signIn);
     m_stack->addWidget(m_loading);
 
     connect(&m_auth, &AuthManager::userChanged, this, &ContentView::showState);
@@ -165,10 +164,21 @@ void ContentView::buildSignedIn()
     refreshBanner();
 }
 
+QWidget *ContentView::signInView()
+{
+    // Built when first needed: a restored session never shows it, and its card costs a noticeable part of
+    // the start.
+    if (!m_signIn) {
+        m_signIn = new SignInView(m_auth, this);
+        m_stack->addWidget(m_signIn);
+    }
+    return m_signIn;
+}
+
 void ContentView::showState()
 {
     if (!m_auth.user() || !m_auth.accessToken()) {
-        m_stack->setCurrentWidget(m_signIn);
+        m_stack->setCurrentWidget(signInView());
         return;
     }
     // A restored session shows the loading view until its chain has run, not the pages of nothing.

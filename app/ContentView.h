@@ -26,7 +26,7 @@ class ContentView : public QWidget {
 public:
     explicit ContentView(Workspace &workspace, QWidget *parent = nullptr);
 
-    QWidget *signInView() const { return m_signIn; }
+    QWidget *signInView();
     QWidget *loadingView() const { return m_loading; }
     // The signed-in part, built on the first sign-in; null before.
     QTabWidget *tabs() const { return m_tabs; }
@@ -56,7 +56,7 @@ private:
     Workspace &m_workspace;
     AuthManager &m_auth;
     QStackedWidget *m_stack;
-    QWidget *m_signIn;
+    QWidget *m_signIn = nullptr;
     QWidget *m_loading;
     QLabel *m_copyNotice = nullptr;
     QWidget *m_signedIn = nullptr;

@@ -5,7 +5,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
@@ -19,88 +18,54 @@ namespace {
 
 constexpr int formatVersion = 1;
 
-QJsonObject holdingObject(const AssetRow &row)
+// The tables in the service's own record shapes, so the quick wire reader decodes them. A cash row without
+// a rate of the service's is written with 0, which no real rate is.
+PortfolioResponse tables(const QList<AssetRow> &rows, const QList<CashRow> &cashRows)
 {
-    return QJsonObject{{QStringLiteral("id"), row.id},
-                       {QStringLiteral("market"), row.market},
-                       {QStringLiteral("sector"), row.sector},
-                       {QStringLiteral("sub_sector"), row.subSector},
-                       {QStringLiteral("code"), row.code},
-                       {QStringLiteral("broker"), row.broker},
-                       {QStringLiteral("average_price"), row.averagePrice},
-                       {QStringLiteral("quantity"), row.quantity},
-                       {QStringLiteral("current_price"), row.currentPrice}};
-}
-
-QJsonObject cashObject(const CashRow &row)
-{
-    QJsonObject object{{QStringLiteral("id"), row.id},
-                       {QStringLiteral("broker"), row.broker},
-                       {QStringLiteral("original_cash"), row.originalCash},
-                       {QStringLiteral("currency"), row.currency}};
-    if (row.serverFXToUSD)
-        object.insert(QStringLiteral("fx_to_usd"), *row.serverFXToUSD);
-    return object;
-}
-
-QJsonObject tables(const QList<AssetRow> &rows, const QList<CashRow> &cashRows)
-{
-    QJsonArray holdings;
+    PortfolioResponse tables;
+    tables.holdings.reserve(rows.size());
     for (const AssetRow &row : rows)
-        holdings.append(holdingObject(row));
-    QJsonArray cash;
+        tables.holdings.append(ServerHolding{row.id, row.market, row.sector, row.subSector, row.code, QString(),
+                                             row.broker, row.averagePrice, row.quantity, row.currentPrice, 0,
+                                             QString()});
+    tables.cashBalances.reserve(cashRows.size());
     for (const CashRow &row : cashRows)
-        cash.append(cashObject(row));
-    return QJsonObject{{QStringLiteral("holdings"), holdings}, {QStringLiteral("cash_balances"), cash}};
+        tables.cashBalances.append(
+            ServerCashBalance{row.id, row.broker, row.originalCash, row.currency, row.serverFXToUSD.value_or(0), {}});
+    return tables;
 }
 
-bool readTables(const QJsonValue &value, QList<AssetRow> &rows, QList<CashRow> &cashRows)
+bool readTables(const QByteArray &line, QList<AssetRow> &rows, QList<CashRow> &cashRows)
 {
-    if (!value.isObject())
+    const auto decoded = decodeJSON<PortfolioResponse>(line);
+    if (!decoded)
         return false;
-    const QJsonObject object = value.toObject();
-    const QJsonValue holdings = object.value(QStringLiteral("holdings"));
-    const QJsonValue cash = object.value(QStringLiteral("cash_balances"));
-    if (!holdings.isArray() || !cash.isArray())
-        return false;
-    for (const QJsonValue &entry : holdings.toArray()) {
-        const QJsonObject h = entry.toObject();
-        if (!h.value(QStringLiteral("id")).isString())
+    rows.reserve(decoded->holdings.size());
+    for (const ServerHolding &h : decoded->holdings) {
+        if (!h.id)
             return false;
-        rows.append(AssetRow{h.value(QStringLiteral("id")).toString(), h.value(QStringLiteral("market")).toString(),
-                             h.value(QStringLiteral("sector")).toString(),
-                             h.value(QStringLiteral("sub_sector")).toString(), h.value(QStringLiteral("code")).toString(),
-                             h.value(QStringLiteral("broker")).toString(),
-                             h.value(QStringLiteral("average_price")).toDouble(),
-                             h.value(QStringLiteral("quantity")).toDouble(),
-                             h.value(QStringLiteral("current_price")).toDouble()});
+        rows.append(AssetRow{*h.id, h.market, h.sector, h.subSector, h.code, h.broker, h.averagePrice, h.quantity,
+                             h.currentPrice});
     }
-    for (const QJsonValue &entry : cash.toArray()) {
-        const QJsonObject c = entry.toObject();
-        if (!c.value(QStringLiteral("id")).isString())
+    cashRows.reserve(decoded->cashBalances.size());
+    for (const ServerCashBalance &c : decoded->cashBalances) {
+        if (!c.id)
             return false;
-        const QJsonValue rate = c.value(QStringLiteral("fx_to_usd"));
-        cashRows.append(CashRow{c.value(QStringLiteral("id")).toString(), c.value(QStringLiteral("broker")).toString(),
-                                c.value(QStringLiteral("original_cash")).toDouble(),
-                                c.value(QStringLiteral("currency")).toString(),
-                                rate.isDouble() ? std::optional<double>(rate.toDouble()) : std::nullopt});
+        cashRows.append(CashRow{*c.id, c.broker, c.originalCash, c.currency,
+                                c.fxToUsd > 0 ? std::optional<double>(c.fxToUsd) : std::nullopt});
     }
     return true;
 }
 
-// Reference lists are kept exactly as the service sent them, in its own coding.
-template <class Record> QJsonArray listValue(const QList<Record> &list)
+template <class Value> QByteArray line(const Value &value)
 {
-    const auto encoded = encodeJSON(list);
-    return encoded ? QJsonDocument::fromJson(*encoded).array() : QJsonArray();
+    const auto encoded = encodeJSON(value);
+    return encoded ? *encoded : QByteArrayLiteral("[]");
 }
 
-template <class Record> QList<Record> readList(const QJsonObject &object, const char *key)
+template <class Record> QList<Record> readList(const QByteArray &line)
 {
-    const QJsonValue value = object.value(QLatin1String(key));
-    if (!value.isArray())
-        return {};
-    auto decoded = decodeJSON<QList<Record>>(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
+    auto decoded = decodeJSON<QList<Record>>(line);
     return decoded ? *std::move(decoded) : QList<Record>();
 }
 
@@ -136,38 +101,48 @@ void LocalCopy::setAccount(const QString &serviceOrigin, const QString &account)
     m_path = m_folder + QLatin1Char('/') + QString::fromLatin1(digest) + QStringLiteral(".json");
 }
 
+// One JSON document per line: a header, the synchronised tables, the working tables (null when they are the
+// same), then the reference lists. Each line is read on its own by the quick wire reader, which keeps the
+// start of the window short.
 QByteArray LocalCopy::encode(const LocalCopyData &data)
 {
-    const QJsonObject file{
-        {QStringLiteral("format"), formatVersion},
-        {QStringLiteral("version"), QString::fromLatin1(data.synced.version)},
-        {QStringLiteral("synced"), tables(data.synced.holdings, data.synced.cashBalances)},
-        {QStringLiteral("working"), tables(data.rows, data.cashRows)},
-        {QStringLiteral("currencies"), listValue(data.currencies)},
-        {QStringLiteral("languages"), listValue(data.languages)},
-        {QStringLiteral("brokerages"), listValue(data.brokerages)},
-        {QStringLiteral("gics_classifications"), listValue(data.gicsClassifications)},
-        {QStringLiteral("transactions"), listValue(data.transactions)},
-    };
-    return QJsonDocument(file).toJson(QJsonDocument::Compact);
+    const QJsonObject header{{QStringLiteral("format"), formatVersion},
+                             {QStringLiteral("version"), QString::fromLatin1(data.synced.version)}};
+    const bool edited = !(data.rows == data.synced.holdings && data.cashRows == data.synced.cashBalances);
+    const QList<QByteArray> lines{QJsonDocument(header).toJson(QJsonDocument::Compact),
+                                  line(tables(data.synced.holdings, data.synced.cashBalances)),
+                                  edited ? line(tables(data.rows, data.cashRows)) : QByteArrayLiteral("null"),
+                                  line(data.currencies),
+                                  line(data.languages),
+                                  line(data.brokerages),
+                                  line(data.gicsClassifications),
+                                  line(data.transactions)};
+    return lines.join('\n') + '\n';
 }
 
 std::optional<LocalCopyData> LocalCopy::decode(const QByteArray &bytes)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(bytes);
-    const QJsonObject file = document.object();
-    if (file.value(QStringLiteral("format")).toInt() != formatVersion)
+    const QList<QByteArray> lines = bytes.split('\n');
+    if (lines.size() < 8)
+        return std::nullopt;
+    const QJsonObject header = QJsonDocument::fromJson(lines[0]).object();
+    if (header.value(QStringLiteral("format")).toInt() != formatVersion)
         return std::nullopt;
     LocalCopyData data;
-    if (!readTables(file.value(QStringLiteral("synced")), data.synced.holdings, data.synced.cashBalances) ||
-        !readTables(file.value(QStringLiteral("working")), data.rows, data.cashRows))
+    data.synced.version = header.value(QStringLiteral("version")).toString().toLatin1();
+    if (!readTables(lines[1], data.synced.holdings, data.synced.cashBalances))
         return std::nullopt;
-    data.synced.version = file.value(QStringLiteral("version")).toString().toLatin1();
-    data.currencies = readList<CurrencyOption>(file, "currencies");
-    data.languages = readList<LanguageOption>(file, "languages");
-    data.brokerages = readList<BrokerageOption>(file, "brokerages");
-    data.gicsClassifications = readList<GICSClassification>(file, "gics_classifications");
-    data.transactions = readList<TransactionRecord>(file, "transactions");
+    if (lines[2] == "null") {
+        data.rows = data.synced.holdings;
+        data.cashRows = data.synced.cashBalances;
+    } else if (!readTables(lines[2], data.rows, data.cashRows)) {
+        return std::nullopt;
+    }
+    data.currencies = readList<CurrencyOption>(lines[3]);
+    data.languages = readList<LanguageOption>(lines[4]);
+    data.brokerages = readList<BrokerageOption>(lines[5]);
+    data.gicsClassifications = readList<GICSClassification>(lines[6]);
+    data.transactions = readList<TransactionRecord>(lines[7]);
     return data;
 }
 

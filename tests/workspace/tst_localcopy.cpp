@@ -45,6 +45,12 @@ LocalCopyData sample()
 
 void LocalCopyTest::keepsEverythingAsItWas()
 {
+    // Unedited, the working tables are the synchronised ones.
+    LocalCopyData unedited = sample();
+    unedited.rows = unedited.synced.holdings;
+    unedited.cashRows = unedited.synced.cashBalances;
+    QCOMPARE(LocalCopy::decode(LocalCopy::encode(unedited)), std::optional(unedited));
+
     QTemporaryDir folder;
     LocalCopy copy(folder.filePath(QStringLiteral("accounts")));
     copy.setAccount(QStringLiteral("http://127.0.0.1:8787"), QStringLiteral("ann@example.com"));
@@ -67,8 +73,8 @@ void LocalCopyTest::unreadableFilesAreNoCopy_data()
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("cut short") << LocalCopy::encode(sample()).left(200);
     QTest::newRow("newer format") << LocalCopy::encode(sample()).replace("\"format\":1", "\"format\":2");
-    QTest::newRow("row without id") << QByteArray(R"({"format":1,"synced":{"holdings":[{}],"cash_balances":[]},)"
-                                                  R"("working":{"holdings":[],"cash_balances":[]}})");
+    QTest::newRow("row without id") << LocalCopy::encode(sample()).replace("\"id\":\"A1\",", "");
+    QTest::newRow("table that is not one") << LocalCopy::encode(sample()).replace("\"holdings\":[", "\"holdings\":{[");
 }
 
 void LocalCopyTest::unreadableFilesAreNoCopy()
