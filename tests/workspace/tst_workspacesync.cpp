@@ -85,6 +85,7 @@ private Q_SLOTS:
     void signOutWithAPendingSaveSendsNothing();
     void aFailedSaveKeepsTheWorkingCopyAndTheNextEditSavesEverything();
     void createTransactionWithoutASessionSendsNothing();
+    void aTradePostedAgainAfterNoAnswerCarriesTheSameKey();
 };
 
 void WorkspaceSyncTest::loadsInOrderAndInstallsThePortfolio()
@@ -489,6 +490,34 @@ void WorkspaceSyncTest::createTransactionWithoutASessionSendsNothing()
     QVERIFY(failure);
     QCOMPARE(failure->description(), PortfolioAPIError::invalidResponse().description());
     QVERIFY(server.received().empty());
+}
+
+void WorkspaceSyncTest::aTradePostedAgainAfterNoAnswerCarriesTheSameKey()
+{
+    ScriptedServer server;
+    scriptSession(server, {});
+    WorkspaceHarness h;
+    h.open(server.baseURL(), token);
+    QVERIFY(h.startAndLoad());
+    TransactionCreateInput trade{QStringLiteral("IBKR"), QStringLiteral("US"), QStringLiteral("AAPL"),
+                                 QStringLiteral("BUY"), 1, 100, 0, QStringLiteral("USD"), {}, {},
+                                 QStringLiteral("2026-12-01T10:00:00Z"), {}};
+    const auto post = [&](int status) {
+        server.on("POST", "/v1/transactions", {status, R"({"error":"No."})"});
+        auto create = h.workspace->createTransaction(trade);
+        QCoro::waitFor(std::move(create));
+        return requestsTo(server, "/v1/transactions").back().header("Idempotency-Key");
+    };
+    // The service may have booked a post whose answer it could not give: the same trade goes again under
+    // the same key. A refusal books nothing, so the next post is a new one.
+    const std::string first = post(503);
+    QVERIFY(!first.empty());
+    QCOMPARE(post(503), first);
+    const std::string afterRefusal = post(400);
+    QCOMPARE(afterRefusal, first);
+    QVERIFY(post(400) != first);
+    trade.quantity = 2;
+    QVERIFY(post(503) != first);
 }
 
 QTEST_GUILESS_MAIN(WorkspaceSyncTest)
