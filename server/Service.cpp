@@ -6,6 +6,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <set>
+
+#include <dirent.h>
+#include <netdb.h>
+#include <sys/socket.h>
 
 namespace quillfern::server {
 namespace {
@@ -73,6 +79,11 @@ void Service::installMiddleware()
 
     m_server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
         requestStarted = std::chrono::steady_clock::now();
+        {
+            const std::lock_guard lock(m_requestsMutex);
+            m_requestPeers[std::this_thread::get_id()] =
+                request.remote_addr + ':' + std::to_string(request.remote_port);
+        }
         const QString token = bearerToken(request);
         int retryAfter = 0;
         if (!token.isEmpty() && !m_limiter.allow(tokenHash(token).toStdString(), retryAfter)) {
@@ -91,6 +102,10 @@ void Service::installMiddleware()
         sendError(response, 500, defaultErrorText(500));
     });
     m_server.set_logger([this](const httplib::Request &request, const httplib::Response &response) {
+        {
+            const std::lock_guard lock(m_requestsMutex);
+            m_requestPeers.erase(std::this_thread::get_id());
+        }
         if (m_options.quiet)
             return;
         // Only method, path and status: queries carry codes and states, bodies carry portfolios.
@@ -139,6 +154,44 @@ bool Service::run()
 void Service::stop()
 {
     m_server.stop();
+    endIdleConnections();
+}
+
+void Service::endIdleConnections()
+{
+    // The library's keep-alive wait only looks for data, so a worker parked on an idle connection would hold
+    // the stop for the whole keep-alive timeout. Shutting the read side hands it an end of stream at once;
+    // bytes already received stay readable, and a connection in the middle of a request is left to finish
+    // it. The library keeps no list of its connections, so they are found among the process's sockets.
+    std::set<std::string> busy;
+    {
+        const std::lock_guard lock(m_requestsMutex);
+        for (const auto &[thread, peer] : m_requestPeers)
+            busy.insert(peer);
+    }
+    DIR *descriptors = opendir("/proc/self/fd");
+    if (!descriptors)
+        return;
+    while (const dirent *entry = readdir(descriptors)) {
+        const int descriptor = std::atoi(entry->d_name);
+        sockaddr_storage local{}, peer{};
+        socklen_t localSize = sizeof local, peerSize = sizeof peer;
+        if (descriptor == dirfd(descriptors) ||
+            getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &localSize) != 0 ||
+            (local.ss_family != AF_INET && local.ss_family != AF_INET6) ||
+            getpeername(descriptor, reinterpret_cast<sockaddr *>(&peer), &peerSize) != 0)
+            continue;
+        char localPort[NI_MAXSERV], host[NI_MAXHOST], port[NI_MAXSERV];
+        if (getnameinfo(reinterpret_cast<sockaddr *>(&local), localSize, nullptr, 0, localPort, sizeof localPort,
+                        NI_NUMERICSERV) != 0 ||
+            std::atoi(localPort) != m_port ||
+            getnameinfo(reinterpret_cast<sockaddr *>(&peer), peerSize, host, sizeof host, port, sizeof port,
+                        NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+            continue;
+        if (!busy.contains(std::string(host) + ':' + port))
+            shutdown(descriptor, SHUT_RD);
+    }
+    closedir(descriptors);
 }
 
 } // namespace quillfern::server

@@ -10,7 +10,11 @@
 #include <httplib.h>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
 namespace quillfern::server {
 
@@ -29,6 +33,8 @@ public:
     int port() const { return m_port; }
     // Serves until stop().
     bool run();
+    // Takes no new connections, lets requests already under way finish, and ends idle keep-alive
+    // connections at once, so run() returns without waiting out their timeout.
     void stop();
 
     PortfolioStore &portfolioStore() { return m_portfolios; }
@@ -37,6 +43,7 @@ private:
     using UserHandler = std::function<void(const SignedInUser &, const httplib::Request &, httplib::Response &)>;
 
     void installMiddleware();
+    void endIdleConnections();
     void installDataRoutes();
     void installSignInRoutes();
     // Wraps a handler that needs a signed-in user: no or bad token answers 401.
@@ -62,6 +69,9 @@ private:
     std::unique_ptr<GoogleProvider> m_google;
     httplib::Server m_server;
     int m_port = 0;
+    // The peer ("address:port") of the request each worker thread is handling, from routing to logging.
+    std::mutex m_requestsMutex;
+    std::map<std::thread::id, std::string> m_requestPeers;
 };
 
 } // namespace quillfern::server

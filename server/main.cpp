@@ -124,6 +124,14 @@ int main(int argc, char **argv)
     // request cost a TLB flush on every core, more than decoding the request did.
     mallopt(M_MMAP_THRESHOLD, 4 << 20);
     mallopt(M_TRIM_THRESHOLD, 32 << 20);
+    // Signals are taken by a thread of their own, so stopping the server never runs inside a handler. They
+    // are blocked before any thread starts, since threads inherit the mask: a stop signal delivered to a
+    // thread that left it unblocked ended the process on the spot, requests under way and all.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillfern-server"));
 
@@ -144,8 +152,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quillfern-server: %s\n", qPrintable(*problem));
         return 1;
     }
-    if (!options.seedDemoEmail.isEmpty())
+    if (!options.seedDemoEmail.isEmpty()) {
+        pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr); // a one-shot command stops as commands do
         return seedDemo(database, options.seedDemoEmail);
+    }
     database.startCheckpointer();
     if (gicsClassifications().isEmpty()) {
         std::fprintf(stderr, "quillfern-server: the built-in GICS data cannot be read\n");
@@ -157,13 +167,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quillfern-server: %s\n", qPrintable(problem));
         return 2;
     }
-
-    // Signals are taken by a thread of their own, so stopping the server never runs inside a handler.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     Service service(options, database, std::move(quotes), makeGoogle(options));
     if (!service.bind()) {
@@ -184,5 +187,8 @@ int main(int argc, char **argv)
     const bool served = service.run();
     pthread_kill(signalWatcher.native_handle(), SIGTERM); // release the watcher if the server stopped by itself
     signalWatcher.join();
-    return served ? 0 : 1;
+    if (!served)
+        return 1;
+    std::fprintf(stdout, "quillfern-server stopped\n");
+    return 0;
 }
