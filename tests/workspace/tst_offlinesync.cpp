@@ -4,6 +4,7 @@
 #include "tests/support/ServiceProcess.h"
 #include "tests/workspace/WorkspaceHarness.h"
 
+#include <QDir>
 #include <QProcess>
 
 using namespace quillfern;
@@ -173,6 +174,12 @@ void OfflineSyncTest::anOfflineEditSurvivesRetryAndRestart()
     const PortfolioData after = stored(m_service->baseURL(), m_token);
     QCOMPARE(after.holdings.size(), 30);
     QCOMPARE(findRow(after.holdings, first.id)->quantity, first.quantity + 100);
+
+    // Signing out leaves nothing of the account on this computer.
+    const QDir copies(next->localCopyFolder);
+    QCOMPARE(copies.entryList(QDir::Files).size(), 1);
+    next->workspace->signOut();
+    QVERIFY(copies.entryList(QDir::Files).isEmpty());
 }
 
 void OfflineSyncTest::twoWindowsOnOneAccount_data()
