@@ -4,14 +4,105 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QThread>
 #include <QUrl>
 #include <QUuid>
 
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <memory>
 #include <unordered_map>
 
 namespace quillfern::server {
+
+// What a thread keeps for one of its connections: the statements prepared on it, which go with it when it
+// is opened again, and how much is using it right now, which says whether it may be.
+struct ConnectionUse {
+    ~ConnectionUse();
+
+    struct CachedQuery {
+        QSqlQuery query;
+        bool busy = false;
+    };
+    std::unordered_map<QString, std::unique_ptr<CachedQuery>> statements;
+    std::set<std::string> preparedNames;
+    int liveStatements = 0;
+    bool inTransaction = false;
+};
+
+namespace {
+
+ConnectionUse &connectionUse(const QSqlDatabase &connection)
+{
+    thread_local std::unordered_map<QString, ConnectionUse> uses;
+    return uses[connection.connectionName()];
+}
+
+// Dropping a statement prepared on a lost connection makes the driver try to deallocate it on the server
+// and warn, once per statement, that it cannot; those warnings say nothing the reopening does not.
+thread_local bool droppingLostStatements = false;
+QtMessageHandler earlierMessageHandler = nullptr;
+
+void quietWhileDropping(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!droppingLostStatements)
+        earlierMessageHandler(type, context, message);
+}
+
+} // namespace
+
+ConnectionUse::~ConnectionUse()
+{
+    // At a thread's end; a connection lost without the thread noticing cannot deallocate anything either.
+    droppingLostStatements = true;
+    statements.clear();
+    droppingLostStatements = false;
+}
+
+PGconn *postgresHandle(const QSqlDatabase &connection)
+{
+    if (!connection.driver() || connection.driverName() != QLatin1String("QPSQL"))
+        return nullptr;
+    const QVariant handle = connection.driver()->handle();
+    // The driver hands its connection out as a PGconn*, which the type system knows as struct pg_conn.
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.constData());
+}
+
+bool connectionLost(const QSqlDatabase &connection)
+{
+    if (connection.driverName() != QLatin1String("QPSQL"))
+        return false;
+    PGconn *client = postgresHandle(connection);
+    if (!connection.isOpen() || !client || PQstatus(client) != CONNECTION_OK)
+        return true;
+    // A server that stops closes its idle connections; the end of stream waits unread on the socket.
+    pollfd socket{PQsocket(client), POLLRDHUP, 0};
+    return poll(&socket, 1, 0) > 0 && (socket.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
+}
+
+bool reopenLost(QSqlDatabase connection)
+{
+    ConnectionUse &use = connectionUse(connection);
+    if (use.liveStatements > 0 || use.inTransaction)
+        return false;
+    droppingLostStatements = true;
+    use.statements.clear();
+    use.preparedNames.clear();
+    connection.close();
+    droppingLostStatements = false;
+    return connection.open();
+}
+
+std::set<std::string> &preparedStatementNames(const QSqlDatabase &connection)
+{
+    return connectionUse(connection).preparedNames;
+}
 
 std::variant<DatabaseConfig, QString> parseDatabaseURL(const QString &url)
 {
@@ -43,6 +134,9 @@ std::variant<DatabaseConfig, QString> parseDatabaseURL(const QString &url)
 Database::Database(DatabaseConfig config)
     : m_config(std::move(config)), m_connectionPrefix(QUuid::createUuid().toString(QUuid::Id128))
 {
+    static std::once_flag installed;
+    if (m_config.dialect == Dialect::PostgreSQL)
+        std::call_once(installed, [] { earlierMessageHandler = qInstallMessageHandler(quietWhileDropping); });
 }
 
 Database::~Database()
@@ -82,10 +176,12 @@ QSqlDatabase Database::connection()
         m_connectionPrefix + QLatin1Char('-') + QString::number(reinterpret_cast<quintptr>(QThread::currentThreadId()));
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase existing = QSqlDatabase::database(name, false);
-        if (existing.isOpen())
-            return existing;
-        if (existing.open())
-            return existing;
+        if (m_config.dialect == Dialect::PostgreSQL) {
+            if (connectionLost(existing))
+                reopenLost(existing);
+        } else if (!existing.isOpen()) {
+            existing.open();
+        }
         return existing;
     }
 
@@ -137,36 +233,39 @@ QVariant bindable(const QVariant &value)
     return value;
 }
 
-namespace {
-
-struct CachedQuery {
-    QSqlQuery query;
-    bool busy = false;
-};
-
-std::unordered_map<QString, CachedQuery> &statementCache()
-{
-    thread_local std::unordered_map<QString, CachedQuery> cache;
-    return cache;
-}
-
-} // namespace
-
 template <class Values>
 void Statement::run(QSqlDatabase &database, const QString &sql, const Values &values)
 {
-    auto &cache = statementCache();
-    const QString key = database.connectionName() + QLatin1Char('\n') + sql;
-    auto found = cache.find(key);
+    m_use = &connectionUse(database);
+    ++m_use->liveStatements;
+    execute(database, sql, values);
+    // Only a read may simply run again: a write outside a transaction may have committed before the
+    // connection went.
+    if (m_ok || m_use->inTransaction || !connectionLost(database) ||
+        !sql.trimmed().startsWith(QLatin1String("SELECT"), Qt::CaseInsensitive))
+        return;
+    release();
+    --m_use->liveStatements;
+    const bool reopened = reopenLost(database);
+    ++m_use->liveStatements;
+    if (reopened)
+        execute(database, sql, values);
+}
+
+template <class Values>
+void Statement::execute(QSqlDatabase &database, const QString &sql, const Values &values)
+{
+    auto &cache = m_use->statements;
+    auto found = cache.find(sql);
     if (found == cache.end()) {
-        CachedQuery fresh{QSqlQuery(database)};
-        fresh.query.setForwardOnly(true);
-        if (fresh.query.prepare(sql))
-            found = cache.emplace(key, std::move(fresh)).first;
+        auto fresh = std::make_unique<ConnectionUse::CachedQuery>(ConnectionUse::CachedQuery{QSqlQuery(database)});
+        fresh->query.setForwardOnly(true);
+        if (fresh->query.prepare(sql))
+            found = cache.emplace(sql, std::move(fresh)).first;
     }
-    if (found != cache.end() && !found->second.busy) {
-        m_query = &found->second.query;
-        m_busy = &found->second.busy;
+    if (found != cache.end() && !found->second->busy) {
+        m_query = &found->second->query;
+        m_busy = &found->second->busy;
         *m_busy = true;
     } else {
         m_own.emplace(database);
@@ -190,13 +289,24 @@ Statement::Statement(QSqlDatabase database, const QString &sql, const QVariantLi
     run(database, sql, values);
 }
 
-Statement::~Statement()
+void Statement::release()
 {
     // An unfinished SELECT would keep its read snapshot, and on SQLite hold back checkpoints.
     if (m_query)
         m_query->finish();
     if (m_busy)
         *m_busy = false;
+    m_query = nullptr;
+    m_busy = nullptr;
+    droppingLostStatements = !m_ok;
+    m_own.reset();
+    droppingLostStatements = false;
+}
+
+Statement::~Statement()
+{
+    release();
+    --m_use->liveStatements;
 }
 
 QString Statement::error() const { return m_query ? m_query->lastError().text() : QStringLiteral("not prepared"); }
@@ -208,11 +318,24 @@ WriteTransaction::WriteTransaction(Database &database)
         m_writer.lock();
     if (!m_connection.isOpen())
         return;
-    QSqlQuery begin(m_connection);
-    m_begun = begin.exec(database.dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE")
-                                                               : QStringLiteral("BEGIN"));
-    if (!m_begun)
-        qWarning("database: cannot begin a transaction: %s", qPrintable(begin.lastError().text()));
+    const QString sql =
+        database.dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
+    auto begin = std::make_optional<QSqlQuery>(m_connection);
+    m_begun = begin->exec(sql);
+    if (!m_begun && server::connectionLost(m_connection)) {
+        begin.reset();
+        if (reopenLost(m_connection)) {
+            begin.emplace(m_connection);
+            m_begun = begin->exec(sql);
+        }
+    }
+    if (!m_begun) {
+        qWarning("database: cannot begin a transaction: %s",
+                 begin ? qPrintable(begin->lastError().text()) : "the connection was lost");
+        return;
+    }
+    m_use = &connectionUse(m_connection);
+    m_use->inTransaction = true;
 }
 
 WriteTransaction::~WriteTransaction()
@@ -221,6 +344,14 @@ WriteTransaction::~WriteTransaction()
         QSqlQuery rollback(m_connection);
         rollback.exec(QStringLiteral("ROLLBACK"));
     }
+    end();
+}
+
+void WriteTransaction::end()
+{
+    if (m_use)
+        m_use->inTransaction = false;
+    m_use = nullptr;
 }
 
 bool WriteTransaction::commit()
@@ -229,7 +360,9 @@ bool WriteTransaction::commit()
         return false;
     QSqlQuery commit(m_connection);
     m_done = commit.exec(QStringLiteral("COMMIT"));
-    if (!m_done)
+    if (m_done)
+        end();
+    else
         qWarning("database: commit failed: %s", qPrintable(commit.lastError().text()));
     return m_done;
 }

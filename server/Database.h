@@ -5,12 +5,16 @@
 #include <QString>
 #include <QVariant>
 
-#include <initializer_list>
 #include <condition_variable>
+#include <initializer_list>
 #include <mutex>
-#include <thread>
 #include <optional>
+#include <set>
+#include <string>
+#include <thread>
 #include <variant>
+
+struct pg_conn;
 
 namespace quillfern::server {
 
@@ -37,7 +41,9 @@ public:
     ~Database();
 
     Dialect dialect() const { return m_config.dialect; }
-    // This thread's open connection, or an invalid one when the database cannot be reached.
+    // This thread's open connection, or an invalid one when the database cannot be reached. On PostgreSQL a
+    // connection the server has closed (a restart, say) is opened again here when nothing on this thread is
+    // using it, before any statement finds out the hard way.
     QSqlDatabase connection();
     // Creates or upgrades the schema; the reason when it cannot.
     std::optional<QString> migrate();
@@ -60,10 +66,24 @@ private:
     bool m_backgroundCheckpoints = false;
 };
 
+// The client handle under a QPSQL connection, for what the driver does not offer; null on SQLite.
+pg_conn *postgresHandle(const QSqlDatabase &connection);
+// True when PostgreSQL has closed this connection: the driver itself only notices once a statement fails.
+// Always false on SQLite.
+bool connectionLost(const QSqlDatabase &connection);
+// Opens a lost connection again, forgetting every statement prepared on it, but only while nothing on this
+// thread is using it (no live Statement, no open WriteTransaction); true when it is open again.
+bool reopenLost(QSqlDatabase connection);
+// The names PostgresStatement has prepared on this connection; forgotten when it is opened again.
+std::set<std::string> &preparedStatementNames(const QSqlDatabase &connection);
+
 // Qt binds a null QString as SQL NULL; every text column here is NOT NULL, so text is always bound as text.
 QVariant bindable(const QVariant &value);
 
+struct ConnectionUse;
+
 // A prepared statement with positional parameters, executed at once. ok() and error() tell how it went.
+// A read outside a transaction that finds its PostgreSQL connection lost runs once more on a new one.
 class Statement {
 public:
     Statement(QSqlDatabase database, const QString &sql, std::initializer_list<QVariant> values = {});
@@ -84,17 +104,22 @@ public:
 private:
     template <class Values>
     void run(QSqlDatabase &database, const QString &sql, const Values &values);
+    template <class Values>
+    void execute(QSqlDatabase &database, const QString &sql, const Values &values);
+    void release();
 
     // Prepared once per connection and reused: PostgreSQL would otherwise prepare and deallocate a server-side
     // statement on every call.
     QSqlQuery *m_query = nullptr;
     std::optional<QSqlQuery> m_own; // when the cached one is busy in an enclosing statement
     bool *m_busy = nullptr;
+    ConnectionUse *m_use = nullptr;
     bool m_ok = false;
 };
 
 // One write transaction: IMMEDIATE on SQLite, so writers queue at the start instead of failing at commit.
-// Rolled back unless commit() succeeds.
+// Rolled back unless commit() succeeds. A BEGIN that finds its PostgreSQL connection lost is sent again on
+// a new one, since nothing was done yet.
 class WriteTransaction {
 public:
     explicit WriteTransaction(Database &database);
@@ -102,11 +127,17 @@ public:
 
     bool begun() const { return m_begun; }
     QSqlDatabase connection() const { return m_connection; }
+    // After a failed statement: whether it failed because PostgreSQL closed the connection, in which case
+    // nothing of this transaction can have been committed.
+    bool connectionLost() const { return server::connectionLost(m_connection); }
     bool commit();
 
 private:
+    void end();
+
     std::unique_lock<std::mutex> m_writer;
     QSqlDatabase m_connection;
+    ConnectionUse *m_use = nullptr;
     bool m_begun = false;
     bool m_done = false;
 };

@@ -23,22 +23,33 @@ void GroupCommit::runGroup(std::vector<Queued *> &group)
 
 bool GroupCommit::runTogether(const std::vector<Queued *> &group)
 {
-    WriteTransaction transaction(m_database);
-    if (!transaction.begun()) {
-        for (Queued *queued : group)
-            queued->outcome = StoreError::unavailable(QStringLiteral("cannot begin a write"));
+    // A connection lost before COMMIT was sent took the transaction with it, so the group runs once more on
+    // a new one. A COMMIT whose answer was lost may have taken effect, and is never repeated.
+    for (int attempt = 0;; ++attempt) {
+        WriteTransaction transaction(m_database);
+        if (!transaction.begun()) {
+            for (Queued *queued : group)
+                queued->outcome = StoreError::unavailable(QStringLiteral("cannot begin a write"));
+            return true;
+        }
+        bool lost = false;
+        for (Queued *queued : group) {
+            queued->outcome = (*queued->write)(transaction.connection());
+            if (!queued->outcome)
+                continue;
+            lost = attempt == 0 && transaction.connectionLost();
+            if (!lost)
+                return group.size() == 1; // alone, its refusal is its answer; the rollback undoes what it did
+            break;
+        }
+        if (lost)
+            continue;
+        if (!transaction.commit()) {
+            for (Queued *queued : group)
+                queued->outcome = StoreError::unavailable(QStringLiteral("a group of writes did not commit"));
+        }
         return true;
     }
-    for (Queued *queued : group) {
-        queued->outcome = (*queued->write)(transaction.connection());
-        if (queued->outcome)
-            return group.size() == 1; // alone, its refusal is its answer; the rollback undoes what it did
-    }
-    if (!transaction.commit()) {
-        for (Queued *queued : group)
-            queued->outcome = StoreError::unavailable(QStringLiteral("a group of writes did not commit"));
-    }
-    return true;
 }
 
 } // namespace quillfern::server

@@ -11,7 +11,8 @@ namespace quillfern::server {
 // Writes queued at the same moment share one transaction and one commit: on SQLite with synchronous=FULL
 // every commit waits for the disk, which made a queue of savers wait for one flush each. Each write stays
 // all-or-nothing: when one fails, the group is rolled back and every write in it is redone on its own.
-// Nothing is answered before its commit.
+// Nothing is answered before its commit. A group whose PostgreSQL connection was lost before its COMMIT is
+// run once more on a new connection.
 class GroupCommit {
 public:
     // Runs inside the shared transaction on the connection given; its effects must stay in the database,

@@ -1,29 +1,15 @@
 #include "server/PostgresStatement.h"
 
-#include <QSqlDriver>
-#include <QVariant>
+#include "server/Database.h"
 
 #include <libpq-fe.h>
 
 #include <memory>
 #include <set>
 #include <string>
-#include <utility>
 
 namespace quillfern::server {
 namespace {
-
-PGconn *clientHandle(QSqlDatabase &connection)
-{
-    if (!connection.isOpen() || !connection.driver())
-        return nullptr;
-    const QVariant handle = connection.driver()->handle();
-    // The driver hands its connection out as a PGconn*, which the type system knows as struct pg_conn.
-    if (!handle.isValid() ||
-        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
-        return nullptr;
-    return *static_cast<PGconn *const *>(handle.constData());
-}
 
 struct ResultDeleter {
     void operator()(PGresult *result) const { PQclear(result); }
@@ -37,15 +23,28 @@ std::optional<PostgresStatement::Rows> PostgresStatement::run(QSqlDatabase conne
                                                               const std::vector<QByteArray> &parameters,
                                                               QString &error)
 {
-    PGconn *client = clientHandle(connection);
-    if (!client || PQstatus(client) != CONNECTION_OK) {
+    // Hot queries are reads, so one that finds the connection lost simply runs again on a new one.
+    auto rows = runOnce(connection, name, sql, parameters, error);
+    if (!rows && connectionLost(connection) && reopenLost(connection)) {
+        error.clear();
+        rows = runOnce(connection, name, sql, parameters, error);
+    }
+    return rows;
+}
+
+std::optional<PostgresStatement::Rows> PostgresStatement::runOnce(QSqlDatabase &connection, const char *name,
+                                                                  const QByteArray &sql,
+                                                                  const std::vector<QByteArray> &parameters,
+                                                                  QString &error)
+{
+    PGconn *client = postgresHandle(connection);
+    if (!connection.isOpen() || !client || PQstatus(client) != CONNECTION_OK) {
         error = QStringLiteral("the database connection is not open");
         return std::nullopt;
     }
-    // What this thread prepared, by connection. A connection opened again may come back at the same address
-    // without the statements, so a statement the server does not know is prepared again, once.
-    thread_local std::set<std::pair<PGconn *, std::string>> prepared;
-    const auto key = std::make_pair(client, std::string(name));
+    // What this thread prepared on this connection, forgotten when the connection is opened again.
+    std::set<std::string> &prepared = preparedStatementNames(connection);
+    const std::string key(name);
     std::vector<const char *> values;
     values.reserve(parameters.size());
     for (const QByteArray &parameter : parameters)
