@@ -183,7 +183,10 @@ void ContentView::showState()
     }
     // A restored session shows the loading view until its chain has run, not the pages of nothing.
     // This computer's copy of the portfolio is shown at once instead, marked as not yet up to date.
-    if ((m_workspace.isLoadingPortfolio() || !m_workspace.isSessionReady()) && !m_workspace.hasPortfolioCopy()) {
+    // Rows typed in after a start without the service stay on screen while it is tried again.
+    const bool nothingToShow = !m_workspace.hasPortfolioCopy() && m_workspace.rows().isEmpty() &&
+                               m_workspace.cashRows().isEmpty();
+    if ((m_workspace.isLoadingPortfolio() || !m_workspace.isSessionReady()) && nothingToShow) {
         m_stack->setCurrentWidget(m_loading);
         return;
     }

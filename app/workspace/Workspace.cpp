@@ -155,6 +155,9 @@ QCoro::Task<> Workspace::sessionDidChange()
     const quint64 run = m_sessionRun;
     const auto outdated = [&self, run] { return !self || self->m_sessionRun != run; };
 
+    // Edits of the account that is leaving are on disk before anything is cleared.
+    if (m_persistTimer.isActive())
+        persistNow();
     cancelPendingSave();
     m_reconnectTimer.stop();
     m_reconnectAttempt = 0;
