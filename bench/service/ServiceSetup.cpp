@@ -34,9 +34,11 @@ int main(int argc, char **argv)
             QStringLiteral("%1").arg(1000 + i), QStringLiteral("HKD"), QStringLiteral("Futu"), 10.0 + i,
             100.0 * (i + 1), 12.5 + i, 0.127618574, QString()});
     }
+    // Rows carry their ids, as the app's do: a row without one is new to the service on every save.
     for (int i = 0; i < 10; ++i)
-        request.cashBalances.append(quillfern::ServerCashBalance{std::nullopt, QStringLiteral("Futu"), 1000.0 * i,
-                                                                 QStringLiteral("HKD"), 0.128, QString()});
+        request.cashBalances.append(quillfern::ServerCashBalance{
+            QStringLiteral("00000000-0000-4000-9000-%1").arg(i, 12, 10, QLatin1Char('0')), QStringLiteral("Futu"),
+            1000.0 * i, QStringLiteral("HKD"), 0.128, QString()});
     QFile tokenFile(folder + QStringLiteral("/token"));
     QFile bodyFile(folder + QStringLiteral("/put-200.json"));
     if (!tokenFile.open(QIODevice::WriteOnly) || !bodyFile.open(QIODevice::WriteOnly))
