@@ -16,7 +16,6 @@ private Q_SLOTS:
     void cleanup();
     void aHoldingTypedInIsPricedSavedAndRestored();
     void aTransactionReloadsLedgerAndHoldings();
-    void aSaveToAStoppedServiceKeepsEverything();
 
 private:
     // A fresh window signed in as Ann, its load chain done.
@@ -135,26 +134,6 @@ void WorkspaceServiceTest::aTransactionReloadsLedgerAndHoldings()
     QVERIFY(!why->description().isEmpty());
     QCOMPARE(w.transactions().size(), 1);
     QCOMPARE(w.rows().first().quantity, 20.0);
-}
-
-void WorkspaceServiceTest::aSaveToAStoppedServiceKeepsEverything()
-{
-    const auto h = signedIn();
-    QVERIFY(h);
-    Workspace &w = *h->workspace;
-    typeHolding(w, QStringLiteral("NVDA"), 4, 100);
-    QVERIFY(h->waitForSync());
-
-    m_service->stop();
-    AssetRow row = w.rows().first();
-    row.quantity = 8;
-    w.updateRow(row.id, row);
-    w.schedulePortfolioSave();
-    QTRY_VERIFY_WITH_TIMEOUT(w.portfolioError().has_value(), 10000);
-    QCOMPARE(*w.portfolioError(), QStringLiteral("Could not connect to the server."));
-    QCOMPARE(w.rows().first(), row);
-    QVERIFY(!w.portfolioMatchesSyncedData());
-    QVERIFY(!w.isSavingPortfolio());
 }
 
 QTEST_GUILESS_MAIN(WorkspaceServiceTest)
