@@ -12,6 +12,7 @@
 #include "text/Localization.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -156,8 +157,24 @@ void ContentView::buildSignedIn()
     scroll->setWidget(m_holdings);
     m_holdings->setMinimumHeight(760);
     m_tabs->addTab(scroll, symbolIcon(QStringLiteral("chart.pie")), QString());
-    m_tabs->addTab(new BalancePage(m_workspace), symbolIcon(QStringLiteral("banknote")), QString());
-    m_tabs->addTab(new TransactionPage(m_workspace), symbolIcon(QStringLiteral("list.bullet.rectangle")), QString());
+    // The other pages are built when their tab is first shown, so the window opens on holdings sooner.
+    const auto lazyPage = [this](std::function<QWidget *()> build) {
+        auto *holder = new QWidget;
+        auto *layout = new QVBoxLayout(holder);
+        layout->setContentsMargins(0, 0, 0, 0);
+        m_pendingPages.insert(holder, std::move(build));
+        return holder;
+    };
+    m_tabs->addTab(lazyPage([this] { return new BalancePage(m_workspace); }), symbolIcon(QStringLiteral("banknote")),
+                   QString());
+    m_tabs->addTab(lazyPage([this] { return new TransactionPage(m_workspace); }),
+                   symbolIcon(QStringLiteral("list.bullet.rectangle")), QString());
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        QWidget *holder = m_tabs->widget(index);
+        const auto build = m_pendingPages.take(holder);
+        if (build)
+            holder->layout()->addWidget(build());
+    });
     column->addWidget(m_tabs, 1);
     m_stack->addWidget(m_signedIn);
     retranslate();

@@ -4,7 +4,10 @@
 // three pages as tabs, the error banner above them and the currency, language and account menus.
 // The pages are built the first time a session needs them, so a signed-out start stays light.
 
+#include <QHash>
 #include <QPointer>
+
+#include <functional>
 #include <QWidget>
 
 #include <QDialog>
@@ -59,6 +62,8 @@ private:
     QWidget *m_signIn = nullptr;
     QWidget *m_loading;
     QLabel *m_copyNotice = nullptr;
+    // Tabs whose page is built when first shown.
+    QHash<QWidget *, std::function<QWidget *()>> m_pendingPages;
     QWidget *m_signedIn = nullptr;
     QTabWidget *m_tabs = nullptr;
     HoldingsPage *m_holdings = nullptr;
