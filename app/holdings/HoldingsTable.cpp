@@ -30,11 +30,12 @@ HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
 {
     m_model->setPalette(palette());
     m_view->setHorizontalHeader(m_header);
-    m_view->setModel(m_model);
-    m_view->setItemDelegate(m_delegate);
+    // Row sizing is fixed before the model arrives, so hundreds of rows are laid out once, not twice.
     m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_view->verticalHeader()->setDefaultSectionSize(table::rowHeight);
+    m_view->setModel(m_model);
+    m_view->setItemDelegate(m_delegate);
     m_view->setShowGrid(false);
     m_view->setSelectionMode(QAbstractItemView::NoSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);

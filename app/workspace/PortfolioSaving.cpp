@@ -80,6 +80,7 @@ void Workspace::installLocalCopy()
         return;
     m_showingLocalCopy = true;
     m_localCopyWritten = true;
+    m_persisted = copy;
     m_syncedRows = copy->synced.holdings;
     m_syncedCashRows = copy->synced.cashBalances;
     m_syncedVersion = copy->synced.version;
@@ -120,7 +121,14 @@ void Workspace::persistNow()
                        m_brokerages,
                        m_gicsClassifications,
                        m_transactions};
+    // Reloads that bring nothing new, the usual case, leave the file and the disk alone.
+    if (m_localCopyWritten && m_persisted && *m_persisted == data)
+        return;
     const bool written = m_localCopy.store(data);
+    if (written)
+        m_persisted = std::move(data);
+    else
+        m_persisted.reset();
     if (written != m_localCopyWritten) {
         m_localCopyWritten = written;
         Q_EMIT syncStateChanged();
@@ -390,6 +398,7 @@ void Workspace::signOut()
     m_localCopy.remove();
     m_localCopy.setAccount({}, {});
     m_localCopyWritten = false;
+    m_persisted.reset();
     setRows({});
     m_syncedRows.clear();
     m_syncedCashRows.clear();
@@ -402,7 +411,9 @@ void Workspace::installPortfolio(const PortfolioData &data)
     m_syncedRows = data.holdings;
     m_syncedCashRows = data.cashBalances;
     m_syncedVersion = data.version;
-    setRows(data.holdings);
+    // The same rows again (a reload after a start from this computer's copy) reset no view.
+    if (!(data.holdings == m_rows))
+        setRows(data.holdings);
     setCashRows(data.cashBalances);
 }
 

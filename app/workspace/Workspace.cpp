@@ -165,6 +165,7 @@ QCoro::Task<> Workspace::sessionDidChange()
     m_portfolioLoaded = false;
     m_showingLocalCopy = false;
     m_localCopyWritten = false;
+    m_persisted.reset();
     m_syncedVersion.clear();
     m_unansweredPost.reset();
     setRows({});

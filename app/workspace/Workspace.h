@@ -259,6 +259,8 @@ private:
 
     LocalCopy m_localCopy;
     bool m_localCopyWritten = false;
+    std::optional<LocalCopyData> m_persisted; // what the file holds
+
     QTimer m_persistTimer;
     QTimer m_reconnectTimer;
     int m_reconnectAttempt = 0;
