@@ -253,8 +253,11 @@ QCoro::Task<> Workspace::loadCurrencies()
     }
     if (!isSession(*token) || answer->isEmpty())
         co_return;
-    m_currencies = *std::move(answer);
-    Q_EMIT referenceDataChanged();
+    // The list kept on this computer is usually still the service's: the views then stay as they are.
+    if (!(m_currencies == *answer)) {
+        m_currencies = *std::move(answer);
+        Q_EMIT referenceDataChanged();
+    }
     const QString stored = reportingCurrencyCode();
     if (std::none_of(m_currencies.cbegin(), m_currencies.cend(), [&](const auto &c) { return c.code == stored; }))
         setReportingCurrencyCode(m_currencies.first().code);
@@ -281,8 +284,10 @@ QCoro::Task<> Workspace::loadLanguages()
     }
     if (!isSession(*token) || answer->isEmpty())
         co_return;
-    m_languages = *std::move(answer);
-    Q_EMIT referenceDataChanged();
+    if (!(m_languages == *answer)) {
+        m_languages = *std::move(answer);
+        Q_EMIT referenceDataChanged();
+    }
     const QString stored = languageCode();
     if (std::none_of(m_languages.cbegin(), m_languages.cend(), [&](const auto &l) { return l.code == stored; }))
         setLanguageCode(m_languages.first().code);
@@ -309,6 +314,8 @@ QCoro::Task<> Workspace::loadList(ListFetch<Record> fetch, QList<Record> Workspa
         co_return;
     }
     if (!isSession(*token))
+        co_return;
+    if (this->*field == *answer)
         co_return;
     this->*field = *std::move(answer);
     (this->*notify)();
