@@ -3,10 +3,9 @@
 #include "api/WireCoding.h"
 
 #include <QCryptographicHash>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -16,56 +15,68 @@
 namespace quillfern {
 namespace {
 
-constexpr int formatVersion = 1;
+constexpr quint32 magic = 0x51464c43; // "QFLC"
+constexpr quint32 formatVersion = 1;
 
-// The tables in the service's own record shapes, so the quick wire reader decodes them. A cash row without
-// a rate of the service's is written with 0, which no real rate is.
-PortfolioResponse tables(const QList<AssetRow> &rows, const QList<CashRow> &cashRows)
+void write(QDataStream &out, const AssetRow &row)
 {
-    PortfolioResponse tables;
-    tables.holdings.reserve(rows.size());
-    for (const AssetRow &row : rows)
-        tables.holdings.append(ServerHolding{row.id, row.market, row.sector, row.subSector, row.code, QString(),
-                                             row.broker, row.averagePrice, row.quantity, row.currentPrice, 0,
-                                             QString()});
-    tables.cashBalances.reserve(cashRows.size());
-    for (const CashRow &row : cashRows)
-        tables.cashBalances.append(
-            ServerCashBalance{row.id, row.broker, row.originalCash, row.currency, row.serverFXToUSD.value_or(0), {}});
-    return tables;
+    out << row.id << row.market << row.sector << row.subSector << row.code << row.broker << row.averagePrice
+        << row.quantity << row.currentPrice;
 }
 
-bool readTables(const QByteArray &line, QList<AssetRow> &rows, QList<CashRow> &cashRows)
+void read(QDataStream &in, AssetRow &row)
 {
-    const auto decoded = decodeJSON<PortfolioResponse>(line);
-    if (!decoded)
-        return false;
-    rows.reserve(decoded->holdings.size());
-    for (const ServerHolding &h : decoded->holdings) {
-        if (!h.id)
-            return false;
-        rows.append(AssetRow{*h.id, h.market, h.sector, h.subSector, h.code, h.broker, h.averagePrice, h.quantity,
-                             h.currentPrice});
-    }
-    cashRows.reserve(decoded->cashBalances.size());
-    for (const ServerCashBalance &c : decoded->cashBalances) {
-        if (!c.id)
-            return false;
-        cashRows.append(CashRow{*c.id, c.broker, c.originalCash, c.currency,
-                                c.fxToUsd > 0 ? std::optional<double>(c.fxToUsd) : std::nullopt});
-    }
-    return true;
+    in >> row.id >> row.market >> row.sector >> row.subSector >> row.code >> row.broker >> row.averagePrice >>
+        row.quantity >> row.currentPrice;
 }
 
-template <class Value> QByteArray line(const Value &value)
+void write(QDataStream &out, const CashRow &row)
+{
+    out << row.id << row.broker << row.originalCash << row.currency << row.serverFXToUSD.has_value()
+        << row.serverFXToUSD.value_or(0);
+}
+
+void read(QDataStream &in, CashRow &row)
+{
+    bool hasRate = false;
+    double rate = 0;
+    in >> row.id >> row.broker >> row.originalCash >> row.currency >> hasRate >> rate;
+    row.serverFXToUSD = hasRate ? std::optional<double>(rate) : std::nullopt;
+}
+
+template <class Row> void writeRows(QDataStream &out, const QList<Row> &rows)
+{
+    out << quint32(rows.size());
+    for (const Row &row : rows)
+        write(out, row);
+}
+
+template <class Row> QList<Row> readRows(QDataStream &in)
+{
+    quint32 count = 0;
+    in >> count;
+    QList<Row> rows;
+    // A damaged count must not reserve memory the file cannot fill.
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        Row row;
+        read(in, row);
+        rows.append(std::move(row));
+    }
+    return rows;
+}
+
+// Reference lists are kept exactly as the service sent them, in its own coding.
+template <class Value> QByteArray wireText(const Value &value)
 {
     const auto encoded = encodeJSON(value);
     return encoded ? *encoded : QByteArrayLiteral("[]");
 }
 
-template <class Record> QList<Record> readList(const QByteArray &line)
+template <class Record> QList<Record> readList(QDataStream &in)
 {
-    auto decoded = decodeJSON<QList<Record>>(line);
+    QByteArray text;
+    in >> text;
+    auto decoded = decodeJSON<QList<Record>>(text);
     return decoded ? *std::move(decoded) : QList<Record>();
 }
 
@@ -98,51 +109,58 @@ void LocalCopy::setAccount(const QString &serviceOrigin, const QString &account)
     // The name says nothing about whose copy it is to someone listing the folder.
     const QByteArray key = serviceOrigin.toUtf8() + '\n' + account.trimmed().toLower().toUtf8();
     const QByteArray digest = QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(32);
-    m_path = m_folder + QLatin1Char('/') + QString::fromLatin1(digest) + QStringLiteral(".json");
+    m_path = m_folder + QLatin1Char('/') + QString::fromLatin1(digest) + QStringLiteral(".copy");
 }
 
-// One JSON document per line: a header, the synchronised tables, the working tables (null when they are the
-// same), then the reference lists. Each line is read on its own by the quick wire reader, which keeps the
-// start of the window short.
+// A binary stream: the tables are read straight into rows, which keeps the start of the window short; the
+// reference lists travel as the service's own JSON.
 QByteArray LocalCopy::encode(const LocalCopyData &data)
 {
-    const QJsonObject header{{QStringLiteral("format"), formatVersion},
-                             {QStringLiteral("version"), QString::fromLatin1(data.synced.version)}};
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
     const bool edited = !(data.rows == data.synced.holdings && data.cashRows == data.synced.cashBalances);
-    const QList<QByteArray> lines{QJsonDocument(header).toJson(QJsonDocument::Compact),
-                                  line(tables(data.synced.holdings, data.synced.cashBalances)),
-                                  edited ? line(tables(data.rows, data.cashRows)) : QByteArrayLiteral("null"),
-                                  line(data.currencies),
-                                  line(data.languages),
-                                  line(data.brokerages),
-                                  line(data.gicsClassifications),
-                                  line(data.transactions)};
-    return lines.join('\n') + '\n';
+    out << magic << formatVersion << data.synced.version;
+    writeRows(out, data.synced.holdings);
+    writeRows(out, data.synced.cashBalances);
+    out << edited;
+    if (edited) {
+        writeRows(out, data.rows);
+        writeRows(out, data.cashRows);
+    }
+    out << wireText(data.currencies) << wireText(data.languages) << wireText(data.brokerages)
+        << wireText(data.gicsClassifications) << wireText(data.transactions);
+    return bytes;
 }
 
 std::optional<LocalCopyData> LocalCopy::decode(const QByteArray &bytes)
 {
-    const QList<QByteArray> lines = bytes.split('\n');
-    if (lines.size() < 8)
-        return std::nullopt;
-    const QJsonObject header = QJsonDocument::fromJson(lines[0]).object();
-    if (header.value(QStringLiteral("format")).toInt() != formatVersion)
+    QDataStream in(bytes);
+    in.setVersion(QDataStream::Qt_6_4);
+    quint32 fileMagic = 0, format = 0;
+    in >> fileMagic >> format;
+    if (fileMagic != magic || format != formatVersion)
         return std::nullopt;
     LocalCopyData data;
-    data.synced.version = header.value(QStringLiteral("version")).toString().toLatin1();
-    if (!readTables(lines[1], data.synced.holdings, data.synced.cashBalances))
-        return std::nullopt;
-    if (lines[2] == "null") {
+    bool edited = false;
+    in >> data.synced.version;
+    data.synced.holdings = readRows<AssetRow>(in);
+    data.synced.cashBalances = readRows<CashRow>(in);
+    in >> edited;
+    if (edited) {
+        data.rows = readRows<AssetRow>(in);
+        data.cashRows = readRows<CashRow>(in);
+    } else {
         data.rows = data.synced.holdings;
         data.cashRows = data.synced.cashBalances;
-    } else if (!readTables(lines[2], data.rows, data.cashRows)) {
-        return std::nullopt;
     }
-    data.currencies = readList<CurrencyOption>(lines[3]);
-    data.languages = readList<LanguageOption>(lines[4]);
-    data.brokerages = readList<BrokerageOption>(lines[5]);
-    data.gicsClassifications = readList<GICSClassification>(lines[6]);
-    data.transactions = readList<TransactionRecord>(lines[7]);
+    data.currencies = readList<CurrencyOption>(in);
+    data.languages = readList<LanguageOption>(in);
+    data.brokerages = readList<BrokerageOption>(in);
+    data.gicsClassifications = readList<GICSClassification>(in);
+    data.transactions = readList<TransactionRecord>(in);
+    if (in.status() != QDataStream::Ok || !in.atEnd())
+        return std::nullopt;
     return data;
 }
 
