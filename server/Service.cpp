@@ -70,6 +70,12 @@ void Service::installMiddleware()
     const int threads = m_options.threads;
     m_server.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     m_server.set_tcp_nodelay(true);
+    // The library's default shares the port (SO_REUSEPORT), so a second service on a taken address started and
+    // took half of the connections. Reusing an address in TIME_WAIT is all a restart needs.
+    m_server.set_socket_options([](socket_t socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     m_server.set_keep_alive_max_count(10000);
     m_server.set_keep_alive_timeout(30);
     m_server.set_read_timeout(15);

@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <malloc.h>
 #include <mutex>
@@ -170,8 +172,11 @@ int main(int argc, char **argv)
 
     Service service(options, database, std::move(quotes), makeGoogle(options));
     if (!service.bind()) {
-        std::fprintf(stderr, "quillfern-server: cannot listen on %s:%d\n", qPrintable(options.listenHost),
-                     options.listenPort);
+        const int reason = errno;
+        std::fprintf(stderr, "quillfern-server: cannot listen on %s:%d: %s\n", qPrintable(options.listenHost),
+                     options.listenPort,
+                     reason == EADDRINUSE ? "the address is already in use (is another service running there?)"
+                                          : std::strerror(reason));
         return 1;
     }
     RateRefresher refresher(options.ecbRatesURL, service.portfolioStore());

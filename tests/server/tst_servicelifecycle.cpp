@@ -74,6 +74,7 @@ private Q_SLOTS:
     void stopAnswersInFlightAndLeavesNoWaiting_data();
     void stopAnswersInFlightAndLeavesNoWaiting();
     void databaseRestartFailsNoLaterRequest();
+    void aSecondServiceOnATakenAddressDoesNotStart();
 
 private:
     QDateTime postmasterStarted();
@@ -266,6 +267,33 @@ void ServiceLifecycleTest::databaseRestartFailsNoLaterRequest()
                                 .arg(tally.afterRestart)
                                 .arg(tally.firstFailure)));
         QCOMPARE(storedQuantity(reader, tokens[i]), tally.lastSaved);
+    }
+}
+
+void ServiceLifecycleTest::aSecondServiceOnATakenAddressDoesNotStart()
+{
+    testing::ServiceProcess first(m_databaseURL, {QStringLiteral("--quiet")});
+    QVERIFY2(first.start(), qPrintable(first.output()));
+
+    // On a database of its own, so nothing but the address is shared.
+    QProcess second;
+    second.setProcessChannelMode(QProcess::MergedChannels);
+    second.start(QStringLiteral(QUILLFERN_SERVER_BINARY),
+                 {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(first.port()),
+                  QStringLiteral("--database"),
+                  QStringLiteral("sqlite:") + m_folder.filePath(QStringLiteral("second.sqlite3")),
+                  QStringLiteral("--quiet")});
+    const bool ended = second.waitForFinished(15000);
+    if (!ended)
+        second.kill();
+    QVERIFY(ended);
+    QVERIFY(second.exitCode() != 0);
+    QVERIFY2(second.readAll().contains("already in use"), "the refusal names the cause");
+
+    httplib::Client client("127.0.0.1", first.port());
+    for (int i = 0; i < 8; ++i) {
+        const auto answer = client.Get("/healthz");
+        QVERIFY(answer && answer->status == 200);
     }
 }
 
