@@ -1,5 +1,8 @@
 #include "server/HttpSupport.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <string_view>
 
 namespace quillfern::server {
@@ -80,11 +83,21 @@ IfMatch ifMatch(const httplib::Request &request)
 
 QString bearerToken(const httplib::Request &request)
 {
-    const std::string header = request.get_header_value("Authorization");
-    static const std::string prefix = "Bearer ";
-    if (header.size() <= prefix.size() || header.compare(0, prefix.size(), prefix) != 0)
+    // Read from the header list itself: the library's lookup hands the value over as C text, which ends at
+    // a NUL. A request with two Authorization headers has no single token.
+    if (request.get_header_value_count("Authorization") != 1)
         return {};
-    return QString::fromStdString(header.substr(prefix.size())).trimmed();
+    const std::string &header = request.headers.find("Authorization")->second;
+    static const std::string prefix = "Bearer ";
+    if (header.size() <= prefix.size() || header.size() > prefix.size() + 512 ||
+        header.compare(0, prefix.size(), prefix) != 0)
+        return {};
+    // Tokens are base64url text. Anything else after the scheme (spaces, a NUL and what follows it, the
+    // leftovers of an escape the HTTP library decoded) is not a token, rather than a token with decoration.
+    const auto isTokenCharacter = [](unsigned char c) { return std::isalnum(c) || c == '-' || c == '_'; };
+    if (!std::all_of(header.cbegin() + std::ptrdiff_t(prefix.size()), header.cend(), isTokenCharacter))
+        return {};
+    return QString::fromLatin1(header.substr(prefix.size()));
 }
 
 QString queryValue(const httplib::Request &request, const char *name)

@@ -55,8 +55,14 @@ void ServiceTest::everyAnswerIsJSONWithSafeHeaders()
         if (status != 200)
             QVERIFY2(!errorText(answer).isEmpty(), answer.body.c_str());
     }
-    const Raw forged = raw(m_service->baseURL(), "GET", "/v1/portfolio", QStringLiteral("not-a-token"));
-    QCOMPARE(forged.status, 401);
+    // The header is the scheme and the token's own characters, nothing around or inside them.
+    const std::string bearer = "Bearer " + token.toStdString();
+    for (const std::string &header : std::vector<std::string>{"Bearer not-a-token", bearer + "%00garbage", bearer + " x", "Bearer  " +
+                                      token.toStdString(), "bearer " + token.toStdString(), bearer + ".",
+                                      std::string("Bearer ")}) {
+        const Raw refused = raw(m_service->baseURL(), "GET", "/v1/portfolio", {}, {}, {{"Authorization", header}});
+        QVERIFY2(refused.status == 401, header.c_str());
+    }
 }
 
 void ServiceTest::portfolioRoundTrip()
