@@ -83,8 +83,7 @@ void MainWindow::bringToFront()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_mayClose ||
-        !(m_workspace.hasUnsavedChanges() || m_workspace.hasPendingSave() || m_workspace.isSavingPortfolio())) {
+    if (m_mayClose || !m_workspace.hasUnsentWork()) {
         event->accept();
         return;
     }
@@ -113,7 +112,7 @@ void MainWindow::advanceClosing()
 {
     if (!m_closingSave)
         return;
-    if (!(m_workspace.hasUnsavedChanges() || m_workspace.hasPendingSave() || m_workspace.isSavingPortfolio()))
+    if (!m_workspace.hasUnsentWork())
         return closingSaveEnded(true);
     if (m_workspace.isSavingPortfolio())
         return; // its end moves the state again

@@ -52,11 +52,6 @@ QCoro::Task<> Workspace::createCustomBrokerage()
     m_newBrokerageName.clear();
 }
 
-bool Workspace::hasUnsavedChanges() const
-{
-    return hasUnsyncedEdits();
-}
-
 bool Workspace::canSaveNow() const
 {
     return currentToken().has_value() && m_portfolioLoaded && !m_loadingPortfolio;

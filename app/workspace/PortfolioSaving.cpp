@@ -79,7 +79,6 @@ void Workspace::installLocalCopy()
     if (!copy)
         return;
     m_showingLocalCopy = true;
-    m_localCopyWritten = true;
     m_persisted = copy;
     m_syncedRows = copy->synced.holdings;
     m_syncedCashRows = copy->synced.cashBalances;
@@ -122,17 +121,15 @@ void Workspace::persistNow()
                        m_gicsClassifications,
                        m_transactions};
     // Reloads that bring nothing new, the usual case, leave the file and the disk alone.
-    if (m_localCopyWritten && m_persisted && *m_persisted == data)
+    if (m_persisted && *m_persisted == data)
         return;
-    const bool written = m_localCopy.store(data);
-    if (written)
+    const bool wasKept = m_persisted.has_value();
+    if (m_localCopy.store(data))
         m_persisted = std::move(data);
     else
         m_persisted.reset();
-    if (written != m_localCopyWritten) {
-        m_localCopyWritten = written;
+    if (m_persisted.has_value() != wasKept)
         Q_EMIT syncStateChanged();
-    }
 }
 
 bool Workspace::flushLocalCopy()
@@ -144,6 +141,11 @@ bool Workspace::flushLocalCopy()
 bool Workspace::hasUnsyncedEdits() const
 {
     return currentToken().has_value() && !portfolioMatchesSyncedData();
+}
+
+bool Workspace::hasUnsentWork() const
+{
+    return hasUnsyncedEdits() || hasPendingSave() || m_savingPortfolio;
 }
 
 QCoro::Task<> Workspace::loadPortfolio()
@@ -162,7 +164,6 @@ QCoro::Task<> Workspace::loadPortfolio()
     if (!answer) {
         noteUnreachable(answer.error());
         setSyncState(false, m_savingPortfolio);
-        persistNow();
         co_return;
     }
     noteReachable();
@@ -332,7 +333,6 @@ QCoro::Task<> Workspace::savePortfolio(QString token, QList<AssetRow> holdings, 
     if (!answer) {
         noteUnreachable(answer.error());
         setSyncState(m_loadingPortfolio, false);
-        persistNow();
         co_return;
     }
     noteReachable();
@@ -397,7 +397,6 @@ void Workspace::signOut()
     // The copy is this account's alone; whoever signs in next must not find it on this computer.
     m_localCopy.remove();
     m_localCopy.setAccount({}, {});
-    m_localCopyWritten = false;
     m_persisted.reset();
     setRows({});
     m_syncedRows.clear();
@@ -406,35 +405,18 @@ void Workspace::signOut()
     m_auth.signOut();
 }
 
-void Workspace::installPortfolio(const PortfolioData &data)
-{
-    m_syncedRows = data.holdings;
-    m_syncedCashRows = data.cashBalances;
-    m_syncedVersion = data.version;
-    // The same rows again (a reload after a start from this computer's copy) reset no view.
-    if (!(data.holdings == m_rows))
-        setRows(data.holdings);
-    setCashRows(data.cashBalances);
-}
-
 void Workspace::acceptServicePortfolio(const PortfolioData &data)
 {
     const bool wasShowingCopy = m_showingLocalCopy;
     m_portfolioLoaded = true;
     m_showingLocalCopy = false;
-    if (portfolioMatchesSyncedData()) {
-        installPortfolio(data);
-    } else {
+    QList<AssetRow> rows = data.holdings;
+    QList<CashRow> cashRows = data.cashBalances;
+    if (!portfolioMatchesSyncedData()) {
         const auto holdings = mergeRows(m_syncedRows, m_rows, data.holdings);
         const auto cash = mergeRows(m_syncedCashRows, m_cashRows, data.cashBalances);
-        m_syncedRows = data.holdings;
-        m_syncedCashRows = data.cashBalances;
-        m_syncedVersion = data.version;
-        if (!(holdings.rows == m_rows))
-            setRows(holdings.rows);
-        else
-            rowsDidChange();
-        setCashRows(cash.rows);
+        rows = holdings.rows;
+        cashRows = cash.rows;
         QStringList names;
         for (const AssetRow &row : holdings.conflicts)
             names.append(rowName(row));
@@ -444,6 +426,13 @@ void Workspace::acceptServicePortfolio(const PortfolioData &data)
             setRowEditStatus(QStringLiteral("Kept your changes to %1; they had also been changed elsewhere.")
                                  .arg(names.join(QStringLiteral(", "))));
     }
+    m_syncedRows = data.holdings;
+    m_syncedCashRows = data.cashBalances;
+    m_syncedVersion = data.version;
+    // The same rows again (a reload after a start from this computer's copy) reset no view.
+    if (!(rows == m_rows))
+        setRows(std::move(rows));
+    setCashRows(std::move(cashRows));
     if (wasShowingCopy)
         Q_EMIT syncStateChanged();
     persistNow();

@@ -164,7 +164,6 @@ QCoro::Task<> Workspace::sessionDidChange()
     m_offline = false;
     m_portfolioLoaded = false;
     m_showingLocalCopy = false;
-    m_localCopyWritten = false;
     m_persisted.reset();
     m_syncedVersion.clear();
     m_unansweredPost.reset();

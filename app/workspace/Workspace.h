@@ -68,8 +68,10 @@ public:
     bool hasPortfolioCopy() const { return m_portfolioLoaded || m_showingLocalCopy; }
     // Edits of the working copy that the service does not hold yet, whatever is running.
     bool hasUnsyncedEdits() const;
+    // Unsynced edits, a save waiting for its debounce or one in flight: what closing has to see through.
+    bool hasUnsentWork() const;
     // Unsynced edits are kept on disk for this account, so quitting cannot lose them.
-    bool keepsEditsOnDisk() const { return m_localCopy.hasAccount() && m_localCopyWritten; }
+    bool keepsEditsOnDisk() const { return m_localCopy.hasAccount() && m_persisted.has_value(); }
     // Writes the local copy now; false when there is none for this account or it could not be written.
     bool flushLocalCopy();
 
@@ -127,8 +129,6 @@ public:
     // None when the trade was recorded and both lists reloaded; else why not, for the editor to show.
     QCoro::Task<std::optional<APIFailure>> createTransaction(TransactionCreateInput input);
     void signOut();
-    // Unsynced edits while a session can still save them: what closing the window would lose.
-    bool hasUnsavedChanges() const;
     // A save could go out now: the session's portfolio was loaded and no load is running.
     bool canSaveNow() const;
     // Sends the unsynced edits at once instead of after the debounce; nothing when a save is running (its
@@ -221,7 +221,6 @@ private:
     void setPortfolioError(std::optional<QString> error);
     void setRowEditStatus(const QString &status);
     void setPriceRefresh(bool refreshing, const QString &status);
-    void installPortfolio(const PortfolioData &data);
     // A portfolio the service answered: unsynced edits are merged over it, and a save follows when they remain.
     void acceptServicePortfolio(const PortfolioData &data);
     void installLocalCopy();
@@ -258,8 +257,7 @@ private:
     std::optional<TransactionPost> m_unansweredPost;
 
     LocalCopy m_localCopy;
-    bool m_localCopyWritten = false;
-    std::optional<LocalCopyData> m_persisted; // what the file holds
+    std::optional<LocalCopyData> m_persisted; // what the file holds, when it was written
 
     QTimer m_persistTimer;
     QTimer m_reconnectTimer;
