@@ -77,10 +77,10 @@ KeyHeader idempotencyKey(const httplib::Request &request)
 {
     if (!request.has_header("Idempotency-Key"))
         return {};
-    const std::string key = request.get_header_value("Idempotency-Key");
-    const bool valid = request.get_header_value_count("Idempotency-Key") == 1 && !key.empty() && key.size() <= 255 &&
-                       std::all_of(key.cbegin(), key.cend(), [](char c) { return c >= 0x21 && c <= 0x7e; });
-    return valid ? KeyHeader{QString::fromLatin1(key), false} : KeyHeader{std::nullopt, true};
+    const auto key = singleHeaderValue(request, "Idempotency-Key");
+    const bool valid = key && !key->empty() && key->size() <= 255 &&
+                       std::all_of(key->cbegin(), key->cend(), [](char c) { return c >= 0x21 && c <= 0x7e; });
+    return valid ? KeyHeader{QString::fromLatin1(*key), false} : KeyHeader{std::nullopt, true};
 }
 
 } // namespace

@@ -81,13 +81,20 @@ IfMatch ifMatch(const httplib::Request &request)
     }
 }
 
+std::optional<std::string> singleHeaderValue(const httplib::Request &request, const char *name)
+{
+    if (request.get_header_value_count(name) != 1)
+        return std::nullopt;
+    return request.headers.find(name)->second;
+}
+
 QString bearerToken(const httplib::Request &request)
 {
-    // Read from the header list itself: the library's lookup hands the value over as C text, which ends at
-    // a NUL. A request with two Authorization headers has no single token.
-    if (request.get_header_value_count("Authorization") != 1)
+    // A request with two Authorization headers has no single token.
+    const auto value = singleHeaderValue(request, "Authorization");
+    if (!value)
         return {};
-    const std::string &header = request.headers.find("Authorization")->second;
+    const std::string &header = *value;
     static const std::string prefix = "Bearer ";
     if (header.size() <= prefix.size() || header.size() > prefix.size() + 512 ||
         header.compare(0, prefix.size(), prefix) != 0)

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ IfMatch ifMatch(const httplib::Request &request);
 
 // The token of an "Authorization: Bearer ..." header, or empty.
 QString bearerToken(const httplib::Request &request);
+// The whole value of a header sent exactly once, or none. The library's own lookup hands values over as C
+// text, which ends at a NUL its unescaping may have produced.
+std::optional<std::string> singleHeaderValue(const httplib::Request &request, const char *name);
 
 QString queryValue(const httplib::Request &request, const char *name);
 QString formValue(const httplib::Request &request, const char *name);
