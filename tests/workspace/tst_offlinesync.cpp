@@ -21,18 +21,6 @@ PortfolioData stored(const QUrl &service, const QString &token)
     return fetched ? *fetched : PortfolioData{};
 }
 
-QString typeHolding(Workspace &w, const QString &code, double quantity)
-{
-    const QString id = w.addRow();
-    AssetRow row = w.rows().last();
-    row.code = code;
-    row.quantity = quantity;
-    row.averagePrice = 100;
-    w.updateRow(id, row);
-    w.saveEditingRow();
-    return id;
-}
-
 void setQuantity(Workspace &w, const QString &id, double quantity)
 {
     for (AssetRow row : w.rows()) {
@@ -137,7 +125,7 @@ void OfflineSyncTest::anOfflineStartNeverReplacesTheAccount()
 
     // The service comes back; the user types a holding before anything reconnected.
     QVERIFY2(m_service->start(), qPrintable(m_service->output()));
-    typeHolding(w, QStringLiteral("MSFT"), 7);
+    typeHolding(w, QStringLiteral("MSFT"), 7, 100);
     QTRY_VERIFY_WITH_TIMEOUT(!w.isOffline() && w.rows().size() == 31, 20000);
     QVERIFY(h->waitForSync(20000));
 

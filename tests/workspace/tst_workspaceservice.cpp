@@ -20,7 +20,6 @@ private Q_SLOTS:
 private:
     // A fresh window signed in as Ann, its load chain done.
     std::unique_ptr<WorkspaceHarness> signedIn();
-    void typeHolding(Workspace &w, const QString &code, double quantity, double average);
 
     QTemporaryDir m_folder;
     std::unique_ptr<ServiceProcess> m_service;
@@ -52,17 +51,6 @@ std::unique_ptr<WorkspaceHarness> WorkspaceServiceTest::signedIn()
     if (!loaded.wait(20000) || !h->auth->accessToken())
         return nullptr;
     return h;
-}
-
-void WorkspaceServiceTest::typeHolding(Workspace &w, const QString &code, double quantity, double average)
-{
-    const QString id = w.addRow();
-    AssetRow row = w.rows().last();
-    row.code = code;
-    row.quantity = quantity;
-    row.averagePrice = average;
-    w.updateRow(id, row);
-    w.saveEditingRow();
 }
 
 void WorkspaceServiceTest::aHoldingTypedInIsPricedSavedAndRestored()
