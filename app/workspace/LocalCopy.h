@@ -48,7 +48,7 @@ public:
     bool store(const LocalCopyData &data) const;
     bool remove() const;
 
-    // The file's text, and back; exposed for tests of the format.
+    // The file's bytes, and back; exposed for tests of the format.
     static QByteArray encode(const LocalCopyData &data);
     static std::optional<LocalCopyData> decode(const QByteArray &bytes);
 
