@@ -25,6 +25,8 @@ QString DecodingError::description() const
     switch (reason) {
     case Reason::NotJSON:
         return QStringLiteral("The data couldn't be read because it isn't valid JSON (%1).").arg(detail);
+    case Reason::DuplicateKey:
+        return QStringLiteral("The data couldn't be read because %1 is given twice.").arg(where);
     case Reason::Missing:
         return QStringLiteral("The data couldn't be read because %1 is missing.").arg(where);
     case Reason::Null:

@@ -20,14 +20,14 @@ struct PortfolioAPIError {
     bool operator==(const PortfolioAPIError &) const = default;
 };
 
-// A body that is not JSON or breaks the presence and type rules of the record it should hold.
-// path names the offending field the way it appears on the wire, such as "holdings[2].fx_to_usd".
+// A body that is not JSON, gives a key twice, or breaks the presence and type rules of the record it should
+// hold. path names the offending field the way it appears on the wire, such as "holdings[2].fx_to_usd".
 struct DecodingError {
-    enum class Reason { NotJSON, Missing, Null, WrongType };
+    enum class Reason { NotJSON, DuplicateKey, Missing, Null, WrongType };
 
     Reason reason = Reason::NotJSON;
     QString path;
-    QString detail; // the expected type, or the JSON parser's own message
+    QString detail; // the expected type, or what the reader found wrong and where
 
     QString description() const;
 };

@@ -2,16 +2,151 @@
 
 #include "api/KeyConversion.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <limits>
+#include <string_view>
+#include <unordered_set>
 
 namespace quillfern::wire {
+namespace {
 
-// Recursive descent over the text; every method answers false to give up.
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Four hex digits, already checked.
+char16_t codeUnitAt(const char *at)
+{
+    char16_t unit = 0;
+    for (int i = 0; i < 4; ++i)
+        unit = char16_t(unit * 16 + hexDigit(at[i]));
+    return unit;
+}
+
+bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The code point of one escape at "\u...", a surrogate pair counting as one, and how many bytes it takes.
+char32_t escapedCodePoint(const char *at, int &length)
+{
+    const char16_t unit = codeUnitAt(at + 2);
+    if (!isHighSurrogate(unit)) {
+        length = 6;
+        return unit;
+    }
+    length = 12;
+    return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(codeUnitAt(at + 8)) - 0xDC00);
+}
+
+char simpleEscape(char kind)
+{
+    switch (kind) {
+    case 'b':
+        return '\b';
+    case 'f':
+        return '\f';
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case 't':
+        return '\t';
+    default: // '"', '\\' and '/'
+        return kind;
+    }
+}
+
+void appendUtf8(std::string &out, char32_t code)
+{
+    if (code < 0x80) {
+        out += char(code);
+    } else if (code < 0x800) {
+        out += char(0xC0 | (code >> 6));
+        out += char(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += char(0xE0 | (code >> 12));
+        out += char(0x80 | ((code >> 6) & 0x3F));
+        out += char(0x80 | (code & 0x3F));
+    } else {
+        out += char(0xF0 | (code >> 18));
+        out += char(0x80 | ((code >> 12) & 0x3F));
+        out += char(0x80 | ((code >> 6) & 0x3F));
+        out += char(0x80 | (code & 0x3F));
+    }
+}
+
+// A checked string's bytes as UTF-16, escapes decoded when escapes is set. The conversion is our own:
+// QString::fromUtf8 drops a U+FEFF at the start of its input, and every run between escapes is a start.
+QString decodeString(QByteArrayView raw, bool escapes)
+{
+    QString out(raw.size(), Qt::Uninitialized); // never more UTF-16 units than UTF-8 bytes
+    char16_t *const first = reinterpret_cast<char16_t *>(out.data());
+    char16_t *write = first;
+    const auto *at = reinterpret_cast<const unsigned char *>(raw.data());
+    const auto *const end = at + raw.size();
+    const auto put = [&write](char32_t code) {
+        if (code < 0x10000) {
+            *write++ = char16_t(code);
+        } else {
+            *write++ = char16_t(0xD800 + ((code - 0x10000) >> 10));
+            *write++ = char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    };
+    while (at != end) {
+        const unsigned char c = *at;
+        if (c < 0x80) {
+            if (c == '\\' && escapes) {
+                if (at[1] == 'u') {
+                    int length = 0;
+                    put(escapedCodePoint(reinterpret_cast<const char *>(at), length));
+                    at += length;
+                } else {
+                    *write++ = char16_t(simpleEscape(char(at[1])));
+                    at += 2;
+                }
+            } else {
+                *write++ = c;
+                ++at;
+            }
+        } else if (c < 0xE0) {
+            put(char32_t(c & 0x1F) << 6 | (at[1] & 0x3F));
+            at += 2;
+        } else if (c < 0xF0) {
+            put(char32_t(c & 0x0F) << 12 | char32_t(at[1] & 0x3F) << 6 | (at[2] & 0x3F));
+            at += 3;
+        } else {
+            put(char32_t(c & 0x07) << 18 | char32_t(at[1] & 0x3F) << 12 | char32_t(at[2] & 0x3F) << 6 |
+                (at[3] & 0x3F));
+            at += 4;
+        }
+    }
+    out.resize(write - first);
+    return out;
+}
+
+QString describeByte(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > 0x20 && byte < 0x7F)
+        return QStringLiteral("'%1'").arg(QLatin1Char(c));
+    return QStringLiteral("byte 0x%1").arg(uint(byte), 2, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+// Recursive descent over the text; every method answers false once m_error says why.
 class JsonTree::Parser {
 public:
-    Parser(JsonTree &tree, QByteArrayView text) : m_tree(tree), m_at(text.data()), m_end(text.data() + text.size())
+    Parser(JsonTree &tree, QByteArrayView text)
+        : m_tree(tree), m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size())
     {
     }
 
@@ -21,12 +156,31 @@ public:
         if (!value(0))
             return false;
         skipSpace();
-        return m_at == m_end;
+        return m_at == m_end || fail(QStringLiteral("text after the value"));
     }
 
+    JsonReadError error() const { return m_error; }
+
 private:
-    // Deeper documents are left to Qt's parser, which has its own limit.
-    static constexpr int maxDepth = 64;
+    // Where the parser is, for the path of a repeated key: the key being read in each open object, the
+    // index in each open array.
+    struct Step {
+        std::uint32_t keyNode;
+        std::uint32_t index;
+        bool inObject;
+    };
+
+    bool fail(QString message, const char *at = nullptr)
+    {
+        m_error = JsonReadError{JsonReadError::Kind::Syntax, (at ? at : m_at) - m_begin, std::move(message), {}};
+        return false;
+    }
+
+    bool failUnexpected()
+    {
+        return m_at == m_end ? fail(QStringLiteral("the end of the text inside a value"))
+                             : fail(QStringLiteral("unexpected %1").arg(describeByte(*m_at)));
+    }
 
     void skipSpace()
     {
@@ -42,27 +196,27 @@ private:
 
     void close(std::uint32_t index) { m_tree.m_nodes[index].end = std::uint32_t(m_tree.m_nodes.size()); }
 
-    bool literal(const char *word, Node::Kind kind)
+    bool literal(std::string_view word, Node::Kind kind)
     {
-        const std::size_t length = std::char_traits<char>::length(word);
-        if (std::size_t(m_end - m_at) < length || std::char_traits<char>::compare(m_at, word, length) != 0)
-            return false;
-        m_at += length;
+        if (std::size_t(m_end - m_at) < word.size() || std::string_view(m_at, word.size()) != word)
+            return failUnexpected();
+        m_at += word.size();
         close(add(kind));
         return true;
     }
 
     bool value(int depth)
     {
-        if (m_at == m_end || depth > maxDepth)
-            return false;
+        if (m_at == m_end)
+            return failUnexpected();
         switch (*m_at) {
         case '{':
-            return object(depth);
         case '[':
-            return array(depth);
+            if (depth >= maxDepth)
+                return fail(QStringLiteral("nesting deeper than %1 levels").arg(maxDepth));
+            return *m_at == '{' ? object(depth) : array(depth);
         case '"':
-            return string(nullptr);
+            return string(false);
         case 't':
             return literal("true", Node::True);
         case 'f':
@@ -75,7 +229,7 @@ private:
     }
 
     // An object's members or an array's elements: separated by commas, up to the closing bracket. element
-    // reads one and answers false to give up.
+    // reads one and answers false on failure.
     template <class Element> bool sequence(Node::Kind kind, char closing, Element &&element)
     {
         const std::uint32_t index = add(kind);
@@ -86,7 +240,7 @@ private:
             ++m_at;
         } else {
             for (;;) {
-                if (!element())
+                if (!element(count))
                     return false;
                 ++count;
                 skipSpace();
@@ -96,7 +250,7 @@ private:
                     continue;
                 }
                 if (m_at == m_end || *m_at != closing)
-                    return false;
+                    return failUnexpected();
                 ++m_at;
                 break;
             }
@@ -108,48 +262,81 @@ private:
 
     bool object(int depth)
     {
-        return sequence(Node::Object, '}', [this, depth] {
-            bool escaped = false;
-            if (m_at == m_end || *m_at != '"' || !string(&escaped) || escaped)
-                return false; // an escaped key could spell a wanted key another way
+        const std::size_t firstKey = m_keyNodes.size();
+        // Small objects compare each key with the ones before it; larger ones keep a set.
+        constexpr std::uint32_t pairwiseUpTo = 16;
+        std::unordered_set<std::string_view> seen;
+        m_path.push_back(Step{0, 0, true});
+        const bool ok = sequence(Node::Object, '}', [&](std::uint32_t count) {
+            if (m_at == m_end || *m_at != '"')
+                return failUnexpected();
+            const char *const keyAt = m_at;
+            const std::uint32_t keyNode = std::uint32_t(m_tree.m_nodes.size());
+            if (!string(true))
+                return false;
+            m_path.back().keyNode = keyNode;
+            const std::string_view key = keyView(keyNode);
+            bool repeated = false;
+            if (count < pairwiseUpTo) {
+                for (std::size_t i = firstKey; i < m_keyNodes.size() && !repeated; ++i)
+                    repeated = keyView(m_keyNodes[i]) == key;
+            } else {
+                if (seen.empty()) {
+                    for (std::size_t i = firstKey; i < m_keyNodes.size(); ++i)
+                        seen.insert(keyView(m_keyNodes[i]));
+                }
+                repeated = !seen.insert(key).second;
+            }
+            if (repeated) {
+                m_error = JsonReadError{JsonReadError::Kind::DuplicateKey, keyAt - m_begin,
+                                        QStringLiteral("a key given twice"), pathText()};
+                return false;
+            }
+            m_keyNodes.push_back(keyNode);
             skipSpace();
             if (m_at == m_end || *m_at != ':')
-                return false;
+                return failUnexpected();
             ++m_at;
             skipSpace();
             return value(depth + 1);
         });
+        m_keyNodes.resize(firstKey);
+        m_path.pop_back();
+        return ok;
     }
 
     bool array(int depth)
     {
-        return sequence(Node::Array, ']', [this, depth] { return value(depth + 1); });
+        m_path.push_back(Step{0, 0, false});
+        const bool ok = sequence(Node::Array, ']', [&](std::uint32_t count) {
+            m_path.back().index = count;
+            return value(depth + 1);
+        });
+        m_path.pop_back();
+        return ok;
     }
 
-    static int hexDigit(char c)
+    std::string_view keyView(std::uint32_t index) const
     {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
+        const Node &node = m_tree.m_nodes[index];
+        const char *base = node.text == Node::Unescaped ? m_tree.m_keys.data() : m_tree.m_text;
+        return std::string_view(base + node.begin, node.length);
     }
 
-    // Four hex digits after "\u".
-    bool codeUnit(const char *at, char16_t &unit) const
+    QString pathText() const
     {
-        if (m_end - at < 4)
-            return false;
-        unit = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int digit = hexDigit(at[i]);
-            if (digit < 0)
-                return false;
-            unit = char16_t(unit * 16 + digit);
+        QString path;
+        for (const Step &step : m_path) {
+            if (step.inObject) {
+                const std::string_view key = keyView(step.keyNode);
+                if (!path.isEmpty())
+                    path.append(QLatin1Char('.'));
+                path.append(decodeString(QByteArrayView(key.data(), qsizetype(key.size())), false));
+            } else {
+                path.append(QLatin1Char('[') + QString::number(step.index) + QLatin1Char(']'));
+            }
         }
-        return true;
+        return path;
     }
 
     // One well-formed UTF-8 sequence starting at m_at (a lead byte of 0x80 or above): shortest form, no
@@ -168,25 +355,34 @@ private:
         } else if (lead >= 0xF0 && lead <= 0xF4) {
             length = 4, lowest = 0x10000, code = lead & 0x07;
         } else {
-            return false;
+            return fail(QStringLiteral("invalid UTF-8"));
         }
         if (m_end - m_at < length)
-            return false;
+            return fail(QStringLiteral("invalid UTF-8"));
         for (int i = 1; i < length; ++i) {
             if ((byte(i) & 0xC0) != 0x80)
-                return false;
+                return fail(QStringLiteral("invalid UTF-8"));
             code = (code << 6) | (byte(i) & 0x3F);
         }
-        if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        // Noncharacters are left to Qt's parser, which decides what they become.
-        if ((code & 0xFFFE) == 0xFFFE || (code >= 0xFDD0 && code <= 0xFDEF))
-            return false;
+        if (code < lowest || code > 0x10FFFF || isHighSurrogate(code) || isLowSurrogate(code))
+            return fail(QStringLiteral("invalid UTF-8"));
         m_at += length;
         return true;
     }
 
-    bool string(bool *escapedOut)
+    // Four hex digits after "\u" at at.
+    bool hexEscape(const char *at) const
+    {
+        if (m_end - at < 6 || at[0] != '\\' || at[1] != 'u')
+            return false;
+        for (int i = 2; i < 6; ++i) {
+            if (hexDigit(at[i]) < 0)
+                return false;
+        }
+        return true;
+    }
+
+    bool string(bool isKey)
     {
         const std::uint32_t index = add(Node::String);
         ++m_at;
@@ -195,7 +391,7 @@ private:
         while (m_at != m_end && *m_at != '"') {
             const auto c = static_cast<unsigned char>(*m_at);
             if (c < 0x20)
-                return false;
+                return fail(QStringLiteral("a raw control character (%1) inside a string").arg(describeByte(char(c))));
             if (c >= 0x80) {
                 if (!utf8Sequence())
                     return false;
@@ -207,7 +403,7 @@ private:
             }
             escaped = true;
             if (m_end - m_at < 2)
-                return false;
+                return fail(QStringLiteral("the end of the text inside a string"));
             switch (m_at[1]) {
             case '"':
             case '\\':
@@ -222,113 +418,128 @@ private:
             case 'u':
                 break;
             default:
-                return false;
+                return fail(m_at[1] > 0x20 && m_at[1] < 0x7F
+                                ? QStringLiteral("an invalid escape \\%1").arg(QLatin1Char(m_at[1]))
+                                : QStringLiteral("an invalid escape (\\ and %1)").arg(describeByte(m_at[1])));
             }
-            char16_t unit = 0;
-            if (!codeUnit(m_at + 2, unit))
-                return false;
-            m_at += 6;
-            if (unit >= 0xDC00 && unit <= 0xDFFF)
-                return false; // a low surrogate alone
-            if (unit >= 0xD800 && unit <= 0xDBFF) {
-                char16_t low = 0;
-                if (m_end - m_at < 6 || m_at[0] != '\\' || m_at[1] != 'u' || !codeUnit(m_at + 2, low) ||
-                    low < 0xDC00 || low > 0xDFFF)
-                    return false;
+            if (!hexEscape(m_at))
+                return fail(QStringLiteral("an invalid escape: \\u takes four hex digits"));
+            const char16_t unit = codeUnitAt(m_at + 2);
+            if (isLowSurrogate(unit))
+                return fail(QStringLiteral("a lone surrogate \\u%1").arg(uint(unit), 4, 16, QLatin1Char('0')));
+            if (isHighSurrogate(unit)) {
+                if (!hexEscape(m_at + 6) || !isLowSurrogate(codeUnitAt(m_at + 8)))
+                    return fail(QStringLiteral("a lone surrogate \\u%1").arg(uint(unit), 4, 16, QLatin1Char('0')));
                 m_at += 6;
             }
+            m_at += 6;
         }
         if (m_at == m_end)
-            return false;
+            return fail(QStringLiteral("the end of the text inside a string"));
         Node &node = m_tree.m_nodes[index];
         node.begin = std::uint32_t(begin - m_tree.m_text);
         node.length = std::uint32_t(m_at - begin);
-        node.escaped = escaped;
+        node.text = escaped ? Node::Escaped : Node::Plain;
+        if (escaped && isKey)
+            unescapeKey(node);
         ++m_at;
         close(index);
-        if (escapedOut)
-            *escapedOut = escaped;
         return true;
+    }
+
+    // Keys are compared as the text they stand for, so an escaped key moves, unescaped, to m_keys. Room for
+    // them all is made once: views into m_keys must stay valid while the document is read.
+    void unescapeKey(Node &node)
+    {
+        std::string &keys = m_tree.m_keys;
+        if (keys.capacity() < std::size_t(m_end - m_begin))
+            keys.reserve(std::size_t(m_end - m_begin));
+        const std::size_t start = keys.size();
+        const char *at = m_tree.m_text + node.begin;
+        const char *const end = at + node.length;
+        while (at != end) {
+            if (*at != '\\') {
+                keys += *at++;
+            } else if (at[1] == 'u') {
+                int length = 0;
+                appendUtf8(keys, escapedCodePoint(at, length));
+                at += length;
+            } else {
+                keys += simpleEscape(at[1]);
+                at += 2;
+            }
+        }
+        node.begin = std::uint32_t(start);
+        node.length = std::uint32_t(keys.size() - start);
+        node.text = Node::Unescaped;
     }
 
     static bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-    // The JSON number grammar exactly, read as the nearest double; like Qt's parser, a number written
-    // without fraction or exponent that fits 64 bits is read as that integer, and zero is never negative.
+    // The JSON number grammar exactly, read as the nearest double; a number beyond a double's range either
+    // way is refused rather than turned into an infinity or a zero.
     bool number()
     {
         const char *const begin = m_at;
+        const auto malformed = [&] { return fail(QStringLiteral("a malformed number"), begin); };
         if (m_at != m_end && *m_at == '-')
             ++m_at;
         if (m_at == m_end || !isDigit(*m_at))
-            return false;
+            return m_at == begin ? failUnexpected() : malformed();
         if (*m_at == '0') {
             ++m_at;
         } else {
             while (m_at != m_end && isDigit(*m_at))
                 ++m_at;
         }
-        bool integer = true;
         if (m_at != m_end && *m_at == '.') {
-            integer = false;
             ++m_at;
             if (m_at == m_end || !isDigit(*m_at))
-                return false;
+                return malformed();
             while (m_at != m_end && isDigit(*m_at))
                 ++m_at;
         }
         if (m_at != m_end && (*m_at == 'e' || *m_at == 'E')) {
-            integer = false;
             ++m_at;
             if (m_at != m_end && (*m_at == '+' || *m_at == '-'))
                 ++m_at;
             if (m_at == m_end || !isDigit(*m_at))
-                return false;
+                return malformed();
             while (m_at != m_end && isDigit(*m_at))
                 ++m_at;
         }
         double value = 0;
-        if (integer) {
-            long long whole = 0;
-            const auto read = std::from_chars(begin, m_at, whole);
-            if (read.ec == std::errc() && read.ptr == m_at)
-                value = double(whole);
-            else if (!readDouble(begin, value))
-                return false;
-        } else if (!readDouble(begin, value)) {
-            return false;
-        }
+        const auto read = std::from_chars(begin, m_at, value);
+        if (read.ec != std::errc() || read.ptr != m_at)
+            return fail(QStringLiteral("a number beyond the range of a double"), begin);
+        // Zero has no sign on the wire: -0 reads as 0, and the writer writes -0.0 as 0.
         if (value == 0)
-            value = 0; // Qt's parser keeps whole numbers as integers, and an integer 0 has no sign
+            value = 0;
         const std::uint32_t index = add(Node::Number);
         m_tree.m_nodes[index].number = value;
         close(index);
         return true;
     }
 
-    // Out of range, or so small it loses precision: left to Qt's parser.
-    bool readDouble(const char *begin, double &value) const
-    {
-        const auto read = std::from_chars(begin, m_at, value);
-        return read.ec == std::errc() && read.ptr == m_at && std::isfinite(value) &&
-               std::fpclassify(value) != FP_SUBNORMAL;
-    }
-
     JsonTree &m_tree;
+    const char *const m_begin;
     const char *m_at;
     const char *const m_end;
+    JsonReadError m_error;
+    std::vector<std::uint32_t> m_keyNodes; // keys of the objects being read, innermost last
+    std::vector<Step> m_path;
 };
 
-std::optional<JsonTree> JsonTree::read(QByteArrayView text)
+Result<JsonTree, JsonReadError> JsonTree::read(QByteArrayView text)
 {
     if (text.size() >= qsizetype(std::numeric_limits<std::uint32_t>::max()))
-        return std::nullopt;
+        return JsonReadError{JsonReadError::Kind::Syntax, 0, QStringLiteral("a text too large to read"), {}};
     JsonTree tree;
     tree.m_text = text.data();
     tree.m_nodes.reserve(std::size_t(text.size() / 8 + 1));
     Parser parser(tree, text);
     if (!parser.document())
-        return std::nullopt;
+        return parser.error();
     return tree;
 }
 
@@ -337,97 +548,51 @@ JsonNode JsonTree::root() const
     return JsonNode(this, 0);
 }
 
+QByteArrayView JsonNode::keyBytes() const
+{
+    const JsonTree::Node &key = node();
+    const char *base = key.text == JsonTree::Node::Unescaped ? m_tree->m_keys.data() : m_tree->m_text;
+    return QByteArrayView(base + key.begin, key.length);
+}
+
 QString JsonNode::toString() const
 {
     if (!isString())
         return {};
     const JsonTree::Node &string = node();
-    const QByteArrayView raw = text(string);
-    if (!string.escaped)
-        return QString::fromUtf8(raw);
-    // Escapes were checked when the tree was read, surrogate pairs included.
-    QString out;
-    out.reserve(raw.size());
-    const char *at = raw.data();
-    const char *const end = at + raw.size();
-    while (at != end) {
-        const char *run = at;
-        while (at != end && *at != '\\')
-            ++at;
-        if (at != run)
-            out.append(QString::fromUtf8(run, at - run));
-        if (at == end)
-            break;
-        const char kind = at[1];
-        at += 2;
-        switch (kind) {
-        case 'b':
-            out.append(u'\b');
-            break;
-        case 'f':
-            out.append(u'\f');
-            break;
-        case 'n':
-            out.append(u'\n');
-            break;
-        case 'r':
-            out.append(u'\r');
-            break;
-        case 't':
-            out.append(u'\t');
-            break;
-        case 'u': {
-            char16_t unit = 0;
-            for (int i = 0; i < 4; ++i) {
-                const char c = at[i];
-                unit = char16_t(unit * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10));
-            }
-            at += 4;
-            out.append(QChar(unit));
-            break;
-        }
-        default: // '"', '\\' and '/'
-            out.append(QLatin1Char(kind));
-        }
-    }
-    return out;
+    return decodeString(string.text == JsonTree::Node::Unescaped ? keyBytes()
+                                                                 : QByteArrayView(m_tree->m_text + string.begin,
+                                                                                  string.length),
+                        string.text == JsonTree::Node::Escaped);
 }
 
 JsonNode JsonNode::member(QByteArrayView key) const
 {
     if (!isObject())
         return {};
-    JsonNode found;
-    std::uint32_t at = m_index + 1;
-    for (std::uint32_t i = 0; i < node().count; ++i) {
-        const JsonTree::Node &name = m_tree->m_nodes[at];
-        if (text(name) == key) {
-            if (!found.isUndefined()) {
-                m_tree->m_gaveUp = true; // which of the two counts is Qt's parser's business
-                return found;
-            }
-            found = JsonNode(m_tree, at + 1);
-        }
-        at = m_tree->m_nodes[at + 1].end;
+    JsonNode at = firstMember();
+    for (std::uint32_t i = 0; i < node().count; ++i, at = at.nextMember()) {
+        if (at.keyBytes() == key)
+            return at.memberValue();
     }
-    return found;
+    return {};
 }
 
-JsonNode JsonNode::memberConvertingTo(QLatin1StringView name) const
+JsonNode JsonNode::memberConvertingTo(QLatin1StringView name, bool &ambiguous) const
 {
+    ambiguous = false;
     if (!isObject())
         return {};
     JsonNode found;
-    std::uint32_t at = m_index + 1;
-    for (std::uint32_t i = 0; i < node().count; ++i) {
-        if (fromSnakeCase(QString::fromUtf8(text(m_tree->m_nodes[at]))) == name) {
-            if (!found.isUndefined()) {
-                m_tree->m_gaveUp = true;
-                return found;
-            }
-            found = JsonNode(m_tree, at + 1);
+    JsonNode at = firstMember();
+    for (std::uint32_t i = 0; i < node().count; ++i, at = at.nextMember()) {
+        if (fromSnakeCase(at.toString()) != name)
+            continue;
+        if (!found.isUndefined()) {
+            ambiguous = true;
+            return {};
         }
-        at = m_tree->m_nodes[at + 1].end;
+        found = at.memberValue();
     }
     return found;
 }

@@ -1,49 +1,66 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArrayView>
+#include <QLatin1StringView>
 #include <QString>
 
 #include <cstdint>
-#include <optional>
+#include <string>
 #include <vector>
 
 namespace quillfern::wire {
 
 class JsonNode;
 
-// A quick reader for the plain JSON the app and the service exchange: one pass over the text into a flat
-// list of values that point back into it, strings decoded only when asked for. It reads the common,
-// well-formed subset only and gives up on anything else (escaped keys, numbers out of range, deep nesting,
-// text that is not JSON, ...); the caller then reads the text with Qt's parser, which decides and explains.
-// For every document it does read, its values are the ones Qt's parser gives.
+// Why a text is not a JSON value this reader takes. A key given twice is told apart from other faults and
+// carries the wire path of the repeated member, such as "holdings[0].quantity".
+struct JsonReadError {
+    enum class Kind { Syntax, DuplicateKey };
+
+    Kind kind = Kind::Syntax;
+    qsizetype offset = 0; // bytes from the start of the text
+    QString message;      // what is wrong there, such as "a lone surrogate \ud800"
+    QString path;         // a repeated key's path
+};
+
+// The one JSON reader of the app and the service: RFC 8259 exactly, in one pass over the text into a flat
+// list of values that point back into it; strings are decoded when asked for. Besides what the grammar
+// refuses (invalid escapes, lone or unpaired surrogates, raw control characters, invalid UTF-8, numbers such
+// as .5, 2., 01 or +1, a byte order mark, text after the value) it refuses a key given twice in one object,
+// a number beyond a double's range either way (1e400, 1e-400) and nesting deeper than maxDepth. Strings
+// come out exactly as sent, U+FEFF and noncharacters included.
 class JsonTree {
 public:
-    static std::optional<JsonTree> read(QByteArrayView text);
+    static constexpr int maxDepth = 512;
+
+    // The tree points into text, which must outlive it.
+    static Result<JsonTree, JsonReadError> read(QByteArrayView text);
 
     JsonNode root() const;
-    // Set when a lookup met something it will not decide (a key given twice, several keys that convert to
-    // the same name): what was decoded from this tree must be thrown away.
-    bool gaveUp() const { return m_gaveUp; }
 
 private:
     friend class JsonNode;
     struct Node {
         enum Kind : std::uint8_t { Null, False, True, Number, String, Array, Object } kind;
-        bool escaped = false;      // a string with backslash escapes
-        std::uint32_t begin = 0;   // a string's text, without its quotes
+        // Where a string's bytes are: in the document as written (with or without escapes), or, for keys
+        // that had escapes, unescaped in m_keys.
+        enum Text : std::uint8_t { Plain, Escaped, Unescaped } text = Plain;
+        std::uint32_t begin = 0;
         std::uint32_t length = 0;
-        std::uint32_t count = 0;   // elements of an array, members of an object
-        std::uint32_t end = 0;     // one past the last node of this value
+        std::uint32_t count = 0; // elements of an array, members of an object
+        std::uint32_t end = 0;   // one past the last node of this value
         double number = 0;
     };
     class Parser;
 
     const char *m_text = nullptr;
     std::vector<Node> m_nodes;
-    mutable bool m_gaveUp = false;
+    std::string m_keys;
 };
 
-// One value of a JsonTree, answering the questions a QJsonValue answers.
+// One value of a JsonTree.
 class JsonNode {
 public:
     bool isUndefined() const { return !m_tree; }
@@ -58,16 +75,21 @@ public:
     double toDouble() const { return isDouble() ? node().number : 0; }
     QString toString() const;
 
-    // Arrays: size() elements, from the first, each followed by the next; what follows the last is not
-    // an element.
-    qsizetype size() const { return isArray() ? qsizetype(node().count) : 0; }
+    // Arrays: size() elements, from the first, each followed by the next. Objects: size() members.
+    qsizetype size() const { return isArray() || isObject() ? qsizetype(node().count) : 0; }
     JsonNode firstElement() const { return JsonNode(m_tree, m_index + 1); }
     JsonNode nextSibling() const { return JsonNode(m_tree, node().end); }
 
-    // Objects: the member under exactly this key, or undefined.
+    // Objects, member by member: the key of the first (a string), the value under a key, the next key.
+    JsonNode firstMember() const { return JsonNode(m_tree, m_index + 1); }
+    JsonNode memberValue() const { return JsonNode(m_tree, m_index + 1); }
+    JsonNode nextMember() const { return JsonNode(m_tree, m_tree->m_nodes[m_index + 1].end); }
+
+    // Objects: the member under exactly this key (UTF-8), or undefined.
     JsonNode member(QByteArrayView key) const;
-    // Objects: the member whose key converts from snake_case to name, or undefined.
-    JsonNode memberConvertingTo(QLatin1StringView name) const;
+    // Objects: the member whose key converts from snake_case to name, or undefined; ambiguous is set when
+    // two keys do.
+    JsonNode memberConvertingTo(QLatin1StringView name, bool &ambiguous) const;
 
 private:
     friend class JsonTree;
@@ -75,10 +97,7 @@ private:
     JsonNode(const JsonTree *tree, std::uint32_t index) : m_tree(tree), m_index(index) {}
     const JsonTree::Node &node() const { return m_tree->m_nodes[m_index]; }
     int kind() const { return m_tree ? node().kind : -1; }
-    QByteArrayView text(const JsonTree::Node &string) const
-    {
-        return QByteArrayView(m_tree->m_text + string.begin, string.length);
-    }
+    QByteArrayView keyBytes() const;
 
     const JsonTree *m_tree = nullptr;
     std::uint32_t m_index = 0;

@@ -49,69 +49,84 @@ void JsonWriter::string(QStringView text)
     separate();
     static constexpr char hex[] = "0123456789abcdef";
     m_out.append('"');
-    // Most text on the wire is plain ASCII with nothing to escape: copied a character a byte, without a
-    // UTF-8 conversion (which allocates) for every string.
-    qsizetype plain = 0;
-    while (plain < text.size()) {
-        const char16_t c = text[plain].unicode();
-        if (c < 0x20 || c >= 0x80 || c == u'"' || c == u'\\')
-            break;
-        ++plain;
-    }
-    if (plain == text.size()) {
-        const qsizetype start = m_out.size();
-        m_out.resize(start + plain + 1);
-        char *out = m_out.data() + start;
-        for (qsizetype i = 0; i < plain; ++i)
-            out[i] = char(text[i].unicode());
-        out[plain] = '"';
-        return;
-    }
-    const QByteArray utf8 = text.toUtf8();
-    const char *run = utf8.constData();
-    const char *const end = run + utf8.size();
-    // Copies runs that need no escaping in one go; only quotes, backslashes and control characters stop it.
-    for (const char *at = run; at != end; ++at) {
-        const auto c = static_cast<unsigned char>(*at);
-        if (c >= 0x20 && c != '"' && c != '\\')
+    const qsizetype start = m_out.size();
+    // At most three UTF-8 bytes or a six-byte escape per UTF-16 unit; trimmed at the end.
+    m_out.resize(start + 6 * text.size() + 1);
+    char *out = m_out.data() + start;
+    const auto escape = [&out](char16_t unit) {
+        *out++ = '\\';
+        *out++ = 'u';
+        for (int shift = 12; shift >= 0; shift -= 4)
+            *out++ = hex[(unit >> shift) & 0xF];
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\') {
+            *out++ = char(c);
             continue;
-        m_out.append(run, at - run);
-        run = at + 1;
-        switch (c) {
-        case '"':
-            m_out.append("\\\"");
-            break;
-        case '\\':
-            m_out.append("\\\\");
-            break;
-        case '\n':
-            m_out.append("\\n");
-            break;
-        case '\r':
-            m_out.append("\\r");
-            break;
-        case '\t':
-            m_out.append("\\t");
-            break;
-        case '\b':
-            m_out.append("\\b");
-            break;
-        case '\f':
-            m_out.append("\\f");
-            break;
-        default:
-            m_out.append("\\u00");
-            m_out.append(hex[c >> 4]);
-            m_out.append(hex[c & 0xF]);
         }
+        if (c < 0x80) {
+            *out++ = '\\';
+            switch (c) {
+            case u'"':
+                *out++ = '"';
+                break;
+            case u'\\':
+                *out++ = '\\';
+                break;
+            case u'\n':
+                *out++ = 'n';
+                break;
+            case u'\r':
+                *out++ = 'r';
+                break;
+            case u'\t':
+                *out++ = 't';
+                break;
+            case u'\b':
+                *out++ = 'b';
+                break;
+            case u'\f':
+                *out++ = 'f';
+                break;
+            default:
+                --out;
+                escape(char16_t(c));
+            }
+            continue;
+        }
+        // A byte order mark goes out escaped, so that no UTF-8 decoder on the way can take it for one.
+        if (c == 0xFEFF) {
+            escape(char16_t(c));
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(char16_t(c), text[++i].unicode());
+        } else if (QChar::isSurrogate(c)) {
+            c = 0xFFFD; // a surrogate without its partner stands for no character; JSON cannot carry it
+        }
+        if (c < 0x800) {
+            *out++ = char(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            *out++ = char(0xE0 | (c >> 12));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            *out++ = char(0xF0 | (c >> 18));
+            *out++ = char(0x80 | ((c >> 12) & 0x3F));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+        }
+        *out++ = char(0x80 | (c & 0x3F));
     }
-    m_out.append(run, end - run);
-    m_out.append('"');
+    *out++ = '"';
+    m_out.resize(out - m_out.data());
 }
 
 void JsonWriter::number(double value)
 {
     separate();
+    // Zero has no sign on the wire, as the reader reads it: -0.0 is written as 0.
+    if (value == 0)
+        value = 0;
     char buffer[32];
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
     m_out.append(buffer, written.ptr - buffer);
@@ -127,6 +142,33 @@ void JsonWriter::null()
 {
     separate();
     m_out.append("null");
+}
+
+void JsonWriter::value(const wire::JsonNode &node)
+{
+    if (node.isObject()) {
+        beginObject();
+        wire::JsonNode member = node.firstMember();
+        for (qsizetype i = 0; i < node.size(); ++i, member = member.nextMember()) {
+            key(member.toString());
+            value(member.memberValue());
+        }
+        endObject();
+    } else if (node.isArray()) {
+        beginArray();
+        wire::JsonNode element = node.firstElement();
+        for (qsizetype i = 0; i < node.size(); ++i, element = element.nextSibling())
+            value(element);
+        endArray();
+    } else if (node.isString()) {
+        string(node.toString());
+    } else if (node.isDouble()) {
+        number(node.toDouble());
+    } else if (node.isBool()) {
+        boolean(node.toBool());
+    } else {
+        null();
+    }
 }
 
 } // namespace quillfern

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "api/JsonReader.h"
+
 #include <QByteArray>
 #include <QStringView>
 
 namespace quillfern {
 
 // A compact UTF-8 JSON writer that keeps keys in the order they are written and writes every number in
-// the shortest form that reads back to the same double. Callers check finiteness: JSON has no NaN.
+// the shortest form that reads back to the same double. Callers check finiteness: JSON has no NaN. What
+// JsonTree reads, this writes back to a text that reads as the same values.
 class JsonWriter {
 public:
     void beginObject();
@@ -18,6 +21,8 @@ public:
     void number(double value);
     void boolean(bool value);
     void null();
+    // Any value read by JsonTree, members in their order.
+    void value(const wire::JsonNode &node);
 
     const QByteArray &bytes() const { return m_out; }
     QByteArray take() { return std::move(m_out); }

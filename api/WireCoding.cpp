@@ -1,8 +1,5 @@
 #include "api/WireCoding.h"
 
-#include <QJsonDocument>
-#include <QJsonParseError>
-
 namespace quillfern::wire {
 QString CodingPath::text() const
 {
@@ -19,23 +16,12 @@ QString CodingPath::text() const
     return path;
 }
 
-Result<QJsonValue, DecodingError> parseBody(const QByteArray &body)
+DecodingError decodingError(const JsonReadError &error)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error == QJsonParseError::NoError)
-        return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
-
-    // The parser takes only an object or an array at the top; a lone string, number, boolean or null is
-    // still JSON, so look at it inside an array of one.
-    QJsonParseError wrappedError{};
-    const QJsonDocument wrapped = QJsonDocument::fromJson('[' + body + ']', &wrappedError);
-    if (wrappedError.error == QJsonParseError::NoError && wrapped.array().size() == 1)
-        return wrapped.array().first();
-
-    return DecodingError{DecodingError::Reason::NotJSON,
-                         {},
-                         QStringLiteral("%1 at offset %2").arg(error.errorString()).arg(error.offset)};
+    if (error.kind == JsonReadError::Kind::DuplicateKey)
+        return DecodingError{DecodingError::Reason::DuplicateKey, error.path, {}};
+    return DecodingError{DecodingError::Reason::NotJSON, {},
+                         QStringLiteral("%1 at offset %2").arg(error.message).arg(error.offset)};
 }
 
 bool DecodeContext::fail(DecodingError::Reason reason, QString detail)
@@ -56,26 +42,37 @@ WireKey wireKeyOf(const char *fieldName)
     return WireKey{text, text.toUtf8()};
 }
 
-QJsonValue lookup(const QJsonObject &object, const char *name, const WireKey &key, KeyDecoding keys)
+JsonNode lookup(const JsonNode &object, const char *name, const WireKey &key, KeyDecoding keys, bool &ambiguous)
 {
-    const QLatin1StringView fieldName(name);
-    if (keys == KeyDecoding::UseKeysAsGiven)
-        return object.value(fieldName);
-    if (const auto exact = object.constFind(key.text); exact != object.constEnd())
-        return *exact;
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-        if (fromSnakeCase(it.key()) == fieldName)
-            return it.value();
-    }
-    return QJsonValue(QJsonValue::Undefined);
-}
-
-JsonNode lookup(const JsonNode &object, const char *name, const WireKey &key, KeyDecoding keys)
-{
+    ambiguous = false;
     if (keys == KeyDecoding::UseKeysAsGiven)
         return object.member(QByteArrayView(name));
     const JsonNode exact = object.member(key.utf8);
-    return exact.isUndefined() ? object.memberConvertingTo(QLatin1StringView(name)) : exact;
+    return exact.isUndefined() ? object.memberConvertingTo(QLatin1StringView(name), ambiguous) : exact;
+}
+
+bool decodeValue(const JsonNode &json, QString &out, DecodeContext &context)
+{
+    if (!json.isString())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a string"));
+    out = json.toString();
+    return true;
+}
+
+bool decodeValue(const JsonNode &json, double &out, DecodeContext &context)
+{
+    if (!json.isDouble())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a number"));
+    out = json.toDouble();
+    return true;
+}
+
+bool decodeValue(const JsonNode &json, bool &out, DecodeContext &context)
+{
+    if (!json.isBool())
+        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a boolean"));
+    out = json.toBool();
+    return true;
 }
 
 bool encodeValue(const QString &value, JsonWriter &writer, EncodeContext &)

@@ -1,8 +1,9 @@
 #pragma once
 
-// JSON coding of the wire records. Decoding is strict: a required field that is missing, null or of the
-// wrong JSON type fails the whole body, and the error names the field. Unknown keys are ignored. Encoding
-// leaves absent optionals out and refuses non-finite numbers.
+// JSON coding of the wire records. Decoding is strict: a body that is not JSON to the strict reader, a key
+// given twice, or a required field that is missing, null or of the wrong JSON type fails the whole body, and
+// the error names the field. Unknown keys are ignored. Encoding leaves absent optionals out and refuses
+// non-finite numbers.
 
 #include "api/APIError.h"
 #include "api/JsonReader.h"
@@ -12,9 +13,6 @@
 #include "core/Result.h"
 
 #include <QByteArray>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -44,9 +42,6 @@ template <class T> struct IsOptional : std::false_type {
 };
 template <class T> struct IsOptional<std::optional<T>> : std::true_type {
 };
-
-// The body parsed as one JSON value of any kind, or why it is not JSON.
-Result<QJsonValue, DecodingError> parseBody(const QByteArray &body);
 
 // Where the coder is inside a document: wire keys (which live as long as the program) and list indexes.
 // The text form is built only when something fails, so tracking costs nothing on the good path.
@@ -93,68 +88,23 @@ private:
     EncodingError m_error;
 };
 
-// A field's wire key, as text and as the UTF-8 bytes the quick reader compares.
+// A field's wire key, as text and as the UTF-8 bytes the reader compares.
 struct WireKey {
     QString text;
     QByteArray utf8;
 };
 WireKey wireKeyOf(const char *fieldName);
 
-// The object to look fields up in: Qt's object, or the quick reader's node itself.
-inline QJsonObject objectOf(const QJsonValue &json) { return json.toObject(); }
-inline const JsonNode &objectOf(const JsonNode &json) { return json; }
+// The value under a field, by its wire key, by its own name, or by the one key that converts to that name;
+// undefined, with ambiguous set, when two keys convert to it.
+JsonNode lookup(const JsonNode &object, const char *name, const WireKey &key, KeyDecoding keys, bool &ambiguous);
 
-// The value under a field, by its wire key, by its own name, or by any key that converts to that name.
-QJsonValue lookup(const QJsonObject &object, const char *name, const WireKey &key, KeyDecoding keys);
-JsonNode lookup(const JsonNode &object, const char *name, const WireKey &key, KeyDecoding keys);
+// How a text that is not JSON, or holds a key twice, is told to the user.
+DecodingError decodingError(const JsonReadError &error);
 
-// Each element of an array, in order, until visit answers false; false then.
-template <class Visit> bool forEachElement(const QJsonValue &json, Visit &&visit)
-{
-    const QJsonArray array = json.toArray();
-    for (qsizetype i = 0; i < array.size(); ++i) {
-        if (!visit(i, array.at(i)))
-            return false;
-    }
-    return true;
-}
-template <class Visit> bool forEachElement(const JsonNode &json, Visit &&visit)
-{
-    JsonNode element = json.firstElement();
-    for (qsizetype i = 0; i < json.size(); ++i, element = element.nextSibling()) {
-        if (!visit(i, element))
-            return false;
-    }
-    return true;
-}
-
-inline qsizetype elementCount(const QJsonValue &json) { return json.toArray().size(); }
-inline qsizetype elementCount(const JsonNode &json) { return json.size(); }
-
-// Decoding reads either Qt's JSON values or the quick reader's; both answer the same questions.
-template <class Json> bool decodeValue(const Json &json, QString &out, DecodeContext &context)
-{
-    if (!json.isString())
-        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a string"));
-    out = json.toString();
-    return true;
-}
-
-template <class Json> bool decodeValue(const Json &json, double &out, DecodeContext &context)
-{
-    if (!json.isDouble())
-        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a number"));
-    out = json.toDouble();
-    return true;
-}
-
-template <class Json> bool decodeValue(const Json &json, bool &out, DecodeContext &context)
-{
-    if (!json.isBool())
-        return context.fail(DecodingError::Reason::WrongType, QStringLiteral("a boolean"));
-    out = json.toBool();
-    return true;
-}
+bool decodeValue(const JsonNode &json, QString &out, DecodeContext &context);
+bool decodeValue(const JsonNode &json, double &out, DecodeContext &context);
+bool decodeValue(const JsonNode &json, bool &out, DecodeContext &context);
 
 bool encodeValue(const QString &value, JsonWriter &writer, EncodeContext &context);
 bool encodeValue(double value, JsonWriter &writer, EncodeContext &context);
@@ -168,10 +118,10 @@ template <Record R> const auto &wireKeys()
     return keys;
 }
 
-template <class Json, Record R> bool decodeValue(const Json &json, R &out, DecodeContext &context);
-template <class Json, class T> bool decodeValue(const Json &json, QList<T> &out, DecodeContext &context);
+template <Record R> bool decodeValue(const JsonNode &json, R &out, DecodeContext &context);
+template <class T> bool decodeValue(const JsonNode &json, QList<T> &out, DecodeContext &context);
 
-template <class Json, class T> bool decodeField(const Json &json, T &out, DecodeContext &context)
+template <class T> bool decodeField(const JsonNode &json, T &out, DecodeContext &context)
 {
     if constexpr (IsOptional<T>::value) {
         if (json.isUndefined() || json.isNull()) {
@@ -192,19 +142,22 @@ template <class Json, class T> bool decodeField(const Json &json, T &out, Decode
     }
 }
 
-template <class Json, Record R> bool decodeValue(const Json &json, R &out, DecodeContext &context)
+template <Record R> bool decodeValue(const JsonNode &json, R &out, DecodeContext &context)
 {
     if (!json.isObject())
         return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an object"));
     const auto &keys = wireKeys<R>();
-    const auto &object = objectOf(json);
     size_t index = 0;
     return std::apply(
         [&](const auto &...field) {
             const auto one = [&](const auto &f) {
                 const WireKey &key = keys[index++];
                 context.push(key.text);
-                const bool ok = decodeField(lookup(object, f.name, key, context.keys()), out.*(f.member), context);
+                bool ambiguous = false;
+                const JsonNode value = lookup(json, f.name, key, context.keys(), ambiguous);
+                if (ambiguous)
+                    return context.fail(DecodingError::Reason::DuplicateKey);
+                const bool ok = decodeField(value, out.*(f.member), context);
                 if (ok)
                     context.pop();
                 return ok;
@@ -214,21 +167,22 @@ template <class Json, Record R> bool decodeValue(const Json &json, R &out, Decod
         WireSchema<R>::fields);
 }
 
-template <class Json, class T> bool decodeValue(const Json &json, QList<T> &out, DecodeContext &context)
+template <class T> bool decodeValue(const JsonNode &json, QList<T> &out, DecodeContext &context)
 {
     if (!json.isArray())
         return context.fail(DecodingError::Reason::WrongType, QStringLiteral("an array"));
     out.clear();
-    out.reserve(elementCount(json));
-    return forEachElement(json, [&](qsizetype i, const auto &element) {
+    out.reserve(json.size());
+    JsonNode element = json.firstElement();
+    for (qsizetype i = 0; i < json.size(); ++i, element = element.nextSibling()) {
         context.push(i);
         T decoded{};
         if (!decodeField(element, decoded, context))
             return false;
         context.pop();
         out.append(std::move(decoded));
-        return true;
-    });
+    }
+    return true;
 }
 
 template <Record R> bool encodeValue(const R &record, JsonWriter &writer, EncodeContext &context);
@@ -278,41 +232,21 @@ template <Record R> bool encodeValue(const R &record, JsonWriter &writer, Encode
 
 } // namespace wire
 
-// decodeJSON as Qt's JSON parser reads the body: what the quick reader must agree with, and the answer
-// whenever it does not read a body itself.
-template <class T>
-Result<T, DecodingError> decodeJSONWithQt(const QByteArray &body, KeyDecoding keys = KeyDecoding::ConvertFromSnakeCase)
-{
-    auto parsed = wire::parseBody(body);
-    if (!parsed)
-        return parsed.error();
-    T value{};
-    if constexpr (!std::is_same_v<T, EmptyResponse>) {
-        wire::DecodeContext context(keys);
-        if (!wire::decodeValue(*parsed, value, context))
-            return context.error();
-    }
-    return value;
-}
-
-// Decodes a record or a list of records (QList<Record>) from a body. EmptyResponse accepts any JSON value
-// and reads nothing from it. Plain documents are read by the quick reader, a few times faster than Qt's
-// parser on a 200-holding portfolio; any other body, and any body that fails, is decoded again through
-// Qt's parser, so that what is refused and how the refusal reads stay Qt's.
+// Decodes a record or a list of records (QList<Record>) from a body read by the strict reader. EmptyResponse
+// accepts any JSON value and reads nothing from it.
 template <class T>
 Result<T, DecodingError> decodeJSON(const QByteArray &body, KeyDecoding keys = KeyDecoding::ConvertFromSnakeCase)
 {
-    if (const auto tree = wire::JsonTree::read(body)) {
-        T value{};
-        if constexpr (std::is_same_v<T, EmptyResponse>) {
-            return value;
-        } else {
-            wire::DecodeContext context(keys);
-            if (wire::decodeValue(tree->root(), value, context) && !tree->gaveUp())
-                return value;
-        }
+    const auto tree = wire::JsonTree::read(body);
+    if (!tree)
+        return wire::decodingError(tree.error());
+    T value{};
+    if constexpr (!std::is_same_v<T, EmptyResponse>) {
+        wire::DecodeContext context(keys);
+        if (!wire::decodeValue(tree->root(), value, context))
+            return context.error();
     }
-    return decodeJSONWithQt<T>(body, keys);
+    return value;
 }
 
 // Encodes a record or a list of records as a compact UTF-8 JSON body with snake_case keys.

@@ -1,6 +1,8 @@
 #include "api/WireCoding.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTest>
 
