@@ -1,9 +1,8 @@
 #include "server/google/GoogleProvider.h"
 
 #include "server/google/IdTokenVerifier.h"
-#include "server/google/OutboundHttp.h"
-#include "server/google/PercentEncoding.h"
 #include "server/google/SigningKeyCache.h"
+#include "server/outbound/OutboundHttp.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,7 +14,7 @@ const std::string tokenService = "Google's token service";
 
 // The ID token out of a token-endpoint answer, or in `failure` why there is none. Google's own error text is
 // left out of the sentence: it is not written for our users and could echo what was sent.
-std::string idTokenFrom(const google::HttpAnswer &answer, std::string &failure)
+std::string idTokenFrom(const outbound::Answer &answer, std::string &failure)
 {
     if (answer.status == 400 || answer.status == 401) {
         failure = "Google did not accept the sign-in code (HTTP " + std::to_string(answer.status) +
@@ -51,7 +50,7 @@ GoogleProvider &GoogleProvider::operator=(GoogleProvider &&) noexcept = default;
 
 std::string GoogleProvider::authorizationURL(const std::string &state, const std::string &nonce) const
 {
-    const google::FormFields query = {
+    const outbound::FormFields query = {
         {"response_type", "code"},
         {"client_id", m_config.clientId},
         {"redirect_uri", m_config.callbackURL},
@@ -62,7 +61,7 @@ std::string GoogleProvider::authorizationURL(const std::string &state, const std
     };
     const std::string &endpoint = m_config.authorizationEndpoint;
     const char separator = endpoint.find('?') == std::string::npos ? '?' : '&';
-    return endpoint + separator + google::encodeFields(query);
+    return endpoint + separator + outbound::encodeFields(query);
 }
 
 std::variant<IdentityClaims, std::string>
@@ -78,18 +77,18 @@ GoogleProvider::completeSignIn(const std::string &code, const std::string &expec
     if (nowSeconds > (std::int64_t(1) << 53) || nowSeconds < -(std::int64_t(1) << 53))
         return std::string("The server's clock reads an impossible time.");
 
-    const google::FormFields form = {
+    const outbound::FormFields form = {
         {"code", code},
         {"client_id", m_config.clientId},
         {"client_secret", m_config.clientSecret},
         {"redirect_uri", m_config.callbackURL},
         {"grant_type", "authorization_code"},
     };
-    auto exchanged = google::httpPostForm(m_config.tokenEndpoint, form, tokenService);
-    if (auto *failure = std::get_if<std::string>(&exchanged))
-        return std::move(*failure);
+    const auto exchanged = outbound::postForm(m_config.tokenEndpoint, form, {.accept = "application/json"});
+    if (const auto *failure = std::get_if<outbound::Failure>(&exchanged))
+        return failure->sentence(tokenService);
     std::string refusal;
-    const std::string compact = idTokenFrom(std::get<google::HttpAnswer>(exchanged), refusal);
+    const std::string compact = idTokenFrom(std::get<outbound::Answer>(exchanged), refusal);
     if (!refusal.empty())
         return refusal;
 

@@ -1,6 +1,6 @@
 #include "server/google/SigningKeyCache.h"
 
-#include "server/google/OutboundHttp.h"
+#include "server/outbound/OutboundHttp.h"
 
 #include <algorithm>
 #include <cctype>
@@ -65,10 +65,10 @@ std::variant<std::shared_ptr<const RsaPublicKey>, std::string> SigningKeyCache::
 
 std::variant<JsonWebKeySet, std::string> SigningKeyCache::fetch(std::int64_t nowSeconds, std::int64_t &expiresAt) const
 {
-    auto outcome = httpGet(m_url, serviceName);
-    if (auto *failure = std::get_if<std::string>(&outcome))
-        return std::move(*failure);
-    const auto &answer = std::get<HttpAnswer>(outcome);
+    const auto outcome = outbound::get(m_url, {.accept = "application/json"});
+    if (const auto *failure = std::get_if<outbound::Failure>(&outcome))
+        return failure->sentence(serviceName);
+    const auto &answer = std::get<outbound::Answer>(outcome);
     if (answer.status != 200)
         return serviceName + " answered with HTTP " + std::to_string(answer.status) + '.';
     auto keys = parseJsonWebKeySet(answer.body);

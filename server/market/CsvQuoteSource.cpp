@@ -1,6 +1,8 @@
-#include "server/market/HttpFetch.h"
 #include "server/market/MarketText.h"
 #include "server/market/QuoteSources.h"
+#include "server/outbound/OutboundHttp.h"
+
+#include <QUrl>
 
 namespace quillfern::server {
 namespace {
@@ -28,25 +30,6 @@ std::optional<Listing> listingFor(const std::string &market)
     if (code == "EU")
         return Listing{"de", "EUR"}; // German listings, which quote in euros
     return std::nullopt;             // CN and the rest are not served by this source
-}
-
-std::string percentEncoded(std::string_view text)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string result;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool unreserved = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                                (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
-        if (unreserved) {
-            result += c;
-        } else {
-            result += '%';
-            result += hex[byte >> 4];
-            result += hex[byte & 0x0F];
-        }
-    }
-    return result;
 }
 
 std::vector<std::string_view> splitOn(std::string_view text, char separator)
@@ -78,13 +61,14 @@ std::vector<std::string_view> nonEmptyLines(std::string_view text)
 
 CsvQuoteSource::CsvQuoteSource(std::string baseURL) : m_baseURL(std::move(baseURL))
 {
-    const auto location = market::locate(m_baseURL);
-    if (!location || location->target.find('?') != std::string::npos)
+    // The request's own query is appended to the base, so a base that has one (or a fragment) cannot serve.
+    const QUrl parsed(QString::fromStdString(m_baseURL), QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.hasQuery() || parsed.hasFragment())
         return;
-    m_origin = location->origin;
-    m_basePath = location->target;
-    while (!m_basePath.empty() && m_basePath.back() == '/')
-        m_basePath.pop_back();
+    std::string base = m_baseURL;
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    m_base = std::move(base);
 }
 
 std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std::string &market)
@@ -99,15 +83,22 @@ std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std:
         code = first == std::string::npos ? std::string("0") : code.substr(first);
     }
     const std::string ticker = code + '.' + listing->suffix;
-    if (!m_origin)
+    const auto refused = [this] {
         return fail("the quote source URL '" + m_baseURL + "' is not an http or https URL");
+    };
+    if (!m_base)
+        return refused();
 
-    const market::HttpLocation location{*m_origin,
-                                        m_basePath + "/q/l/?s=" + percentEncoded(ticker) + "&f=sd2t2ohlcv&h&e=csv"};
-    auto fetched = market::httpGet(location, std::chrono::seconds(5), maxAnswerBytes);
-    if (const auto *failure = std::get_if<std::string>(&fetched))
-        return fail(*failure);
-    const auto &answer = std::get<market::HttpAnswer>(fetched);
+    const std::string url = *m_base + "/q/l/?s=" + outbound::percentEncode(ticker) + "&f=sd2t2ohlcv&h&e=csv";
+    const auto fetched = outbound::get(url, {.timeout = std::chrono::seconds(5), .maxBytes = maxAnswerBytes});
+    if (const auto *failure = std::get_if<outbound::Failure>(&fetched)) {
+        if (failure->kind == outbound::Failure::Kind::NotHttp)
+            return refused();
+        if (failure->kind == outbound::Failure::Kind::ClearText)
+            return fail("the quote source URL '" + m_baseURL + "' must use https");
+        return fail(ticker + ": " + failure->reason);
+    }
+    const auto &answer = std::get<outbound::Answer>(fetched);
     if (answer.status != 200)
         return fail(ticker + ": HTTP " + std::to_string(answer.status));
 

@@ -1,7 +1,7 @@
 #include "server/market/EcbRates.h"
 
-#include "server/market/HttpFetch.h"
 #include "server/market/MarketText.h"
+#include "server/outbound/OutboundHttp.h"
 
 #include <QDate>
 #include <QXmlStreamReader>
@@ -15,7 +15,7 @@ const QLatin1String gesmesNamespace("http://www.gesmes.org/xml/2002-08-01");
 const QLatin1String eurofxrefNamespace("http://www.ecb.int/vocabulary/2002-08-01/eurofxref");
 
 // The real file is a few kilobytes; the bound only stops a misconfigured URL from filling memory.
-constexpr std::size_t maxDocumentBytes = 4 * 1024 * 1024;
+constexpr std::size_t maxDocumentBytes = 1024 * 1024;
 
 bool isCurrencyCode(const QString &code)
 {
@@ -137,13 +137,19 @@ std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml)
 
 std::variant<EcbRates, std::string> fetchEcbDaily(const std::string &url)
 {
-    const auto location = market::locate(url);
-    if (!location)
-        return "The ECB rates URL is not an http or https URL: " + url;
-    auto fetched = market::httpGet(*location, std::chrono::seconds(10), maxDocumentBytes);
-    if (const auto *failure = std::get_if<std::string>(&fetched))
-        return "Could not fetch the ECB rates: " + *failure;
-    const auto &answer = std::get<market::HttpAnswer>(fetched);
+    const auto fetched = outbound::get(url, {.timeout = std::chrono::seconds(10), .maxBytes = maxDocumentBytes});
+    if (const auto *failure = std::get_if<outbound::Failure>(&fetched)) {
+        switch (failure->kind) {
+        case outbound::Failure::Kind::NotHttp:
+            return "The ECB rates URL is not an http or https URL: " + url;
+        case outbound::Failure::Kind::ClearText:
+            return "The ECB rates URL must use https: " + url;
+        case outbound::Failure::Kind::NoAnswer:
+            break;
+        }
+        return "Could not fetch the ECB rates: " + failure->reason;
+    }
+    const auto &answer = std::get<outbound::Answer>(fetched);
     if (answer.status != 200)
         return "The ECB rates URL answered HTTP " + std::to_string(answer.status) + ".";
     return parseEcbDaily(answer.body);

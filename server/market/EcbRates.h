@@ -17,7 +17,7 @@ struct EcbRates {
 
 std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml);
 
-// GETs url (http or https), giving up after 10 seconds, and parses the answer.
+// GETs url (https, or http on loopback), giving up after 10 seconds or past 1 MiB, and parses the answer.
 std::variant<EcbRates, std::string> fetchEcbDaily(const std::string &url);
 
 } // namespace quillfern::server

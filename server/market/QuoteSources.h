@@ -67,8 +67,7 @@ private:
     std::nullopt_t fail(std::string reason);
 
     std::string m_baseURL;
-    std::optional<std::string> m_origin; // unset when the base URL is not http or https
-    std::string m_basePath;              // without a trailing '/'
+    std::optional<std::string> m_base; // without a trailing '/'; unset when the base URL cannot take a query
     std::atomic<std::size_t> m_failures{0};
     mutable std::mutex m_mutex;
     std::string m_lastFailure;
