@@ -15,11 +15,7 @@ std::optional<QByteArray> systemRandomBytes(qsizetype count)
 
 QString base64URL(const QByteArray &bytes)
 {
-    QByteArray text = bytes.toBase64();
-    text.replace('+', '-').replace('/', '_');
-    while (text.endsWith('='))
-        text.chop(1);
-    return QString::fromLatin1(text);
+    return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
 std::optional<PKCE> makePKCE(const RandomBytes &random)
