@@ -73,39 +73,40 @@ struct KeyHeader {
     bool malformed = false;
 };
 
-KeyHeader idempotencyKey(const httplib::Request &request)
+KeyHeader idempotencyKey(const http::Request &request)
 {
-    if (!request.has_header("Idempotency-Key"))
+    if (request.headerCount("Idempotency-Key") == 0)
         return {};
-    const auto key = singleHeaderValue(request, "Idempotency-Key");
+    const auto key = request.singleHeader("Idempotency-Key");
     const bool valid = key && !key->empty() && key->size() <= 255 &&
                        std::all_of(key->cbegin(), key->cend(), [](char c) { return c >= 0x21 && c <= 0x7e; });
-    return valid ? KeyHeader{QString::fromLatin1(*key), false} : KeyHeader{std::nullopt, true};
+    return valid ? KeyHeader{QString::fromLatin1(key->data(), qsizetype(key->size())), false}
+                 : KeyHeader{std::nullopt, true};
 }
 
 } // namespace
 
-void Service::sendPortfolio(const httplib::Request &request, const QString &userID, qint64 version,
-                            const PortfolioResponse &portfolio, httplib::Response &response)
+void Service::sendPortfolio(const http::Request &request, const QString &userID, qint64 version,
+                            const PortfolioResponse &portfolio, http::Response &response)
 {
     const auto encoded = encodeJSON(portfolio);
     if (!encoded)
         return sendError(response, 500, QStringLiteral("The service could not write its answer."));
     auto body = std::make_shared<const EncodedBody>(encoded->toStdString());
     m_portfolioCache.store(userID, version, body);
-    response.set_header("ETag", portfolioTag(version));
+    response.setHeader("ETag", portfolioTag(version));
     sendBody(request, response, 200, *body);
 }
 
 void Service::installDataRoutes()
 {
-    m_server.Get("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &request,
-                                                  httplib::Response &response) {
+    m_server.route("GET", "/v1/portfolio", signedIn([this](const SignedInUser &user, const http::Request &request,
+                                                  http::Response &response) {
         // The version comes from the session check, which ran before the portfolio is read: the tag may be older
         // than the body (the next save with it is refused and reloads) but never newer, so a save with it cannot
         // overwrite a change this body lacks. A cached body was read at its version or later, the same way.
         if (const auto cached = m_portfolioCache.find(user.id, user.portfolioVersion)) {
-            response.set_header("ETag", portfolioTag(user.portfolioVersion));
+            response.setHeader("ETag", portfolioTag(user.portfolioVersion));
             return sendBody(request, response, 200, *cached);
         }
         const auto portfolio = m_portfolios.portfolio(user.id);
@@ -114,8 +115,8 @@ void Service::installDataRoutes()
         sendPortfolio(request, user.id, user.portfolioVersion, *portfolio, response);
     }));
 
-    m_server.Put("/v1/portfolio", signedIn([this](const SignedInUser &user, const httplib::Request &request,
-                                                  httplib::Response &response) {
+    m_server.route("PUT", "/v1/portfolio", signedIn([this](const SignedInUser &user, const http::Request &request,
+                                                  http::Response &response) {
         auto put = readJSON<PortfolioPutRequest>(request, response);
         if (!put)
             return;
@@ -126,43 +127,43 @@ void Service::installDataRoutes()
         sendPortfolio(request, user.id, stored->version, stored->portfolio, response);
     }));
 
-    m_server.Get("/v1/currencies", signedIn([this](const SignedInUser &, const httplib::Request &request,
-                                                   httplib::Response &response) {
+    m_server.route("GET", "/v1/currencies", signedIn([this](const SignedInUser &, const http::Request &request,
+                                                   http::Response &response) {
         sendStored(request, response, 200, m_portfolios.currencies());
     }));
 
-    m_server.Get("/v1/languages", signedIn([](const SignedInUser &, const httplib::Request &request,
-                                              httplib::Response &response) {
+    m_server.route("GET", "/v1/languages", signedIn([](const SignedInUser &, const http::Request &request,
+                                              http::Response &response) {
         sendJSON(request, response, 200, languages());
     }));
 
-    m_server.Get("/v1/gics-classifications",
-                 signedIn([](const SignedInUser &, const httplib::Request &request, httplib::Response &response) {
+    m_server.route("GET", "/v1/gics-classifications",
+                 signedIn([](const SignedInUser &, const http::Request &request, http::Response &response) {
                      // The same list for everyone while the service runs: encoded and compressed once.
                      static const EncodedBody classifications(encodeJSON(gicsClassifications())->toStdString());
                      sendBody(request, response, 200, classifications);
                  }));
 
-    m_server.Get("/v1/brokerages", signedIn([this](const SignedInUser &user, const httplib::Request &request,
-                                                   httplib::Response &response) {
+    m_server.route("GET", "/v1/brokerages", signedIn([this](const SignedInUser &user, const http::Request &request,
+                                                   http::Response &response) {
         sendStored(request, response, 200, m_portfolios.brokerages(user.id));
     }));
 
-    m_server.Post("/v1/brokerages",
-                  signedIn([this](const SignedInUser &user, const httplib::Request &request, httplib::Response &response) {
+    m_server.route("POST", "/v1/brokerages",
+                  signedIn([this](const SignedInUser &user, const http::Request &request, http::Response &response) {
                       const auto body = readJSON<BrokerageCreateRequest>(request, response);
                       if (!body)
                           return;
                       sendStored(request, response, 200, m_portfolios.addBrokerage(user.id, body->name));
                   }));
 
-    m_server.Get("/v1/transactions", signedIn([this](const SignedInUser &user, const httplib::Request &request,
-                                                     httplib::Response &response) {
+    m_server.route("GET", "/v1/transactions", signedIn([this](const SignedInUser &user, const http::Request &request,
+                                                     http::Response &response) {
         sendStored(request, response, 200, m_portfolios.transactions(user.id));
     }));
 
-    m_server.Post("/v1/transactions",
-                  signedIn([this](const SignedInUser &user, const httplib::Request &request, httplib::Response &response) {
+    m_server.route("POST", "/v1/transactions",
+                  signedIn([this](const SignedInUser &user, const http::Request &request, http::Response &response) {
                       const auto body = readJSON<TransactionCreateInput>(request, response);
                       if (!body)
                           return;
@@ -184,8 +185,8 @@ void Service::installDataRoutes()
                       sendStored(request, response, 201, booked);
                   }));
 
-    m_server.Get("/v1/market/stock", signedIn([this](const SignedInUser &, const httplib::Request &request,
-                                                     httplib::Response &response) {
+    m_server.route("GET", "/v1/market/stock", signedIn([this](const SignedInUser &, const http::Request &request,
+                                                     http::Response &response) {
         const QString symbol = queryValue(request, "symbol").trimmed();
         const QString market = queryValue(request, "market").trimmed();
         if (symbol.isEmpty() || market.isEmpty())

@@ -7,13 +7,13 @@
 
 namespace quillfern::server {
 
-void sendError(httplib::Response &response, int status, const QString &message)
+void sendError(http::Response &response, int status, const QString &message)
 {
     sendJSON(response, status, ServerError{message});
     response.status = status;
 }
 
-void sendStoreError(httplib::Response &response, const StoreError &error)
+void sendStoreError(http::Response &response, const StoreError &error)
 {
     switch (error.kind) {
     case StoreError::Kind::BadRequest:
@@ -31,15 +31,15 @@ void sendStoreError(httplib::Response &response, const StoreError &error)
     }
 }
 
-IfMatch ifMatch(const httplib::Request &request)
+IfMatch ifMatch(const http::Request &request)
 {
-    const auto [first, last] = request.headers.equal_range("If-Match");
-    if (first == last)
+    const std::vector<std::string_view> lines = request.headerValues("If-Match");
+    if (lines.empty())
         return {};
     // Several header lines are one comma-separated list.
     std::string value;
-    for (auto line = first; line != last; ++line)
-        value += (line == first ? "" : ",") + line->second;
+    for (const std::string_view line : lines)
+        value.append(value.empty() ? "" : ",").append(line);
 
     const auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
     const auto trimmed = [&](std::string_view text) {
@@ -81,38 +81,32 @@ IfMatch ifMatch(const httplib::Request &request)
     }
 }
 
-std::optional<std::string> singleHeaderValue(const httplib::Request &request, const char *name)
-{
-    if (request.get_header_value_count(name) != 1)
-        return std::nullopt;
-    return request.headers.find(name)->second;
-}
-
-QString bearerToken(const httplib::Request &request)
+QString bearerToken(const http::Request &request)
 {
     // A request with two Authorization headers has no single token.
-    const auto value = singleHeaderValue(request, "Authorization");
+    const auto value = request.singleHeader("Authorization");
     if (!value)
         return {};
-    const std::string &header = *value;
+    const std::string_view header = *value;
     static const std::string prefix = "Bearer ";
     if (header.size() <= prefix.size() || header.size() > prefix.size() + 512 ||
         header.compare(0, prefix.size(), prefix) != 0)
         return {};
-    // Tokens are base64url text. Anything else after the scheme (spaces, a NUL and what follows it, the
-    // leftovers of an escape the HTTP library decoded) is not a token, rather than a token with decoration.
+    // Tokens are base64url text, taken as sent: anything else after the scheme (spaces, percent escapes,
+    // control characters) is not a token, rather than a token with decoration.
     const auto isTokenCharacter = [](unsigned char c) { return std::isalnum(c) || c == '-' || c == '_'; };
     if (!std::all_of(header.cbegin() + std::ptrdiff_t(prefix.size()), header.cend(), isTokenCharacter))
         return {};
-    return QString::fromLatin1(header.substr(prefix.size()));
+    const std::string_view token = header.substr(prefix.size());
+    return QString::fromLatin1(token.data(), qsizetype(token.size()));
 }
 
-QString queryValue(const httplib::Request &request, const char *name)
+QString queryValue(const http::Request &request, const char *name)
 {
-    return request.has_param(name) ? QString::fromStdString(request.get_param_value(name)) : QString();
+    return request.hasParam(name) ? QString::fromStdString(request.param(name)) : QString();
 }
 
-QString formValue(const httplib::Request &request, const char *name) { return queryValue(request, name); }
+QString formValue(const http::Request &request, const char *name) { return queryValue(request, name); }
 
 QString escapeHTML(const QString &text) { return text.toHtmlEscaped(); }
 

@@ -4,7 +4,7 @@
 #include "server/ResponseEncoding.h"
 #include "server/StoreError.h"
 
-#include <httplib.h>
+#include "server/http/HttpMessage.h"
 
 #include <QString>
 
@@ -15,12 +15,12 @@
 namespace quillfern::server {
 
 // Answers {"error": message}: every refusal of the service has this shape.
-void sendError(httplib::Response &response, int status, const QString &message);
-void sendStoreError(httplib::Response &response, const StoreError &error);
+void sendError(http::Response &response, int status, const QString &message);
+void sendStoreError(http::Response &response, const StoreError &error);
 
 // A record as JSON, never compressed: for refusals and for answers that carry a secret.
 template <class Record>
-void sendJSON(httplib::Response &response, int status, const Record &record)
+void sendJSON(http::Response &response, int status, const Record &record)
 {
     const auto body = encodeJSON(record);
     if (!body) {
@@ -28,12 +28,12 @@ void sendJSON(httplib::Response &response, int status, const Record &record)
         return;
     }
     response.status = status;
-    response.set_content(body->constData(), size_t(body->size()), jsonContentType);
+    response.setContent(body->toStdString(), jsonContentType);
 }
 
 // A record as JSON, compressed when it is large and the client takes gzip.
 template <class Record>
-void sendJSON(const httplib::Request &request, httplib::Response &response, int status, const Record &record)
+void sendJSON(const http::Request &request, http::Response &response, int status, const Record &record)
 {
     const auto body = encodeJSON(record);
     if (!body) {
@@ -45,7 +45,7 @@ void sendJSON(const httplib::Request &request, httplib::Response &response, int 
 
 // The record a store operation produced, or its refusal.
 template <class Record>
-void sendStored(const httplib::Request &request, httplib::Response &response, int status,
+void sendStored(const http::Request &request, http::Response &response, int status,
                 const StoreResult<Record> &result)
 {
     if (!result)
@@ -55,7 +55,7 @@ void sendStored(const httplib::Request &request, httplib::Response &response, in
 
 // The request body decoded strictly, as the app decodes answers; on failure a 400 has been sent.
 template <class Record>
-std::optional<Record> readJSON(const httplib::Request &request, httplib::Response &response)
+std::optional<Record> readJSON(const http::Request &request, http::Response &response)
 {
     auto decoded = decodeJSON<Record>(QByteArray::fromRawData(request.body.data(), qsizetype(request.body.size())));
     if (!decoded) {
@@ -73,16 +73,13 @@ struct IfMatch {
     Kind kind = Kind::Absent;
     std::vector<std::string> strongTags; // as sent, quotes included
 };
-IfMatch ifMatch(const httplib::Request &request);
+IfMatch ifMatch(const http::Request &request);
 
 // The token of an "Authorization: Bearer ..." header, or empty.
-QString bearerToken(const httplib::Request &request);
-// The whole value of a header sent exactly once, or none. The library's own lookup hands values over as C
-// text, which ends at a NUL its unescaping may have produced.
-std::optional<std::string> singleHeaderValue(const httplib::Request &request, const char *name);
+QString bearerToken(const http::Request &request);
 
-QString queryValue(const httplib::Request &request, const char *name);
-QString formValue(const httplib::Request &request, const char *name);
+QString queryValue(const http::Request &request, const char *name);
+QString formValue(const http::Request &request, const char *name);
 
 // Characters that would change an HTML page's structure, escaped.
 QString escapeHTML(const QString &text);

@@ -93,26 +93,26 @@ const std::string &EncodedBody::gzipped() const
 
 namespace {
 
-bool compresses(const httplib::Request &request, const std::string &json)
+bool compresses(const http::Request &request, const std::string &json)
 {
-    return json.size() >= compressionThreshold && acceptsGzip(request.get_header_value("Accept-Encoding"));
+    return json.size() >= compressionThreshold && acceptsGzip(request.header("Accept-Encoding"));
 }
 
 // The answer as sent: body is the JSON itself or, when gzipped, its gzip form.
-void send(httplib::Response &response, int status, bool large, std::string body, bool gzipped)
+void send(http::Response &response, int status, bool large, std::string body, bool gzipped)
 {
     response.status = status;
     if (large)
-        response.set_header("Vary", "Accept-Encoding"); // a large answer differs with what the client takes
+        response.setHeader("Vary", "Accept-Encoding"); // a large answer differs with what the client takes
     if (gzipped)
-        response.set_header("Content-Encoding", "gzip");
+        response.setHeader("Content-Encoding", "gzip");
     response.body = std::move(body);
-    response.set_header("Content-Type", jsonContentType);
+    response.setHeader("Content-Type", jsonContentType);
 }
 
 } // namespace
 
-void sendBody(const httplib::Request &request, httplib::Response &response, int status, const EncodedBody &body)
+void sendBody(const http::Request &request, http::Response &response, int status, const EncodedBody &body)
 {
     const bool large = body.json().size() >= compressionThreshold;
     // An empty gzip form means compression failed: the body goes out as it is.
@@ -121,7 +121,7 @@ void sendBody(const httplib::Request &request, httplib::Response &response, int 
     send(response, status, large, body.json(), false);
 }
 
-void sendBody(const httplib::Request &request, httplib::Response &response, int status, std::string json)
+void sendBody(const http::Request &request, http::Response &response, int status, std::string json)
 {
     const bool large = json.size() >= compressionThreshold;
     std::string gzipped = compresses(request, json) ? gzip(json) : std::string();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <httplib.h>
+#include "server/http/HttpMessage.h"
 
 #include <mutex>
 #include <string>
@@ -8,10 +8,7 @@
 
 namespace quillfern::server {
 
-// Every JSON answer goes out with this type. The HTTP library compresses answers typed exactly
-// "application/json" by itself, anew for every request, with brotli at its slowest setting whenever the
-// client takes brotli, as the app does: some 70 ms of CPU for a 200-holding portfolio. With the charset
-// parameter it leaves bodies alone, and the service compresses what gains from it, once per body.
+// Every JSON answer goes out with this type; the service compresses what gains from it, once per body.
 inline constexpr const char *jsonContentType = "application/json; charset=utf-8";
 
 // Answers smaller than this go out as they are: compressing them saves nothing worth the time.
@@ -43,7 +40,7 @@ private:
 };
 
 // Sends a JSON body, gzip-compressed when it is large enough and the request takes gzip.
-void sendBody(const httplib::Request &request, httplib::Response &response, int status, const EncodedBody &body);
-void sendBody(const httplib::Request &request, httplib::Response &response, int status, std::string json);
+void sendBody(const http::Request &request, http::Response &response, int status, const EncodedBody &body);
+void sendBody(const http::Request &request, http::Response &response, int status, std::string json);
 
 } // namespace quillfern::server

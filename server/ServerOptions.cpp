@@ -35,7 +35,12 @@ constexpr OptionInfo optionTable[] = {
      "Base URL of an online CSV quote source consulted after the offline quotes (default: none)."},
     {"max-body-bytes", "QUILLFERN_MAX_BODY_BYTES", "n", "Largest request body accepted (default 2097152)."},
     {"rate-limit", "QUILLFERN_RATE_LIMIT", "n", "Requests per minute allowed per access token (default 600, 0 = no limit)."},
-    {"threads", "QUILLFERN_THREADS", "n", "Worker threads (default 16)."},
+    {"threads", "QUILLFERN_THREADS", "n", "Threads running requests (default 16); idle connections take none."},
+    {"max-connections", "QUILLFERN_MAX_CONNECTIONS", "n",
+     "Open connections allowed in all (default 4096); beyond it a client is answered 503."},
+    {"max-connections-per-address", "QUILLFERN_MAX_CONNECTIONS_PER_ADDRESS", "n",
+     "Open connections allowed from one client address (default 256). Behind a proxy every connection comes "
+     "from the proxy: raise it to --max-connections and let the proxy limit clients."},
     {"clock-offset-file", "QUILLFERN_CLOCK_OFFSET_FILE", "path",
      "Testing aid: a file holding seconds added to the clock for expiry checks."},
 };
@@ -165,6 +170,16 @@ OptionsOutcome parseServerOptions(const QStringList &arguments)
                 options.threads = int(number);
             else
                 problem = QStringLiteral("--threads wants a number from 1 to 1024.");
+        } else if (name == QLatin1String("max-connections")) {
+            if (parseCount(*given, 1, number) && number <= 1000000)
+                options.maxConnections = int(number);
+            else
+                problem = QStringLiteral("--max-connections wants a number from 1 to 1000000.");
+        } else if (name == QLatin1String("max-connections-per-address")) {
+            if (parseCount(*given, 1, number) && number <= 1000000)
+                options.maxConnectionsPerAddress = int(number);
+            else
+                problem = QStringLiteral("--max-connections-per-address wants a number from 1 to 1000000.");
         } else if (name == QLatin1String("clock-offset-file")) {
             options.clockOffsetFile = *given;
         }

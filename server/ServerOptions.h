@@ -24,6 +24,8 @@ struct ServerOptions {
     qint64 maxBodyBytes = 2 * 1024 * 1024;              // QUILLFERN_MAX_BODY_BYTES
     int rateLimitPerMinute = 600;                       // QUILLFERN_RATE_LIMIT, 0 = off
     int threads = 16;                                   // QUILLFERN_THREADS
+    int maxConnections = 4096;                          // QUILLFERN_MAX_CONNECTIONS
+    int maxConnectionsPerAddress = 256;                 // QUILLFERN_MAX_CONNECTIONS_PER_ADDRESS
     QString clockOffsetFile;                            // QUILLFERN_CLOCK_OFFSET_FILE (tests)
     bool quiet = false;                                 // QUILLFERN_QUIET: no request log
     // --seed-demo EMAIL: a one-shot command rather than a setting, so no environment variable starts it.

@@ -18,13 +18,13 @@ bool isPKCEText(const QString &text, int minimum, int maximum)
     return text.size() >= minimum && text.size() <= maximum && alphabet.match(text).hasMatch();
 }
 
-void noReferrer(httplib::Response &response) { response.set_header("Referrer-Policy", "no-referrer"); }
+void noReferrer(http::Response &response) { response.setHeader("Referrer-Policy", "no-referrer"); }
 
-void sendPage(httplib::Response &response, int status, const QString &title, const QString &body)
+void sendPage(http::Response &response, int status, const QString &title, const QString &body)
 {
     noReferrer(response);
-    response.set_header("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
-    response.set_header("X-Frame-Options", "DENY");
+    response.setHeader("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
+    response.setHeader("X-Frame-Options", "DENY");
     const QString page = QStringLiteral(
                              "<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\">"
                              "<meta name=\"viewport\" content=\"width=device-width\"><title>%1</title><style>"
@@ -35,7 +35,7 @@ void sendPage(httplib::Response &response, int status, const QString &title, con
                              "<body>%2</body></html>")
                              .arg(escapeHTML(title), body);
     response.status = status;
-    response.set_content(page.toStdString(), "text/html; charset=utf-8");
+    response.setContent(page.toStdString(), "text/html; charset=utf-8");
 }
 
 QString devSignInForm(const QString &state, const QString &problem = {})
@@ -66,16 +66,16 @@ QString withQuery(const QString &redirectURI, const QList<std::pair<QString, QSt
 
 } // namespace
 
-void Service::redirectWithError(httplib::Response &response, const QString &redirectURI, const QString &error,
+void Service::redirectWithError(http::Response &response, const QString &redirectURI, const QString &error,
                                 const QString &description)
 {
     noReferrer(response);
-    response.set_redirect(
+    response.redirect(
         withQuery(redirectURI, {{QStringLiteral("error"), error}, {QStringLiteral("error_description"), description}})
             .toStdString());
 }
 
-void Service::startSignIn(const httplib::Request &request, httplib::Response &response)
+void Service::startSignIn(const http::Request &request, http::Response &response)
 {
     noReferrer(response);
     const QString redirectURI = queryValue(request, "redirect_uri");
@@ -94,13 +94,13 @@ void Service::startSignIn(const httplib::Request &request, httplib::Response &re
         return sendStoreError(response, *failed);
 
     if (m_google)
-        response.set_redirect(m_google->authorizationURL(state.toStdString(), pending.nonce.toStdString()));
+        response.redirect(m_google->authorizationURL(state.toStdString(), pending.nonce.toStdString()));
     else
-        response.set_redirect(QStringLiteral("/v1/auth/dev?state=%1").arg(state).toStdString());
+        response.redirect(QStringLiteral("/v1/auth/dev?state=%1").arg(state).toStdString());
 }
 
 void Service::finishSignIn(const QString &provider, const QString &subject, const QString &name, const QString &email,
-                           const QString &picture, const PendingSignIn &pending, httplib::Response &response)
+                           const QString &picture, const PendingSignIn &pending, http::Response &response)
 {
     const qint64 now = m_clock.nowSeconds();
     const auto user = m_accounts.upsertUser(provider, subject, name, email, picture, now);
@@ -110,21 +110,21 @@ void Service::finishSignIn(const QString &provider, const QString &subject, cons
     if (const auto failed = m_accounts.saveCode(sha256Hex(code), user->id, pending, now + codeLifetime))
         return redirectWithError(response, pending.redirectURI, QStringLiteral("server_error"), failed->message);
     noReferrer(response);
-    response.set_redirect(withQuery(pending.redirectURI, {{QStringLiteral("code"), code}}).toStdString());
+    response.redirect(withQuery(pending.redirectURI, {{QStringLiteral("code"), code}}).toStdString());
 }
 
 void Service::installSignInRoutes()
 {
-    m_server.Get("/v1/auth/google/start",
-                 [this](const httplib::Request &request, httplib::Response &response) { startSignIn(request, response); });
+    m_server.route("GET", "/v1/auth/google/start",
+                 [this](const http::Request &request, http::Response &response) { startSignIn(request, response); });
 
-    m_server.Get("/v1/auth/dev", [this](const httplib::Request &request, httplib::Response &response) {
+    m_server.route("GET", "/v1/auth/dev", [this](const http::Request &request, http::Response &response) {
         if (m_google)
             return sendError(response, 404, QStringLiteral("There is nothing at this address."));
         sendPage(response, 200, QStringLiteral("Development sign-in"), devSignInForm(queryValue(request, "state")));
     });
 
-    m_server.Post("/v1/auth/dev", [this](const httplib::Request &request, httplib::Response &response) {
+    m_server.route("POST", "/v1/auth/dev", [this](const http::Request &request, http::Response &response) {
         if (m_google)
             return sendError(response, 404, QStringLiteral("There is nothing at this address."));
         const QString state = formValue(request, "state");
@@ -140,17 +140,17 @@ void Service::installSignInRoutes()
         finishSignIn(QStringLiteral("dev"), email.toLower(), name, email, QString(), *pending, response);
     });
 
-    m_server.Get("/v1/auth/google/callback", [this](const httplib::Request &request, httplib::Response &response) {
+    m_server.route("GET", "/v1/auth/google/callback", [this](const http::Request &request, http::Response &response) {
         if (!m_google)
             return sendError(response, 404, QStringLiteral("There is nothing at this address."));
         const auto pending = m_accounts.takePendingSignIn(sha256Hex(queryValue(request, "state")), m_clock.nowSeconds());
         if (!pending)
             return sendPage(response, 400, QStringLiteral("Sign-in failed"),
                             QStringLiteral("<h1>Sign-in failed</h1><p>%1</p>").arg(escapeHTML(pending.error().message)));
-        if (request.has_param("error") || !request.has_param("code"))
+        if (request.hasParam("error") || !request.hasParam("code"))
             return redirectWithError(response, pending->redirectURI, QStringLiteral("access_denied"),
                                      QStringLiteral("Google sign-in was not completed."));
-        const auto outcome = m_google->completeSignIn(request.get_param_value("code"), pending->nonce.toStdString(),
+        const auto outcome = m_google->completeSignIn(request.param("code"), pending->nonce.toStdString(),
                                                       m_clock.nowSeconds());
         if (const auto *problem = std::get_if<std::string>(&outcome))
             return redirectWithError(response, pending->redirectURI, QStringLiteral("access_denied"),
@@ -160,7 +160,7 @@ void Service::installSignInRoutes()
                      QString::fromStdString(claims.email), QString::fromStdString(claims.picture), *pending, response);
     });
 
-    m_server.Post("/v1/auth/native/exchange", [this](const httplib::Request &request, httplib::Response &response) {
+    m_server.route("POST", "/v1/auth/native/exchange", [this](const http::Request &request, http::Response &response) {
         const auto body = readJSON<NativeExchangeRequest>(request, response);
         if (!body)
             return;
@@ -175,8 +175,8 @@ void Service::installSignInRoutes()
         sendJSON(response, 200, NativeExchangeResponse{token, user->name, user->email, user->picture});
     });
 
-    m_server.Post("/v1/auth/logout", signedIn([this](const SignedInUser &, const httplib::Request &request,
-                                                     httplib::Response &response) {
+    m_server.route("POST", "/v1/auth/logout", signedIn([this](const SignedInUser &, const http::Request &request,
+                                                     http::Response &response) {
         if (const auto failed = m_accounts.revokeToken(sha256Hex(bearerToken(request))))
             return sendStoreError(response, *failed);
         response.status = 204;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <cstdio>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <mutex>
 #include <thread>
 
@@ -134,6 +135,13 @@ int main(int argc, char **argv)
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Every open connection is a descriptor; the soft limit many systems start with (1,024) is far below the
+    // connection cap.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillfern-server"));
 
@@ -171,12 +179,12 @@ int main(int argc, char **argv)
     }
 
     Service service(options, database, std::move(quotes), makeGoogle(options));
-    if (!service.bind()) {
-        const int reason = errno;
+    if (const std::error_code failed = service.bind()) {
         std::fprintf(stderr, "quillfern-server: cannot listen on %s:%d: %s\n", qPrintable(options.listenHost),
                      options.listenPort,
-                     reason == EADDRINUSE ? "the address is already in use (is another service running there?)"
-                                          : std::strerror(reason));
+                     failed == std::errc::address_in_use
+                         ? "the address is already in use (is another service running there?)"
+                         : failed.message().c_str());
         return 1;
     }
     RateRefresher refresher(options.ecbRatesURL, service.portfolioStore());
@@ -189,11 +197,9 @@ int main(int argc, char **argv)
         sigwait(&stopSignals, &received);
         service.stop();
     });
-    const bool served = service.run();
+    service.run();
     pthread_kill(signalWatcher.native_handle(), SIGTERM); // release the watcher if the server stopped by itself
     signalWatcher.join();
-    if (!served)
-        return 1;
     std::fprintf(stdout, "quillfern-server stopped\n");
     return 0;
 }

@@ -15,6 +15,11 @@ std::string decoded(std::string_view part)
 
 } // namespace
 
+std::string percentDecoded(std::string_view text)
+{
+    return QByteArray::fromPercentEncoding(QByteArray(text.data(), qsizetype(text.size()))).toStdString();
+}
+
 FormFields parseFormText(std::string_view text)
 {
     FormFields fields;

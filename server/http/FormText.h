@@ -15,4 +15,7 @@ using FormFields = std::vector<std::pair<std::string, std::string>>;
 // to be UTF-8 here.
 FormFields parseFormText(std::string_view text);
 
+// Percent escapes decoded, as in a request's path; invalid escapes stay literal.
+std::string percentDecoded(std::string_view text);
+
 } // namespace quillfern::server::http

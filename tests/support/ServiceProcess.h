@@ -26,6 +26,7 @@ public:
 
     QUrl baseURL() const;
     int port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString output() const { return m_output; }
 
 private:
