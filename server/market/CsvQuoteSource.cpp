@@ -112,7 +112,7 @@ std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std:
     if (close == "N/D")
         return std::nullopt;
     const auto price = market::parseDecimal(close);
-    if (!price || *price <= 0)
+    if (!price || !market::isUsableAmount(*price))
         return fail(ticker + ": the close '" + std::string(close) + "' is not a positive number");
     return Quote{*price, listing->currency};
 }

@@ -113,6 +113,8 @@ std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml)
                    where(reader) + ".";
         if (*value <= 0)
             return "The ECB rate for " + code.toStdString() + " is not positive" + where(reader) + ".";
+        if (!market::isUsableAmount(*value))
+            return "The ECB rate for " + code.toStdString() + " is too close to zero to use" + where(reader) + ".";
         if (!unitsPerEuro.emplace(code.toStdString(), *value).second)
             return "The ECB rates list " + code.toStdString() + " twice" + where(reader) + ".";
     }
@@ -128,8 +130,13 @@ std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml)
 
     EcbRates rates;
     rates.date = date->toStdString();
-    for (const auto &[code, units] : unitsPerEuro)
-        rates.usdPerUnit[code] = usdPerEuro / units;
+    for (const auto &[code, units] : unitsPerEuro) {
+        // Two usable rates can still make a dollar rate beyond a double's range.
+        const double usdPerUnit = usdPerEuro / units;
+        if (!market::isUsableAmount(usdPerUnit))
+            return "The ECB rates give " + code + " no finite dollar rate.";
+        rates.usdPerUnit[code] = usdPerUnit;
+    }
     rates.usdPerUnit["EUR"] = usdPerEuro;
     rates.usdPerUnit["USD"] = 1.0;
     return rates;

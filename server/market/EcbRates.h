@@ -8,8 +8,9 @@ namespace quillfern::server {
 
 // US dollars per one unit of each currency, from the ECB daily reference-rate XML (eurofxref-daily.xml), where
 // rates are units per one euro. The result includes "EUR" (the USD rate), "USD" (1.0) and every listed currency
-// as usdPerEuro / unitsPerEuro. Fails with a reason on malformed XML, a missing USD rate, a non-positive or
-// non-numeric rate, or no Cube with a time. When a document holds several days, the first (newest) is read.
+// as usdPerEuro / unitsPerEuro. Fails with a reason on malformed XML, a missing USD rate, a rate that is not a
+// positive normal number or gives no finite dollar rate, or no Cube with a time. When a document holds several
+// days, the first (newest) is read.
 struct EcbRates {
     std::string date; // YYYY-MM-DD
     std::map<std::string, double> usdPerUnit;

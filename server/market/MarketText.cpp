@@ -52,6 +52,11 @@ std::optional<double> parseDecimal(std::string_view text)
     return value;
 }
 
+bool isUsableAmount(double value)
+{
+    return value > 0 && std::isnormal(value);
+}
+
 std::string_view trimBlanks(std::string_view text)
 {
     const auto first = text.find_first_not_of(" \t");

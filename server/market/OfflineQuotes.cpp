@@ -79,7 +79,7 @@ std::variant<std::unique_ptr<OfflineQuotes>, std::string> OfflineQuotes::fromTex
         if (fields[0].empty() || fields[1].empty())
             return where + "the market and symbol must not be empty.";
         const auto price = market::parseDecimal(fields[2]);
-        if (!price || *price <= 0)
+        if (!price || !market::isUsableAmount(*price))
             return where + "the price '" + std::string(fields[2]) + "' is not a positive number.";
         if (!fields[3].empty() && !isCurrencyCode(fields[3]))
             return where + "the currency '" + std::string(fields[3]) + "' is not a three-letter code.";

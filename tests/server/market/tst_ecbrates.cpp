@@ -184,6 +184,10 @@ void EcbRatesTest::malformedDocumentsFail_data()
     QTest::newRow("out of double range") << gbpAt("1e400") << QStringLiteral("not a number");
     QTest::newRow("zero") << gbpAt("0") << QStringLiteral("not positive");
     QTest::newRow("negative") << gbpAt("-0.85") << QStringLiteral("not positive");
+    QTest::newRow("subnormal") << gbpAt("1e-310") << QStringLiteral("too close to zero");
+    QTest::newRow("dollar rate beyond a double")
+        << daily("<Cube currency='USD' rate='1e300'/><Cube currency='GBP' rate='1e-10'/>")
+        << QStringLiteral("GBP no finite dollar rate");
     QTest::newRow("USD rate not numeric") << daily("<Cube currency='USD' rate='n/a'/>") << QStringLiteral("USD");
     QTest::newRow("rate without currency") << daily(usd + "<Cube rate='0.85'/>") << QStringLiteral("lacks");
     QTest::newRow("currency without rate") << daily(usd + "<Cube currency='GBP'/>") << QStringLiteral("lacks");

@@ -120,6 +120,7 @@ void QuoteSourcesTest::offlineBadLinesNameTheirLine_data()
     QTest::newRow("price NaN") << start + "US,MSFT,NaN,USD\n" << QStringLiteral("line 4");
     QTest::newRow("price zero") << start + "US,MSFT,0,USD\n" << QStringLiteral("line 4");
     QTest::newRow("price negative") << start + "US,MSFT,-3,USD\n" << QStringLiteral("line 4");
+    QTest::newRow("price subnormal") << start + "US,MSFT,4e-320,USD\n" << QStringLiteral("line 4");
     QTest::newRow("price empty") << start + "US,MSFT,,USD\n" << QStringLiteral("line 4");
     QTest::newRow("no symbol") << start + "US, ,420,USD\n" << QStringLiteral("line 4");
     QTest::newRow("no market") << start + ",MSFT,420,USD\n" << QStringLiteral("line 4");
@@ -261,6 +262,8 @@ void QuoteSourcesTest::csvAnswers_data()
                                         << 1;
     QTest::newRow("close zero") << std::string("AAPL") << std::string("US") << 200 << csvHeader + row("AAPL.US", "0")
                                 << q("aapl.us") << 0.0 << std::string() << 1;
+    QTest::newRow("close subnormal") << std::string("AAPL") << std::string("US") << 200
+                                     << csvHeader + row("AAPL.US", "1e-310") << q("aapl.us") << 0.0 << std::string() << 1;
     QTest::newRow("row for another symbol")
         << std::string("AAPL") << std::string("US") << 200 << csvHeader + row("MSFT.US", "420") << q("aapl.us") << 0.0
         << std::string() << 1;
