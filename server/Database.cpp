@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlResult>
+#include <QStringDecoder>
 #include <QThread>
 #include <QUrl>
 #include <QUuid>
@@ -226,10 +228,15 @@ std::optional<QString> Database::migrate()
     return applyMigrations(*this);
 }
 
-QVariant bindable(const QVariant &value)
+QVariant bindable(const QVariant &value, bool sqlite)
 {
-    if (value.typeId() == QMetaType::QString && value.toString().isNull())
+    if (value.typeId() != QMetaType::QString)
+        return value;
+    const QString text = value.toString();
+    if (text.isNull())
         return QVariant(QString(QLatin1String("")));
+    if (sqlite && (text.startsWith(QChar(0xFEFF)) || text.startsWith(QChar(0xFFFE))))
+        return QVariant(QChar(0xFEFF) + text);
     return value;
 }
 
@@ -274,8 +281,9 @@ void Statement::execute(QSqlDatabase &database, const QString &sql, const Values
         if (!m_query->prepare(sql))
             return;
     }
+    const bool sqlite = database.driverName() == QLatin1String("QSQLITE");
     for (const QVariant &value : values)
-        m_query->addBindValue(bindable(value));
+        m_query->addBindValue(bindable(value, sqlite));
     m_ok = m_query->exec();
 }
 
@@ -287,6 +295,25 @@ Statement::Statement(QSqlDatabase database, const QString &sql, std::initializer
 Statement::Statement(QSqlDatabase database, const QString &sql, const QVariantList &values)
 {
     run(database, sql, values);
+}
+
+QString Statement::text(int column) const
+{
+    // The driver hands its result out as a PGresult*, which the type system knows as struct pg_result.
+    const QVariant handle = m_query->result() ? m_query->result()->handle() : QVariant();
+    if (handle.isValid() &&
+        (qstrcmp(handle.typeName(), "PGresult*") == 0 || qstrcmp(handle.typeName(), "pg_result*") == 0)) {
+        const PGresult *result = *static_cast<PGresult *const *>(handle.constData());
+        // A forward-only query holds one row at a time; any other holds every row.
+        const int row = result && PQntuples(result) == 1 ? 0 : m_query->at();
+        if (result && row >= 0 && row < PQntuples(result) && column >= 0 && column < PQnfields(result) &&
+            !PQgetisnull(result, row, column)) {
+            const QByteArrayView bytes(PQgetvalue(result, row, column), PQgetlength(result, row, column));
+            if (bytes.startsWith("\xef\xbb\xbf"))
+                return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(bytes);
+        }
+    }
+    return m_query->value(column).toString();
 }
 
 void Statement::release()

@@ -78,7 +78,9 @@ bool reopenLost(QSqlDatabase connection);
 std::set<std::string> &preparedStatementNames(const QSqlDatabase &connection);
 
 // Qt binds a null QString as SQL NULL; every text column here is NOT NULL, so text is always bound as text.
-QVariant bindable(const QVariant &value);
+// SQLite takes a leading U+FEFF or U+FFFE of the UTF-16 text Qt binds for a byte order mark, dropping it or
+// reading the rest byte-swapped; on SQLite such text goes with a mark of its own in front, which SQLite eats.
+QVariant bindable(const QVariant &value, bool sqlite);
 
 struct ConnectionUse;
 
@@ -96,7 +98,8 @@ public:
     QString error() const;
     bool next() { return m_ok && m_query->next(); }
     QVariant value(int column) const { return m_query->value(column); }
-    QString text(int column) const { return m_query->value(column).toString(); }
+    // On PostgreSQL, a leading U+FEFF is kept: QPSQL decodes with QString::fromUtf8, which drops it as a BOM.
+    QString text(int column) const;
     double number(int column) const { return m_query->value(column).toDouble(); }
     qint64 integer(int column) const { return m_query->value(column).toLongLong(); }
     int rowsAffected() const { return m_query->numRowsAffected(); }

@@ -352,9 +352,11 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
          record.reason, nextSequence()});
     if (!insert.ok())
         return StoreError::unavailable(insert.error());
-    if (!transaction.commit())
+    // The answer is the row as stored, so that it and every later read of the ledger agree.
+    auto stored = storedTransaction(connection, userID, tradeID);
+    if (stored && !transaction.commit())
         return StoreError::unavailable(QStringLiteral("the trade did not commit"));
-    return record;
+    return stored;
 }
 
 StoreResult<QList<BrokerageOption>> PortfolioStore::brokerages(const QString &userID)
@@ -400,9 +402,16 @@ StoreResult<BrokerageOption> PortfolioStore::addBrokerage(const QString &userID,
         {created.id, userID, created.name, created.region, position + 100});
     if (!insert.ok())
         return StoreError::unavailable(insert.error());
+    // Answered as stored, as the list will show it.
+    Statement stored(transaction.connection(),
+                     QStringLiteral("SELECT id, name, region FROM brokerages WHERE id = ? AND user_id = ?"),
+                     {created.id, userID});
+    if (!stored.next())
+        return StoreError::unavailable(stored.ok() ? QStringLiteral("an added brokerage is missing") : stored.error());
+    const BrokerageOption answer{stored.text(0), stored.text(1), stored.text(2), true};
     if (!transaction.commit())
         return StoreError::unavailable(QStringLiteral("adding a brokerage did not commit"));
-    return created;
+    return answer;
 }
 
 StoreResult<QList<CurrencyOption>> PortfolioStore::currencies()

@@ -27,6 +27,8 @@ private Q_SLOTS:
     void tradesAreValidated_data();
     void tradesAreValidated();
     void tradesMoveTheHolding();
+    void aTradeIsAnsweredAsStored_data();
+    void aTradeIsAnsweredAsStored();
     void aKeyedTradeIsBookedOnce_data();
     void aKeyedTradeIsBookedOnce();
     void concurrentRetriesOfATradeBookOnce();
@@ -129,6 +131,42 @@ void ServiceTest::malformedRequestsAreRefused_data()
                                       << QStringLiteral("Idempotency-Key") << std::string("two words");
     QTest::newRow("key beyond ASCII") << std::string("POST") << std::string("/v1/transactions") << trade << 400
                                       << QStringLiteral("Idempotency-Key") << std::string("caf\xc3\xa9");
+    // Bodies the strict reader refuses, on every route that reads one.
+    const auto replaced = [](std::string text, const std::string &from, const std::string &to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const std::string put = encodeJSON(PortfolioPutRequest{{holding(std::nullopt, QStringLiteral("0005"))}, {},
+                                                           QStringLiteral("x")})
+                                ->toStdString();
+    const std::string quantity = R"("quantity":10)";
+    QTest::newRow("key twice in a holding") << std::string("PUT") << std::string("/v1/portfolio")
+                                            << replaced(put, quantity, quantity + R"(,"quantity":2)") << 400
+                                            << QStringLiteral("\"holdings[0].quantity\" is given twice") << std::string();
+    QTest::newRow("key twice in a trade") << std::string("POST") << std::string("/v1/transactions")
+                                          << replaced(trade, R"("quantity":1)", R"("quantity":1,"quantity":2)") << 400
+                                          << QStringLiteral("\"quantity\" is given twice") << std::string();
+    QTest::newRow("key twice in a brokerage") << std::string("POST") << std::string("/v1/brokerages")
+                                              << std::string(R"({"name":"One","name":"Two"})") << 400
+                                              << QStringLiteral("\"name\" is given twice") << std::string();
+    QTest::newRow("key twice in a sign-in exchange")
+        << std::string("POST") << std::string("/v1/auth/native/exchange")
+        << std::string(R"({"code":"a","code_verifier":"b","code":"c"})") << 400
+        << QStringLiteral("\"code\" is given twice") << std::string();
+    QTest::newRow("lone surrogate in a reason") << std::string("POST") << std::string("/v1/transactions")
+                                                << replaced(trade, R"("reason":"test")", R"("reason":"a\ud800b")")
+                                                << 400 << QStringLiteral("lone surrogate") << std::string();
+    QTest::newRow("invalid escape in a note") << std::string("PUT") << std::string("/v1/portfolio")
+                                              << replaced(put, "kept as sent", R"(q\x41)") << 400
+                                              << QStringLiteral("invalid escape") << std::string();
+    QTest::newRow("raw tab in a note") << std::string("PUT") << std::string("/v1/portfolio")
+                                       << replaced(put, "kept as sent", "a\tb") << 400
+                                       << QStringLiteral("control character") << std::string();
+    QTest::newRow("price beyond a double") << std::string("POST") << std::string("/v1/transactions")
+                                           << replaced(trade, R"("price":1)", R"("price":1e400)") << 400
+                                           << QStringLiteral("beyond the range") << std::string();
+    QTest::newRow("number without a leading digit") << std::string("POST") << std::string("/v1/transactions")
+                                                    << replaced(trade, R"("price":1)", R"("price":.5)") << 400
+                                                    << QStringLiteral("isn't valid JSON") << std::string();
 }
 
 void ServiceTest::malformedRequestsAreRefused()
@@ -310,6 +348,36 @@ void ServiceTest::tradesMoveTheHolding()
     QCOMPARE(ledger->at(1).transactionType, QStringLiteral("SELL"));
     QCOMPARE(ledger->at(2).tradedAt, QStringLiteral("2026-11-01T10:00:00Z"));
     QVERIFY(upperUUID.match(ledger->at(0).id).hasMatch());
+}
+
+void ServiceTest::aTradeIsAnsweredAsStored_data()
+{
+    QTest::addColumn<std::string>("reason"); // as written in the body
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("leading U+FEFF") << std::string("\xef\xbb\xbf" "b") << QStringLiteral("\ufeffb");
+    QTest::newRow("leading U+FFFE") << std::string("\xef\xbf\xbe" "ab") << QStringLiteral("\ufffeab");
+    QTest::newRow("U+FEFF after an escape") << std::string("a\\n\xef\xbb\xbf" "b") << QStringLiteral("a\n\ufeffb");
+    QTest::newRow("surrogate pair") << std::string(R"(\ud83d\ude00 \u00e9)") << QStringLiteral("\U0001F600 \u00e9");
+}
+
+void ServiceTest::aTradeIsAnsweredAsStored()
+{
+    QFETCH(std::string, reason);
+    QFETCH(QString, stored);
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    std::string body = encodeJSON(trade(QStringLiteral("BUY"), 1, 1))->toStdString();
+    body.replace(body.find(R"("reason":"test")"), 15, R"("reason":")" + reason + '"');
+    const Raw answer = raw(m_service->baseURL(), "POST", "/v1/transactions", token, body);
+    QCOMPARE(answer.status, 201);
+    const auto answered = decodeJSON<TransactionRecord>(QByteArray::fromStdString(answer.body));
+    QVERIFY2(answered, answer.body.c_str());
+    // SQLite reads the noncharacters U+FFFE and U+FFFF back as U+FFFD; what follows them must not suffer.
+    if (onPostgreSQL() || !stored.startsWith(QChar(0xFFFE)))
+        QCOMPARE(answered->reason, stored);
+    QCOMPARE(answered->reason.mid(1), stored.mid(1));
+    const auto ledger = QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token));
+    QVERIFY(ledger && ledger->size() == 1);
+    QCOMPARE(ledger->first(), *answered);
 }
 
 void ServiceTest::aKeyedTradeIsBookedOnce_data()
