@@ -36,6 +36,11 @@ ServiceProcess::~ServiceProcess()
 
 bool ServiceProcess::start()
 {
+    return launch() && waitUntilServing();
+}
+
+bool ServiceProcess::launch()
+{
     m_output.clear();
     // Started again after a stop, the service comes back where its clients expect it.
     const QString listen = QStringLiteral("127.0.0.1:%1").arg(m_port);
@@ -47,6 +52,11 @@ bool ServiceProcess::start()
         m_output = m_process.errorString();
         return false;
     }
+    return true;
+}
+
+bool ServiceProcess::waitUntilServing()
+{
     static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
     QElapsedTimer timer;
     timer.start();
@@ -59,8 +69,10 @@ bool ServiceProcess::start()
             break;
         }
     }
-    if (!m_port)
+    if (!m_port) {
+        m_output += QString::fromUtf8(m_process.readAll()); // what a process that exited said last
         return false;
+    }
     httplib::Client client("127.0.0.1", m_port);
     client.set_connection_timeout(1);
     for (int attempt = 0; attempt < 100; ++attempt) {

@@ -19,6 +19,10 @@ public:
     // Starts the process and waits (at most 15 s) until it answers; false with output() explaining. The first
     // start takes a free port; a start after stop() listens on the same one again.
     bool start();
+    // start() in two halves, so that several services can start at once: launch() returns as soon as the
+    // process runs, waitUntilServing() waits as start() does.
+    bool launch();
+    bool waitUntilServing();
     // SIGTERM, then wait for a clean exit.
     void stop();
     // SIGKILL: the process gets no chance to finish anything.
