@@ -156,7 +156,6 @@ void Database::startCheckpointer()
 {
     if (m_config.dialect != Dialect::SQLite || m_checkpointer.joinable())
         return;
-    m_backgroundCheckpoints = true;
     m_checkpointer = std::thread([this] {
         std::unique_lock lock(m_checkpointMutex);
         while (!m_stopping) {
@@ -207,10 +206,16 @@ QSqlDatabase Database::connection()
         return database;
     }
     if (m_config.dialect == Dialect::SQLite) {
-        QStringList pragmas{QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=FULL"),
-                            QStringLiteral("PRAGMA foreign_keys=ON")};
-        if (m_backgroundCheckpoints)
-            pragmas.append(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        // SQLite starts the WAL over only when a write begins on a fully checkpointed WAL that no reader is still
+        // in. Checkpoints on the background thread alone never get there under steady saves, since another save
+        // commits while each one runs, and the WAL grew with every save. Once the WAL passes 1000 pages, each
+        // commit checkpoints it while still holding the writer lock, so no save commits in between and the next
+        // write starts the WAL over; the background thread has copied most pages by then. The size limit gives
+        // back what a burst made the file grow to.
+        const QStringList pragmas{QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=FULL"),
+                                  QStringLiteral("PRAGMA foreign_keys=ON"),
+                                  QStringLiteral("PRAGMA wal_autocheckpoint=1000"),
+                                  QStringLiteral("PRAGMA journal_size_limit=4194304")};
         for (const QString &pragma : pragmas) {
             QSqlQuery query(database);
             if (!query.exec(pragma))

@@ -47,8 +47,8 @@ public:
     QSqlDatabase connection();
     // Creates or upgrades the schema; the reason when it cannot.
     std::optional<QString> migrate();
-    // SQLite only: moves WAL checkpoints from the committing request to a background thread, so no save
-    // pays for writing back everyone's pages. Connections opened after this skip automatic checkpoints.
+    // SQLite only: copies committed pages back from the WAL on a background thread several times a second, so
+    // that the commit which finishes a checkpoint (once the WAL passes 1000 pages) finds little left to copy.
     void startCheckpointer();
 
     // Writers of this process queue here in turn; SQLite's own busy wait sleeps in growing steps, which
@@ -63,7 +63,6 @@ private:
     std::mutex m_checkpointMutex;
     std::condition_variable m_checkpointWake;
     bool m_stopping = false;
-    bool m_backgroundCheckpoints = false;
 };
 
 // The client handle under a QPSQL connection, for what the driver does not offer; null on SQLite.

@@ -1,7 +1,12 @@
 #include "tests/server/ServiceFixture.h"
 
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <latch>
 #include <thread>
 
@@ -52,6 +57,7 @@ private Q_SLOTS:
     void savesApplyOnlyOverTheVersionTheyName();
     void oneOfConcurrentSavesOverOneVersionApplies();
     void concurrentSavesAreKeptApartAndDurable();
+    void steadySavesKeepTheWriteAheadLogSmall();
 
 private:
     Raw put(const QString &token, const PortfolioPutRequest &request, httplib::Headers headers = {})
@@ -353,6 +359,79 @@ void ServiceSavesTest::concurrentSavesAreKeptApartAndDurable()
         else
             QCOMPARE(*loaded, last);
     }
+}
+
+void ServiceSavesTest::steadySavesKeepTheWriteAheadLogSmall()
+{
+    if (onPostgreSQL())
+        QSKIP("the write-ahead log is SQLite's");
+    // Saves that never pause leave no moment in which a background checkpoint catches up with them; the log
+    // must start over all the same, and no connection may keep a read open once its request is answered.
+    constexpr int writers = 4;
+    constexpr int savesEach = 1250;
+    constexpr qint64 limit = 8 * 1024 * 1024;
+    const QString file = m_folder->filePath(QStringLiteral("service.sqlite3"));
+    const QString log = file + QStringLiteral("-wal");
+    m_service.reset();
+    QVERIFY(startService({QStringLiteral("--rate-limit"), QStringLiteral("0")}));
+    std::vector<QString> tokens;
+    for (int w = 0; w < writers; ++w)
+        tokens.push_back(signIn(QStringLiteral("user%1@example.com").arg(w)));
+
+    const int port = m_service->port();
+    std::atomic<int> running = writers;
+    std::vector<int> failures(writers, 0);
+    std::vector<std::thread> threads;
+    for (int w = 0; w < writers; ++w) {
+        threads.emplace_back([&, w] {
+            httplib::Client client("127.0.0.1", port);
+            client.set_read_timeout(30);
+            const httplib::Headers authorization{{"Authorization", "Bearer " + tokens[w].toStdString()}};
+            PortfolioPutRequest request{{}, {}, QStringLiteral("macos-app")};
+            for (int i = 0; i < 20; ++i)
+                request.holdings.append(holding(QStringLiteral("H-%1").arg(i), QStringLiteral("C%1").arg(i)));
+            for (int save = 0; save < savesEach; ++save) {
+                for (ServerHolding &h : request.holdings)
+                    h.currentPrice = 50 + save * 0.01; // every row changes, as when prices are refreshed
+                const auto answer =
+                    client.Put("/v1/portfolio", authorization, encodeJSON(request)->toStdString(), "application/json");
+                failures[w] += !answer || answer->status != 200;
+            }
+            const auto loaded = client.Get("/v1/portfolio", authorization);
+            failures[w] += !loaded || portfolioIn(Raw{loaded->status, loaded->body, {}}) != answerFor(request);
+            --running;
+        });
+    }
+    qint64 largest = 0;
+    while (running > 0) {
+        largest = std::max(largest, QFileInfo(log).size());
+        QThread::msleep(20);
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    QCOMPARE(failures, std::vector<int>(writers, 0));
+    QVERIFY2(largest < limit, qPrintable(QStringLiteral("the log reached %1 bytes").arg(largest)));
+    QVERIFY2(QFileInfo(log).size() < limit,
+             qPrintable(QStringLiteral("the log ended at %1 bytes").arg(QFileInfo(log).size())));
+
+    // Idle, the service holds no read: a checkpoint from outside can empty the log, once the service's own
+    // checkpoint, which it cannot wait for, is out of its way.
+    bool emptied = false;
+    {
+        QSqlDatabase outside = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("outside"));
+        outside.setDatabaseName(file);
+        outside.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        QVERIFY(outside.open());
+        for (int attempt = 0; attempt < 100 && !emptied; ++attempt) {
+            QSqlQuery checkpoint(outside);
+            QVERIFY(checkpoint.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) && checkpoint.next());
+            emptied = checkpoint.value(0).toInt() == 0;
+            if (!emptied)
+                QThread::msleep(10);
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("outside"));
+    QVERIFY2(emptied, "a connection of the service keeps a read open between requests");
 }
 
 QTEST_GUILESS_MAIN(ServiceSavesTest)
