@@ -14,8 +14,9 @@ namespace quillfern::server::http {
 class Connection;
 
 // How long a connection may take over each part of its work, and how many may be open. A client that is
-// idle or slow costs a socket and a small buffer, never a thread: threads only run handlers.
+// idle or slow costs a socket and a small buffer, never a thread.
 struct ServerLimits {
+    // Event loops, one thread each; a request's handler runs on its connection's loop.
     int threads = 16;
     // Waiting for the first byte of a request, on a new connection or between keep-alive requests.
     std::chrono::milliseconds idle{5000};
