@@ -7,6 +7,25 @@
 
 namespace quillfern::server {
 
+std::optional<std::size_t> findNoncharacter(std::string_view json)
+{
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        if (json.substr(i, 2) == "\xef\xbf" && i + 2 < json.size() && (json[i + 2] == '\xbe' || json[i + 2] == '\xbf'))
+            return i;
+        if (json[i] != '\\')
+            continue;
+        // An escape: \\ is one character, \uXXXX is checked, anything else is the reader's business.
+        if (i + 1 < json.size() && json[i + 1] == 'u' && i + 6 <= json.size()) {
+            std::string digits(json.substr(i + 2, 4));
+            std::transform(digits.begin(), digits.end(), digits.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+            if (digits == "FFFE" || digits == "FFFF")
+                return i;
+        }
+        ++i;
+    }
+    return std::nullopt;
+}
+
 void sendError(http::Response &response, int status, const QString &message)
 {
     sendJSON(response, status, ServerError{message});

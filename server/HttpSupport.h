@@ -53,10 +53,19 @@ void sendStored(const http::Request &request, http::Response &response, int stat
     sendJSON(request, response, status, *result);
 }
 
+// Where a JSON text holds U+FFFE or U+FFFF, written out or escaped; nothing when it holds neither. SQLite
+// reads those two back as U+FFFD, so the service refuses them rather than store text it cannot return.
+std::optional<std::size_t> findNoncharacter(std::string_view json);
+
 // The request body decoded strictly, as the app decodes answers; on failure a 400 has been sent.
 template <class Record>
 std::optional<Record> readJSON(const http::Request &request, http::Response &response)
 {
+    if (const auto at = findNoncharacter(request.body)) {
+        sendError(response, 400,
+                  QStringLiteral("Text may not contain U+FFFE or U+FFFF (at byte %1).").arg(qulonglong(*at)));
+        return std::nullopt;
+    }
     auto decoded = decodeJSON<Record>(QByteArray::fromRawData(request.body.data(), qsizetype(request.body.size())));
     if (!decoded) {
         sendError(response, 400, decoded.error().description());
