@@ -302,7 +302,7 @@ void PortfolioAPITest::refusalsAndBadAnswers_data()
         << QStringLiteral("The data couldn't be read because \"price\" is missing.");
     QTest::newRow("deeply nested body") << std::string("/v1/currencies") << 200
                                         << std::string(10000, '[') + std::string(10000, ']') << json << 0
-                                        << QStringLiteral("too deeply nested");
+                                        << QStringLiteral("nesting deeper than 512 levels");
 }
 
 void PortfolioAPITest::refusalsAndBadAnswers()

@@ -252,7 +252,7 @@ void AuthManagerTest::signInOutcomes_data()
         << false << QString() << goodCallback << 200 << QByteArray("<html>signed in</html>")
         << OptionalText(QStringLiteral("one-time-code"))
         << OptionalText(bad + QStringLiteral(
-                                  "The data couldn't be read because it isn't valid JSON (illegal value at offset 1)."))
+                                  "The data couldn't be read because it isn't valid JSON (unexpected '<' at offset 0)."))
         << OptionalUser();
     QTest::newRow("exchange without picture")
         << false << QString() << goodCallback << 200
