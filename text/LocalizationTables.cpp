@@ -6,7 +6,7 @@ namespace quillfern {
 namespace {
 
 // key, English, Simplified Chinese, Traditional Chinese, Japanese, Korean
-constexpr std::array<CatalogueRow, 63> rows{{
+constexpr auto rows = std::to_array<CatalogueRow>({
     {u"holdings", u"Holdings", u"持仓", u"持倉", u"保有銘柄", u"보유 종목"},
     {u"balances", u"Balances", u"余额", u"餘額", u"残高", u"잔고"},
     {u"transactions", u"Transactions", u"交易记录", u"交易記錄", u"取引履歴", u"거래 내역"},
@@ -82,7 +82,14 @@ constexpr std::array<CatalogueRow, 63> rows{{
     {u"transactionValidation", u"Enter an account, ticker, valid quantity and price.",
      u"请填写账户、代码、有效数量和价格。", u"請填寫帳戶、代碼、有效數量和價格。",
      u"口座、銘柄、正しい数量と価格を入力してください。", u"계좌, 종목 코드, 유효한 수량과 가격을 입력하세요."},
-}};
+    {u"otherSlices", u"Other", u"其他", u"其他", u"その他", u"기타"},
+    {u"filterHoldings", u"Filter by code, broker or sector", u"按代码、券商或行业筛选", u"依代碼、券商或產業篩選",
+     u"銘柄コード・証券会社・セクターで絞り込み", u"종목 코드, 증권사, 섹터로 필터"},
+    {u"filterBalances", u"Filter by broker or currency", u"按券商或币种筛选", u"依券商或幣別篩選",
+     u"証券会社・通貨で絞り込み", u"증권사, 통화로 필터"},
+    {u"totalsCoverAllRows", u"Totals and charts cover all rows", u"合计与图表涵盖全部行",
+     u"合計與圖表涵蓋全部資料", u"合計とグラフはすべての行が対象です", u"합계와 차트는 모든 행을 기준으로 합니다"},
+});
 
 } // namespace
 
