@@ -2,6 +2,7 @@
 
 #include "api/WireCoding.h"
 #include "core/CurrencyCatalog.h"
+#include "core/HoldingRules.h"
 #include "core/PortfolioRows.h"
 #include "server/PortfolioSync.h"
 
@@ -303,24 +304,23 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
     }
 
     const bool buying = input.transactionType == QLatin1String("BUY");
-    if (!buying) {
-        if (!matchID || input.quantity > heldQuantity + 1e-9)
-            return badRequest(QStringLiteral("You cannot sell %1 of %2 at %3: the position holds %4.")
-                                  .arg(describeQuantity(input.quantity), input.code, input.broker,
-                                       describeQuantity(matchID ? heldQuantity : 0)));
-        const Statement update(
-            connection,
-            QStringLiteral("UPDATE holdings SET quantity = ?, fingerprint = '' WHERE user_id = ? AND id = ?"),
-            {std::max(0.0, heldQuantity - input.quantity), userID, *matchID});
-        if (!update.ok())
-            return StoreError::unavailable(update.error());
-    } else if (matchID) {
-        const double quantity = heldQuantity + input.quantity;
-        const double average = (averagePrice * heldQuantity + price * input.quantity + commission) / quantity;
+    const std::optional<Position> held =
+        matchID ? std::optional<Position>(Position{heldQuantity, averagePrice}) : std::nullopt;
+    const std::optional<Position> after =
+        applyTrade(held, Trade{buying ? Trade::Side::Buy : Trade::Side::Sell, input.quantity, price, commission});
+    if (!after)
+        return badRequest(QStringLiteral("You cannot sell %1 of %2 at %3: the position holds %4.")
+                              .arg(describeQuantity(input.quantity), input.code, input.broker,
+                                   describeQuantity(matchID ? heldQuantity : 0)));
+    if (matchID) {
+        // A sale keeps the average cost, so only a purchase rewrites it.
         const Statement update(connection,
-                               QStringLiteral("UPDATE holdings SET quantity = ?, average_price = ?, fingerprint = '' "
-                                              "WHERE user_id = ? AND id = ?"),
-                               {quantity, average, userID, *matchID});
+                               buying ? QStringLiteral("UPDATE holdings SET quantity = ?, average_price = ?, "
+                                                       "fingerprint = '' WHERE user_id = ? AND id = ?")
+                                      : QStringLiteral("UPDATE holdings SET quantity = ?, fingerprint = '' "
+                                                       "WHERE user_id = ? AND id = ?"),
+                               buying ? QVariantList{after->quantity, after->averagePrice, userID, *matchID}
+                                      : QVariantList{after->quantity, userID, *matchID});
         if (!update.ok())
             return StoreError::unavailable(update.error());
     } else {
@@ -331,8 +331,8 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
                 "average_price, quantity, current_price, fx_to_usd, note) "
                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             {userID, lastPosition + 1, newRowID(), input.market, input.sector, input.subSector, input.code,
-             marketCurrency, input.broker, (price * input.quantity + commission) / input.quantity, input.quantity,
-             price, CurrencyCatalog::fxToUSD(marketCurrency), QString()});
+             marketCurrency, input.broker, after->averagePrice, after->quantity, price,
+             CurrencyCatalog::fxToUSD(marketCurrency), QString()});
         if (!insert.ok())
             return StoreError::unavailable(insert.error());
     }
