@@ -44,13 +44,17 @@ QStringList gicsSubIndustryNames(const QList<GICSClassification> &classification
     return names;
 }
 
+QString keptSubIndustry(const QStringList &sectorSubIndustries, const QString &currentSubIndustry)
+{
+    if (sectorSubIndustries.contains(currentSubIndustry))
+        return currentSubIndustry;
+    return sectorSubIndustries.isEmpty() ? QString() : sectorSubIndustries.first();
+}
+
 QString subIndustryForSector(const QList<GICSClassification> &classifications, const QString &sectorName,
                              const QString &currentSubIndustry)
 {
-    const QStringList subs = gicsSubIndustryNames(classifications, sectorName);
-    if (subs.contains(currentSubIndustry))
-        return currentSubIndustry;
-    return subs.isEmpty() ? QString() : subs.first();
+    return keptSubIndustry(gicsSubIndustryNames(classifications, sectorName), currentSubIndustry);
 }
 
 } // namespace quillfern

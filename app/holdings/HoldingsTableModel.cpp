@@ -4,6 +4,7 @@
 #include "app/table/TableStyle.h"
 #include "app/workspace/Workspace.h"
 #include "core/CurrencyCatalog.h"
+#include "core/HoldingRules.h"
 #include "text/Formats.h"
 
 namespace quillfern {
@@ -313,12 +314,8 @@ bool HoldingsTableModel::setData(const QModelIndex &index, const QVariant &value
         break;
     case SectorColumn: {
         const QString sector = value.toString();
-        if (sector != row.sector) {
-            // A new sector keeps the sub-industry only when it lists it.
-            const QStringList subs = m_workspace.gicsSubIndustryNames(sector);
-            if (!subs.contains(row.subSector))
-                row.subSector = subs.isEmpty() ? QString() : subs.first();
-        }
+        if (sector != row.sector)
+            row.subSector = keptSubIndustry(m_workspace.gicsSubIndustryNames(sector), row.subSector);
         row.sector = sector;
         break;
     }

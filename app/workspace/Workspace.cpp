@@ -1,6 +1,7 @@
 #include "app/workspace/Workspace.h"
 
 #include "auth/AuthManager.h"
+#include "core/HoldingRules.h"
 
 #include <QPointer>
 
@@ -90,25 +91,12 @@ QStringList Workspace::brokerageNames() const
 
 QStringList Workspace::gicsSectorNames() const
 {
-    QStringList names;
-    QSet<QString> seenCodes;
-    for (const auto &classification : m_gicsClassifications) {
-        if (seenCodes.contains(classification.sectorCode))
-            continue;
-        seenCodes.insert(classification.sectorCode);
-        names.append(classification.sectorName);
-    }
-    return names;
+    return quillfern::gicsSectorNames(m_gicsClassifications);
 }
 
 QStringList Workspace::gicsSubIndustryNames(const QString &sectorName) const
 {
-    QStringList names;
-    for (const auto &classification : m_gicsClassifications) {
-        if (classification.sectorName == sectorName)
-            names.append(classification.subIndustryName);
-    }
-    return names;
+    return quillfern::gicsSubIndustryNames(m_gicsClassifications, sectorName);
 }
 
 std::optional<QString> Workspace::currentToken() const
