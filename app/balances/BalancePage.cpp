@@ -127,9 +127,9 @@ void BalancePage::showStatistics()
     m_cards[2]->setFigure({text(u"totalAsset"), format(currency, total, false), FigureTone::Blue});
     m_cards[3]->setFigure({text(u"marketCash"), ratioPercent(figures.holdingValueUSD, total), FigureTone::Secondary});
 
-    m_panels[0]->setContent(text(u"cashByAccount"), figures.cashByAccount, currency);
-    m_panels[1]->setContent(text(u"holdingVsCash"), figures.holdingVsCash, currency);
-    m_panels[2]->setContent(text(u"assetByBroker"), figures.totalByBroker, currency);
+    m_panels[0]->setContent(text(u"cashByAccount"), figures.cashByAccount, currency, text(u"otherSlices"));
+    m_panels[1]->setContent(text(u"holdingVsCash"), figures.holdingVsCash, currency, text(u"otherSlices"));
+    m_panels[2]->setContent(text(u"assetByBroker"), figures.totalByBroker, currency, text(u"otherSlices"));
 }
 
 void BalancePage::showAlert()

@@ -8,7 +8,9 @@
 
 #include <QBoxLayout>
 #include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QtMath>
 
 #include <algorithm>
@@ -27,6 +29,20 @@ QFont legendFont()
 }
 
 } // namespace
+
+std::vector<AllocationItem> foldedAllocation(std::vector<AllocationItem> items, const QString &otherLabel)
+{
+    if (items.size() <= std::size_t(maximumLegendRows))
+        return items;
+    AllocationItem other{otherLabel.toStdString(), 0, 0};
+    for (auto item = items.begin() + (maximumLegendRows - 1); item != items.end(); ++item) {
+        other.valueUsd += item->valueUsd;
+        other.percentage += item->percentage;
+    }
+    items.resize(maximumLegendRows - 1);
+    items.push_back(std::move(other));
+    return items;
+}
 
 QList<LegendRow> legendRows(const std::vector<AllocationItem> &items, const CurrencyOption &currency,
                             const DisplayLocales &locales)
@@ -67,6 +83,43 @@ QRectF AllocationLegend::rowRect(int index) const
     return QRectF(0, index * (rowHeight() + rowSpacing), width(), rowHeight());
 }
 
+QRectF AllocationLegend::labelRect(int index) const
+{
+    const QRectF row = rowRect(index);
+    const qreal shareLeft = width() - valueWidth - columnSpacing - shareWidth;
+    const qreal labelLeft = dotSize + columnSpacing;
+    return QRectF(labelLeft, row.top(), std::max<qreal>(0, shareLeft - columnSpacing - labelLeft), row.height());
+}
+
+QString AllocationLegend::toolTipAt(const QPointF &pos) const
+{
+    const QList<LegendRow> lines = rows();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!rowRect(int(i)).contains(pos))
+            continue;
+        const QRectF label = labelRect(int(i));
+        const QFont shown = fittedFont(legendFont(), lines[i].label, label.width(), labelMinimumScale);
+        const bool cut = QFontMetricsF(shown).horizontalAdvance(lines[i].label) > label.width();
+        return cut ? lines[i].label : QString();
+    }
+    return {};
+}
+
+bool AllocationLegend::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QString text = toolTipAt(help->pos());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), text, this);
+    }
+    return true;
+}
+
 QSize AllocationLegend::minimumSizeHint() const
 {
     const int count = int(std::min<std::size_t>(m_items.size(), maximumLegendRows));
@@ -87,7 +140,6 @@ void AllocationLegend::paintEvent(QPaintEvent *)
     const QList<LegendRow> lines = rows();
     const qreal valueLeft = width() - valueWidth;
     const qreal shareLeft = valueLeft - columnSpacing - shareWidth;
-    const qreal labelLeft = dotSize + columnSpacing;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const LegendRow &line = lines[i];
         const QRectF row = rowRect(int(i));
@@ -96,10 +148,8 @@ void AllocationLegend::paintEvent(QPaintEvent *)
         painter.drawEllipse(QRectF(0, row.center().y() - dotSize / 2.0, dotSize, dotSize));
 
         painter.setPen(Palette::primaryText(palette()));
-        drawFittedText(
-            painter,
-            QRectF(labelLeft, row.top(), std::max<qreal>(0, shareLeft - columnSpacing - labelLeft), row.height()),
-            Qt::AlignLeft | Qt::AlignVCenter, line.label, font, labelMinimumScale);
+        drawFittedText(painter, labelRect(int(i)), Qt::AlignLeft | Qt::AlignVCenter, line.label, font,
+                       labelMinimumScale);
         painter.setPen(Palette::secondaryText(palette()));
         drawFittedText(painter, QRectF(shareLeft, row.top(), shareWidth, row.height()),
                        Qt::AlignRight | Qt::AlignVCenter, line.share, font, figureMinimumScale);
@@ -138,8 +188,9 @@ AllocationPanel::AllocationPanel(QWidget *parent)
 }
 
 void AllocationPanel::setContent(const QString &title, std::vector<AllocationItem> items,
-                                 const CurrencyOption &currency)
+                                 const CurrencyOption &currency, const QString &otherLabel)
 {
+    items = foldedAllocation(std::move(items), otherLabel);
     if (m_title != title) {
         m_title = title;
         update();

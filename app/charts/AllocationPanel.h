@@ -26,6 +26,10 @@ struct LegendRow {
 // The legend lists fewer buckets than the chart draws, so it stays short beside it.
 inline constexpr int maximumLegendRows = 6;
 
+// items as the panel shows them: with more than maximumLegendRows buckets, the first ones and a last
+// bucket named otherLabel holding the value and share of all the rest.
+std::vector<AllocationItem> foldedAllocation(std::vector<AllocationItem> items, const QString &otherLabel);
+
 // The legend of the first buckets, in list order: share with percent, value in the panel's currency.
 QList<LegendRow> legendRows(const std::vector<AllocationItem> &items, const CurrencyOption &currency,
                             const DisplayLocales &locales = DisplayLocales::system());
@@ -46,13 +50,17 @@ public:
     void setContent(std::vector<AllocationItem> items, const CurrencyOption &currency);
     // Written afresh on every call, so the figures follow the system locale.
     QList<LegendRow> rows() const { return legendRows(m_items, m_currency); }
-    // Where row i is drawn, in the legend's coordinates.
+    // Where row i is drawn, in the legend's coordinates, and where its label goes inside it.
     QRectF rowRect(int index) const;
+    QRectF labelRect(int index) const;
+    // The whole label of the row under pos when the legend had to cut it; empty otherwise.
+    QString toolTipAt(const QPointF &pos) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
@@ -74,10 +82,13 @@ public:
 
     explicit AllocationPanel(QWidget *parent = nullptr);
 
-    void setContent(const QString &title, std::vector<AllocationItem> items, const CurrencyOption &currency);
+    // More than maximumLegendRows buckets are folded into an "other" bucket named otherLabel.
+    void setContent(const QString &title, std::vector<AllocationItem> items, const CurrencyOption &currency,
+                    const QString &otherLabel);
     const QString &title() const { return m_title; }
     // Where the title is drawn, above the chart and legend.
     QRect titleRect() const;
+    // The buckets as shown, after folding.
     const std::vector<AllocationItem> &items() const { return m_items; }
     const CurrencyOption &currency() const { return m_currency; }
 

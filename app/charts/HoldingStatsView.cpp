@@ -5,6 +5,7 @@
 #include "app/charts/MetricCard.h"
 #include "app/charts/StatsCollapseButton.h"
 #include "app/workspace/Workspace.h"
+#include "text/Localization.h"
 
 #include <QBoxLayout>
 
@@ -54,7 +55,8 @@ void HoldingStatsView::display(const PortfolioSummary &summary, const CurrencyOp
         m_cards[qsizetype(i)]->setFigure(figures[i]);
     const auto allocations = holdingAllocations(summary, languageCode);
     for (std::size_t i = 0; i < allocations.size(); ++i)
-        m_panels[qsizetype(i)]->setContent(allocations[i].title, allocations[i].items, currency);
+        m_panels[qsizetype(i)]->setContent(allocations[i].title, allocations[i].items, currency,
+                                           AppText::value(u"otherSlices", languageCode));
 }
 
 StatsCollapseButton *holdingStatsButton(Workspace &workspace, QWidget *parent)

@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QVariantAnimation>
 
 #include <cmath>
@@ -70,8 +72,10 @@ private Q_SLOTS:
     void sliceCoversItsOwnSectorOnly();
     void pieDrawsEverySliceInItsColour();
 
-    void legendListsTheFirstSixBuckets_data();
-    void legendListsTheFirstSixBuckets();
+    void legendFoldsTheRestIntoOther_data();
+    void legendFoldsTheRestIntoOther();
+    void cutLegendNamesShowInFullOnHover_data();
+    void cutLegendNamesShowInFullOnHover();
     void legendDotsMatchTheSlices();
 
     void summaryCardsColourGainsAndLosses_data();
@@ -231,41 +235,83 @@ void ChartsTest::pieDrawsEverySliceInItsColour()
         QVERIFY(image.pixelColor(empty.toPoint()) != Palette::color(i, chart.palette()));
 }
 
-void ChartsTest::legendListsTheFirstSixBuckets_data()
+void ChartsTest::legendFoldsTheRestIntoOther_data()
 {
     QTest::addColumn<int>("count");
-    QTest::addColumn<int>("expectedRows");
-    QTest::newRow("10 buckets") << 10 << 6;
-    QTest::newRow("6 buckets") << 6 << 6;
-    QTest::newRow("2 buckets") << 2 << 2;
-    QTest::newRow("none") << 0 << 0;
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QString>("lastShare");
+    QTest::addColumn<QString>("lastValue");
+    const auto first = [](int n) {
+        QStringList labels;
+        for (int i = 0; i < n; ++i)
+            labels.append(QStringLiteral("Bucket %1").arg(i));
+        return labels;
+    };
+    // Values 1000, 900, ... of 5500 (ten buckets) or 2800 (seven): the last five add up to 1500 and 300.
+    QTest::newRow("10 buckets") << 10 << first(5) + QStringList{QStringLiteral("Other")} << QStringLiteral("27.27%")
+                                << QStringLiteral("$1,500.00");
+    QTest::newRow("7 buckets") << 7 << first(5) + QStringList{QStringLiteral("Other")} << QStringLiteral("10.71%")
+                               << QStringLiteral("$300.00");
+    QTest::newRow("6 buckets") << 6 << first(6) << QStringLiteral("4.76%") << QStringLiteral("$100.00");
+    QTest::newRow("2 buckets") << 2 << first(2) << QStringLiteral("33.33%") << QStringLiteral("$100.00");
+    QTest::newRow("none") << 0 << QStringList() << QString() << QString();
 }
 
-void ChartsTest::legendListsTheFirstSixBuckets()
+void ChartsTest::legendFoldsTheRestIntoOther()
 {
     QFETCH(int, count);
-    QFETCH(int, expectedRows);
-    const auto items = buckets(count);
-    const QList<LegendRow> rows = legendRows(items, usd, unitedStates);
-    QCOMPARE(rows.size(), expectedRows);
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        QCOMPARE(rows[i].label, QStringLiteral("Bucket %1").arg(i));
-        QCOMPARE(rows[i].colourIndex, int(i));
-    }
-    if (count == 10) {
-        // 1000 of 5500 in total, written under United States English.
-        QCOMPARE(rows[0].share, QStringLiteral("18.18%"));
-        QCOMPARE(rows[0].value, QStringLiteral("$1,000.00"));
-        const QList<LegendRow> converted = legendRows(items, hkd, unitedStates);
-        QCOMPARE(converted[5].value, QStringLiteral("HK$4,000.00"));
-    }
+    QFETCH(QStringList, labels);
+    QFETCH(QString, lastShare);
+    QFETCH(QString, lastValue);
+    AllocationPanel panel;
+    panel.setContent(QStringLiteral("Sector Allocation"), buckets(count), usd, QStringLiteral("Other"));
+    const QList<LegendRow> rows = legendRows(panel.items(), usd, unitedStates);
+    QStringList shown;
+    for (const LegendRow &row : rows)
+        shown.append(row.label);
+    QCOMPARE(shown, labels);
+    QCOMPARE(panel.pieChart()->slices().size(), labels.size());
+    if (rows.isEmpty())
+        return;
+    QCOMPARE(rows.last().share, lastShare);
+    QCOMPARE(rows.last().value, lastValue);
+    QCOMPARE(rows.last().colourIndex, int(rows.size() - 1));
+    // The slices still close the circle.
+    QVERIFY(std::abs(panel.pieChart()->slices().last().endAngle - 270 * degree) < 1e-9);
+}
+
+void ChartsTest::cutLegendNamesShowInFullOnHover_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("short") << QStringLiteral("Energy") << false;
+    QTest::newRow("long") << QStringLiteral("Information Technology and Communication Services") << true;
+    QTest::newRow("long CJK") << QStringLiteral("情報技術・コミュニケーション・サービス・一般消費財") << true;
+}
+
+void ChartsTest::cutLegendNamesShowInFullOnHover()
+{
+    QFETCH(QString, label);
+    QFETCH(bool, cut);
+    AllocationPanel panel;
+    panel.resize(420, AllocationPanel::minimumHeight);
+    panel.setContent(QStringLiteral("Sector Allocation"), {{label.toStdString(), 10, 100}}, usd, QStringLiteral("Other"));
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    AllocationLegend *legend = panel.legend();
+    const QPoint onLabel = legend->labelRect(0).center().toPoint();
+    QHelpEvent hover(QEvent::ToolTip, onLabel, legend->mapToGlobal(onLabel));
+    QApplication::sendEvent(legend, &hover);
+    QCOMPARE(QToolTip::isVisible(), cut);
+    QCOMPARE(QToolTip::text(), cut ? label : QString());
+    QToolTip::hideText();
 }
 
 void ChartsTest::legendDotsMatchTheSlices()
 {
     AllocationPanel panel;
     panel.resize(560, AllocationPanel::minimumHeight);
-    panel.setContent(QStringLiteral("Sector Allocation"), buckets(10), usd);
+    panel.setContent(QStringLiteral("Sector Allocation"), buckets(10), usd, QStringLiteral("Other"));
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
     const QImage image = panel.grab().toImage();

@@ -107,16 +107,19 @@ void HoldingStatsViewTest::showsTheWorkspaceFigures_data()
     QTest::addColumn<QString>("language");
     QTest::addColumn<QStringList>("cardTitles");
     QTest::addColumn<QStringList>("panelTitles");
+    QTest::addColumn<QString>("other");
     QTest::newRow("English") << QStringLiteral("en-US")
                              << QStringList{QStringLiteral("Market Value"), QStringLiteral("Cost Basis"),
                                             QStringLiteral("Unrealized P/L"), QStringLiteral("Return")}
                              << QStringList{QStringLiteral("Sector Allocation"), QStringLiteral("Market Allocation"),
-                                            QStringLiteral("Holdings by Brokerage")};
+                                            QStringLiteral("Holdings by Brokerage")}
+                             << QStringLiteral("Other");
     QTest::newRow("Japanese") << QStringLiteral("ja-JP")
                               << QStringList{QStringLiteral("時価総額"), QStringLiteral("取得原価"),
                                              QStringLiteral("含み損益"), QStringLiteral("リターン")}
                               << QStringList{QStringLiteral("セクター別配分"), QStringLiteral("市場別配分"),
-                                             QStringLiteral("証券会社別保有額")};
+                                             QStringLiteral("証券会社別保有額")}
+                              << QStringLiteral("その他");
 }
 
 void HoldingStatsViewTest::showsTheWorkspaceFigures()
@@ -124,6 +127,7 @@ void HoldingStatsViewTest::showsTheWorkspaceFigures()
     QFETCH(QString, language);
     QFETCH(QStringList, cardTitles);
     QFETCH(QStringList, panelTitles);
+    QFETCH(QString, other);
     Workspace &workspace = *m_harness->workspace;
     HoldingStatsView view(workspace);
     // The language is switched after the view exists: it must follow the preference.
@@ -138,11 +142,13 @@ void HoldingStatsViewTest::showsTheWorkspaceFigures()
         QCOMPARE(view.panels()[i]->currency(), workspace.reportingCurrency());
     }
     const PortfolioSummary &summary = workspace.summary();
-    QCOMPARE(view.panels()[0]->items(), summary.bySector);
+    // The eight sectors fold into five and the rest; the pie and the legend show the same six buckets.
+    QCOMPARE(view.panels()[0]->items(), foldedAllocation(summary.bySector, other));
     QCOMPARE(view.panels()[1]->items(), summary.byMarket);
     QCOMPARE(view.panels()[2]->items(), summary.byBroker);
-    QCOMPARE(view.panels()[0]->pieChart()->slices().size(), 8);
+    QCOMPARE(view.panels()[0]->pieChart()->slices().size(), 6);
     QCOMPARE(view.panels()[0]->legend()->rows().size(), 6);
+    QCOMPARE(view.panels()[0]->legend()->rows().last().label, other);
     QVERIFY(summary.totalNetUsd > 0);
     QCOMPARE(view.cards()[2]->figure().tone, FigureTone::Green);
     QVERIFY(view.cards()[2]->figure().value.startsWith(u'+'));
