@@ -3,6 +3,8 @@
 #include "core/CurrencyCatalog.h"
 
 #include <unicode/numberformatter.h>
+#include <unicode/dcfmtsym.h>
+#include <unicode/decimfmt.h>
 #include <unicode/numfmt.h>
 
 #include <algorithm>
@@ -133,23 +135,83 @@ QString decimal(double value, int precision, const QString &locale)
                  value);
 }
 
+namespace {
+
+// A strict reader and the separators that decide how a typed "." is taken, kept per thread and locale.
+struct NumberReader {
+    std::unique_ptr<icu::NumberFormat> format;
+    QString decimal;
+    QString grouping;
+};
+
+const NumberReader *numberReader(const QString &locale)
+{
+    thread_local std::map<QString, NumberReader> readers;
+    if (const auto found = readers.find(locale); found != readers.end())
+        return found->second.format ? &found->second : nullptr;
+    if (readers.size() >= 16)
+        readers.clear();
+    NumberReader &reader = readers[locale];
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::NumberFormat> format(
+        icu::NumberFormat::createInstance(icu::Locale(locale.toUtf8().constData()), status));
+    const auto *decimalFormat = dynamic_cast<const icu::DecimalFormat *>(format.get());
+    if (U_FAILURE(status) || !decimalFormat)
+        return nullptr;
+    format->setLenient(false);
+    const icu::DecimalFormatSymbols *symbols = decimalFormat->getDecimalFormatSymbols();
+    reader.decimal = fromICU(symbols->getConstSymbol(icu::DecimalFormatSymbols::kDecimalSeparatorSymbol));
+    reader.grouping = fromICU(symbols->getConstSymbol(icu::DecimalFormatSymbols::kGroupingSeparatorSymbol));
+    reader.format = std::move(format);
+    return &reader;
+}
+
+bool isSign(QChar c)
+{
+    return c == u'+' || c == u'-' || c == u'\u2212' || c == u'\uFF0B' || c == u'\uFF0D';
+}
+
+} // namespace
+
 std::optional<double> readDecimal(const QString &text, const QString &locale)
 {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
+    QString typed = text.trimmed();
+    // ICU's strict reading takes a minus but not a plus.
+    if (!typed.isEmpty() && (typed.front() == u'+' || typed.front() == u'\uFF0B')) {
+        typed.remove(0, 1);
+        if (typed.isEmpty() || isSign(typed.front()) || typed.front().isSpace())
+            return std::nullopt;
+    }
+    // ICU would read an exponent ("1e5") and the names of infinity and NaN.
+    if (typed.isEmpty() || std::any_of(typed.cbegin(), typed.cend(), [](QChar c) { return c.isLetter(); }))
         return std::nullopt;
-    UErrorCode status = U_ZERO_ERROR;
-    const std::unique_ptr<icu::NumberFormat> reader(
-        icu::NumberFormat::createInstance(icu::Locale(locale.toUtf8().constData()), status));
-    if (U_FAILURE(status) || !reader)
+    const NumberReader *reader = numberReader(locale);
+    if (!reader)
         return std::nullopt;
-    reader->setLenient(false);
-    const icu::UnicodeString input(reinterpret_cast<const char16_t *>(trimmed.utf16()), int32_t(trimmed.size()));
+
+    // Where the decimal sign is not "." and "." does not group either (French, Swedish, Russian), a single
+    // "." is taken as a decimal point, unless three digits follow it: ICU also reads "." as a foreign
+    // thousands sign there, so "1.234" could be either, and is refused. Where "." groups (German), the
+    // locale's reading alone decides: "1.234" is 1234, and "1.5" is refused.
+    const QChar dot(u'.');
+    if (reader->decimal != QString(dot) && reader->grouping != QString(dot) && typed.count(dot) == 1 &&
+        !typed.contains(reader->decimal)) {
+        const qsizetype at = typed.indexOf(dot);
+        qsizetype digits = 0;
+        while (at + 1 + digits < typed.size() && typed.at(at + 1 + digits).isDigit())
+            ++digits;
+        if (digits == 3)
+            return std::nullopt;
+        typed.replace(at, 1, reader->decimal);
+    }
+
+    const icu::UnicodeString input(reinterpret_cast<const char16_t *>(typed.utf16()), int32_t(typed.size()));
     icu::Formattable result;
     icu::ParsePosition position(0);
-    reader->parse(input, result, position);
+    reader->format->parse(input, result, position);
     if (position.getIndex() != input.length() || position.getErrorIndex() >= 0)
         return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
     const double value = result.getDouble(status);
     if (U_FAILURE(status) || !std::isfinite(value))
         return std::nullopt;

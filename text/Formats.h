@@ -28,8 +28,10 @@ QString ratioPercent(double part, double whole, const QString &locale = systemLo
 // A plain grouped number with at most precision fraction digits and no trailing zeros.
 QString decimal(double value, int precision, const QString &locale = systemLocaleName(LocaleCategory::Numeric));
 
-// A number typed under the locale's rules (grouping optional, the locale's decimal sign), or none when the
-// whole text does not read as one finite number.
+// A number typed under the locale's rules, or none when the whole text does not read as one finite number.
+// Grouping is optional but must sit where the locale puts it; blanks around the number and a leading sign are
+// allowed; digits of other scripts (full-width, Devanagari) read as digits; letters never do. Where the
+// locale's decimal sign is not "." a plain "." is also taken as one when that cannot be a thousands sign.
 std::optional<double> readDecimal(const QString &text,
                                   const QString &locale = systemLocaleName(LocaleCategory::Numeric));
 

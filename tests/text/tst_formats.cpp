@@ -232,18 +232,51 @@ void FormatsTest::readingTypedNumbers_data()
     QTest::addColumn<std::optional<double>>("expected");
 
     const std::optional<double> none;
-    QTest::newRow("en grouped") << QStringLiteral("en_US") << QStringLiteral("1,234.5") << std::optional(1234.5);
-    QTest::newRow("en plain") << QStringLiteral("en_US") << QStringLiteral("1234.5") << std::optional(1234.5);
-    QTest::newRow("en negative, padded") << QStringLiteral("en_US") << QStringLiteral(" -3 ") << std::optional(-3.0);
-    QTest::newRow("de comma decimal") << QStringLiteral("de_DE") << QStringLiteral("1.234,5") << std::optional(1234.5);
-    QTest::newRow("fr narrow space grouping")
-        << QStringLiteral("fr_FR") << QStringLiteral("1\u202F234,5") << std::optional(1234.5);
+    const auto row = [](const char *name, const char *locale, const QString &text, std::optional<double> value) {
+        QTest::newRow(name) << QString::fromLatin1(locale) << text << value;
+    };
+    const auto u = [](const char *text) { return QString::fromUtf8(text); };
+    row("en grouped", "en_US", u("1,234.5"), 1234.5);
+    row("en plain, padded", "en_US", u(" 1234.5\t"), 1234.5);
+    row("en signs", "en_US", u("-3"), -3.0);
+    row("en plus", "en_US", u("+3"), 3.0);
+    row("en two signs", "en_US", u("+-3"), none);
+    row("en sign after", "en_US", u("3-"), none);
+    row("en comma decimal", "en_US", u("1,5"), none);
+    row("en misplaced grouping", "en_US", u("1,2345"), none);
+    row("en two decimal signs", "en_US", u("1.2.3"), none);
+    row("en letters inside", "en_US", u("30a0"), none);
+    row("en letters around", "en_US", u("abc3x0,0.5"), none);
+    row("en words", "en_US", u("five hundred"), none);
+    row("en exponent", "en_US", u("1e5"), none);
+    row("en not a number", "en_US", u("NaN"), none);
+    row("en infinity", "en_US", u("\u221E"), none);
+    row("en empty", "en_US", u(" "), none);
+    row("en sign alone", "en_US", u("-"), none);
+    row("de grouped", "de_DE", u("1.234,5"), 1234.5);
+    row("de plain", "de_DE", u("1234,5"), 1234.5);
+    row("de grouping dot", "de_DE", u("1.234"), 1234.0);
+    row("de dot is ambiguous", "de_DE", u("1.5"), none);
+    row("de dot decimal after digits", "de_DE", u("1234.5"), none);
+    row("de english grouping", "de_DE", u("1,234.5"), none);
+    row("fr narrow space", "fr_FR", u("1\u202F234,5"), 1234.5);
+    row("fr typed space", "fr_FR", u("1 234,5"), 1234.5);
+    row("fr plain dot decimal", "fr_FR", u("1.5"), 1.5);
+    row("fr dot decimal after grouping", "fr_FR", u("1 234.25"), 1234.25);
+    row("fr dot before three digits", "fr_FR", u("1.234"), none);
+    row("fr two decimal signs", "fr_FR", u("1.5,5"), none);
+    row("ja full-width", "ja_JP", u("\uFF11\uFF0C\uFF12\uFF13\uFF14\uFF0E\uFF15"), 1234.5);
+    row("ja full-width minus", "ja_JP", u("\uFF0D\uFF13"), -3.0);
+    row("ja yen sign", "ja_JP", u("\u5186100"), none);
+    row("zh_CN grouped", "zh_CN", u("12,345.67"), 12345.67);
+    row("zh_TW grouped", "zh_TW", u("12,345.67"), 12345.67);
+    row("ko grouped", "ko_KR", u("1,000,000"), 1000000.0);
+    row("hi lakh grouping", "hi_IN", u("12,34,567.5"), 1234567.5);
+    row("hi western grouping", "hi_IN", u("1,234,567"), none);
+    row("hi Devanagari digits", "hi_IN", u("\u0967\u0968\u0969"), 123.0);
+    row("sv minus sign", "sv_SE", u("\u22123,5"), -3.5);
     QTest::newRow("what the formatter wrote reads back")
         << QStringLiteral("sv_SE") << decimal(-98765.4321, 4, QStringLiteral("sv_SE")) << std::optional(-98765.4321);
-    QTest::newRow("letters") << QStringLiteral("en_US") << QStringLiteral("abc") << none;
-    QTest::newRow("trailing letters") << QStringLiteral("en_US") << QStringLiteral("12abc") << none;
-    QTest::newRow("empty") << QStringLiteral("en_US") << QString() << none;
-    QTest::newRow("two decimal signs") << QStringLiteral("en_US") << QStringLiteral("1.2.3") << none;
 }
 
 void FormatsTest::readingTypedNumbers()
