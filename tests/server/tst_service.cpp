@@ -38,6 +38,22 @@ private Q_SLOTS:
     void killedSaveLeavesOldOrNewPortfolio();
     void largeAnswersAreGzippedForClientsThatTakeIt_data();
     void largeAnswersAreGzippedForClientsThatTakeIt();
+
+private:
+    APIResult<PortfolioData> portfolio(const QString &token)
+    {
+        return QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
+    }
+    APIResult<QList<TransactionRecord>> ledger(const QString &token)
+    {
+        return QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token));
+    }
+    // The service's own answer for the portfolio: a save when given one, else a read.
+    APIResult<PortfolioResponse> answered(const QString &token, std::optional<PortfolioPutRequest> put = {})
+    {
+        return QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
+                                                                    put ? "PUT" : "GET", token, std::move(put)));
+    }
 };
 
 void ServiceTest::everyAnswerIsJSONWithSafeHeaders()
@@ -59,9 +75,9 @@ void ServiceTest::everyAnswerIsJSONWithSafeHeaders()
     }
     // The header is the scheme and the token's own characters, nothing around or inside them.
     const std::string bearer = "Bearer " + token.toStdString();
-    for (const std::string &header : std::vector<std::string>{"Bearer not-a-token", bearer + "%00garbage", bearer + " x", "Bearer  " +
-                                      token.toStdString(), "bearer " + token.toStdString(), bearer + ".",
-                                      std::string("Bearer ")}) {
+    for (const std::string &header : std::vector<std::string>{
+             "Bearer not-a-token", bearer + "%00garbage", bearer + " x", "Bearer  " + token.toStdString(),
+             "bearer " + token.toStdString(), bearer + ".", std::string("Bearer ")}) {
         const Raw refused = raw(m_service->baseURL(), "GET", "/v1/portfolio", {}, {}, {{"Authorization", header}});
         QVERIFY2(refused.status == 401, header.c_str());
     }
@@ -70,7 +86,7 @@ void ServiceTest::everyAnswerIsJSONWithSafeHeaders()
 void ServiceTest::portfolioRoundTrip()
 {
     const QString token = signIn(QStringLiteral("ann@example.com"));
-    const auto empty = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
+    const auto empty = portfolio(token);
     QVERIFY(empty);
     QVERIFY(empty->holdings.isEmpty() && empty->cashBalances.isEmpty());
 
@@ -80,8 +96,7 @@ void ServiceTest::portfolioRoundTrip()
                                   {ServerCashBalance{std::nullopt, QStringLiteral("IBKR"), 1500.25,
                                                      QStringLiteral("USD"), 1.0, QStringLiteral("cash note")}},
                                   QStringLiteral("macos-app")};
-    const auto saved = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
-                                                                            "PUT", token, std::optional(put)));
+    const auto saved = answered(token, put);
     QVERIFY2(saved, saved ? "" : qPrintable(saved.error().description()));
     QCOMPARE(saved->holdings.size(), 3);
     QCOMPARE(saved->holdings[0].id, std::optional(QStringLiteral("B-2")));
@@ -93,8 +108,7 @@ void ServiceTest::portfolioRoundTrip()
     QCOMPARE(saved->holdings[1].note, QStringLiteral("kept as sent"));
     QVERIFY(upperUUID.match(saved->cashBalances[0].id.value_or(QString())).hasMatch());
 
-    const auto loaded = QCoro::waitFor(
-        PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "GET", token));
+    const auto loaded = answered(token);
     QVERIFY(loaded);
     QCOMPARE(*loaded, *saved);
 }
@@ -108,71 +122,53 @@ void ServiceTest::malformedRequestsAreRefused_data()
     QTest::addColumn<QString>("mentions");
     QTest::addColumn<std::string>("key"); // an Idempotency-Key, when not empty
 
-    QTest::newRow("not JSON") << std::string("PUT") << std::string("/v1/portfolio") << std::string("{holdings") << 400
-                              << QStringLiteral("isn't valid JSON") << std::string();
-    QTest::newRow("missing list") << std::string("PUT") << std::string("/v1/portfolio")
-                                  << std::string(R"({"holdings":[],"snapshot_source":"x"})") << 400
-                                  << QStringLiteral("cash_balances") << std::string();
-    QTest::newRow("number as text")
-        << std::string("PUT") << std::string("/v1/portfolio")
-        << std::string(R"({"holdings":[{"market":"US","sector":"","sub_sector":"","code":"A","currency":"USD",)"
-                       R"("broker":"B","average_price":"1","quantity":1,"current_price":1,"fx_to_usd":1,"note":""}],)"
-                       R"("cash_balances":[],"snapshot_source":"x"})")
-        << 400 << QStringLiteral("holdings[0].average_price") << std::string();
-    QTest::newRow("brokerage name missing") << std::string("POST") << std::string("/v1/brokerages") << std::string("{}")
-                                            << 400 << QStringLiteral("\"name\" is missing") << std::string();
-    QTest::newRow("body over the limit") << std::string("PUT") << std::string("/v1/portfolio")
-                                         << std::string(3 * 1024 * 1024, ' ') << 413 << QStringLiteral("larger")
-                                         << std::string();
-    const std::string trade = encodeJSON(::trade(QStringLiteral("BUY"), 1, 1))->toStdString();
-    QTest::newRow("key too long") << std::string("POST") << std::string("/v1/transactions") << trade << 400
-                                  << QStringLiteral("Idempotency-Key") << std::string(256, 'k');
-    QTest::newRow("key with a space") << std::string("POST") << std::string("/v1/transactions") << trade << 400
-                                      << QStringLiteral("Idempotency-Key") << std::string("two words");
-    QTest::newRow("key beyond ASCII") << std::string("POST") << std::string("/v1/transactions") << trade << 400
-                                      << QStringLiteral("Idempotency-Key") << std::string("caf\xc3\xa9");
-    // Bodies the strict reader refuses, on every route that reads one.
+    const auto add = [](const char *name, const char *method, const char *path, const std::string &body,
+                        const char *mentions, int status = 400, const std::string &key = {}) {
+        QTest::newRow(name) << std::string(method) << std::string(path) << body << status << QString::fromUtf8(mentions)
+                            << key;
+    };
     const auto replaced = [](std::string text, const std::string &from, const std::string &to) {
         return text.replace(text.find(from), from.size(), to);
     };
-    const std::string put = encodeJSON(PortfolioPutRequest{{holding(std::nullopt, QStringLiteral("0005"))}, {},
-                                                           QStringLiteral("x")})
-                                ->toStdString();
-    const std::string quantity = R"("quantity":10)";
-    QTest::newRow("key twice in a holding") << std::string("PUT") << std::string("/v1/portfolio")
-                                            << replaced(put, quantity, quantity + R"(,"quantity":2)") << 400
-                                            << QStringLiteral("\"holdings[0].quantity\" is given twice") << std::string();
-    QTest::newRow("key twice in a trade") << std::string("POST") << std::string("/v1/transactions")
-                                          << replaced(trade, R"("quantity":1)", R"("quantity":1,"quantity":2)") << 400
-                                          << QStringLiteral("\"quantity\" is given twice") << std::string();
-    QTest::newRow("key twice in a brokerage") << std::string("POST") << std::string("/v1/brokerages")
-                                              << std::string(R"({"name":"One","name":"Two"})") << 400
-                                              << QStringLiteral("\"name\" is given twice") << std::string();
-    QTest::newRow("key twice in a sign-in exchange")
-        << std::string("POST") << std::string("/v1/auth/native/exchange")
-        << std::string(R"({"code":"a","code_verifier":"b","code":"c"})") << 400
-        << QStringLiteral("\"code\" is given twice") << std::string();
-    QTest::newRow("lone surrogate in a reason") << std::string("POST") << std::string("/v1/transactions")
-                                                << replaced(trade, R"("reason":"test")", R"("reason":"a\ud800b")")
-                                                << 400 << QStringLiteral("lone surrogate") << std::string();
-    QTest::newRow("invalid escape in a note") << std::string("PUT") << std::string("/v1/portfolio")
-                                              << replaced(put, "kept as sent", R"(q\x41)") << 400
-                                              << QStringLiteral("invalid escape") << std::string();
-    QTest::newRow("raw tab in a note") << std::string("PUT") << std::string("/v1/portfolio")
-                                       << replaced(put, "kept as sent", "a\tb") << 400
-                                       << QStringLiteral("control character") << std::string();
-    QTest::newRow("price beyond a double") << std::string("POST") << std::string("/v1/transactions")
-                                           << replaced(trade, R"("price":1)", R"("price":1e400)") << 400
-                                           << QStringLiteral("beyond the range") << std::string();
-    QTest::newRow("U+FFFE written out") << std::string("POST") << std::string("/v1/transactions")
-                                        << replaced(trade, R"("reason":"test")", "\"reason\":\"\xef\xbf\xbe" "ab\"")
-                                        << 400 << QStringLiteral("U+FFFE") << std::string();
-    QTest::newRow("U+FFFF escaped") << std::string("PUT") << std::string("/v1/portfolio")
-                                    << replaced(put, "kept as sent", R"(a\uffFFb)") << 400
-                                    << QStringLiteral("U+FFFF") << std::string();
-    QTest::newRow("number without a leading digit") << std::string("POST") << std::string("/v1/transactions")
-                                                    << replaced(trade, R"("price":1)", R"("price":.5)") << 400
-                                                    << QStringLiteral("isn't valid JSON") << std::string();
+    const std::string trade = encodeJSON(::trade(QStringLiteral("BUY"), 1, 1))->toStdString();
+    const std::string put =
+        encodeJSON(PortfolioPutRequest{{holding(std::nullopt, QStringLiteral("0005"))}, {}, QStringLiteral("x")})
+            ->toStdString();
+    // One well-formed body of each kind with its text changed.
+    const auto inTrade = [&](const std::string &from, const std::string &to) { return replaced(trade, from, to); };
+    const auto inNote = [&](const std::string &note) { return replaced(put, "kept as sent", note); };
+
+    add("not JSON", "PUT", "/v1/portfolio", "{holdings", "isn't valid JSON");
+    add("missing list", "PUT", "/v1/portfolio", R"({"holdings":[],"snapshot_source":"x"})", "cash_balances");
+    add("number as text", "PUT", "/v1/portfolio", replaced(put, R"("average_price":50.5)", R"("average_price":"1")"),
+        "holdings[0].average_price");
+    add("brokerage name missing", "POST", "/v1/brokerages", "{}", "\"name\" is missing");
+    add("body over the limit", "PUT", "/v1/portfolio", std::string(3 * 1024 * 1024, ' '), "larger", 413);
+    add("key too long", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, std::string(256, 'k'));
+    add("key with a space", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, "two words");
+    add("key beyond ASCII", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, "caf\xc3\xa9");
+    // Bodies the strict reader refuses, on every route that reads one.
+    add("key twice in a holding", "PUT", "/v1/portfolio",
+        replaced(put, R"("quantity":10)", R"("quantity":10,"quantity":2)"), "\"holdings[0].quantity\" is given twice");
+    add("key twice in a trade", "POST", "/v1/transactions", inTrade(R"("quantity":1)", R"("quantity":1,"quantity":2)"),
+        "\"quantity\" is given twice");
+    add("key twice in a brokerage", "POST", "/v1/brokerages", R"({"name":"One","name":"Two"})",
+        "\"name\" is given twice");
+    add("key twice in a sign-in exchange", "POST", "/v1/auth/native/exchange",
+        R"({"code":"a","code_verifier":"b","code":"c"})", "\"code\" is given twice");
+    add("lone surrogate in a reason", "POST", "/v1/transactions",
+        inTrade(R"("reason":"test")", R"("reason":"a\ud800b")"), "lone surrogate");
+    add("invalid escape in a note", "PUT", "/v1/portfolio", inNote(R"(q\x41)"), "invalid escape");
+    add("raw tab in a note", "PUT", "/v1/portfolio", inNote("a\tb"), "control character");
+    add("price beyond a double", "POST", "/v1/transactions", inTrade(R"("price":1)", R"("price":1e400)"),
+        "beyond the range");
+    add("U+FFFE written out", "POST", "/v1/transactions",
+        inTrade(R"("reason":"test")", "\"reason\":\"\xef\xbf\xbe"
+                                      "ab\""),
+        "U+FFFE");
+    add("U+FFFF escaped", "PUT", "/v1/portfolio", inNote(R"(a\uffFFb)"), "U+FFFF");
+    add("number without a leading digit", "POST", "/v1/transactions", inTrade(R"("price":1)", R"("price":.5)"),
+        "isn't valid JSON");
 }
 
 void ServiceTest::malformedRequestsAreRefused()
@@ -190,7 +186,7 @@ void ServiceTest::malformedRequestsAreRefused()
     const Raw answer = raw(m_service->baseURL(), method, path, token, body, headers);
     QCOMPARE(answer.status, status);
     QVERIFY2(errorText(answer).contains(mentions), answer.body.c_str());
-    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token))->isEmpty());
+    QVERIFY(ledger(token)->isEmpty());
 }
 
 void ServiceTest::usersCannotSeeEachOther()
@@ -201,25 +197,23 @@ void ServiceTest::usersCannotSeeEachOther()
 
     const PortfolioPutRequest annPortfolio{
         {holding(QStringLiteral("SHARED-ID"), QStringLiteral("0005"))}, {}, QStringLiteral("macos-app")};
-    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT",
-                                                                 ann, std::optional(annPortfolio))));
+    QVERIFY(answered(ann, annPortfolio));
     QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), ann, trade(QStringLiteral("BUY"), 5, 100))));
     QVERIFY(QCoro::waitFor(PortfolioAPI::createBrokerage(endpoint(), ann, QStringLiteral("Ann's Broker"))));
 
     // Bob sees none of it, and saving a holding with the same id changes nothing of Ann's.
-    const auto bobView = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), bob));
+    const auto bobView = portfolio(bob);
     QVERIFY(bobView && bobView->holdings.isEmpty());
-    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), bob))->isEmpty());
+    QVERIFY(ledger(bob)->isEmpty());
     for (const BrokerageOption &option : *QCoro::waitFor(PortfolioAPI::fetchBrokerages(endpoint(), bob)))
         QVERIFY(!option.isCustom);
     const PortfolioPutRequest bobPortfolio{
         {holding(QStringLiteral("SHARED-ID"), QStringLiteral("9988"))}, {}, QStringLiteral("macos-app")};
-    QVERIFY(QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "PUT",
-                                                                 bob, std::optional(bobPortfolio))));
-    const auto annView = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), ann));
+    QVERIFY(answered(bob, bobPortfolio));
+    const auto annView = portfolio(ann);
     QCOMPARE(annView->holdings.size(), 2); // her holding and the one her buy created
     QCOMPARE(annView->holdings[0].code, QStringLiteral("0005"));
-    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), ann))->size(), 1);
+    QCOMPARE(ledger(ann)->size(), 1);
 }
 
 void ServiceTest::referenceLists()
@@ -318,8 +312,8 @@ void ServiceTest::tradesAreValidated()
     QVERIFY(!refused);
     QCOMPARE(refused.error().apiError()->status, 400);
     QVERIFY2(refused.error().description().contains(mentions), qPrintable(refused.error().description()));
-    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token))->isEmpty());
-    QVERIFY(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token))->holdings.isEmpty());
+    QVERIFY(ledger(token)->isEmpty());
+    QVERIFY(portfolio(token)->holdings.isEmpty());
 }
 
 void ServiceTest::tradesMoveTheHolding()
@@ -333,10 +327,10 @@ void ServiceTest::tradesMoveTheHolding()
     second.code = QStringLiteral("aapl");
     QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, second)));
 
-    auto portfolio = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
-    QCOMPARE(portfolio->holdings.size(), 1);
-    QCOMPARE(portfolio->holdings[0].quantity, 20.0);
-    QCOMPARE(portfolio->holdings[0].averagePrice, (100.0 * 10 + 5 + 120.0 * 10 + 5) / 20);
+    auto held = portfolio(token);
+    QCOMPARE(held->holdings.size(), 1);
+    QCOMPARE(held->holdings[0].quantity, 20.0);
+    QCOMPARE(held->holdings[0].averagePrice, (100.0 * 10 + 5 + 120.0 * 10 + 5) / 20);
 
     const auto oversell =
         QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, trade(QStringLiteral("SELL"), 25, 130)));
@@ -344,24 +338,28 @@ void ServiceTest::tradesMoveTheHolding()
     QCOMPARE(oversell.error().apiError()->status, 400);
     QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(
         endpoint(), token, trade(QStringLiteral("SELL"), 5, 130, 1, QStringLiteral("2026-11-02T12:00:00Z")))));
-    portfolio = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
-    QCOMPARE(portfolio->holdings[0].quantity, 15.0);
-    QCOMPARE(portfolio->holdings[0].averagePrice, 110.5);
+    held = portfolio(token);
+    QCOMPARE(held->holdings[0].quantity, 15.0);
+    QCOMPARE(held->holdings[0].averagePrice, 110.5);
 
-    const auto ledger = QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token));
-    QCOMPARE(ledger->size(), 3);
-    QCOMPARE(ledger->at(0).tradedAt, QStringLiteral("2026-11-03T10:00:00+01:00")); // newest first
-    QCOMPARE(ledger->at(1).transactionType, QStringLiteral("SELL"));
-    QCOMPARE(ledger->at(2).tradedAt, QStringLiteral("2026-11-01T10:00:00Z"));
-    QVERIFY(upperUUID.match(ledger->at(0).id).hasMatch());
+    const auto trades = ledger(token);
+    QCOMPARE(trades->size(), 3);
+    QCOMPARE(trades->at(0).tradedAt, QStringLiteral("2026-11-03T10:00:00+01:00")); // newest first
+    QCOMPARE(trades->at(1).transactionType, QStringLiteral("SELL"));
+    QCOMPARE(trades->at(2).tradedAt, QStringLiteral("2026-11-01T10:00:00Z"));
+    QVERIFY(upperUUID.match(trades->at(0).id).hasMatch());
 }
 
 void ServiceTest::aTradeIsAnsweredAsStored_data()
 {
     QTest::addColumn<std::string>("reason"); // as written in the body
     QTest::addColumn<QString>("stored");
-    QTest::newRow("leading U+FEFF") << std::string("\xef\xbb\xbf" "b") << QStringLiteral("\ufeffb");
-    QTest::newRow("U+FEFF after an escape") << std::string("a\\n\xef\xbb\xbf" "b") << QStringLiteral("a\n\ufeffb");
+    QTest::newRow("leading U+FEFF") << std::string("\xef\xbb\xbf"
+                                                   "b")
+                                    << QStringLiteral("\ufeffb");
+    QTest::newRow("U+FEFF after an escape") << std::string("a\\n\xef\xbb\xbf"
+                                                           "b")
+                                            << QStringLiteral("a\n\ufeffb");
     QTest::newRow("surrogate pair") << std::string(R"(\ud83d\ude00 \u00e9)") << QStringLiteral("\U0001F600 \u00e9");
 }
 
@@ -374,12 +372,12 @@ void ServiceTest::aTradeIsAnsweredAsStored()
     body.replace(body.find(R"("reason":"test")"), 15, R"("reason":")" + reason + '"');
     const Raw answer = raw(m_service->baseURL(), "POST", "/v1/transactions", token, body);
     QCOMPARE(answer.status, 201);
-    const auto answered = decodeJSON<TransactionRecord>(QByteArray::fromStdString(answer.body));
-    QVERIFY2(answered, answer.body.c_str());
-    QCOMPARE(answered->reason, stored);
-    const auto ledger = QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token));
-    QVERIFY(ledger && ledger->size() == 1);
-    QCOMPARE(ledger->first(), *answered);
+    const auto record = decodeJSON<TransactionRecord>(QByteArray::fromStdString(answer.body));
+    QVERIFY2(record, answer.body.c_str());
+    QCOMPARE(record->reason, stored);
+    const auto trades = ledger(token);
+    QVERIFY(trades && trades->size() == 1);
+    QCOMPARE(trades->first(), *record);
 }
 
 void ServiceTest::aKeyedTradeIsBookedOnce_data()
@@ -433,9 +431,9 @@ void ServiceTest::aKeyedTradeIsBookedOnce()
     else
         QVERIFY(!record(second).id.isEmpty() && record(second).id != record(first).id);
 
-    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), ann))->size(), booked);
-    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), ann))->holdings.at(0).quantity, 5.0 * booked);
-    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), bob))->size(), byAnotherUser ? 1 : 0);
+    QCOMPARE(ledger(ann)->size(), booked);
+    QCOMPARE(portfolio(ann)->holdings.at(0).quantity, 5.0 * booked);
+    QCOMPARE(ledger(bob)->size(), byAnotherUser ? 1 : 0);
 }
 
 void ServiceTest::concurrentRetriesOfATradeBookOnce()
@@ -461,8 +459,8 @@ void ServiceTest::concurrentRetriesOfATradeBookOnce()
         QCOMPARE(answer.status, 201);
         QCOMPARE(decodeJSON<TransactionRecord>(QByteArray::fromStdString(answer.body)).value(), first.value());
     }
-    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token))->size(), 1);
-    QCOMPARE(QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token))->holdings.at(0).quantity, 5.0);
+    QCOMPARE(ledger(token)->size(), 1);
+    QCOMPARE(portfolio(token)->holdings.at(0).quantity, 5.0);
 }
 
 void ServiceTest::prices()
@@ -555,8 +553,7 @@ void ServiceTest::killedSaveLeavesOldOrNewPortfolio()
     writer.join();
 
     QVERIFY(startService({QStringLiteral("--max-body-bytes"), QStringLiteral("67108864")}));
-    const auto after = QCoro::waitFor(
-        PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "GET", token));
+    const auto after = answered(token);
     QVERIFY(after);
     QSet<QString> codes;
     for (const ServerHolding &h : after->holdings)
@@ -570,18 +567,21 @@ void ServiceTest::largeAnswersAreGzippedForClientsThatTakeIt_data()
     QTest::addColumn<std::string>("path");
     QTest::addColumn<std::string>("acceptEncoding");
     QTest::addColumn<bool>("gzipped");
-    QTest::newRow("the app's header") << std::string("/v1/portfolio") << std::string("zstd, br, gzip, deflate") << true;
-    QTest::newRow("weighted") << std::string("/v1/portfolio") << std::string("br;q=1, gzip; q=0.5") << true;
-    QTest::newRow("any coding") << std::string("/v1/portfolio") << std::string("*") << true;
-    QTest::newRow("upper case") << std::string("/v1/portfolio") << std::string("GZIP") << true;
-    QTest::newRow("brotli only") << std::string("/v1/portfolio") << std::string("br") << false;
-    QTest::newRow("gzip refused") << std::string("/v1/portfolio") << std::string("gzip;q=0") << false;
-    QTest::newRow("refused by name over any") << std::string("/v1/portfolio") << std::string("gzip;q=0.000, *") << false;
-    QTest::newRow("malformed weight") << std::string("/v1/portfolio") << std::string("gzip;q=high") << false;
-    QTest::newRow("identity") << std::string("/v1/portfolio") << std::string("identity") << false;
-    QTest::newRow("classifications") << std::string("/v1/gics-classifications") << std::string("gzip, deflate") << true;
-    QTest::newRow("small list") << std::string("/v1/languages") << std::string("gzip, deflate") << false;
-    QTest::newRow("refusal") << std::string("/v1/no-such-thing") << std::string("gzip, deflate") << false;
+    const auto add = [](const char *name, const char *encoding, bool gzipped, const char *path = "/v1/portfolio") {
+        QTest::newRow(name) << std::string(path) << std::string(encoding) << gzipped;
+    };
+    add("the app's header", "zstd, br, gzip, deflate", true);
+    add("weighted", "br;q=1, gzip; q=0.5", true);
+    add("any coding", "*", true);
+    add("upper case", "GZIP", true);
+    add("brotli only", "br", false);
+    add("gzip refused", "gzip;q=0", false);
+    add("refused by name over any", "gzip;q=0.000, *", false);
+    add("malformed weight", "gzip;q=high", false);
+    add("identity", "identity", false);
+    add("classifications", "gzip, deflate", true, "/v1/gics-classifications");
+    add("small list", "gzip, deflate", false, "/v1/languages");
+    add("refusal", "gzip, deflate", false, "/v1/no-such-thing");
 }
 
 void ServiceTest::largeAnswersAreGzippedForClientsThatTakeIt()
@@ -593,15 +593,14 @@ void ServiceTest::largeAnswersAreGzippedForClientsThatTakeIt()
     PortfolioPutRequest put{{}, {}, QStringLiteral("macos-app")};
     for (int i = 0; i < 40; ++i)
         put.holdings.append(holding(std::nullopt, QString::number(1000 + i)));
-    const auto saved = QCoro::waitFor(PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"),
-                                                                            "PUT", token, std::optional(put)));
+    const auto saved = answered(token, put);
     QVERIFY(saved);
 
     const auto fetch = [&](const std::string &encoding, bool decompress) {
         httplib::Client client("127.0.0.1", m_service->baseURL().port());
         client.set_decompress(decompress);
-        return client.Get(path.c_str(), {{"Authorization", "Bearer " + token.toStdString()},
-                                         {"Accept-Encoding", encoding}});
+        return client.Get(path.c_str(),
+                          {{"Authorization", "Bearer " + token.toStdString()}, {"Accept-Encoding", encoding}});
     };
     const auto plain = fetch("identity", false);
     const auto sent = fetch(acceptEncoding, false);
@@ -621,8 +620,7 @@ void ServiceTest::largeAnswersAreGzippedForClientsThatTakeIt()
     QCOMPARE(decoded->body, plain->body);
     // The app's own client takes the compressed answer as it takes a plain one.
     if (path == "/v1/portfolio") {
-        const auto loaded = QCoro::waitFor(
-            PortfolioAPI::send<PortfolioResponse>(endpoint(), QStringLiteral("/v1/portfolio"), "GET", token));
+        const auto loaded = answered(token);
         QVERIFY(loaded);
         QCOMPARE(*loaded, *saved);
     }
