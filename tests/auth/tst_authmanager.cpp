@@ -115,14 +115,20 @@ private:
         return std::make_unique<QSettings>(path.isEmpty() ? settingsPath() : path, QSettings::IniFormat);
     }
     std::unique_ptr<AuthManager> manager(ScriptedSheet::Script script, QUrl base = {},
-                                         std::chrono::milliseconds timeout = 10s)
+                                         std::chrono::milliseconds timeout = 10s, const QString &settingsPath = {})
     {
         m_sheets = std::make_shared<SheetLog>();
         auto made = std::make_unique<AuthManager>(
             APIEndpoint{base.isEmpty() ? m_server->baseURL() : base, m_network.get(), timeout},
-            testing::scriptedSheets(m_sheets, std::move(script)), settings());
+            testing::scriptedSheets(m_sheets, std::move(script)), settings(settingsPath));
         made->setRandomSource(exampleRandom());
         return made;
+    }
+    void answerExchanges()
+    {
+        m_server->on(
+            "POST", exchangePath.toStdString(),
+            {200, exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("a@example.com"), QString()).toStdString()});
     }
     std::vector<ScriptedServer::Received> exchanges() const
     {
@@ -192,102 +198,74 @@ void AuthManagerTest::signInOutcomes_data()
     const QByteArray ann = exchangeAnswer(QStringLiteral("Ann Lee"), QStringLiteral("ann@example.com"),
                                           QStringLiteral("https://images.example.com/ann.png?size=96"));
     const ScriptedSheet::Script goodCallback = returningTo(callback + QStringLiteral("?code=one-time-code"));
-    const OptionalText noExchange;
     const QString bad = QStringLiteral("Unable to complete sign in: ");
-
-    QTest::newRow("random source fails") << true << QString() << goodCallback << 200 << ann << noExchange
-                                         << OptionalText(QStringLiteral("Unable to create a secure login request."))
-                                         << OptionalUser();
-    QTest::newRow("start URL cannot be formed")
-        << false << QStringLiteral("relative") << goodCallback << 200 << ann << noExchange
-        << OptionalText(QStringLiteral("Unable to create the Google sign-in URL.")) << OptionalUser();
-    QTest::newRow("no sheet") << false << QString() << ScriptedSheet::Script{false, true, std::nullopt} << 200 << ann
-                              << noExchange << OptionalText(QStringLiteral("Unable to open the Google sign-in window."))
-                              << OptionalUser();
-    QTest::newRow("sheet does not start")
-        << false << QString() << ScriptedSheet::Script{true, false, std::nullopt} << 200 << ann << noExchange
-        << OptionalText(QStringLiteral("Unable to open the Google sign-in window.")) << OptionalUser();
-    QTest::newRow("user cancels") << false << QString()
-                                  << reporting(WebAuthenticationResult{std::nullopt, std::nullopt, true}) << 200 << ann
-                                  << noExchange << OptionalText() << OptionalUser();
-    QTest::newRow("sheet fails") << false << QString()
-                                 << reporting(WebAuthenticationResult{
-                                        std::nullopt, QStringLiteral("The browser could not be started."), false})
-                                 << 200 << ann << noExchange
-                                 << OptionalText(QStringLiteral("The browser could not be started.")) << OptionalUser();
-    QTest::newRow("sheet returns nothing")
-        << false << QString() << reporting(WebAuthenticationResult{}) << 200 << ann << noExchange
-        << OptionalText(QStringLiteral("The server did not return a login result.")) << OptionalUser();
-    QTest::newRow("error only") << false << QString()
-                                << returningTo(callback + QStringLiteral("?error=access_denied&code=ignored")) << 200
-                                << ann << noExchange << OptionalText(QStringLiteral("access_denied")) << OptionalUser();
-    QTest::newRow("error with description")
-        << false << QString()
-        << returningTo(callback +
-                       QStringLiteral("?error=access_denied&error_description=Caf%C3%A9+sign-in+was%2Bstopped."))
-        << 200 << ann << noExchange << OptionalText(QString::fromUtf8("Caf\xC3\xA9 sign-in was stopped."))
-        << OptionalUser();
     const OptionalText invalidCode(QStringLiteral("The login response did not include a valid authorization code."));
-    QTest::newRow("empty code") << false << QString() << returningTo(callback + QStringLiteral("?code=")) << 200 << ann
-                                << noExchange << invalidCode << OptionalUser();
-    QTest::newRow("no code") << false << QString() << returningTo(callback + QStringLiteral("?state=abc")) << 200 << ann
-                             << noExchange << invalidCode << OptionalUser();
-    QTest::newRow("code withdrawn by a bare item")
-        << false << QString() << returningTo(callback + QStringLiteral("?code=abc&code")) << 200 << ann << noExchange
-        << invalidCode << OptionalUser();
-    QTest::newRow("two codes, the last is used")
-        << false << QString() << returningTo(callback + QStringLiteral("?code=first&code=second%2Dpart")) << 200 << ann
-        << OptionalText(QStringLiteral("second-part")) << OptionalText()
-        << OptionalUser(person(QStringLiteral("Ann Lee"), QStringLiteral("ann@example.com"),
-                               QStringLiteral("https://images.example.com/ann.png?size=96")));
-    QTest::newRow("exchange refused") << false << QString() << goodCallback << 400
-                                      << QByteArray(R"({"error":"The sign-in code has expired."})")
-                                      << OptionalText(QStringLiteral("one-time-code"))
-                                      << OptionalText(bad + QStringLiteral("The server returned a bad response."))
-                                      << OptionalUser();
-    QTest::newRow("exchange answers a redirect")
-        << false << QString() << goodCallback << 302 << QByteArray() << OptionalText(QStringLiteral("one-time-code"))
-        << OptionalText(bad + QStringLiteral("The server returned a bad response.")) << OptionalUser();
-    QTest::newRow("exchange answers HTML")
-        << false << QString() << goodCallback << 200 << QByteArray("<html>signed in</html>")
-        << OptionalText(QStringLiteral("one-time-code"))
-        << OptionalText(bad + QStringLiteral(
-                                  "The data couldn't be read because it isn't valid JSON (unexpected '<' at offset 0)."))
-        << OptionalUser();
-    QTest::newRow("exchange without picture")
-        << false << QString() << goodCallback << 200
-        << exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("ann@example.com"), std::nullopt)
-        << OptionalText(QStringLiteral("one-time-code"))
-        << OptionalText(bad + QStringLiteral("The data couldn't be read because \"picture\" is missing."))
-        << OptionalUser();
-    QTest::newRow("exchange with empty picture")
-        << false << QString() << goodCallback << 200
-        << exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("ann@example.com"), QString())
-        << OptionalText(QStringLiteral("one-time-code")) << OptionalText()
-        << OptionalUser(person(QStringLiteral("Ann"), QStringLiteral("ann@example.com")));
-    QTest::newRow("exchange with relative picture")
-        << false << QString() << goodCallback << 200
-        << exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("ann@example.com"), QStringLiteral("ann.png"))
-        << OptionalText(QStringLiteral("one-time-code")) << OptionalText()
-        << OptionalUser(person(QStringLiteral("Ann"), QStringLiteral("ann@example.com")));
-    QTest::newRow("exchange with empty name")
-        << false << QString() << goodCallback << 200
-        << exchangeAnswer(QString(), QStringLiteral("ann@example.com"), QString())
-        << OptionalText(QStringLiteral("one-time-code")) << OptionalText()
-        << OptionalUser(person(QStringLiteral("ann@example.com"), QStringLiteral("ann@example.com")));
-    QTest::newRow("exchange never answers")
-        << false << QString() << goodCallback << 0 << QByteArray() << OptionalText(QStringLiteral("one-time-code"))
-        << OptionalText(bad + QStringLiteral("The request timed out.")) << OptionalUser();
-    QTest::newRow("service unreachable") << false << QStringLiteral("unreachable") << goodCallback << 200 << ann
-                                         << noExchange
-                                         << OptionalText(bad + QStringLiteral("Could not connect to the server."))
-                                         << OptionalUser();
-    QTest::newRow("exchange answer cut short")
-        << false << QStringLiteral("cut short") << goodCallback << 200 << ann << noExchange
-        << OptionalText(bad + QStringLiteral("Could not connect to the server.")) << OptionalUser();
-    QTest::newRow("exchange answer stalls")
-        << false << QStringLiteral("stalls") << goodCallback << 200 << ann << noExchange
-        << OptionalText(bad + QStringLiteral("The request timed out.")) << OptionalUser();
+    const auto add = [](const char *name, bool randomFails, const QString &base, const ScriptedSheet::Script &sheet,
+                        int status, const QByteArray &body, const OptionalText &sentCode, const OptionalText &message,
+                        const OptionalUser &user) {
+        QTest::newRow(name) << randomFails << base << sheet << status << body << sentCode << message << user;
+    };
+    // Ends before any exchange is sent.
+    const auto stopped = [&](const char *name, const ScriptedSheet::Script &sheet, const OptionalText &message,
+                             const QString &base = {}, bool randomFails = false) {
+        add(name, randomFails, base, sheet, 200, ann, std::nullopt, message, std::nullopt);
+    };
+    const auto callbackTo = [&](const char *query) { return returningTo(callback + QString::fromUtf8(query)); };
+    // The exchange of the one-time code is sent and answered.
+    const auto exchanged = [&](const char *name, int status, const QByteArray &body, const OptionalText &message,
+                               const OptionalUser &user = std::nullopt) {
+        add(name, false, {}, goodCallback, status, body, QStringLiteral("one-time-code"), message, user);
+    };
+    const auto noPicture = [](const QString &name, const std::optional<QString> &picture) {
+        return exchangeAnswer(name, QStringLiteral("ann@example.com"), picture);
+    };
+    const AuthManager::User plainAnn = person(QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
+
+    stopped("random source fails", goodCallback, QStringLiteral("Unable to create a secure login request."), {}, true);
+    stopped("start URL cannot be formed", goodCallback, QStringLiteral("Unable to create the Google sign-in URL."),
+            QStringLiteral("relative"));
+    stopped("no sheet", ScriptedSheet::Script{false, true, std::nullopt},
+            QStringLiteral("Unable to open the Google sign-in window."));
+    stopped("sheet does not start", ScriptedSheet::Script{true, false, std::nullopt},
+            QStringLiteral("Unable to open the Google sign-in window."));
+    stopped("user cancels", reporting(WebAuthenticationResult{std::nullopt, std::nullopt, true}), std::nullopt);
+    stopped(
+        "sheet fails",
+        reporting(WebAuthenticationResult{std::nullopt, QStringLiteral("The browser could not be started."), false}),
+        QStringLiteral("The browser could not be started."));
+    stopped("sheet returns nothing", reporting(WebAuthenticationResult{}),
+            QStringLiteral("The server did not return a login result."));
+    stopped("error only", callbackTo("?error=access_denied&code=ignored"), QStringLiteral("access_denied"));
+    stopped("error with description",
+            callbackTo("?error=access_denied&error_description=Caf%C3%A9+sign-in+was%2Bstopped."),
+            QString::fromUtf8("Caf\xC3\xA9 sign-in was stopped."));
+    stopped("empty code", callbackTo("?code="), invalidCode);
+    stopped("no code", callbackTo("?state=abc"), invalidCode);
+    stopped("code withdrawn by a bare item", callbackTo("?code=abc&code"), invalidCode);
+    add("two codes, the last is used", false, {}, callbackTo("?code=first&code=second%2Dpart"), 200, ann,
+        QStringLiteral("second-part"), std::nullopt,
+        person(QStringLiteral("Ann Lee"), QStringLiteral("ann@example.com"),
+               QStringLiteral("https://images.example.com/ann.png?size=96")));
+    exchanged("exchange refused", 400, R"({"error":"The sign-in code has expired."})",
+              bad + QStringLiteral("The server returned a bad response."));
+    exchanged("exchange answers a redirect", 302, {}, bad + QStringLiteral("The server returned a bad response."));
+    exchanged(
+        "exchange answers HTML", 200, "<html>signed in</html>",
+        bad + QStringLiteral("The data couldn't be read because it isn't valid JSON (unexpected '<' at offset 0)."));
+    exchanged("exchange without picture", 200, noPicture(QStringLiteral("Ann"), std::nullopt),
+              bad + QStringLiteral("The data couldn't be read because \"picture\" is missing."));
+    exchanged("exchange with empty picture", 200, noPicture(QStringLiteral("Ann"), QString()), std::nullopt, plainAnn);
+    exchanged("exchange with relative picture", 200, noPicture(QStringLiteral("Ann"), QStringLiteral("ann.png")),
+              std::nullopt, plainAnn);
+    exchanged("exchange with empty name", 200, noPicture(QString(), QString()), std::nullopt,
+              person(QStringLiteral("ann@example.com"), QStringLiteral("ann@example.com")));
+    exchanged("exchange never answers", 0, {}, bad + QStringLiteral("The request timed out."));
+    stopped("service unreachable", goodCallback, bad + QStringLiteral("Could not connect to the server."),
+            QStringLiteral("unreachable"));
+    stopped("exchange answer cut short", goodCallback, bad + QStringLiteral("Could not connect to the server."),
+            QStringLiteral("cut short"));
+    stopped("exchange answer stalls", goodCallback, bad + QStringLiteral("The request timed out."),
+            QStringLiteral("stalls"));
 }
 
 void AuthManagerTest::signInOutcomes()
@@ -390,30 +368,29 @@ void AuthManagerTest::restoreAtStart_data()
     QTest::addColumn<OptionalBytes>("storedUser");
     QTest::addColumn<OptionalUser>("user");
 
-    const OptionalText token(QStringLiteral("kept-token"));
-    QTest::newRow("token and full user")
-        << token
-        << OptionalBytes(R"({"name":"Ann","email":"ann@example.com","pictureURL":"https://images.example.com/a.png"})")
-        << OptionalUser(person(QStringLiteral("Ann"), QStringLiteral("ann@example.com"),
-                               QStringLiteral("https://images.example.com/a.png")));
-    QTest::newRow("name only") << token << OptionalBytes(R"({"name":"Ann"})")
-                               << OptionalUser(AuthManager::User{QStringLiteral("Ann"), std::nullopt, std::nullopt});
-    QTest::newRow("nulls are absent") << token << OptionalBytes(R"({"name":"Ann","email":null,"pictureURL":null})")
-                                      << OptionalUser(
-                                             AuthManager::User{QStringLiteral("Ann"), std::nullopt, std::nullopt});
-    QTest::newRow("picture that is no URL")
-        << token << OptionalBytes(R"({"name":"Ann","email":"","pictureURL":"http://exa mple.com/a.png"})")
-        << OptionalUser(AuthManager::User{QStringLiteral("Ann"), QString(), std::nullopt});
-    QTest::newRow("snake case keys are not read")
-        << token << OptionalBytes(R"({"name":"Ann","picture_url":"https://images.example.com/a.png"})")
-        << OptionalUser(AuthManager::User{QStringLiteral("Ann"), std::nullopt, std::nullopt});
-    QTest::newRow("token without user") << token << OptionalBytes() << OptionalUser();
-    QTest::newRow("user without token") << OptionalText() << OptionalBytes(R"({"name":"Ann"})") << OptionalUser();
-    QTest::newRow("user is not JSON") << token << OptionalBytes("not json") << OptionalUser();
-    QTest::newRow("user is a list") << token << OptionalBytes(R"([{"name":"Ann"}])") << OptionalUser();
-    QTest::newRow("user without name") << token << OptionalBytes(R"({"email":"ann@example.com"})") << OptionalUser();
-    QTest::newRow("name is a number") << token << OptionalBytes(R"({"name":7})") << OptionalUser();
-    QTest::newRow("email is a number") << token << OptionalBytes(R"({"name":"Ann","email":7})") << OptionalUser();
+    const auto add = [](const char *name, const OptionalBytes &stored, const OptionalUser &user = std::nullopt,
+                        const OptionalText &kept = QStringLiteral("kept-token")) {
+        QTest::newRow(name) << kept << stored << user;
+    };
+    const auto ann = [](std::optional<QString> email = std::nullopt) {
+        return AuthManager::User{QStringLiteral("Ann"), std::move(email), std::nullopt};
+    };
+    add("token and full user",
+        R"({"name":"Ann","email":"ann@example.com","pictureURL":"https://images.example.com/a.png"})",
+        person(QStringLiteral("Ann"), QStringLiteral("ann@example.com"),
+               QStringLiteral("https://images.example.com/a.png")));
+    add("name only", R"({"name":"Ann"})", ann());
+    add("nulls are absent", R"({"name":"Ann","email":null,"pictureURL":null})", ann());
+    add("picture that is no URL", R"({"name":"Ann","email":"","pictureURL":"http://exa mple.com/a.png"})",
+        ann(QString()));
+    add("snake case keys are not read", R"({"name":"Ann","picture_url":"https://images.example.com/a.png"})", ann());
+    add("token without user", std::nullopt);
+    add("user without token", R"({"name":"Ann"})", std::nullopt, std::nullopt);
+    add("user is not JSON", "not json");
+    add("user is a list", R"([{"name":"Ann"}])");
+    add("user without name", R"({"email":"ann@example.com"})");
+    add("name is a number", R"({"name":7})");
+    add("email is a number", R"({"name":"Ann","email":7})");
 }
 
 void AuthManagerTest::restoreAtStart()
@@ -477,10 +454,7 @@ void AuthManagerTest::stoppingASignIn()
 
 void AuthManagerTest::secondSignInWhileSigningInIsIgnored()
 {
-    m_server->on(
-        "POST", exchangePath.toStdString(),
-        ScriptedServer::Reply{
-            200, exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("a@example.com"), QString()).toStdString()});
+    answerExchanges();
     auto auth = manager(ScriptedSheet::Script{true, true, std::nullopt});
     auth->signInWithGoogle();
     QPointer<ScriptedSheet> first = m_sheets->last;
@@ -563,18 +537,10 @@ void AuthManagerTest::signOut()
 
 void AuthManagerTest::preferencesFileIsOwnerOnly()
 {
-    m_server->on(
-        "POST", exchangePath.toStdString(),
-        ScriptedServer::Reply{
-            200, exchangeAnswer(QStringLiteral("Ann"), QStringLiteral("a@example.com"), QString()).toStdString()});
+    answerExchanges();
     const QString folder = m_folder->filePath(QStringLiteral("config/Quillfern"));
     const QString path = folder + QStringLiteral("/Quillfern.conf");
-    m_sheets = std::make_shared<SheetLog>();
-    auto auth = std::make_unique<AuthManager>(
-        APIEndpoint{m_server->baseURL(), m_network.get()},
-        testing::scriptedSheets(m_sheets, returningTo(QStringLiteral("quillfern://oauth/callback?code=c0de"))),
-        settings(path));
-    auth->setRandomSource(exampleRandom());
+    auto auth = manager(returningTo(QStringLiteral("quillfern://oauth/callback?code=c0de")), {}, 10s, path);
     auth->signInWithGoogle();
     QTRY_VERIFY_WITH_TIMEOUT(!auth->isSigningIn(), 10000);
     QVERIFY(auth->accessToken());
