@@ -6,6 +6,7 @@
 #include "app/holdings/HoldingsPage.h"
 #include "app/workspace/Workspace.h"
 #include "auth/AuthManager.h"
+#include "text/Localization.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <cstdio>
 
@@ -30,6 +32,9 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     QAction *quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
+    m_editMenu = menuBar()->addMenu(QString());
+    buildEditMenu();
+    connect(&workspace, &Workspace::preferencesChanged, this, &MainWindow::buildEditMenu);
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("About Quillfern"), this, [this] { QuillfernApp::showAboutPanel(this); });
 
@@ -40,6 +45,25 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
 
     if (qEnvironmentVariableIntValue("QUILLFERN_REPORT_FIRST_PAINT") == 1)
         reportFirstPaint();
+}
+
+void MainWindow::buildEditMenu()
+{
+    // The stack's actions carry their prefix from creation, so a new language makes new ones.
+    const QString language = m_workspace.selectedLanguage().code;
+    m_editMenu->setTitle(AppText::value(u"edit", language));
+    if (m_undo && m_undo->text().startsWith(AppText::value(u"undo", language)) &&
+        m_redo->text().startsWith(AppText::value(u"redo", language)))
+        return;
+    delete m_undo;
+    delete m_redo;
+    QUndoStack &stack = m_workspace.undoStack();
+    m_undo = stack.createUndoAction(this, AppText::value(u"undo", language));
+    m_undo->setShortcuts(QKeySequence::Undo);
+    m_redo = stack.createRedoAction(this, AppText::value(u"redo", language));
+    m_redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    m_editMenu->addAction(m_undo);
+    m_editMenu->addAction(m_redo);
 }
 
 void MainWindow::reportFirstPaint()

@@ -25,6 +25,9 @@ public:
     explicit MainWindow(Workspace &workspace, QWidget *parent = nullptr);
 
     ContentView *content() const { return m_content; }
+    // The Edit menu's actions on the account's undo stack, labelled with what they undo or redo.
+    QAction *undoAction() const { return m_undo; }
+    QAction *redoAction() const { return m_redo; }
     // Brings the window in front of others, as when the browser hands back a sign-in.
     void bringToFront();
     // The question asked when the closing save failed, while it is open.
@@ -40,6 +43,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void buildEditMenu();
     void saveThenClose();
     // One step of closing with unsent edits, taken whenever the workspace's sync state moves.
     void advanceClosing();
@@ -48,6 +52,9 @@ private:
 
     Workspace &m_workspace;
     ContentView *m_content;
+    QMenu *m_editMenu = nullptr;
+    QPointer<QAction> m_undo;
+    QPointer<QAction> m_redo;
     bool m_mayClose = false;
     bool m_closingSave = false;
     QTimer m_closingDeadline;

@@ -2,8 +2,56 @@
 
 #include "app/workspace/Workspace.h"
 #include "core/CurrencyCatalog.h"
+#include "text/Localization.h"
+
+#include <QPointer>
+#include <QUndoCommand>
+#include <QUndoStack>
 
 namespace quillfern {
+
+namespace {
+
+// One cash row as it was and as it becomes; none stands for no row. Undo and redo write the state into the
+// list and ask for a save; a row of the editor in edit mode leaves edit mode first.
+class CashRowCommand : public QUndoCommand {
+public:
+    CashRowCommand(const QString &text, BalanceEditor::Binding binding, QPointer<BalanceEditor> editor,
+                   std::optional<CashRow> before, std::optional<CashRow> after, int index)
+        : QUndoCommand(text), m_binding(std::move(binding)), m_editor(std::move(editor)), m_before(std::move(before)),
+          m_after(std::move(after)), m_index(index)
+    {
+    }
+
+    void undo() override { write(m_before); }
+    void redo() override { write(m_after); }
+
+private:
+    void write(const std::optional<CashRow> &state)
+    {
+        const QString id = m_before ? m_before->id : m_after->id;
+        if (m_editor && m_editor->editingCashRowID() == id)
+            m_editor->cancelCashEditing();
+        QList<CashRow> rows = m_binding.cashRows();
+        const auto found = std::find_if(rows.begin(), rows.end(), [&id](const CashRow &row) { return row.id == id; });
+        if (state && found != rows.end())
+            *found = *state;
+        else if (state)
+            rows.insert(std::clamp(m_index, 0, int(rows.size())), *state);
+        else if (found != rows.end())
+            rows.erase(found);
+        m_binding.setCashRows(rows);
+        m_binding.onRowsChanged();
+    }
+
+    BalanceEditor::Binding m_binding;
+    QPointer<BalanceEditor> m_editor;
+    std::optional<CashRow> m_before;
+    std::optional<CashRow> m_after;
+    int m_index;
+};
+
+} // namespace
 
 const QString BalanceEditor::duplicatePairMessage =
     QStringLiteral("This broker and currency combination already exists.");
@@ -32,6 +80,7 @@ BalanceEditor::Binding BalanceEditor::bindingFor(Workspace &workspace)
         return inputs;
     };
     binding.onRowsChanged = [&workspace] { workspace.schedulePortfolioSave(); };
+    binding.undoStack = &workspace.undoStack();
     return binding;
 }
 
@@ -78,6 +127,7 @@ void BalanceEditor::addCashRow()
             m_binding.setCashRows(grown);
             // Editing starts on the row as the list now holds it, which is the new one.
             beginCashEditing(cashRows().last());
+            m_editingNew = true;
             return;
         }
     }
@@ -86,6 +136,7 @@ void BalanceEditor::addCashRow()
 
 void BalanceEditor::beginCashEditing(const CashRow &row)
 {
+    m_editingNew = false;
     setEditing(row.id, row);
     setError(std::nullopt);
 }
@@ -107,13 +158,28 @@ void BalanceEditor::saveCashRow()
         setError(duplicatePairMessage);
         return;
     }
+    const CashRow saved = *found;
+    const std::optional<CashRow> before = m_editingNew ? std::nullopt : m_original;
+    m_editingNew = false;
     setEditing(std::nullopt, std::nullopt);
-    m_binding.onRowsChanged();
+    if (before && *before == saved)
+        m_binding.onRowsChanged();
+    else
+        commit(commandText(before ? u"changeCashCommand" : u"addCashCommand", saved), before, saved,
+               int(found - rows.cbegin()));
 }
 
 void BalanceEditor::cancelCashEditing()
 {
-    if (m_original) {
+    if (m_editingID && m_editingNew) {
+        // A new row that was never saved goes away with its edit.
+        QList<CashRow> rows = cashRows();
+        const QString id = *m_editingID;
+        rows.removeIf([&id](const CashRow &row) { return row.id == id; });
+        m_editingNew = false;
+        setEditing(std::nullopt, std::nullopt);
+        m_binding.setCashRows(rows);
+    } else if (m_original) {
         const CashRow original = *m_original;
         changeRow(original.id, [&original](CashRow &row) { row = original; });
     }
@@ -123,12 +189,37 @@ void BalanceEditor::cancelCashEditing()
 
 void BalanceEditor::deleteCashRow(const QString &id)
 {
-    QList<CashRow> rows = cashRows();
-    rows.removeIf([&id](const CashRow &row) { return row.id == id; });
-    m_binding.setCashRows(rows);
-    if (m_editingID == id)
+    const QList<CashRow> rows = cashRows();
+    const auto found = std::find_if(rows.cbegin(), rows.cend(), [&id](const CashRow &row) { return row.id == id; });
+    if (found == rows.cend())
+        return;
+    const bool editing = m_editingID == id;
+    if (editing && m_editingNew) {
+        cancelCashEditing();
+        return;
+    }
+    // A row in edit mode comes back as it was before the edit.
+    const CashRow row = editing && m_original ? *m_original : *found;
+    if (editing)
         setEditing(std::nullopt, std::nullopt);
-    m_binding.onRowsChanged();
+    commit(commandText(u"deleteCashCommand", row), row, std::nullopt, int(found - rows.cbegin()));
+}
+
+void BalanceEditor::commit(const QString &text, std::optional<CashRow> before, std::optional<CashRow> after,
+                           int index)
+{
+    auto *command = new CashRowCommand(text, m_binding, this, std::move(before), std::move(after), index);
+    if (m_binding.undoStack) {
+        m_binding.undoStack->push(command); // runs it once
+        return;
+    }
+    command->redo();
+    delete command;
+}
+
+QString BalanceEditor::commandText(const char16_t *key, const CashRow &row) const
+{
+    return AppText::value(key, inputs().language.code).arg(row.currency, row.broker);
 }
 
 BalanceEditor::TextBinding BalanceEditor::uniqueBrokerBinding(const QString &rowID)
@@ -207,8 +298,10 @@ void BalanceEditor::cashRowsDidChange()
     const QList<CashRow> rows = cashRows();
     const bool present =
         std::any_of(rows.cbegin(), rows.cend(), [this](const CashRow &row) { return row.id == *m_editingID; });
-    if (!present)
+    if (!present) {
+        m_editingNew = false;
         setEditing(std::nullopt, std::nullopt);
+    }
 }
 
 void BalanceEditor::setOriginalCash(const QString &rowID, double amount)

@@ -3,11 +3,15 @@
 // The balance page's rules and local state, free of widgets: adding a row on the first free broker and
 // currency pair, edit mode with its copy for cancel, the checks on save, delete, and the pickers'
 // bindings that refuse a duplicate pair. The cash rows themselves stay the workspace's; this class reads
-// and writes them through a binding and asks for a save only when a row is saved or deleted.
+// and writes them through a binding and asks for a save only when a row is saved or deleted. A saved, added
+// or deleted row is a command on the binding's undo stack, when it has one; undoing it writes the rows and
+// asks for a save like any edit.
 
 #include "app/balances/BalanceFigures.h"
 
 #include <QObject>
+
+class QUndoStack;
 
 #include <functional>
 #include <optional>
@@ -27,6 +31,8 @@ public:
         std::function<void(QList<CashRow>)> setCashRows;
         std::function<BalanceInputs()> inputs;
         std::function<void()> onRowsChanged;
+        // Where completed changes go; none applies them without a way back.
+        QUndoStack *undoStack = nullptr;
     };
 
     // A two-way text binding, as a picker uses it: set may refuse, and get then still gives the old value.
@@ -59,6 +65,8 @@ public:
     void dismissBalanceEditError();
     const std::optional<QString> &editingCashRowID() const { return m_editingID; }
     const std::optional<CashRow> &originalCashRow() const { return m_original; }
+    // The row in edit mode was added and never saved: cancelling it takes it away again.
+    bool isEditingNewCashRow() const { return m_editingNew; }
     const BalanceColumnWidths &balanceWidths() const { return m_widths; }
     void setBalanceWidths(const BalanceColumnWidths &widths) { m_widths = widths; }
 
@@ -88,12 +96,16 @@ private:
     void setEditing(std::optional<QString> id, std::optional<CashRow> original);
     // Applies change to the row with id, when there is one, and writes the list back.
     void changeRow(const QString &id, const std::function<void(CashRow &)> &change);
+    // Records a completed change from before to after (none: no row) and applies it.
+    void commit(const QString &text, std::optional<CashRow> before, std::optional<CashRow> after, int index);
+    QString commandText(const char16_t *key, const CashRow &row) const;
 
     Binding m_binding;
     bool m_statsExpanded = true;
     std::optional<QString> m_error;
     std::optional<QString> m_editingID;
     std::optional<CashRow> m_original;
+    bool m_editingNew = false;
     BalanceColumnWidths m_widths;
 };
 

@@ -54,8 +54,10 @@ BalancePage::BalancePage(Workspace &workspace, QWidget *parent)
     });
     connect(m_editor, &BalanceEditor::balanceEditErrorChanged, this, &BalancePage::showAlert);
     connect(&workspace, &Workspace::cashRowsChanged, m_editor, &BalanceEditor::cashRowsDidChange);
-    for (auto signal : {&Workspace::cashRowsChanged, &Workspace::summaryChanged, &Workspace::referenceDataChanged,
-                        &Workspace::preferencesChanged, &Workspace::syncStateChanged})
+    using Signal = void (Workspace::*)();
+    for (Signal signal : std::initializer_list<Signal>{&Workspace::cashRowsChanged, &Workspace::summaryChanged,
+                                                       &Workspace::referenceDataChanged, &Workspace::preferencesChanged,
+                                                       &Workspace::syncStateChanged})
         connect(&workspace, signal, this, &BalancePage::refresh);
     refresh();
 }

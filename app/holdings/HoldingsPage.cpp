@@ -2,6 +2,7 @@
 
 #include "app/charts/HoldingStatsView.h"
 #include "app/charts/StatsCollapseButton.h"
+#include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsTable.h"
 #include "app/icons/SymbolIcon.h"
 #include "app/table/AddTableButton.h"
@@ -19,8 +20,8 @@
 namespace quillfern {
 
 HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
-    : QWidget(parent), m_workspace(workspace), m_stats(new HoldingStatsView(workspace, this)),
-      m_table(new HoldingsTable(workspace, this))
+    : QWidget(parent), m_workspace(workspace), m_editor(new HoldingsEditor(workspace, workspace.undoStack(), this)),
+      m_stats(new HoldingStatsView(workspace, this)), m_table(new HoldingsTable(workspace, *m_editor, this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 18, 18, 18);
@@ -30,7 +31,8 @@ HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
     layout->addWidget(buildToolbar());
     layout->addWidget(m_table, 1);
 
-    connect(&workspace, &Workspace::editingChanged, this, &HoldingsPage::showState);
+    connect(m_editor, &HoldingsEditor::editingChanged, this, &HoldingsPage::showState);
+    connect(&workspace, &Workspace::rowEditStatusChanged, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::priceRefreshChanged, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::syncStateChanged, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::preferencesChanged, this, &HoldingsPage::retranslate);
@@ -47,7 +49,7 @@ QWidget *HoldingsPage::buildToolbar()
     row->setSpacing(10);
 
     m_addRow = new table::AddTableButton(QString(), bar);
-    connect(m_addRow, &QToolButton::clicked, this, [this] { m_workspace.addRow(); });
+    connect(m_addRow, &QToolButton::clicked, this, [this] { m_editor->addRow(); });
     row->addWidget(m_addRow);
 
     m_addBrokerage = new QToolButton(bar);
@@ -66,6 +68,14 @@ QWidget *HoldingsPage::buildToolbar()
     row->addWidget(m_priceStatus);
     m_rowStatus = table::statusLabel(bar, QFont::Medium);
     row->addWidget(m_rowStatus);
+    // After a delete the status line offers its undo, for the mouse and the keyboard alike.
+    m_undoOffer = new QToolButton(bar);
+    m_undoOffer->setObjectName(QStringLiteral("rowStatusUndo"));
+    m_undoOffer->setAutoRaise(true);
+    m_undoOffer->setFocusPolicy(Qt::StrongFocus);
+    m_undoOffer->setCursor(Qt::PointingHandCursor);
+    connect(m_undoOffer, &QToolButton::clicked, this, [this] { m_workspace.undoStack().undo(); });
+    row->addWidget(m_undoOffer);
     row->addStretch(1);
 
     auto *saving = new table::SavingIndicator(bar);
@@ -82,6 +92,7 @@ void HoldingsPage::retranslate()
     m_addBrokerage->setText(AppText::value(u"addBrokerage", language));
     m_addBrokerage->setToolTip(m_addBrokerage->text());
     m_savingText->setText(AppText::value(u"saving", language));
+    m_undoOffer->setText(AppText::value(u"undo", language));
 }
 
 void HoldingsPage::showState()
@@ -90,7 +101,9 @@ void HoldingsPage::showState()
     m_refresh->setText(refreshing ? QStringLiteral("Refreshing") : QStringLiteral("Refresh Prices"));
     m_refresh->setEnabled(!refreshing);
     m_priceStatus->setText(m_workspace.priceRefreshStatus());
-    m_rowStatus->setText(m_workspace.rowEditStatus());
+    const bool offersUndo = m_editor->offersUndo();
+    m_rowStatus->setText(m_workspace.rowEditStatus() + (offersUndo ? QStringLiteral(" \u00B7") : QString()));
+    m_undoOffer->setVisible(offersUndo);
     m_saving->setVisible(m_workspace.isSavingPortfolio());
 }
 

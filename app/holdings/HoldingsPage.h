@@ -11,6 +11,7 @@ class QToolButton;
 namespace quillfern {
 
 class HoldingStatsView;
+class HoldingsEditor;
 class HoldingsTable;
 class Workspace;
 
@@ -24,6 +25,7 @@ class HoldingsPage : public QWidget {
 public:
     explicit HoldingsPage(Workspace &workspace, QWidget *parent = nullptr);
 
+    HoldingsEditor &editor() const { return *m_editor; }
     HoldingsTable *table() const { return m_table; }
     HoldingStatsView *stats() const { return m_stats; }
     table::AddTableButton *addRowButton() const { return m_addRow; }
@@ -31,6 +33,8 @@ public:
     QToolButton *refreshButton() const { return m_refresh; }
     QLabel *priceStatus() const { return m_priceStatus; }
     QLabel *rowStatus() const { return m_rowStatus; }
+    // Shown after a delete: undoes it.
+    QToolButton *rowStatusUndo() const { return m_undoOffer; }
     QWidget *savingIndicator() const { return m_saving; }
 
 Q_SIGNALS:
@@ -43,6 +47,7 @@ private:
     void retranslate();
 
     Workspace &m_workspace;
+    HoldingsEditor *m_editor;
     HoldingStatsView *m_stats;
     HoldingsTable *m_table;
     table::AddTableButton *m_addRow = nullptr;
@@ -50,6 +55,7 @@ private:
     QToolButton *m_refresh = nullptr;
     QLabel *m_priceStatus = nullptr;
     QLabel *m_rowStatus = nullptr;
+    QToolButton *m_undoOffer = nullptr;
     QWidget *m_saving = nullptr;
     QLabel *m_savingText = nullptr;
 };

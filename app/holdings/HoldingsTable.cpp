@@ -1,5 +1,6 @@
 #include "app/holdings/HoldingsTable.h"
 
+#include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsTableModel.h"
 #include "app/table/CellDelegate.h"
 #include "app/table/CellEditors.h"
@@ -22,8 +23,8 @@
 
 namespace quillfern {
 
-HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
-    : QFrame(parent), m_workspace(workspace), m_model(new HoldingsTableModel(workspace, this)),
+HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidget *parent)
+    : QFrame(parent), m_workspace(workspace), m_editor(editor), m_model(new HoldingsTableModel(editor, this)),
       m_view(new QTableView(this)), m_header(new table::ResizableHeader(m_view)),
       m_delegate(new table::CellDelegate(this)), m_total(new table::TotalRowView(m_header, this)),
       m_outline(new table::RoundedOutline(this)), m_rowEditors(m_view)
@@ -59,29 +60,29 @@ HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
     connect(m_view->horizontalScrollBar(), &QScrollBar::valueChanged, m_total, qOverload<>(&QWidget::update));
     connect(m_view, &QTableView::clicked, this, [this](const QModelIndex &index) {
         const QString id = m_model->idAt(index.row());
-        if (!id.isEmpty() && m_workspace.editingRowID() != id)
-            m_workspace.selectRow(id);
+        if (!id.isEmpty() && m_editor.editingRowID() != id)
+            m_editor.selectRow(id);
     });
     connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
         const QString id = m_model->idAt(index.row());
-        if (!id.isEmpty() && m_workspace.editingRowID() != id)
-            m_workspace.beginEditing(m_workspace.rows()[index.row()]);
+        if (!id.isEmpty() && m_editor.editingRowID() != id)
+            m_editor.beginEditing(m_workspace.rows()[index.row()]);
     });
     connect(m_delegate, &table::CellDelegate::saveRequested, this, [this] {
-        if (m_workspace.editingRowID())
-            m_workspace.saveEditingRow();
+        if (m_editor.editingRowID())
+            m_editor.saveEditingRow();
     });
     connect(m_delegate, &table::CellDelegate::cancelRequested, this, [this] {
-        if (m_workspace.editingRowID())
-            m_workspace.cancelEditing();
+        if (m_editor.editingRowID())
+            m_editor.cancelEditing();
     });
     connect(m_delegate, &table::CellDelegate::deleteRequested, this, [this](const QModelIndex &index) {
         const QString id = m_model->idAt(index.row());
         if (!id.isEmpty())
-            m_workspace.deleteRow(id);
+            m_editor.deleteRow(id);
     });
 
-    connect(&workspace, &Workspace::editingChanged, this, [this] {
+    connect(&editor, &HoldingsEditor::editingChanged, this, [this] {
         syncEditors();
         showRowError();
     });
@@ -90,7 +91,7 @@ HoldingsTable::HoldingsTable(Workspace &workspace, QWidget *parent)
         syncEditors();
     });
     connect(&workspace, &Workspace::rowChanged, this, [this](int row) {
-        if (m_workspace.editingRowID() == m_model->idAt(row))
+        if (m_editor.editingRowID() == m_model->idAt(row))
             refreshEditors();
     });
     connect(&workspace, &Workspace::summaryChanged, this, &HoldingsTable::updateTotals);
@@ -111,7 +112,7 @@ void HoldingsTable::changeEvent(QEvent *event)
 
 void HoldingsTable::syncEditors()
 {
-    const auto &editing = m_workspace.editingRowID();
+    const auto &editing = m_editor.editingRowID();
     m_rowEditors.show(editing, editing ? m_model->rowOf(*editing) : -1,
                       {BrokerColumn, MarketColumn, SectorColumn, SubSectorColumn, CodeColumn, AveragePriceColumn,
                        QuantityColumn, ActionsColumn},
@@ -141,7 +142,7 @@ void HoldingsTable::updateTotals()
 
 void HoldingsTable::showRowError()
 {
-    const auto &error = m_workspace.rowEditError();
+    const auto &error = m_editor.rowEditError();
     if (!error) {
         if (m_alert)
             m_alert->close();
@@ -155,7 +156,7 @@ void HoldingsTable::showRowError()
                               this);
     m_alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
-    connect(m_alert, &QMessageBox::finished, this, [this] { m_workspace.dismissRowEditError(); });
+    connect(m_alert, &QMessageBox::finished, this, [this] { m_editor.dismissRowEditError(); });
     m_alert->open();
 }
 

@@ -18,6 +18,7 @@ class QTableView;
 namespace quillfern {
 
 class HoldingsTableModel;
+class HoldingsEditor;
 class Workspace;
 
 namespace table {
@@ -30,7 +31,7 @@ class HoldingsTable : public QFrame {
     Q_OBJECT
 
 public:
-    explicit HoldingsTable(Workspace &workspace, QWidget *parent = nullptr);
+    HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidget *parent = nullptr);
 
     QTableView *view() const { return m_view; }
     table::ResizableHeader *header() const { return m_header; }
@@ -50,6 +51,7 @@ private:
     void showRowError();
 
     Workspace &m_workspace;
+    HoldingsEditor &m_editor;
     HoldingsTableModel *m_model;
     QTableView *m_view;
     table::ResizableHeader *m_header;

@@ -2,7 +2,7 @@
 
 #include "app/table/CellRoles.h"
 #include "app/table/TableStyle.h"
-#include "app/workspace/Workspace.h"
+#include "app/holdings/HoldingsEditor.h"
 #include "core/CurrencyCatalog.h"
 #include "core/HoldingRules.h"
 #include "text/Formats.h"
@@ -91,38 +91,40 @@ int precisionOf(int column)
 
 } // namespace
 
-HoldingsTableModel::HoldingsTableModel(Workspace &workspace, QObject *parent)
-    : QAbstractTableModel(parent), m_workspace(workspace), m_count(int(workspace.rows().size()))
+HoldingsTableModel::HoldingsTableModel(HoldingsEditor &editor, QObject *parent)
+    : QAbstractTableModel(parent), m_holdings(editor.rows()), m_editor(editor),
+      m_count(int(editor.rows().rows().size()))
 {
-    connect(&workspace, &Workspace::rowsReset, this, [this] {
+    HoldingRows &holdings = m_holdings;
+    connect(&holdings, &HoldingRows::rowsReset, this, [this] {
         beginResetModel();
-        m_count = int(m_workspace.rows().size());
+        m_count = int(m_holdings.rows().size());
         endResetModel();
     });
-    connect(&workspace, &Workspace::rowInserted, this, [this](int index) {
+    connect(&holdings, &HoldingRows::rowInserted, this, [this](int index) {
         beginInsertRows({}, index, index);
-        m_count = int(m_workspace.rows().size());
+        m_count = int(m_holdings.rows().size());
         endInsertRows();
     });
-    connect(&workspace, &Workspace::rowAboutToBeRemoved, this,
+    connect(&holdings, &HoldingRows::rowAboutToBeRemoved, this,
             [this](int index) { beginRemoveRows({}, index, index); });
-    connect(&workspace, &Workspace::rowRemoved, this, [this] {
-        m_count = int(m_workspace.rows().size());
+    connect(&holdings, &HoldingRows::rowRemoved, this, [this] {
+        m_count = int(m_holdings.rows().size());
         endRemoveRows();
     });
-    connect(&workspace, &Workspace::rowChanged, this,
+    connect(&holdings, &HoldingRows::rowChanged, this,
             [this](int index) { refreshRows(index, index, 0, AssetColumnCount - 1); });
     // Every weight depends on every row, so the figures of all rows are refreshed; the view repaints
     // only the rows it shows.
-    connect(&workspace, &Workspace::summaryChanged, this,
+    connect(&holdings, &HoldingRows::summaryChanged, this,
             [this] { refreshRows(0, m_count - 1, HoldPercentColumn, CostUSDColumn); });
-    connect(&workspace, &Workspace::editingChanged, this, &HoldingsTableModel::onEditingChanged);
+    connect(&editor, &HoldingsEditor::editingChanged, this, &HoldingsTableModel::onEditingChanged);
     const auto everything = [this] {
         Q_EMIT headerDataChanged(Qt::Horizontal, 0, AssetColumnCount - 1);
         refreshRows(0, m_count - 1, 0, AssetColumnCount - 1);
     };
-    connect(&workspace, &Workspace::preferencesChanged, this, everything);
-    connect(&workspace, &Workspace::referenceDataChanged, this, everything);
+    connect(&holdings, &HoldingRows::preferencesChanged, this, everything);
+    connect(&holdings, &HoldingRows::referenceDataChanged, this, everything);
 }
 
 void HoldingsTableModel::setPalette(const QPalette &palette)
@@ -143,12 +145,12 @@ int HoldingsTableModel::columnCount(const QModelIndex &parent) const
 
 QString HoldingsTableModel::languageCode() const
 {
-    return m_workspace.selectedLanguage().code;
+    return m_holdings.displayLanguageCode();
 }
 
 int HoldingsTableModel::rowOf(const QString &id) const
 {
-    const auto &rows = m_workspace.rows();
+    const auto &rows = m_holdings.rows();
     for (int i = 0; i < m_count && i < rows.size(); ++i) {
         if (rows[i].id == id)
             return i;
@@ -158,7 +160,7 @@ int HoldingsTableModel::rowOf(const QString &id) const
 
 QString HoldingsTableModel::idAt(int row) const
 {
-    return row >= 0 && row < m_workspace.rows().size() ? m_workspace.rows()[row].id : QString();
+    return row >= 0 && row < m_holdings.rows().size() ? m_holdings.rows()[row].id : QString();
 }
 
 void HoldingsTableModel::refreshRows(int first, int last, int firstColumn, int lastColumn)
@@ -171,30 +173,30 @@ void HoldingsTableModel::refreshRows(int first, int last, int firstColumn, int l
 void HoldingsTableModel::onEditingChanged()
 {
     // Only the rows whose look changed are repainted.
-    for (const auto &id : {m_shownSelected, m_shownEditing, m_workspace.selectedRowID(), m_workspace.editingRowID()}) {
+    for (const auto &id : {m_shownSelected, m_shownEditing, m_editor.selectedRowID(), m_editor.editingRowID()}) {
         if (id) {
             const int row = rowOf(*id);
             refreshRows(row, row, 0, AssetColumnCount - 1);
         }
     }
-    m_shownSelected = m_workspace.selectedRowID();
-    m_shownEditing = m_workspace.editingRowID();
+    m_shownSelected = m_editor.selectedRowID();
+    m_shownEditing = m_editor.editingRowID();
 }
 
 QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_workspace.rows().size())
+    if (!index.isValid() || index.row() >= m_holdings.rows().size())
         return {};
-    const AssetRow &row = m_workspace.rows()[index.row()];
+    const AssetRow &row = m_holdings.rows()[index.row()];
     const int column = index.column();
-    const bool editing = m_workspace.editingRowID() == row.id;
+    const bool editing = m_editor.editingRowID() == row.id;
 
     switch (role) {
     case table::CellKindRole:
         return int(editing ? editKind(column) : viewKind(column));
     case table::RowLookRole:
         return int(editing ? RowLook::Editing
-                           : (m_workspace.selectedRowID() == row.id ? RowLook::Selected : RowLook::Plain));
+                           : (m_editor.selectedRowID() == row.id ? RowLook::Selected : RowLook::Plain));
     case Qt::TextAlignmentRole:
         return int(columnAlignment(AssetColumn(column)) | Qt::AlignVCenter);
     case Qt::ToolTipRole:
@@ -211,13 +213,13 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
     case table::OptionsRole:
         switch (column) {
         case BrokerColumn:
-            return m_workspace.brokerageNames();
+            return m_holdings.brokerageNames();
         case MarketColumn:
             return marketOptions();
         case SectorColumn:
-            return includingCurrent(row.sector, m_workspace.gicsSectorNames());
+            return includingCurrent(row.sector, m_holdings.gicsSectorNames());
         case SubSectorColumn:
-            return includingCurrent(row.subSector, m_workspace.gicsSubIndustryNames(row.sector));
+            return includingCurrent(row.subSector, m_holdings.gicsSubIndustryNames(row.sector));
         default:
             return {};
         }
@@ -227,8 +229,7 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
 
     if (role == table::ValueRole || role == Qt::EditRole)
         return rawValue(row, column);
-
-    const AssetValuation *position = m_workspace.position(row.id);
+    const AssetValuation *position = m_holdings.position(row.id);
     if (role == Qt::ForegroundRole) {
         if (column == ValueUSDColumn)
             return table::green(m_palette);
@@ -256,11 +257,11 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
     case HoldPercentColumn:
         return position ? percent(position->holdPercent) : QStringLiteral("0.00%");
     case ValueUSDColumn:
-        return format(m_workspace.reportingCurrency(), position ? position->marketValueUsd : 0, false);
+        return format(m_holdings.reportingCurrency(), position ? position->marketValueUsd : 0, false);
     case NetUSDColumn:
-        return format(m_workspace.reportingCurrency(), position ? position->netUsd : 0, true);
+        return format(m_holdings.reportingCurrency(), position ? position->netUsd : 0, true);
     case CostUSDColumn:
-        return format(m_workspace.reportingCurrency(), position ? position->boughtCostUsd : 0, false);
+        return format(m_holdings.reportingCurrency(), position ? position->boughtCostUsd : 0, false);
     default:
         return QString();
     }
@@ -273,13 +274,13 @@ QVariant HoldingsTableModel::headerData(int section, Qt::Orientation orientation
     const auto column = AssetColumn(section);
     switch (role) {
     case Qt::DisplayRole:
-        return columnTitle(column, languageCode(), m_workspace.reportingCurrency().code);
+        return columnTitle(column, languageCode(), m_holdings.reportingCurrency().code);
     case Qt::TextAlignmentRole:
         return int(columnAlignment(column) | Qt::AlignVCenter);
     case table::HeaderTintRole:
         return columnTint(column, m_palette);
     case Qt::ToolTipRole: {
-        const QString title = columnTitle(column, languageCode(), m_workspace.reportingCurrency().code);
+        const QString title = columnTitle(column, languageCode(), m_holdings.reportingCurrency().code);
         return QStringLiteral("Drag the right edge to resize ") +
                (title.isEmpty() ? QStringLiteral("this column") : title);
     }
@@ -293,17 +294,17 @@ Qt::ItemFlags HoldingsTableModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled;
-    if (isEditableColumn(index.column()) && m_workspace.editingRowID() == idAt(index.row()))
+    if (isEditableColumn(index.column()) && m_editor.editingRowID() == idAt(index.row()))
         flags |= Qt::ItemIsEditable;
     return flags;
 }
 
 bool HoldingsTableModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !index.isValid() || index.row() >= m_workspace.rows().size())
+    if (role != Qt::EditRole || !index.isValid() || index.row() >= m_holdings.rows().size())
         return false;
-    AssetRow row = m_workspace.rows()[index.row()];
-    if (m_workspace.editingRowID() != row.id)
+    AssetRow row = m_holdings.rows()[index.row()];
+    if (m_editor.editingRowID() != row.id)
         return false;
     switch (index.column()) {
     case BrokerColumn:
@@ -315,7 +316,7 @@ bool HoldingsTableModel::setData(const QModelIndex &index, const QVariant &value
     case SectorColumn: {
         const QString sector = value.toString();
         if (sector != row.sector)
-            row.subSector = keptSubIndustry(m_workspace.gicsSubIndustryNames(sector), row.subSector);
+            row.subSector = keptSubIndustry(m_holdings.gicsSubIndustryNames(sector), row.subSector);
         row.sector = sector;
         break;
     }
@@ -334,7 +335,7 @@ bool HoldingsTableModel::setData(const QModelIndex &index, const QVariant &value
     default:
         return false;
     }
-    m_workspace.updateRow(row.id, row);
+    m_holdings.updateRow(row.id, row);
     return true;
 }
 

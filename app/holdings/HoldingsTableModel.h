@@ -1,8 +1,8 @@
 #pragma once
 
-// The holdings rows of the workspace as a table: one row per holding, thirteen columns, display texts
+// The holdings rows as a table: one row per holding, thirteen columns, display texts
 // formatted for the selected language and locale, raw values and picker options under the cell roles.
-// Edits in the editing row go straight into the workspace's working copy.
+// Edits in the editing row go straight into the working copy; the editor says which row that is.
 
 #include "app/holdings/AssetColumns.h"
 
@@ -11,13 +11,14 @@
 
 namespace quillfern {
 
-class Workspace;
+class HoldingRows;
+class HoldingsEditor;
 
 class HoldingsTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    explicit HoldingsTableModel(Workspace &workspace, QObject *parent = nullptr);
+    explicit HoldingsTableModel(HoldingsEditor &editor, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -36,7 +37,8 @@ private:
     void onEditingChanged();
     QString languageCode() const;
 
-    Workspace &m_workspace;
+    HoldingRows &m_holdings;
+    HoldingsEditor &m_editor;
     int m_count = 0;
     QPalette m_palette;
     std::optional<QString> m_shownSelected;

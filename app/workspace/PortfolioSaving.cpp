@@ -398,6 +398,8 @@ void Workspace::signOut()
     m_localCopy.remove();
     m_localCopy.setAccount({}, {});
     m_persisted.reset();
+    m_undoStack.clear();
+    m_undoAccount.clear();
     setRows({});
     m_syncedRows.clear();
     m_syncedCashRows.clear();

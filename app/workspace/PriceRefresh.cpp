@@ -105,12 +105,4 @@ void Workspace::setPriceRefresh(bool refreshing, const QString &status)
     Q_EMIT priceRefreshChanged();
 }
 
-void Workspace::setRowEditStatus(const QString &status)
-{
-    if (m_rowEditStatus == status)
-        return;
-    m_rowEditStatus = status;
-    Q_EMIT editingChanged();
-}
-
 } // namespace quillfern

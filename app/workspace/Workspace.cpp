@@ -14,7 +14,7 @@ const QString Workspace::languageKey = QStringLiteral("quillfernLanguage");
 
 
 Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QSettings> preferences, QObject *parent)
-    : QObject(parent), m_auth(auth), m_endpoint(std::move(endpoint)), m_preferences(std::move(preferences)),
+    : HoldingRows(parent), m_auth(auth), m_endpoint(std::move(endpoint)), m_preferences(std::move(preferences)),
       m_rowEditStatus(QStringLiteral("Double-click a row to edit")),
       m_priceRefreshStatus(QStringLiteral("Prices refresh automatically after saving")),
       m_currencies{defaultReportingCurrency()}, m_languages{defaultLanguage()}, m_summary(quillfern::summary({}))
@@ -162,9 +162,11 @@ QCoro::Task<> Workspace::sessionDidChange()
     m_transactions.clear();
     Q_EMIT transactionsChanged();
     setPortfolioError(std::nullopt);
-    m_selectedRowID.reset();
-    m_editingRowID.reset();
-    Q_EMIT editingChanged();
+    // Changes of the account that stays can still be undone after a new token; another account's cannot.
+    if (!currentToken() || accountKey() != m_undoAccount) {
+        m_undoStack.clear();
+        m_undoAccount = currentToken() ? accountKey() : QString();
+    }
 
     if (!currentToken()) {
         m_localCopy.setAccount({}, {});
@@ -346,6 +348,49 @@ void Workspace::setCashRows(QList<CashRow> rows)
         return;
     m_cashRows = std::move(rows);
     Q_EMIT cashRowsChanged();
+}
+
+void Workspace::updateRow(const QString &id, const AssetRow &row)
+{
+    const int position = indexOfRow(id);
+    if (position < 0 || m_rows[position] == row)
+        return;
+    m_rows[position] = row;
+    Q_EMIT rowChanged(position);
+    rowsDidChange();
+}
+
+void Workspace::insertRow(int index, const AssetRow &row)
+{
+    index = std::clamp(index, 0, int(m_rows.size()));
+    m_rows.insert(index, row);
+    Q_EMIT rowInserted(index);
+    rowsDidChange();
+}
+
+void Workspace::removeRow(const QString &id)
+{
+    for (qsizetype i = m_rows.size() - 1; i >= 0; --i) {
+        if (m_rows[i].id == id) {
+            Q_EMIT rowAboutToBeRemoved(int(i));
+            m_rows.removeAt(i);
+            Q_EMIT rowRemoved(int(i));
+        }
+    }
+    rowsDidChange();
+}
+
+void Workspace::refreshPriceOf(const QString &rowID)
+{
+    refreshPrices(false, QSet<QString>{rowID});
+}
+
+void Workspace::setRowEditStatus(const QString &status)
+{
+    if (m_rowEditStatus == status)
+        return;
+    m_rowEditStatus = status;
+    Q_EMIT rowEditStatusChanged();
 }
 
 int Workspace::indexOfRow(const QString &id) const

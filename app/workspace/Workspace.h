@@ -1,11 +1,14 @@
 #pragma once
 
 // The window's working state and every exchange with the service that concerns the portfolio as a whole:
-// the load chain after a session change, the debounced save, transaction creation, sign-out, row editing
-// and price refresh. Widgets only show this state and forward gestures to it. Everything runs on the main
-// thread; asynchronous operations suspend on service calls and check the session again when they resume.
+// the load chain after a session change, the debounced save, transaction creation, sign-out and price
+// refresh. Editing a row is the editors' (HoldingsEditor, BalanceEditor); they reach the rows through
+// HoldingRows and record every change on the account's undo stack. Widgets only show this state and
+// forward gestures to it. Everything runs on the main thread; asynchronous operations suspend on service
+// calls and check the session again when they resume.
 
 #include "api/PortfolioAPI.h"
+#include "app/workspace/HoldingRows.h"
 #include "app/workspace/LocalCopy.h"
 #include "core/PortfolioRows.h"
 #include "core/WorkspaceValuation.h"
@@ -16,6 +19,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <memory>
 #include <optional>
@@ -24,7 +28,7 @@ namespace quillfern {
 
 class AuthManager;
 
-class Workspace : public QObject {
+class Workspace : public HoldingRows {
     Q_OBJECT
 
 public:
@@ -44,7 +48,7 @@ public:
     void setWatchesNetwork(bool watches);
 
     // The working copy and the copy the service last confirmed.
-    const QList<AssetRow> &rows() const { return m_rows; }
+    const QList<AssetRow> &rows() const override { return m_rows; }
     const QList<CashRow> &cashRows() const { return m_cashRows; }
     const QList<AssetRow> &syncedRows() const { return m_syncedRows; }
     const QList<CashRow> &syncedCashRows() const { return m_syncedCashRows; }
@@ -75,11 +79,11 @@ public:
     // Writes the local copy now; false when there is none for this account or it could not be written.
     bool flushLocalCopy();
 
-    const std::optional<QString> &selectedRowID() const { return m_selectedRowID; }
-    const std::optional<QString> &editingRowID() const { return m_editingRowID; }
-    const std::optional<AssetRow> &originalEditingRow() const { return m_originalEditingRow; }
-    const std::optional<QString> &rowEditError() const { return m_rowEditError; }
-    const QString &rowEditStatus() const { return m_rowEditStatus; }
+    // The user's changes to holdings and cash rows of the signed-in account, as undoable commands.
+    // Emptied when the account changes or signs out.
+    QUndoStack &undoStack() { return m_undoStack; }
+    const QString &rowEditStatus() const override { return m_rowEditStatus; }
+    void setRowEditStatus(const QString &status) override;
 
     bool isRefreshingPrices() const { return m_refreshingPrices; }
     const QString &priceRefreshStatus() const { return m_priceRefreshStatus; }
@@ -101,14 +105,15 @@ public:
     // Derived values, always those of the current rows.
     const PortfolioSummary &summary() const { return m_summary; }
     // The figures of one row, or none when the row holds no position.
-    const AssetValuation *position(const QString &rowID) const;
-    CurrencyOption reportingCurrency() const;
+    const AssetValuation *position(const QString &rowID) const override;
+    CurrencyOption reportingCurrency() const override;
     LanguageOption selectedLanguage() const;
-    QStringList brokerageNames() const;
+    QString displayLanguageCode() const override { return selectedLanguage().code; }
+    QStringList brokerageNames() const override;
     // One sector name per distinct sector code, the first met, in list order.
-    QStringList gicsSectorNames() const;
+    QStringList gicsSectorNames() const override;
     // The sub-industries of a sector (exact name), in list order, duplicates kept.
-    QStringList gicsSubIndustryNames(const QString &sectorName) const;
+    QStringList gicsSubIndustryNames(const QString &sectorName) const override;
 
     // Session and sync.
     // The session task: runs the load chain now and again whenever the access token changes value; a run
@@ -124,7 +129,7 @@ public:
     // The error banner's retry, and the reconnect: loads everything again and lays unsynced edits over it.
     void retryLoadPortfolio();
     bool portfolioMatchesSyncedData() const;
-    void schedulePortfolioSave();
+    void schedulePortfolioSave() override;
     QCoro::Task<> savePortfolio(QString token, QList<AssetRow> holdings, QList<CashRow> cashBalances);
     // None when the trade was recorded and both lists reloaded; else why not, for the editor to show.
     QCoro::Task<std::optional<APIFailure>> createTransaction(TransactionCreateInput input);
@@ -140,19 +145,11 @@ public:
     void setNewBrokerageName(const QString &name) { m_newBrokerageName = name; }
     QCoro::Task<> createCustomBrokerage();
 
-    // Holdings row editing.
-    AssetRow newRow() const;
-    // Appends a new row and begins editing it; returns its id.
-    QString addRow();
-    void beginEditing(const AssetRow &row);
-    void saveEditingRow();
-    void cancelEditing();
-    void deleteRow(const QString &id);
-    void selectRow(const std::optional<QString> &id);
-    // The alert of a rejected save was dismissed.
-    void dismissRowEditError();
-    // Typing into an editing row writes the working copy at once. Unknown ids are ignored.
-    void updateRow(const QString &id, const AssetRow &row);
+    // Writes of the holdings rows, as HoldingRows describes them.
+    void updateRow(const QString &id, const AssetRow &row) override;
+    void insertRow(int index, const AssetRow &row) override;
+    void removeRow(const QString &id) override;
+    void refreshPriceOf(const QString &rowID) override;
 
     // Cash rows, as the balance page edits them.
     void setCashRows(QList<CashRow> rows);
@@ -166,26 +163,12 @@ public:
     static QString editLogPath();
 
 Q_SIGNALS:
-    // rows: the whole list was replaced; one row was appended, removed, or had fields changed.
-    void rowsReset();
-    void rowInserted(int index);
-    void rowAboutToBeRemoved(int index);
-    void rowRemoved(int index);
-    void rowChanged(int index);
-    // The figures derived from rows were recomputed.
-    void summaryChanged();
     void cashRowsChanged();
     // isLoadingPortfolio, isSavingPortfolio, portfolioError, the pending save.
     void syncStateChanged();
-    // selection, edit mode, rowEditError, rowEditStatus.
-    void editingChanged();
     void priceRefreshChanged();
     void holdingStatsExpandedChanged();
-    // currencies, languages, brokerages, GICS classifications.
-    void referenceDataChanged();
     void transactionsChanged();
-    // reportingCurrencyCode or languageCode was written.
-    void preferencesChanged();
     // A run of the load chain reached its end (it was not replaced by a newer one).
     void sessionLoaded();
 
@@ -219,7 +202,6 @@ private:
     void rowsDidChange();
     void setSyncState(bool loading, bool saving);
     void setPortfolioError(std::optional<QString> error);
-    void setRowEditStatus(const QString &status);
     void setPriceRefresh(bool refreshing, const QString &status);
     // A portfolio the service answered: unsynced edits are merged over it, and a save follows when they remain.
     void acceptServicePortfolio(const PortfolioData &data);
@@ -266,10 +248,9 @@ private:
     bool m_watchesNetwork = false;
     bool m_networkWatched = false;
 
-    std::optional<QString> m_selectedRowID;
-    std::optional<QString> m_editingRowID;
-    std::optional<AssetRow> m_originalEditingRow;
-    std::optional<QString> m_rowEditError;
+    QUndoStack m_undoStack;
+    // Whose changes the undo stack holds.
+    QString m_undoAccount;
     QString m_rowEditStatus;
 
     bool m_holdingStatsExpanded = true;

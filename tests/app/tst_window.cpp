@@ -1,7 +1,7 @@
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
 #include "app/QuillfernApp.h"
-#include "tests/workspace/WorkspaceHarness.h"
+#include "tests/workspace/EditingHarness.h"
 
 #include <QAbstractButton>
 #include <QDialog>
@@ -55,7 +55,7 @@ private:
     void editOneRow();
 
     std::unique_ptr<ScriptedServer> m_server;
-    std::unique_ptr<WorkspaceHarness> m_h;
+    std::unique_ptr<EditingHarness> m_h;
     std::unique_ptr<MainWindow> m_window;
 };
 
@@ -66,7 +66,7 @@ void WindowTest::init()
     m_server->on("GET", "/v1/currencies", {200, R"([
       {"code":"USD","name":"US Dollar","symbol":"$","flag":"","fx_to_usd":1},
       {"code":"HKD","name":"Hong Kong Dollar","symbol":"HK$","flag":"","fx_to_usd":0.128}])"});
-    m_h = std::make_unique<WorkspaceHarness>();
+    m_h = std::make_unique<EditingHarness>();
 }
 
 void WindowTest::cleanup()
@@ -176,10 +176,10 @@ void WindowTest::everyCloseIsAnswered()
             m_h->localCopyFolder = m_h->folder.filePath(QStringLiteral("copies"));
         openWindow();
         AssetRow row = m_h->workspace->rows().first();
-        m_h->workspace->beginEditing(row);
+        m_h->editor->beginEditing(row);
         row.quantity = 99;
         m_h->workspace->updateRow(row.id, row);
-        m_h->workspace->saveEditingRow();
+        m_h->editor->saveEditingRow();
         QTest::qWait(delay);
 
         m_window->close();

@@ -6,6 +6,7 @@
 #include "api/WireCoding.h"
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
+#include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
 #include "app/holdings/HoldingsTableModel.h"
@@ -194,7 +195,7 @@ void FirstRunTest::signInTypeAHoldingAndFindItAgain()
         QVERIFY(page && page->isVisible());
         QTest::mouseClick(page->addRowButton(), Qt::LeftButton);
         QCOMPARE(app.workspace().rows().size(), 1);
-        QVERIFY(app.workspace().editingRowID());
+        QVERIFY(page->editor().editingRowID());
         QTableView *view = page->table()->view();
         const auto editor = [&](int column) { return view->indexWidget(page->table()->model()->index(0, column)); };
         auto *code = qobject_cast<table::EditingTextCell *>(editor(CodeColumn));
@@ -209,7 +210,7 @@ void FirstRunTest::signInTypeAHoldingAndFindItAgain()
         QTest::keyClicks(quantity->field(), QStringLiteral("12"));
         screenshot(app.window(), QStringLiteral("firstrun-typing"));
         QTest::keyClick(quantity->field(), Qt::Key_Return);
-        QVERIFY(!app.workspace().editingRowID());
+        QVERIFY(!page->editor().editingRowID());
 
         // The price comes from the service's quotes; the save lands once the debounce has passed.
         QTRY_COMPARE_WITH_TIMEOUT(app.workspace().rows().first().currentPrice, 189.84, 15000);

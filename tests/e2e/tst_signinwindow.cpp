@@ -1,6 +1,7 @@
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
 #include "app/holdings/AssetColumns.h"
+#include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
 #include "app/holdings/HoldingsTableModel.h"
@@ -120,7 +121,7 @@ void SignInWindowTest::firstRunSignInAddAHoldingAndFindItAfterARestart()
     quantity->field()->selectAll();
     QTest::keyClicks(quantity->field(), QStringLiteral("12"));
     QTest::keyClick(quantity->field(), Qt::Key_Return);
-    QVERIFY2(!workspace->rowEditError(), qPrintable(workspace->rowEditError().value_or(QString())));
+    QVERIFY2(!page->editor().rowEditError(), qPrintable(page->editor().rowEditError().value_or(QString())));
     QTRY_VERIFY_WITH_TIMEOUT(workspace->rowEditStatus().startsWith(QStringLiteral("Saved AAPL \u00B7 current ")),
                              10000);
     const double price = workspace->rows().first().currentPrice;

@@ -1,4 +1,5 @@
 #include "app/charts/HoldingStatsView.h"
+#include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
 #include "app/holdings/HoldingsTableModel.h"
@@ -122,11 +123,12 @@ void HoldingsPageTest::modelHoldsTogether()
 {
     QAbstractItemModelTester tester(table().model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     Workspace &w = *m_h->workspace;
-    w.addRow();
-    w.cancelEditing();
-    w.deleteRow(w.rows().first().id);
-    w.selectRow(w.rows().first().id);
-    w.beginEditing(w.rows()[1]);
+    HoldingsEditor &e = m_page->editor();
+    e.addRow();
+    e.cancelEditing();
+    e.deleteRow(w.rows().first().id);
+    e.selectRow(w.rows().first().id);
+    e.beginEditing(w.rows()[1]);
     w.setReportingCurrencyCode(QStringLiteral("HKD"));
     QCOMPARE(table().model()->rowCount(), int(w.rows().size()));
 }
@@ -156,12 +158,13 @@ void HoldingsPageTest::titlesFollowTheReportingCurrency()
 void HoldingsPageTest::doubleClickEditsTypingUpdatesFiguresReturnSaves()
 {
     Workspace &w = *m_h->workspace;
+    HoldingsEditor &e = m_page->editor();
     QTableView *view = table().view();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cellRect(1, CodeColumn).center());
-    QCOMPARE(w.selectedRowID(), std::optional(QStringLiteral("B")));
-    QVERIFY(!w.editingRowID());
+    QCOMPARE(e.selectedRowID(), std::optional(QStringLiteral("B")));
+    QVERIFY(!e.editingRowID());
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cellRect(1, CodeColumn).center());
-    QCOMPARE(w.editingRowID(), std::optional(QStringLiteral("B")));
+    QCOMPARE(e.editingRowID(), std::optional(QStringLiteral("B")));
 
     auto *quantity =
         qobject_cast<table::EditingNumberCell *>(view->indexWidget(table().model()->index(1, QuantityColumn)));
@@ -180,7 +183,7 @@ void HoldingsPageTest::doubleClickEditsTypingUpdatesFiguresReturnSaves()
     code->selectAll();
     QTest::keyClicks(code, QStringLiteral(" aapl "));
     QTest::keyClick(code, Qt::Key_Return);
-    QVERIFY(!w.editingRowID());
+    QVERIFY(!e.editingRowID());
     QCOMPARE(w.rows()[1].code, QStringLiteral("AAPL"));
     QVERIFY(w.hasPendingSave());
     QVERIFY(!view->indexWidget(table().model()->index(1, CodeColumn))); // editors are gone with edit mode
@@ -198,6 +201,7 @@ void HoldingsPageTest::doubleClickEditsTypingUpdatesFiguresReturnSaves()
 void HoldingsPageTest::escapeRestoresTheRow()
 {
     Workspace &w = *m_h->workspace;
+    HoldingsEditor &e = m_page->editor();
     const AssetRow before = w.rows()[0];
     // A real double click starts with a press, as the window system sends it.
     QTest::mouseClick(table().view()->viewport(), Qt::LeftButton, {}, cellRect(0, MarketColumn).center());
@@ -209,18 +213,19 @@ void HoldingsPageTest::escapeRestoresTheRow()
     QVERIFY(w.rows()[0].code != before.code);
     QTest::keyClick(code, Qt::Key_Escape);
     QCOMPARE(w.rows()[0], before);
-    QVERIFY(!w.editingRowID());
+    QVERIFY(!e.editingRowID());
     QCOMPARE(m_page->rowStatus()->text(), QStringLiteral("Changes discarded"));
     // Return on a row that is not being edited does nothing.
     QTest::keyClick(table().view(), Qt::Key_Return);
-    QVERIFY(!w.editingRowID());
+    QVERIFY(!e.editingRowID());
     QCOMPARE(w.rows()[0], before);
 }
 
 void HoldingsPageTest::lettersLeaveANumberUnchanged()
 {
     Workspace &w = *m_h->workspace;
-    w.beginEditing(w.rows()[0]);
+    HoldingsEditor &e = m_page->editor();
+    e.beginEditing(w.rows()[0]);
     auto *average = qobject_cast<table::EditingNumberCell *>(
         table().view()->indexWidget(table().model()->index(0, AveragePriceColumn)));
     QVERIFY(average);
@@ -241,7 +246,8 @@ void HoldingsPageTest::lettersLeaveANumberUnchanged()
 void HoldingsPageTest::aRejectedSaveShowsTheAlertAndKeepsEditing()
 {
     Workspace &w = *m_h->workspace;
-    w.beginEditing(w.rows()[2]);
+    HoldingsEditor &e = m_page->editor();
+    e.beginEditing(w.rows()[2]);
     auto *quantity = qobject_cast<table::EditingNumberCell *>(
         table().view()->indexWidget(table().model()->index(2, QuantityColumn)));
     quantity->field()->selectAll();
@@ -251,18 +257,19 @@ void HoldingsPageTest::aRejectedSaveShowsTheAlertAndKeepsEditing()
     QMessageBox *alert = table().rowErrorAlert();
     QCOMPARE(alert->windowTitle(), QStringLiteral("Unable to Save Row"));
     QCOMPARE(alert->text(), QStringLiteral("Prices cannot be negative and quantity must be greater than zero."));
-    QCOMPARE(w.editingRowID(), std::optional(QStringLiteral("C")));
+    QCOMPARE(e.editingRowID(), std::optional(QStringLiteral("C")));
     QCOMPARE(alert->buttons().size(), 1);
     alert->buttons().first()->click();
     QTRY_VERIFY(!table().rowErrorAlert());
-    QVERIFY(!w.rowEditError());
-    QCOMPARE(w.editingRowID(), std::optional(QStringLiteral("C")));
+    QVERIFY(!e.rowEditError());
+    QCOMPARE(e.editingRowID(), std::optional(QStringLiteral("C")));
 }
 
 void HoldingsPageTest::sectorChangeReplacesAnUnlistedSubIndustry()
 {
     Workspace &w = *m_h->workspace;
-    w.beginEditing(w.rows()[0]);
+    HoldingsEditor &e = m_page->editor();
+    e.beginEditing(w.rows()[0]);
     auto *sector =
         qobject_cast<table::PickerCell *>(table().view()->indexWidget(table().model()->index(0, SectorColumn)));
     auto *sub =
@@ -316,8 +323,8 @@ void HoldingsPageTest::screenshots()
 {
     QFETCH(QString, language);
     m_h->workspace->setLanguageCode(language);
-    m_h->workspace->selectRow(QStringLiteral("C"));
-    m_h->workspace->beginEditing(m_h->workspace->rows()[1]);
+    m_page->editor().selectRow(QStringLiteral("C"));
+    m_page->editor().beginEditing(m_h->workspace->rows()[1]);
     QTest::qWait(50);
     const QImage shot = m_page->grab().toImage();
     const QString path =

@@ -73,18 +73,6 @@ public:
     std::unique_ptr<Workspace> workspace;
 };
 
-// Adds a row and types a holding into it the way the row editor does, then saves the row.
-inline void typeHolding(Workspace &w, const QString &code, double quantity, double average)
-{
-    const QString id = w.addRow();
-    AssetRow row = w.rows().last();
-    row.code = code;
-    row.quantity = quantity;
-    row.averagePrice = average;
-    w.updateRow(id, row);
-    w.saveEditingRow();
-}
-
 // A holding as the service sends it.
 inline QJsonObject holdingJSON(const AssetRow &row)
 {

@@ -2,7 +2,7 @@
 // service: nothing the user typed is lost and nothing the account holds is replaced by a copy never loaded.
 
 #include "tests/support/ServiceProcess.h"
-#include "tests/workspace/WorkspaceHarness.h"
+#include "tests/workspace/EditingHarness.h"
 
 #include <QDir>
 #include <QProcess>
@@ -21,14 +21,14 @@ PortfolioData stored(const QUrl &service, const QString &token)
     return fetched ? *fetched : PortfolioData{};
 }
 
-void setQuantity(Workspace &w, const QString &id, double quantity)
+void setQuantity(HoldingsEditor &e, const QString &id, double quantity)
 {
-    for (AssetRow row : w.rows()) {
+    for (AssetRow row : e.rows().rows()) {
         if (row.id == id) {
             row.quantity = quantity;
-            w.beginEditing(row);
-            w.updateRow(id, row);
-            w.saveEditingRow();
+            e.beginEditing(row);
+            e.rows().updateRow(id, row);
+            e.saveEditingRow();
         }
     }
 }
@@ -55,7 +55,7 @@ private Q_SLOTS:
 
 private:
     // A window on the account of m_token, keeping its copy in the shared folder when asked.
-    std::unique_ptr<WorkspaceHarness> window(bool keepsCopy = true);
+    std::unique_ptr<EditingHarness> window(bool keepsCopy = true);
 
     QTemporaryDir m_folder;
     std::unique_ptr<ServiceProcess> m_service;
@@ -85,9 +85,9 @@ void OfflineSyncTest::cleanup()
     m_service.reset();
 }
 
-std::unique_ptr<WorkspaceHarness> OfflineSyncTest::window(bool keepsCopy)
+std::unique_ptr<EditingHarness> OfflineSyncTest::window(bool keepsCopy)
 {
-    auto h = std::make_unique<WorkspaceHarness>();
+    auto h = std::make_unique<EditingHarness>();
     if (keepsCopy)
         h->localCopyFolder = m_folder.filePath(QStringLiteral("copies-") +
                                                QString::fromLatin1(QTest::currentDataTag()));
@@ -125,7 +125,7 @@ void OfflineSyncTest::anOfflineStartNeverReplacesTheAccount()
 
     // The service comes back; the user types a holding before anything reconnected.
     QVERIFY2(m_service->start(), qPrintable(m_service->output()));
-    typeHolding(w, QStringLiteral("MSFT"), 7, 100);
+    typeHolding(*h->editor, QStringLiteral("MSFT"), 7, 100);
     QTRY_VERIFY_WITH_TIMEOUT(!w.isOffline() && w.rows().size() == 31, 20000);
     QVERIFY(h->waitForSync(20000));
 
@@ -143,7 +143,7 @@ void OfflineSyncTest::anOfflineEditSurvivesRetryAndRestart()
     const AssetRow first = h->workspace->rows().first();
 
     m_service->stop();
-    setQuantity(*h->workspace, first.id, first.quantity + 100);
+    setQuantity(*h->editor, first.id, first.quantity + 100);
     h->workspace->retryLoadPortfolio();
     QTRY_VERIFY_WITH_TIMEOUT(h->workspace->isOffline(), 10000);
     QCOMPARE(findRow(h->workspace->rows(), first.id)->quantity, first.quantity + 100);
@@ -187,10 +187,10 @@ void OfflineSyncTest::twoWindowsOnOneAccount()
     const QString rowA = a->workspace->rows().at(0).id;
     const QString rowB = a->workspace->rows().at(sameRow ? 0 : 1).id;
 
-    setQuantity(*a->workspace, rowA, 111);
+    setQuantity(*a->editor, rowA, 111);
     QVERIFY(a->waitForSync());
     // b saves on top of the copy it loaded before a's save.
-    setQuantity(*b->workspace, rowB, 222);
+    setQuantity(*b->editor, rowB, 222);
     QVERIFY(b->waitForSync(20000));
     QVERIFY(!b->workspace->portfolioError());
 

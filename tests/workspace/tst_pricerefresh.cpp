@@ -1,4 +1,4 @@
-#include "tests/workspace/WorkspaceHarness.h"
+#include "tests/workspace/EditingHarness.h"
 
 #include <QSignalSpy>
 
@@ -37,7 +37,7 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<ScriptedServer> m_server = std::make_unique<ScriptedServer>();
-    std::unique_ptr<WorkspaceHarness> m_h;
+    std::unique_ptr<EditingHarness> m_h;
 };
 
 void PriceRefreshTest::cleanup()
@@ -99,7 +99,7 @@ void PriceRefreshTest::statusTexts()
     m_server->on(
         "GET", stockTarget("MSFT"),
         {200, R"({"symbol":"MSFT","market":"US","price":420,"currency":"USD"})", "application/json", false, 50ms});
-    m_h = std::make_unique<WorkspaceHarness>();
+    m_h = std::make_unique<EditingHarness>();
     m_h->open(m_server->baseURL(), token);
     QVERIFY(m_h->startAndLoad());
     Workspace &w = *m_h->workspace;
@@ -130,7 +130,7 @@ void PriceRefreshTest::loadingRefreshesOnlyMissingPrices()
     scriptSession(*m_server, rows);
     m_server->on("GET", stockTarget("MSFT"), price(420));
     m_server->on("GET", stockTarget("NVDA"), price(120));
-    m_h = std::make_unique<WorkspaceHarness>();
+    m_h = std::make_unique<EditingHarness>();
     m_h->open(m_server->baseURL(), token);
     QVERIFY(m_h->startAndLoad());
     Workspace &w = *m_h->workspace;
@@ -158,12 +158,12 @@ void PriceRefreshTest::aSingleSavedRowGetsItsPriceInTheStatusLine()
 {
     scriptSession(*m_server, {holding(QStringLiteral("A"), QStringLiteral("AAPL"), 150)});
     m_server->on("GET", stockTarget("AAPL"), price(1234.5));
-    m_h = std::make_unique<WorkspaceHarness>();
+    m_h = std::make_unique<EditingHarness>();
     m_h->open(m_server->baseURL(), token);
     QVERIFY(m_h->startAndLoad());
     Workspace &w = *m_h->workspace;
-    w.beginEditing(w.rows().first());
-    w.saveEditingRow();
+    m_h->editor->beginEditing(w.rows().first());
+    m_h->editor->saveEditingRow();
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 fetching price\u2026"));
     QTRY_COMPARE_WITH_TIMEOUT(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 current 1,234.5"), 5000);
     QCOMPARE(w.priceRefreshStatus(), QStringLiteral("Updated 1 rows"));
@@ -177,13 +177,13 @@ void PriceRefreshTest::pricesForDeletedRowsOrAnotherSessionAreDropped()
         "GET", stockTarget("AAPL"),
         {200, R"({"symbol":"AAPL","market":"US","price":190,"currency":"USD"})", "application/json", false, 300ms});
     m_server->on("GET", stockTarget("MSFT"), price(420));
-    m_h = std::make_unique<WorkspaceHarness>();
+    m_h = std::make_unique<EditingHarness>();
     m_h->open(m_server->baseURL(), token);
     QVERIFY(m_h->startAndLoad());
     Workspace &w = *m_h->workspace;
 
     w.refreshAllPrices();
-    w.deleteRow(QStringLiteral("A"));
+    m_h->editor->deleteRow(QStringLiteral("A"));
     QTRY_VERIFY_WITH_TIMEOUT(!w.isRefreshingPrices(), 5000);
     QCOMPARE(w.priceRefreshStatus(), QStringLiteral("Updated 1 rows"));
     QCOMPARE(w.rows().size(), 1);
@@ -199,11 +199,11 @@ void PriceRefreshTest::pricesForDeletedRowsOrAnotherSessionAreDropped()
 
 void PriceRefreshTest::signedOutSaysSo()
 {
-    m_h = std::make_unique<WorkspaceHarness>();
+    m_h = std::make_unique<EditingHarness>();
     m_h->open(m_server->baseURL());
     QVERIFY(m_h->startAndLoad());
     Workspace &w = *m_h->workspace;
-    w.addRow();
+    m_h->editor->addRow();
     AssetRow row = w.rows().first();
     row.code = QStringLiteral("AAPL");
     w.updateRow(row.id, row);

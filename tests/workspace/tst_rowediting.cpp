@@ -1,4 +1,4 @@
-#include "tests/workspace/WorkspaceHarness.h"
+#include "tests/workspace/EditingHarness.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -52,7 +52,7 @@ private Q_SLOTS:
     void duplicates_data();
     void duplicates();
     void cancelRestoresEveryField();
-    void cancellingANewRowKeepsIt();
+    void cancellingANewRowRemovesIt();
     void deletingTheEditingRow();
     void editModeMovesBetweenRows();
     void traceNumbers_data();
@@ -64,13 +64,13 @@ private:
     void openWith(const QList<AssetRow> &rows);
 
     std::unique_ptr<ScriptedServer> m_server;
-    std::unique_ptr<WorkspaceHarness> m_h;
+    std::unique_ptr<EditingHarness> m_h;
 };
 
 void RowEditingTest::init()
 {
     m_server = std::make_unique<ScriptedServer>();
-    m_h = std::make_unique<WorkspaceHarness>();
+    m_h = std::make_unique<EditingHarness>();
 }
 
 void RowEditingTest::cleanup()
@@ -106,9 +106,10 @@ void RowEditingTest::newRowsTakeTheFirstOptions()
     m_h->open(m_server->baseURL(), scripted);
     QVERIFY(m_h->startAndLoad());
     Workspace &w = *m_h->workspace;
+    HoldingsEditor &e = *m_h->editor;
     QCOMPARE(w.gicsSectorNames(), (QStringList{QStringLiteral("Information Technology"), QStringLiteral("Energy")}));
 
-    const QString id = w.addRow();
+    const QString id = e.addRow();
     QCOMPARE(w.rows().size(), 1);
     const AssetRow &row = w.rows().first();
     QCOMPARE(row.id, id);
@@ -121,8 +122,8 @@ void RowEditingTest::newRowsTakeTheFirstOptions()
     QCOMPARE(row.broker, QStringLiteral("Futu")); // sorted first
     QCOMPARE(row.code, QString());
     QCOMPARE(row.quantity, 0.0);
-    QCOMPARE(w.editingRowID(), std::optional(id));
-    QCOMPARE(w.selectedRowID(), std::optional(id));
+    QCOMPARE(e.editingRowID(), std::optional(id));
+    QCOMPARE(e.selectedRowID(), std::optional(id));
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Editing new row \u00B7 Return to save \u00B7 Esc to cancel"));
     QVERIFY(!w.hasPendingSave()); // adding alone saves nothing
 }
@@ -131,15 +132,16 @@ void RowEditingTest::saveNormalisesAndReportsTheStoredCode()
 {
     openWith({holding(QStringLiteral("A"), QStringLiteral("MSFT"), 400)});
     Workspace &w = *m_h->workspace;
+    HoldingsEditor &e = *m_h->editor;
     AssetRow row = w.rows().first();
-    w.beginEditing(row);
+    e.beginEditing(row);
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Editing MSFT \u00B7 Return to save \u00B7 Esc to cancel"));
     row.code = QStringLiteral("  aapl\t");
     row.sector = QStringLiteral(" Information Technology\t");
     row.subSector = QStringLiteral("\u3000Semiconductors ");
     row.market = QStringLiteral(" US");
     w.updateRow(row.id, row);
-    w.saveEditingRow();
+    e.saveEditingRow();
 
     const AssetRow &stored = w.rows().first();
     QCOMPARE(stored.code, QStringLiteral("AAPL"));
@@ -147,9 +149,9 @@ void RowEditingTest::saveNormalisesAndReportsTheStoredCode()
     QCOMPARE(stored.subSector, QStringLiteral("Semiconductors"));
     QCOMPARE(stored.market, QStringLiteral(" US")); // markets are kept as typed
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 fetching price\u2026"));
-    QVERIFY(!w.editingRowID());
-    QVERIFY(!w.originalEditingRow());
-    QCOMPARE(w.selectedRowID(), std::optional(row.id));
+    QVERIFY(!e.editingRowID());
+    QVERIFY(!e.originalEditingRow());
+    QCOMPARE(e.selectedRowID(), std::optional(row.id));
     QVERIFY(w.hasPendingSave());
 
     // The price fetch that follows every save asks for the code as stored, with the market as typed.
@@ -197,28 +199,29 @@ void RowEditingTest::rejectedSaves()
 
     openWith({holding(QStringLiteral("A"), QStringLiteral("MSFT"), 400)});
     Workspace &w = *m_h->workspace;
+    HoldingsEditor &e = *m_h->editor;
     AssetRow row = w.rows().first();
-    w.beginEditing(row);
+    e.beginEditing(row);
     row.code = code;
     row.averagePrice = averagePrice;
     row.quantity = quantity;
     row.currentPrice = currentPrice;
     w.updateRow(row.id, row);
-    w.saveEditingRow();
+    e.saveEditingRow();
 
     if (error.isEmpty()) {
-        QVERIFY(!w.rowEditError());
-        QVERIFY(!w.editingRowID());
+        QVERIFY(!e.rowEditError());
+        QVERIFY(!e.editingRowID());
         return;
     }
-    QCOMPARE(w.rowEditError(), std::optional(error));
-    QCOMPARE(w.editingRowID(), std::optional(row.id)); // still editing, with what was typed
+    QCOMPARE(e.rowEditError(), std::optional(error));
+    QCOMPARE(e.editingRowID(), std::optional(row.id)); // still editing, with what was typed
     QCOMPARE(w.rows().first().code, code);
     QVERIFY(!w.hasPendingSave());
     QVERIFY(traceMessages().last().startsWith(QStringLiteral("[Quillfern][Edit] save rejected: ")));
-    w.dismissRowEditError();
-    QVERIFY(!w.rowEditError());
-    QCOMPARE(w.editingRowID(), std::optional(row.id));
+    e.dismissRowEditError();
+    QVERIFY(!e.rowEditError());
+    QCOMPARE(e.editingRowID(), std::optional(row.id));
 }
 
 void RowEditingTest::duplicates_data()
@@ -252,17 +255,18 @@ void RowEditingTest::duplicates()
 
     openWith({other, holding(QStringLiteral("E"), QStringLiteral("MSFT"), 400)});
     Workspace &w = *m_h->workspace;
+    HoldingsEditor &e = *m_h->editor;
     AssetRow row = w.rows().last();
-    w.beginEditing(row);
+    e.beginEditing(row);
     row.code = QStringLiteral("aapl");
     w.updateRow(row.id, row);
-    w.saveEditingRow();
+    e.saveEditingRow();
     if (duplicate) {
-        QCOMPARE(w.rowEditError(),
+        QCOMPARE(e.rowEditError(),
                  std::optional(QStringLiteral("This market, stock code and broker combination already exists.")));
-        QCOMPARE(w.editingRowID(), std::optional(row.id));
+        QCOMPARE(e.editingRowID(), std::optional(row.id));
     } else {
-        QVERIFY(!w.rowEditError());
+        QVERIFY(!e.rowEditError());
         QCOMPARE(w.rows().last().code, QStringLiteral("AAPL"));
     }
 }
@@ -272,7 +276,8 @@ void RowEditingTest::cancelRestoresEveryField()
     const AssetRow original = holding(QStringLiteral("A"), QStringLiteral("MSFT"), 400);
     openWith({original});
     Workspace &w = *m_h->workspace;
-    w.beginEditing(original);
+    HoldingsEditor &e = *m_h->editor;
+    e.beginEditing(original);
     const AssetRow typed{original.id,
                          QStringLiteral("HK"),
                          QStringLiteral("Energy"),
@@ -284,28 +289,32 @@ void RowEditingTest::cancelRestoresEveryField()
                          3};
     w.updateRow(original.id, typed);
     QCOMPARE(w.rows().first(), typed);
-    w.cancelEditing();
+    e.cancelEditing();
     QCOMPARE(w.rows().first(), original);
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Changes discarded"));
-    QVERIFY(!w.editingRowID());
+    QVERIFY(!e.editingRowID());
     QCOMPARE(traceMessages().last(), QStringLiteral("[Quillfern][Edit] cancelled"));
     QVERIFY(!w.hasPendingSave());
 }
 
-void RowEditingTest::cancellingANewRowKeepsIt()
+void RowEditingTest::cancellingANewRowRemovesIt()
 {
-    openWith({});
+    openWith({holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190)});
     Workspace &w = *m_h->workspace;
-    const QString id = w.addRow();
-    w.cancelEditing();
+    HoldingsEditor &e = *m_h->editor;
+    e.addRow();
+    QCOMPARE(w.rows().size(), 2);
+    e.cancelEditing();
     QCOMPARE(w.rows().size(), 1);
-    QCOMPARE(w.rows().first().id, id);
-    // Nothing was scheduled, but the blank row goes out with the next save.
+    QCOMPARE(w.rows().first().id, QStringLiteral("A"));
+    QVERIFY(!e.editingRowID());
+    QVERIFY(!e.selectedRowID());
     QVERIFY(!w.hasPendingSave());
-    QVERIFY(!w.portfolioMatchesSyncedData());
+    QVERIFY(w.portfolioMatchesSyncedData());
+    QCOMPARE(w.undoStack().count(), 0);
 
     // A save requested with no row in edit mode is a cancel.
-    w.saveEditingRow();
+    e.saveEditingRow();
     QCOMPARE(traceMessages().mid(traceMessages().size() - 2),
              (QStringList{QStringLiteral("[Quillfern][Edit] save skipped: no active row"),
                           QStringLiteral("[Quillfern][Edit] cancelled")}));
@@ -317,16 +326,18 @@ void RowEditingTest::deletingTheEditingRow()
               holding(QStringLiteral("B"), QStringLiteral("MSFT"), 400),
               holding(QStringLiteral("C"), QStringLiteral("NVDA"), 120)});
     Workspace &w = *m_h->workspace;
+    HoldingsEditor &e = *m_h->editor;
     QSignalSpy removed(&w, &Workspace::rowRemoved);
-    w.beginEditing(w.rows()[1]);
-    w.deleteRow(QStringLiteral("B"));
+    e.beginEditing(w.rows()[1]);
+    e.deleteRow(QStringLiteral("B"));
     QCOMPARE(removed.count(), 1);
     QCOMPARE(removed.first().first().toInt(), 1);
     QCOMPARE(w.rows().size(), 2);
     QCOMPARE(w.rows()[1].id, QStringLiteral("C"));
-    QVERIFY(!w.editingRowID());
-    QVERIFY(!w.selectedRowID());
-    QCOMPARE(w.rowEditStatus(), QStringLiteral("Changes discarded"));
+    QVERIFY(!e.editingRowID());
+    QVERIFY(!e.selectedRowID());
+    QCOMPARE(w.rowEditStatus(), QStringLiteral("Deleted MSFT"));
+    QVERIFY(e.offersUndo());
     QVERIFY(w.hasPendingSave());
     QCOMPARE(w.summary().positions.size(), std::size_t(2));
 }
@@ -336,15 +347,16 @@ void RowEditingTest::editModeMovesBetweenRows()
     openWith({holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190),
               holding(QStringLiteral("B"), QStringLiteral("MSFT"), 400)});
     Workspace &w = *m_h->workspace;
+    HoldingsEditor &e = *m_h->editor;
     AssetRow first = w.rows()[0];
-    w.beginEditing(first);
+    e.beginEditing(first);
     first.quantity = 42;
     w.updateRow(first.id, first);
-    w.beginEditing(w.rows()[1]);
-    QCOMPARE(w.editingRowID(), std::optional(QStringLiteral("B")));
-    QCOMPARE(w.originalEditingRow()->id, QStringLiteral("B"));
+    e.beginEditing(w.rows()[1]);
+    QCOMPARE(e.editingRowID(), std::optional(QStringLiteral("B")));
+    QCOMPARE(e.originalEditingRow()->id, QStringLiteral("B"));
     QCOMPARE(w.rows()[0].quantity, 42.0);
-    w.cancelEditing();
+    e.cancelEditing();
     QCOMPARE(w.rows()[0].quantity, 42.0); // the first row's copy was dropped
     // The figures follow the typing at once.
     QCOMPARE(w.position(QStringLiteral("A"))->quantity, 42.0);

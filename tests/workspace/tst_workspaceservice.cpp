@@ -3,7 +3,7 @@
 
 #include "tests/support/DevelopmentSignInSheet.h"
 #include "tests/support/ServiceProcess.h"
-#include "tests/workspace/WorkspaceHarness.h"
+#include "tests/workspace/EditingHarness.h"
 
 using namespace quillfern;
 using namespace quillfern::testing;
@@ -19,7 +19,7 @@ private Q_SLOTS:
 
 private:
     // A fresh window signed in as Ann, its load chain done.
-    std::unique_ptr<WorkspaceHarness> signedIn();
+    std::unique_ptr<EditingHarness> signedIn();
 
     QTemporaryDir m_folder;
     std::unique_ptr<ServiceProcess> m_service;
@@ -40,9 +40,9 @@ void WorkspaceServiceTest::cleanup()
     m_service.reset();
 }
 
-std::unique_ptr<WorkspaceHarness> WorkspaceServiceTest::signedIn()
+std::unique_ptr<EditingHarness> WorkspaceServiceTest::signedIn()
 {
-    auto h = std::make_unique<WorkspaceHarness>();
+    auto h = std::make_unique<EditingHarness>();
     h->open(m_service->baseURL(), {}, developmentSignIn(QStringLiteral("Ann Lee"), QStringLiteral("ann@example.com")));
     if (!h->startAndLoad())
         return nullptr;
@@ -65,15 +65,15 @@ void WorkspaceServiceTest::aHoldingTypedInIsPricedSavedAndRestored()
     QVERIFY(w.rows().isEmpty());
     QVERIFY(!w.portfolioError());
 
-    typeHolding(w, QStringLiteral(" aapl "), 3, 150);
-    QVERIFY(!w.rowEditError());
+    typeHolding(*h->editor, QStringLiteral(" aapl "), 3, 150);
+    QVERIFY(!h->editor->rowEditError());
     QTRY_VERIFY_WITH_TIMEOUT(w.rowEditStatus().startsWith(QStringLiteral("Saved AAPL \u00B7 current ")), 10000);
     QVERIFY(w.rows().first().currentPrice > 0);
     QVERIFY(h->waitForSync());
     QVERIFY(!w.portfolioError());
 
     // The next window, signed in from the stored session, finds the holding as it was saved.
-    auto next = std::make_unique<WorkspaceHarness>();
+    auto next = std::make_unique<EditingHarness>();
     next->open(m_service->baseURL(), h->auth->accessToken().value());
     QVERIFY(next->startAndLoad());
     QCOMPARE(next->workspace->rows(), w.rows());
@@ -86,7 +86,7 @@ void WorkspaceServiceTest::aTransactionReloadsLedgerAndHoldings()
     const auto h = signedIn();
     QVERIFY(h);
     Workspace &w = *h->workspace;
-    typeHolding(w, QStringLiteral("MSFT"), 10, 100);
+    typeHolding(*h->editor, QStringLiteral("MSFT"), 10, 100);
     QVERIFY(h->waitForSync());
     const AssetRow before = w.rows().first();
 

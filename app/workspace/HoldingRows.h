@@ -1,0 +1,61 @@
+#pragma once
+
+// The holdings rows as the editor, its undo commands and the table reach them, without the session or the
+// service behind them: the working copy, the figures derived from it, the lists the pickers offer, and
+// the few writes an edit needs. The workspace is one; a test can be another.
+
+#include "core/PortfolioRows.h"
+#include "core/WorkspaceValuation.h"
+
+#include <QObject>
+
+namespace quillfern {
+
+class HoldingRows : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual const QList<AssetRow> &rows() const = 0;
+    // The figures of one row, or none when the row holds no position.
+    virtual const AssetValuation *position(const QString &rowID) const = 0;
+    virtual CurrencyOption reportingCurrency() const = 0;
+    // The language the texts are shown in.
+    virtual QString displayLanguageCode() const = 0;
+    virtual QStringList brokerageNames() const = 0;
+    virtual QStringList gicsSectorNames() const = 0;
+    virtual QStringList gicsSubIndustryNames(const QString &sectorName) const = 0;
+
+    // Writes of the working copy, each announced by the signal below it; none schedules a save.
+    // Typing into an editing row writes it at once. Unknown ids and unchanged rows are ignored.
+    virtual void updateRow(const QString &id, const AssetRow &row) = 0;
+    virtual void insertRow(int index, const AssetRow &row) = 0;
+    virtual void removeRow(const QString &id) = 0;
+    // A user's change is complete: it goes to the service after the debounce.
+    virtual void schedulePortfolioSave() = 0;
+    // A saved row's price is fetched afresh.
+    virtual void refreshPriceOf(const QString &rowID) = 0;
+
+    // The line under the holdings table: what happened to the last edited row.
+    virtual const QString &rowEditStatus() const = 0;
+    virtual void setRowEditStatus(const QString &status) = 0;
+
+Q_SIGNALS:
+    // rows: the whole list was replaced; one row was appended, removed, or had fields changed.
+    void rowsReset();
+    void rowInserted(int index);
+    void rowAboutToBeRemoved(int index);
+    void rowRemoved(int index);
+    void rowChanged(int index);
+    // The figures derived from rows were recomputed.
+    void summaryChanged();
+    // The reporting currency or the language changed.
+    void preferencesChanged();
+    // currencies, languages, brokerages, GICS classifications.
+    void referenceDataChanged();
+    // rowEditStatus changed.
+    void rowEditStatusChanged();
+};
+
+} // namespace quillfern
