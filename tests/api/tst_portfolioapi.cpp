@@ -145,48 +145,38 @@ void PortfolioAPITest::requestsCarryExactlyTheirHeaders_data()
             [key](APIEndpoint e) { return outcome(PortfolioAPI::createTransaction(e, token, oneTrade(), key)); });
     };
 
-    QTest::newRow("portfolio") << "GET"
-                               << "/v1/portfolio" << portfolio << tag << Call(fetch) << false << SentHeaders() << tag;
-    QTest::newRow("portfolio without a tag")
-        << "GET"
-        << "/v1/portfolio" << portfolio << QByteArray() << Call(fetch) << false << SentHeaders() << QByteArray();
-    QTest::newRow("save without a version")
-        << "PUT"
-        << "/v1/portfolio" << portfolio << tag << save({}) << true << SentHeaders() << tag;
-    QTest::newRow("save on top of a version") << "PUT"
-                                              << "/v1/portfolio" << portfolio << QByteArray(R"("v8-0c1d")") << save(tag)
-                                              << true << SentHeaders{{"If-Match", tag}} << QByteArray(R"("v8-0c1d")");
-    QTest::newRow("save answered without a tag") << "PUT"
-                                                 << "/v1/portfolio" << portfolio << QByteArray() << save(tag) << true
-                                                 << SentHeaders{{"If-Match", tag}} << QByteArray();
-    QTest::newRow("currencies") << "GET"
-                                << "/v1/currencies" << QByteArray("[]") << QByteArray()
-                                << Call([](APIEndpoint e) { return outcome(PortfolioAPI::fetchCurrencies(e, token)); })
-                                << false << SentHeaders() << QByteArray();
-    QTest::newRow("new brokerage")
-        << "POST"
-        << "/v1/brokerages" << QByteArray(R"({"id":"b9","name":"Mine","region":"","is_custom":true})") << QByteArray()
-        << Call([](APIEndpoint e) { return outcome(PortfolioAPI::createBrokerage(e, token, QStringLiteral("Mine"))); })
-        << true << SentHeaders() << QByteArray();
-    QTest::newRow("new transaction") << "POST"
-                                     << "/v1/transactions" << transactionReply << QByteArray() << trade({}) << true
-                                     << SentHeaders() << QByteArray();
-    QTest::newRow("new transaction, keyed")
-        << "POST"
-        << "/v1/transactions" << transactionReply << QByteArray()
-        << trade(QStringLiteral("5b0e7c1a-9d2f-4e11-8a3b-7f6c2d9e4a10")) << true
-        << SentHeaders{{"Idempotency-Key", "5b0e7c1a-9d2f-4e11-8a3b-7f6c2d9e4a10"}} << QByteArray();
-    QTest::newRow("logout") << "POST"
-                            << "/v1/auth/logout" << QByteArray() << QByteArray()
-                            << Call([](APIEndpoint e) { return outcome(PortfolioAPI::logout(e, token)); }) << false
-                            << SentHeaders() << QByteArray();
-    QTest::newRow("price") << "GET"
-                           << "/v1/market/stock" << QByteArray(R"({"price":388.2})") << QByteArray()
-                           << Call([](APIEndpoint e) {
-                                  return outcome(PortfolioAPI::fetchStockPrice(e, token, QStringLiteral("0700"),
-                                                                               QStringLiteral("HK")));
-                              })
-                           << false << SentHeaders() << QByteArray();
+    const auto add = [](const char *name, const char *method, const char *path, const QByteArray &reply,
+                        const QByteArray &etag, const Call &call, bool hasBody, const SentHeaders &sent = {},
+                        const QByteArray &version = {}) {
+        QTest::newRow(name) << QString::fromLatin1(method) << QString::fromLatin1(path) << reply << etag << call
+                            << hasBody << sent << version;
+    };
+    const QByteArray later = R"("v8-0c1d")";
+    const QString key = QStringLiteral("5b0e7c1a-9d2f-4e11-8a3b-7f6c2d9e4a10");
+    add("portfolio", "GET", "/v1/portfolio", portfolio, tag, fetch, false, {}, tag);
+    add("portfolio without a tag", "GET", "/v1/portfolio", portfolio, {}, fetch, false);
+    add("save without a version", "PUT", "/v1/portfolio", portfolio, tag, save({}), true, {}, tag);
+    add("save on top of a version", "PUT", "/v1/portfolio", portfolio, later, save(tag), true, {{"If-Match", tag}},
+        later);
+    add("save answered without a tag", "PUT", "/v1/portfolio", portfolio, {}, save(tag), true, {{"If-Match", tag}});
+    add(
+        "currencies", "GET", "/v1/currencies", "[]", {},
+        [](APIEndpoint e) { return outcome(PortfolioAPI::fetchCurrencies(e, token)); }, false);
+    add(
+        "new brokerage", "POST", "/v1/brokerages", R"({"id":"b9","name":"Mine","region":"","is_custom":true})", {},
+        [](APIEndpoint e) { return outcome(PortfolioAPI::createBrokerage(e, token, QStringLiteral("Mine"))); }, true);
+    add("new transaction", "POST", "/v1/transactions", transactionReply, {}, trade({}), true);
+    add("new transaction, keyed", "POST", "/v1/transactions", transactionReply, {}, trade(key), true,
+        {{"Idempotency-Key", key.toLatin1()}});
+    add(
+        "logout", "POST", "/v1/auth/logout", {}, {},
+        [](APIEndpoint e) { return outcome(PortfolioAPI::logout(e, token)); }, false);
+    add(
+        "price", "GET", "/v1/market/stock", R"({"price":388.2})", {},
+        [](APIEndpoint e) {
+            return outcome(PortfolioAPI::fetchStockPrice(e, token, QStringLiteral("0700"), QStringLiteral("HK")));
+        },
+        false);
 }
 
 void PortfolioAPITest::requestsCarryExactlyTheirHeaders()
@@ -273,36 +263,30 @@ void PortfolioAPITest::refusalsAndBadAnswers_data()
     QTest::addColumn<int>("expectedStatus"); // 0: not a refusal
     QTest::addColumn<QString>("description");
 
-    const std::string html = "text/html", json = "application/json";
-    QTest::newRow("401 with an error text")
-        << std::string("/v1/currencies") << 401 << std::string(R"({"error":"Your session has expired."})") << json
-        << 401 << QStringLiteral("Your session has expired.");
-    QTest::newRow("401 with an empty error")
-        << std::string("/v1/currencies") << 401 << std::string(R"({"error":""})") << json << 401 << QString();
-    QTest::newRow("500 with HTML") << std::string("/v1/currencies") << 500
-                                   << std::string("<html><body>Bad gateway</body></html>") << html << 500
-                                   << QStringLiteral("Portfolio request failed (HTTP 500).");
-    QTest::newRow("error that is not text")
-        << std::string("/v1/currencies") << 422 << std::string(R"({"error":{"code":7}})") << json << 422
-        << QStringLiteral("Portfolio request failed (HTTP 422).");
-    QTest::newRow("save on top of a stale version")
-        << std::string("/v1/portfolio") << 412
-        << std::string(R"({"error":"The portfolio was changed on another device."})") << json << 412
-        << QStringLiteral("The portfolio was changed on another device.");
-    QTest::newRow("price refused without text")
-        << std::string("/v1/market/stock") << 503 << std::string("Service Unavailable") << html << 503
-        << QStringLiteral("Market price request failed (HTTP 503).");
-    QTest::newRow("object where a list belongs")
-        << std::string("/v1/currencies") << 200 << std::string(R"({"currencies":[]})") << json << 0
-        << QStringLiteral("The data couldn't be read because the response is not an array.");
-    QTest::newRow("204 where a list belongs")
-        << std::string("/v1/currencies") << 204 << std::string() << json << 0 << QStringLiteral("isn't valid JSON");
-    QTest::newRow("price without a price")
-        << std::string("/v1/market/stock") << 200 << std::string(R"({"error":"none"})") << json << 0
-        << QStringLiteral("The data couldn't be read because \"price\" is missing.");
-    QTest::newRow("deeply nested body") << std::string("/v1/currencies") << 200
-                                        << std::string(10000, '[') + std::string(10000, ']') << json << 0
-                                        << QStringLiteral("nesting deeper than 512 levels");
+    const auto add = [](const char *name, const char *route, int status, const std::string &body, int expectedStatus,
+                        const char *description, const char *contentType = "application/json") {
+        QTest::newRow(name) << std::string(route) << status << body << std::string(contentType) << expectedStatus
+                            << QString::fromUtf8(description);
+    };
+    add("401 with an error text", "/v1/currencies", 401, R"({"error":"Your session has expired."})", 401,
+        "Your session has expired.");
+    add("401 with an empty error", "/v1/currencies", 401, R"({"error":""})", 401, "");
+    add("500 with HTML", "/v1/currencies", 500, "<html><body>Bad gateway</body></html>", 500,
+        "Portfolio request failed (HTTP 500).", "text/html");
+    add("error that is not text", "/v1/currencies", 422, R"({"error":{"code":7}})", 422,
+        "Portfolio request failed (HTTP 422).");
+    add("save on top of a stale version", "/v1/portfolio", 412,
+        R"({"error":"The portfolio was changed on another device."})", 412,
+        "The portfolio was changed on another device.");
+    add("price refused without text", "/v1/market/stock", 503, "Service Unavailable", 503,
+        "Market price request failed (HTTP 503).", "text/html");
+    add("object where a list belongs", "/v1/currencies", 200, R"({"currencies":[]})", 0,
+        "The data couldn't be read because the response is not an array.");
+    add("204 where a list belongs", "/v1/currencies", 204, {}, 0, "isn't valid JSON");
+    add("price without a price", "/v1/market/stock", 200, R"({"error":"none"})", 0,
+        "The data couldn't be read because \"price\" is missing.");
+    add("deeply nested body", "/v1/currencies", 200, std::string(10000, '[') + std::string(10000, ']'), 0,
+        "nesting deeper than 512 levels");
 }
 
 void PortfolioAPITest::refusalsAndBadAnswers()
