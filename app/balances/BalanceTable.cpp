@@ -61,7 +61,10 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
         if (!id.isEmpty() && m_editor.editingCashRowID() != id)
             m_editor.beginCashEditing(m_model->rows()[index.row()]);
     });
-    connect(m_delegate, &table::CellDelegate::saveRequested, &m_editor, &BalanceEditor::saveCashRow);
+    connect(m_delegate, &table::CellDelegate::saveRequested, this, [this] {
+        if (m_rowEditors.acceptsSave())
+            m_editor.saveCashRow();
+    });
     connect(m_delegate, &table::CellDelegate::cancelRequested, &m_editor, &BalanceEditor::cancelCashEditing);
     connect(m_delegate, &table::CellDelegate::deleteRequested, this, [this](const QModelIndex &index) {
         const QString id = m_model->idAt(index.row());

@@ -69,7 +69,7 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
             m_editor.beginEditing(m_workspace.rows()[index.row()]);
     });
     connect(m_delegate, &table::CellDelegate::saveRequested, this, [this] {
-        if (m_editor.editingRowID())
+        if (m_editor.editingRowID() && m_rowEditors.acceptsSave())
             m_editor.saveEditingRow();
     });
     connect(m_delegate, &table::CellDelegate::cancelRequested, this, [this] {

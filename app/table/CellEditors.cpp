@@ -4,7 +4,9 @@
 #include "app/table/TableStyle.h"
 #include "app/workspace/EditDebugLog.h"
 #include "text/Formats.h"
+#include "text/Localization.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -73,25 +75,71 @@ EditingNumberCell::EditingNumberCell(QString fieldName, int precision, const QSt
     layout->addWidget(m_field, 1);
     setFocusProxy(m_field);
     connect(m_field, &QLineEdit::textEdited, this, &EditingNumberCell::readTyped);
-    // What was typed is shown again in the cell's own form once the field is left.
+    // What was typed is shown again in the cell's own form once the field is left; refused text stays, so
+    // that it is still marked and the row cannot be saved over it.
     connect(m_field, &QLineEdit::editingFinished, this, [this] {
-        if (m_value)
+        if (m_value && m_valid) {
+            m_beforeTyping.reset();
             m_field->setText(decimal(*m_value, m_precision));
+        }
     });
 }
 
 void EditingNumberCell::readTyped(const QString &text)
 {
+    if (!m_beforeTyping)
+        m_beforeTyping = m_value;
     const auto typed = readDecimal(text);
-    if (!typed)
-        return; // letters, half a number: the bound value stays as it was
-    trace(QStringLiteral("Binding"), m_fieldName, QStringLiteral(" <- ") + EditDebugLog::number(*typed));
-    Q_EMIT valueEdited(*typed);
+    setValid(typed.has_value());
+    // Refused text binds nothing, and takes back what its first digits wrote: "30a0" leaves no 30 behind.
+    const std::optional<double> bound = typed ? typed : m_beforeTyping;
+    if (!bound || (!typed && bound == m_value))
+        return;
+    trace(QStringLiteral("Binding"), m_fieldName, QStringLiteral(" <- ") + EditDebugLog::number(*bound));
+    Q_EMIT valueEdited(*bound);
+}
+
+void EditingNumberCell::setValid(bool valid)
+{
+    if (m_valid == valid)
+        return;
+    m_valid = valid;
+    showValidity();
+}
+
+void EditingNumberCell::showValidity()
+{
+    if (m_valid) {
+        m_field->setPalette(QPalette());
+        m_field->setToolTip(QString());
+        m_field->setAccessibleDescription(QString());
+        return;
+    }
+    QPalette look = palette();
+    const QColor warning = red(look);
+    look.setColor(QPalette::Base, withOpacity(warning, 0.12));
+    look.setColor(QPalette::Text, warning);
+    look.setColor(QPalette::Highlight, warning);
+    m_field->setPalette(look);
+    // The window's locale follows the interface language; the example is written in the number locale.
+    const QString language = locale().name().replace(QLatin1Char('_'), QLatin1Char('-'));
+    const QString message = AppText::value(u"invalidNumber", language).arg(decimal(1234.5, 2));
+    m_field->setToolTip(message);
+    m_field->setAccessibleDescription(message);
+}
+
+void EditingNumberCell::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LocaleChange && !m_valid)
+        showValidity();
+    QWidget::changeEvent(event);
 }
 
 std::optional<double> EditingNumberCell::typedValue() const
 {
-    return readDecimal(m_field->text());
+    if (const auto typed = readDecimal(m_field->text()))
+        return typed;
+    return m_beforeTyping;
 }
 
 void EditingNumberCell::setValue(double value)
@@ -100,11 +148,19 @@ void EditingNumberCell::setValue(double value)
     if (m_value && changed)
         trace(QStringLiteral("State"), m_fieldName, QStringLiteral(" = ") + EditDebugLog::number(value));
     m_value = value;
+    // Refused text stays while the row holds what it held before the typing; a change made elsewhere
+    // replaces it.
+    if (!m_valid && m_beforeTyping == value)
+        return;
     // Text being typed is left alone when it already says this value.
     if (changed && readDecimal(m_field->text()) != std::optional(value))
         m_field->setText(decimal(value, m_precision));
     else if (m_field->text().isEmpty())
         m_field->setText(decimal(value, m_precision));
+    else
+        return;
+    m_beforeTyping.reset();
+    setValid(true);
 }
 
 PickerCell::PickerCell(QWidget *parent) : QComboBox(parent)

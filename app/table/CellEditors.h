@@ -44,22 +44,34 @@ public:
 
     void setValue(double value);
     double value() const { return m_value.value_or(0); }
-    // What the field says now, when it reads as a number.
+    // The value the field binds: what it says when that reads as a number, else the value it had before
+    // the refused typing began (none when nothing was typed).
     std::optional<double> typedValue() const;
+    // Whether the field reads as a number in the user's locale. Text that does not is kept as typed and
+    // marked in place (tint, tooltip, accessible description); the bound value keeps its last good number.
+    bool isValid() const { return m_valid; }
     QLineEdit *field() const { return m_field; }
     QLabel *prefixLabel() const { return m_prefix; }
 
 Q_SIGNALS:
     void valueEdited(double value);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void readTyped(const QString &text);
+    void setValid(bool valid);
+    void showValidity();
 
     QString m_fieldName;
     int m_precision;
     QLabel *m_prefix = nullptr;
     QLineEdit *m_field;
     std::optional<double> m_value;
+    // The bound value when typing began, which refused text restores.
+    std::optional<double> m_beforeTyping;
+    bool m_valid = true;
 };
 
 class PickerCell : public QComboBox {

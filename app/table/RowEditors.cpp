@@ -1,5 +1,6 @@
 #include "app/table/RowEditors.h"
 
+#include "app/table/CellEditors.h"
 #include "app/table/TableStyle.h"
 
 #include <QAbstractItemDelegate>
@@ -45,6 +46,18 @@ void RowEditors::refresh(QAbstractItemDelegate *delegate) const
         if (QWidget *editor = index.isValid() ? m_view->indexWidget(index) : nullptr)
             delegate->setEditorData(editor, index);
     }
+}
+
+bool RowEditors::acceptsSave() const
+{
+    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
+        auto *number = index.isValid() ? qobject_cast<EditingNumberCell *>(m_view->indexWidget(index)) : nullptr;
+        if (number && !number->isValid()) {
+            number->field()->setFocus(Qt::OtherFocusReason);
+            return false;
+        }
+    }
+    return true;
 }
 
 RoundedOutline::RoundedOutline(QWidget *table) : QWidget(table)

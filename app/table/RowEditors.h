@@ -26,6 +26,9 @@ public:
     void forget();
     // Reads the model into every open editor again.
     void refresh(QAbstractItemDelegate *delegate) const;
+    // Whether the row may be saved: every number field reads. Otherwise the first refused field takes the
+    // focus, still marked, and nothing is saved.
+    bool acceptsSave() const;
     const std::optional<QString> &rowID() const { return m_rowID; }
 
 private:
