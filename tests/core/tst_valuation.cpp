@@ -49,7 +49,6 @@ private Q_SLOTS:
     void brokerageNames();
     void equalCollationKeepsGatheringOrder();
     void reportingCurrencyAndLanguageFallBack();
-    void rowsCompareEveryField();
     void newRowIDsAreUpperCaseVersion4();
 };
 
@@ -164,33 +163,20 @@ void ValuationTest::brokerageNames_data()
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("service, rows and cash merged ignoring case")
-        << QStringList{QStringLiteral("IBKR")} << QStringList{QStringLiteral("  ibkr \n")}
-        << QStringList{QStringLiteral("Futu")} << QStringLiteral("en_US")
-        << QStringList{QStringLiteral("Futu"), QStringLiteral("IBKR")};
-    QTest::newRow("nothing anywhere gives the defaults, sorted")
-        << QStringList{} << QStringList{QStringLiteral("   ")} << QStringList{} << QStringLiteral("en_US")
-        << QStringList{QStringLiteral("Futu"), QStringLiteral("Hafoo"),    QStringLiteral("IBKR"),
-                       QStringLiteral("Sea"),  QStringLiteral("Snowball"), QStringLiteral("Tiger")};
-    QTest::newRow("first spelling wins") << QStringList{QStringLiteral("tiger")}
-                                         << QStringList{QStringLiteral("Tiger"), QStringLiteral("TIGER")}
-                                         << QStringList{} << QStringLiteral("en_US")
-                                         << QStringList{QStringLiteral("tiger")};
-    QTest::newRow("case-insensitive order")
-        << QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("beta")} << QStringList{}
-        << QStringList{} << QStringLiteral("en_US")
-        << QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("zeta")};
+    // Names separated by '|', so that white space around them stays part of them.
+    const auto names = [](const char *list) { return QString::fromUtf8(list).split(u'|', Qt::SkipEmptyParts); };
+    const auto add = [&](const char *name, const char *listed, const char *holdings, const char *cash,
+                         const char *locale, const char *expected) {
+        QTest::newRow(name) << names(listed) << names(holdings) << names(cash) << QString::fromLatin1(locale)
+                            << names(expected);
+    };
+    add("service, rows and cash merged ignoring case", "IBKR", "  ibkr \n", "Futu", "en_US", "Futu|IBKR");
+    add("nothing anywhere gives the defaults, sorted", "", "   ", "", "en_US", "Futu|Hafoo|IBKR|Sea|Snowball|Tiger");
+    add("first spelling wins", "tiger", "Tiger|TIGER", "", "en_US", "tiger");
+    add("case-insensitive order", "zeta|Alpha|beta", "", "", "en_US", "Alpha|beta|zeta");
     // Collation follows the locale: Swedish sorts Ä after Z, German beside A.
-    QTest::newRow("German umlaut") << QStringList{QStringLiteral("Zeta"), QStringLiteral("\u00C4gir"),
-                                                  QStringLiteral("Bank")}
-                                   << QStringList{} << QStringList{} << QStringLiteral("de_DE")
-                                   << QStringList{QStringLiteral("\u00C4gir"), QStringLiteral("Bank"),
-                                                  QStringLiteral("Zeta")};
-    QTest::newRow("Swedish umlaut") << QStringList{QStringLiteral("Zeta"), QStringLiteral("\u00C4gir"),
-                                                   QStringLiteral("Bank")}
-                                    << QStringList{} << QStringList{} << QStringLiteral("sv_SE")
-                                    << QStringList{QStringLiteral("Bank"), QStringLiteral("Zeta"),
-                                                   QStringLiteral("\u00C4gir")};
+    add("German umlaut", "Zeta|\u00C4gir|Bank", "", "", "de_DE", "\u00C4gir|Bank|Zeta");
+    add("Swedish umlaut", "Zeta|\u00C4gir|Bank", "", "", "sv_SE", "Bank|Zeta|\u00C4gir");
 }
 
 void ValuationTest::brokerageNames()
@@ -246,21 +232,6 @@ void ValuationTest::reportingCurrencyAndLanguageFallBack()
     QCOMPARE(selectedLanguage({ja, ko}, u"fr-FR"), ja);
     QCOMPARE(selectedLanguage({}, u"ko-KR").code, QStringLiteral("en-US"));
     QCOMPARE(selectedLanguage({}, u"ko-KR").locale, QStringLiteral("en_US"));
-}
-
-void ValuationTest::rowsCompareEveryField()
-{
-    const CashRow plain{QStringLiteral("c1"), QStringLiteral("Futu"), 10, QStringLiteral("HKD"), std::nullopt};
-    CashRow rated = plain;
-    rated.serverFXToUSD = 0.128;
-    QVERIFY(plain != rated);
-    rated.serverFXToUSD.reset();
-    QVERIFY(plain == rated);
-
-    const AssetRow row = holding(QStringLiteral("a"), QStringLiteral("US"), 1, 2, 3);
-    AssetRow other = row;
-    other.subSector = QStringLiteral("Software");
-    QVERIFY(row != other);
 }
 
 void ValuationTest::newRowIDsAreUpperCaseVersion4()
