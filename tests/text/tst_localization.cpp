@@ -55,7 +55,6 @@ void LocalizationTest::firstUseFromManyThreadsAgrees()
 
 void LocalizationTest::everyTableHasEveryKey()
 {
-    QCOMPARE(AppText::keys().size(), 63);
     QStringList unique = AppText::keys();
     QCOMPARE(unique.removeDuplicates(), 0);
     QCOMPARE(AppText::translations().size(), 7);
