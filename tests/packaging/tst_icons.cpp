@@ -15,23 +15,11 @@ using namespace quillfern;
 namespace {
 
 // Every system symbol the window, its pages and its cells show.
-const QStringList windowSymbols = {
-    QStringLiteral("arrow.clockwise"),
-    QStringLiteral("banknote"),
-    QStringLiteral("building.columns.badge.plus"),
-    QStringLiteral("chart.line.uptrend.xyaxis.circle.fill"),
-    QStringLiteral("chart.pie"),
-    QStringLiteral("checkmark"),
-    QStringLiteral("checkmark.circle.fill"),
-    QStringLiteral("chevron.down"),
-    QStringLiteral("chevron.up"),
-    QStringLiteral("exclamationmark.triangle.fill"),
-    QStringLiteral("list.bullet.rectangle"),
-    QStringLiteral("person.crop.circle.fill"),
-    QStringLiteral("plus"),
-    QStringLiteral("trash"),
-    QStringLiteral("xmark.circle"),
-};
+const QStringList windowSymbols =
+    QStringLiteral("arrow.clockwise banknote building.columns.badge.plus chart.line.uptrend.xyaxis.circle.fill "
+                   "chart.pie checkmark checkmark.circle.fill chevron.down chevron.up exclamationmark.triangle.fill "
+                   "list.bullet.rectangle person.crop.circle.fill plus trash xmark.circle")
+        .split(u' ');
 
 const QList<int> appIconSizes = {16, 24, 32, 48, 64, 128, 256, 512};
 
@@ -144,6 +132,18 @@ private Q_SLOTS:
     void installedPngsMatchTheDrawing();
 
 private:
+    // Makes a new theme holding a flat magenta square under each name its current one; a new name each
+    // time, so nothing the icon loader remembers from an earlier row applies.
+    bool useScratchTheme(const QStringList &iconNames)
+    {
+        const QString theme = QStringLiteral("scratch-%1").arg(++m_themeSerial);
+        if (!writeTheme(m_themes.path(), theme, iconNames, magenta))
+            return false;
+        QIcon::setThemeName(theme);
+        return true;
+    }
+
+    const QColor magenta{0xff, 0x00, 0xff};
     QTemporaryDir m_themes;
     QPalette m_originalPalette;
     int m_themeSerial = 0;
@@ -268,18 +268,16 @@ void IconsTest::themeIconsComeFirst_data()
     QTest::addColumn<QColor>("fixedColour");
     QTest::addColumn<bool>("expectTheme");
 
-    const QColor none;
-    QTest::newRow("theme has the name") << QStringList{QStringLiteral("view-refresh")}
-                                        << QStringLiteral("arrow.clockwise") << none << true;
-    QTest::newRow("theme has the second name only")
-        << QStringList{QStringLiteral("go-down")} << QStringLiteral("chevron.down") << none << true;
-    QTest::newRow("theme lacks the name")
-        << QStringList{QStringLiteral("view-refresh")} << QStringLiteral("trash") << none << false;
-    QTest::newRow("symbol with no theme name")
-        << QStringList{QStringLiteral("list-add")} << QStringLiteral("banknote") << none << false;
-    QTest::newRow("a fixed colour keeps the drawing")
-        << QStringList{QStringLiteral("dialog-ok-apply")} << QStringLiteral("checkmark.circle.fill")
-        << QColor(Qt::green) << false;
+    const auto add = [](const char *name, const char *themeIcon, const char *systemName, bool expectTheme,
+                        const QColor &fixedColour = {}) {
+        QTest::newRow(name) << QStringList{QString::fromLatin1(themeIcon)} << QString::fromLatin1(systemName)
+                            << fixedColour << expectTheme;
+    };
+    add("theme has the name", "view-refresh", "arrow.clockwise", true);
+    add("theme has the second name only", "go-down", "chevron.down", true);
+    add("theme lacks the name", "view-refresh", "trash", false);
+    add("symbol with no theme name", "list-add", "banknote", false);
+    add("a fixed colour keeps the drawing", "dialog-ok-apply", "checkmark.circle.fill", false, Qt::green);
 }
 
 void IconsTest::themeIconsComeFirst()
@@ -289,11 +287,7 @@ void IconsTest::themeIconsComeFirst()
     QFETCH(QColor, fixedColour);
     QFETCH(bool, expectTheme);
 
-    // A new theme name per row, so nothing the icon loader remembers from an earlier row applies.
-    const QString theme = QStringLiteral("scratch-%1").arg(++m_themeSerial);
-    const QColor magenta(0xff, 0x00, 0xff);
-    QVERIFY(writeTheme(m_themes.path(), theme, themeIcons, magenta));
-    QIcon::setThemeName(theme);
+    QVERIFY(useScratchTheme(themeIcons));
 
     const QIcon icon = fixedColour.isValid() ? symbolIcon(systemName, fixedColour) : symbolIcon(systemName);
     QVERIFY(!icon.isNull());
@@ -338,12 +332,8 @@ void IconsTest::appIconRenders()
     QFETCH(int, size);
     QFETCH(bool, themeHasIt);
 
-    const QColor magenta(0xff, 0x00, 0xff);
-    if (themeHasIt) {
-        const QString theme = QStringLiteral("scratch-%1").arg(++m_themeSerial);
-        QVERIFY(writeTheme(m_themes.path(), theme, {QStringLiteral("io.quillfern.Quillfern")}, magenta));
-        QIcon::setThemeName(theme);
-    }
+    if (themeHasIt)
+        QVERIFY(useScratchTheme({QStringLiteral("io.quillfern.Quillfern")}));
     const QIcon icon = appIcon();
     QVERIFY(!icon.isNull());
     const QPixmap pixmap = icon.pixmap(QSize(size, size));
