@@ -93,38 +93,31 @@ void EcbRatesTest::wellFormedVariants_data()
     QTest::addColumn<double>("usdPerGbp");
 
     const std::string rates = "<Cube currency='USD' rate='1.0813'/><Cube currency='GBP' rate='0.8563'/>";
-    const double gbp = 1.2627583790727548;
-    QTest::newRow("minimal") << daily(rates) << std::string("2024-05-02") << gbp;
-    QTest::newRow("double quotes, spaces around =")
-        << daily(R"(<Cube currency = "USD" rate = "1.0813" /><Cube rate="0.8563" currency="GBP"></Cube>)")
-        << std::string("2024-05-02") << gbp;
-    QTest::newRow("whitespace and comments between elements")
-        << daily("\n\t <!-- morning -->\r\n<Cube currency='USD'\n rate='1.0813'/>\n\n<Cube currency='GBP' "
-                 "rate='0.8563'/>  ")
-        << std::string("2024-05-02") << gbp;
-    QTest::newRow("blanks inside the values")
-        << daily("<Cube currency=' USD ' rate=' 1.0813'/><Cube currency='GBP' rate='0.8563 '/>")
-        << std::string("2024-05-02") << gbp;
-    QTest::newRow("no XML declaration") << daily(rates).substr(
-                                               std::string(R"(<?xml version="1.0" encoding="UTF-8"?>)").size())
-                                        << std::string("2024-05-02") << gbp;
-    QTest::newRow("other prefixes for both namespaces")
-        << std::string(
-               R"(<e:Envelope xmlns:e="http://www.gesmes.org/xml/2002-08-01" )"
-               R"(xmlns:x="http://www.ecb.int/vocabulary/2002-08-01/eurofxref"><x:Cube><x:Cube time="2024-05-03">)"
-               R"(<x:Cube currency="USD" rate="1.0813"/><x:Cube currency="GBP" rate="0.8563"/>)"
-               R"(</x:Cube></x:Cube></e:Envelope>)")
-        << std::string("2024-05-03") << gbp;
-    QTest::newRow("Cubes of another namespace are not rates")
-        << daily(rates + R"(<Cube xmlns="urn:other" currency="GBP" rate="9"/>)") << std::string("2024-05-02") << gbp;
-    QTest::newRow("history: the first day is read")
-        << (envelopeOpen + "<Cube><Cube time='2024-05-03'>" + rates +
+    const auto add = [](const char *name, const std::string &xml, const char *date = "2024-05-02") {
+        QTest::newRow(name) << xml << std::string(date) << 1.2627583790727548;
+    };
+    add("minimal", daily(rates));
+    add("double quotes, spaces around =",
+        daily(R"(<Cube currency = "USD" rate = "1.0813" /><Cube rate="0.8563" currency="GBP"></Cube>)"));
+    add("whitespace and comments between elements", daily("\n\t <!-- morning -->\r\n<Cube currency='USD'\n "
+                                                          "rate='1.0813'/>\n\n<Cube currency='GBP' rate='0.8563'/>  "));
+    add("blanks inside the values",
+        daily("<Cube currency=' USD ' rate=' 1.0813'/><Cube currency='GBP' rate='0.8563 '/>"));
+    add("no XML declaration", daily(rates).substr(daily(rates).find("<gesmes:Envelope")));
+    add("other prefixes for both namespaces",
+        R"(<e:Envelope xmlns:e="http://www.gesmes.org/xml/2002-08-01" )"
+        R"(xmlns:x="http://www.ecb.int/vocabulary/2002-08-01/eurofxref"><x:Cube><x:Cube time="2024-05-03">)"
+        R"(<x:Cube currency="USD" rate="1.0813"/><x:Cube currency="GBP" rate="0.8563"/>)"
+        R"(</x:Cube></x:Cube></e:Envelope>)",
+        "2024-05-03");
+    add("Cubes of another namespace are not rates",
+        daily(rates + R"(<Cube xmlns="urn:other" currency="GBP" rate="9"/>)"));
+    add("history: the first day is read",
+        envelopeOpen + "<Cube><Cube time='2024-05-03'>" + rates +
             "</Cube><Cube time='2024-05-02'><Cube currency='USD' rate='1.07'/><Cube currency='GBP' rate='0.85'/>"
-            "<Cube currency='XXZ' rate='junk'/></Cube></Cube></gesmes:Envelope>")
-        << std::string("2024-05-03") << gbp;
-    QTest::newRow("exponent notation")
-        << daily("<Cube currency='USD' rate='10.813e-1'/><Cube currency='GBP' rate='8.563E-1'/>")
-        << std::string("2024-05-02") << gbp;
+            "<Cube currency='XXZ' rate='junk'/></Cube></Cube></gesmes:Envelope>",
+        "2024-05-03");
+    add("exponent notation", daily("<Cube currency='USD' rate='10.813e-1'/><Cube currency='GBP' rate='8.563E-1'/>"));
 }
 
 void EcbRatesTest::wellFormedVariants()
@@ -235,23 +228,20 @@ void EcbRatesTest::fetchFailures_data()
     QTest::addColumn<std::string>("url");
     QTest::addColumn<QString>("reasonMentions");
 
+    const auto add = [](const char *name, const std::string &url, const char *mentions, int status = 200,
+                        const std::string &body = {}) {
+        QTest::newRow(name) << status << body << url << QString::fromLatin1(mentions);
+    };
     const std::string path = "/eurofxref-daily.xml";
-    QTest::newRow("server error") << 500 << std::string("<Envelope/>") << "{base}" + path << QStringLiteral("HTTP 500");
-    QTest::newRow("not found") << 404 << std::string() << std::string("{base}/elsewhere.xml")
-                               << QStringLiteral("HTTP 404");
-    QTest::newRow("200 with an error page")
-        << 200 << std::string("<html><p>maintenance</p></html>") << "{base}" + path << QStringLiteral("envelope");
-    QTest::newRow("oversized answer") << 200 << std::string(5 * 1024 * 1024, ' ') << "{base}" + path
-                                      << QStringLiteral("bytes");
-    QTest::newRow("refused connection") << 200 << std::string() << "http://{closed}" + path
-                                        << QStringLiteral("Could not fetch");
-    QTest::newRow("refused TLS connection")
-        << 200 << std::string() << "https://{closed}" + path << QStringLiteral("Could not fetch");
-    QTest::newRow("TLS to a plain HTTP server")
-        << 200 << std::string() << "https://{plain}" + path << QStringLiteral("Could not fetch");
-    QTest::newRow("not an http URL") << 200 << std::string() << std::string("ftp://127.0.0.1/x.xml")
-                                     << QStringLiteral("not an http");
-    QTest::newRow("no URL") << 200 << std::string() << std::string() << QStringLiteral("not an http");
+    add("server error", "{base}" + path, "HTTP 500", 500, "<Envelope/>");
+    add("not found", "{base}/elsewhere.xml", "HTTP 404", 404);
+    add("200 with an error page", "{base}" + path, "envelope", 200, "<html><p>maintenance</p></html>");
+    add("oversized answer", "{base}" + path, "bytes", 200, std::string(5 * 1024 * 1024, ' '));
+    add("refused connection", "http://{closed}" + path, "Could not fetch");
+    add("refused TLS connection", "https://{closed}" + path, "Could not fetch");
+    add("TLS to a plain HTTP server", "https://{plain}" + path, "Could not fetch");
+    add("not an http URL", "ftp://127.0.0.1/x.xml", "not an http");
+    add("no URL", "", "not an http");
 }
 
 void EcbRatesTest::fetchFailures()
