@@ -1,6 +1,10 @@
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
 #include "app/QuillfernApp.h"
+#include "app/holdings/AssetColumns.h"
+#include "app/holdings/HoldingsPage.h"
+#include "app/holdings/HoldingsTable.h"
+#include "app/table/TableStyle.h"
 #include "tests/workspace/EditingHarness.h"
 
 #include <QAbstractButton>
@@ -12,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QToolButton>
 
 using namespace quillfern;
@@ -49,6 +54,8 @@ private Q_SLOTS:
     void bannerRetriesThePortfolio();
     void menusCheckTheSelection();
     void aboutNamesTheWebsite();
+    void aDeleteByTheTrashButtonIsUndone_data();
+    void aDeleteByTheTrashButtonIsUndone();
 
 private:
     void openWindow();
@@ -314,6 +321,57 @@ void WindowTest::aboutNamesTheWebsite()
     QVERIFY(credits.contains(QStringLiteral("Official Website")));
     QVERIFY(credits.contains(QStringLiteral("href=\"https://quillfern.io\"")));
     QVERIFY(credits.contains(QStringLiteral(">quillfern.io</a>")));
+}
+
+void WindowTest::aDeleteByTheTrashButtonIsUndone_data()
+{
+    QTest::addColumn<QString>("undoneBy");
+    QTest::addColumn<QKeySequence>("redo");
+    QTest::newRow("Ctrl+Z, redone by Ctrl+Shift+Z") << QStringLiteral("shortcut") << QKeySequence(QStringLiteral("Ctrl+Shift+Z"));
+    QTest::newRow("Undo in the status line clicked, redone by Ctrl+Y")
+        << QStringLiteral("click") << QKeySequence(QStringLiteral("Ctrl+Y"));
+    QTest::newRow("Undo in the status line by keyboard") << QStringLiteral("keyboard") << QKeySequence(QStringLiteral("Ctrl+Y"));
+}
+
+void WindowTest::aDeleteByTheTrashButtonIsUndone()
+{
+    QFETCH(QString, undoneBy);
+    QFETCH(QKeySequence, redo);
+    openWindow();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    HoldingsPage *page = m_window->content()->holdingsPage();
+    QVERIFY(page);
+    const AssetRow row = m_h->workspace->rows().first();
+    QCOMPARE(m_window->undoAction()->text(), QStringLiteral("Undo"));
+    QVERIFY(!m_window->undoAction()->isEnabled());
+
+    QTableView *view = page->table()->view();
+    const QRect actions = view->visualRect(view->model()->index(0, ActionsColumn));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      QPoint(actions.left() + table::cellInset + 8, actions.center().y()));
+    QVERIFY(m_h->workspace->rows().isEmpty());
+    QCOMPARE(page->rowStatus()->text(), QStringLiteral("Deleted AAPL \u00B7"));
+    QVERIFY(page->rowStatusUndo()->isVisible());
+    QCOMPARE(page->rowStatusUndo()->text(), QStringLiteral("Undo"));
+    QCOMPARE(m_window->undoAction()->text(), QStringLiteral("Undo Delete Position of AAPL"));
+
+    if (undoneBy == QStringLiteral("shortcut")) {
+        QTest::keySequence(m_window.get(), QKeySequence(QStringLiteral("Ctrl+Z")));
+    } else if (undoneBy == QStringLiteral("click")) {
+        QTest::mouseClick(page->rowStatusUndo(), Qt::LeftButton);
+    } else {
+        page->rowStatusUndo()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(page->rowStatusUndo(), Qt::Key_Space);
+    }
+    QCOMPARE(m_h->workspace->rows(), QList<AssetRow>{row});
+    QVERIFY(!page->rowStatusUndo()->isVisible());
+    QCOMPARE(m_window->redoAction()->text(), QStringLiteral("Redo Delete Position of AAPL"));
+    QVERIFY(m_h->workspace->hasPendingSave());
+
+    QTest::keySequence(m_window.get(), redo);
+    QVERIFY(m_h->workspace->rows().isEmpty());
+    QCOMPARE(m_window->undoAction()->text(), QStringLiteral("Undo Delete Position of AAPL"));
 }
 
 QTEST_MAIN(WindowTest)
