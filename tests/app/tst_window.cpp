@@ -6,6 +6,7 @@
 #include "app/holdings/HoldingsTable.h"
 #include "app/table/TableStyle.h"
 #include "tests/workspace/EditingHarness.h"
+#include "tests/support/QuietConsole.h"
 
 #include <QAbstractButton>
 #include <QDialog>
@@ -68,6 +69,7 @@ private:
 
 void WindowTest::init()
 {
+    quillfern::testing::failOnConsoleMessages();
     m_server = std::make_unique<ScriptedServer>();
     scriptSession(*m_server, {holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190)});
     m_server->on("GET", "/v1/currencies", {200, R"([

@@ -15,6 +15,7 @@
 #include "tests/balances/SeededWorkspace.h"
 #include "text/Formats.h"
 #include "text/Localization.h"
+#include "tests/support/QuietConsole.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -50,6 +51,7 @@ private:
 
 void BalancePageTest::init()
 {
+    quillfern::testing::failOnConsoleMessages();
     scriptSeededSession(m_server);
     m_harness = std::make_unique<WorkspaceHarness>();
     m_harness->open(m_server.baseURL(), QStringLiteral("token-1"));

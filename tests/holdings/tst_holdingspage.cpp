@@ -7,6 +7,7 @@
 #include "app/table/ResizableHeader.h"
 #include "app/table/TotalRowView.h"
 #include "tests/workspace/WorkspaceHarness.h"
+#include "tests/support/QuietConsole.h"
 
 #include "text/Localization.h"
 
@@ -91,6 +92,7 @@ private:
 
 void HoldingsPageTest::init()
 {
+    quillfern::testing::failOnConsoleMessages();
     m_server = std::make_unique<ScriptedServer>();
     scriptSession(*m_server, seededRows());
     m_server->on("GET", "/v1/gics-classifications", {200, gics});

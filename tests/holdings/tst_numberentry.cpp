@@ -28,8 +28,7 @@ private Q_SLOTS:
 private:
     ScriptedServer m_server;
     std::unique_ptr<WorkspaceHarness> m_harness;
-    std::unique_ptr<QWidget> m_window;
-    QWidget *m_page = nullptr; // a child of m_window
+    std::unique_ptr<QWidget> m_page;
     QByteArray m_locale = qgetenv("LC_ALL");
 };
 
@@ -44,7 +43,7 @@ void NumberEntryTest::init()
 
 void NumberEntryTest::cleanup()
 {
-    m_window.reset();
+    m_page.reset();
     m_harness.reset();
     qputenv("LC_ALL", m_locale);
 }
@@ -95,28 +94,23 @@ void NumberEntryTest::typing()
     std::function<double()> value;
     if (cash) {
         auto *page = new BalancePage(w);
-        m_page = page;
+        m_page.reset(page);
         view = page->table()->view();
         startCell = view->model()->index(0, BalanceTableModel::CurrencyColumn);
         numberCell = view->model()->index(0, BalanceTableModel::OriginalCashColumn);
         value = [&w] { return w.cashRows()[0].originalCash; };
     } else {
         auto *page = new HoldingsPage(w);
-        m_page = page;
+        m_page.reset(page);
         view = page->table()->view();
         startCell = view->model()->index(0, CodeColumn);
         numberCell = view->model()->index(0, AveragePriceColumn);
         value = [&w] { return w.rows()[0].averagePrice; };
     }
-    // Hosted rather than shown as a window of its own: the offscreen platform warns when a window's size
-    // limits change, which a page inside the main window never meets.
-    m_window = std::make_unique<QWidget>();
-    m_page->setParent(m_window.get());
-    m_window->setLocale(QLocale(interfaceLocale));
-    m_window->resize(1280, 780);
-    m_page->resize(m_window->size());
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_page->setLocale(QLocale(interfaceLocale));
+    m_page->resize(1280, 780);
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
     const double before = value();
 
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(startCell).center());

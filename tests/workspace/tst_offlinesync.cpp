@@ -3,6 +3,7 @@
 
 #include "tests/support/ServiceProcess.h"
 #include "tests/workspace/EditingHarness.h"
+#include "tests/support/QuietConsole.h"
 
 #include <QDir>
 #include <QProcess>
@@ -64,6 +65,7 @@ private:
 
 void OfflineSyncTest::init()
 {
+    quillfern::testing::failOnConsoleMessages();
     const QString database =
         QStringLiteral("sqlite:") +
         m_folder.filePath(QStringLiteral("service-%1-%2.sqlite3")

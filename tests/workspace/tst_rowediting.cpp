@@ -1,4 +1,5 @@
 #include "tests/workspace/EditingHarness.h"
+#include "tests/support/QuietConsole.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -69,6 +70,7 @@ private:
 
 void RowEditingTest::init()
 {
+    quillfern::testing::failOnConsoleMessages();
     m_server = std::make_unique<ScriptedServer>();
     m_h = std::make_unique<EditingHarness>();
 }

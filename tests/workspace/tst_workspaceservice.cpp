@@ -4,6 +4,7 @@
 #include "tests/support/DevelopmentSignInSheet.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/workspace/EditingHarness.h"
+#include "tests/support/QuietConsole.h"
 
 using namespace quillfern;
 using namespace quillfern::testing;
@@ -27,6 +28,7 @@ private:
 
 void WorkspaceServiceTest::init()
 {
+    quillfern::testing::failOnConsoleMessages();
     m_service = std::make_unique<ServiceProcess>(
         QStringLiteral("sqlite:") +
             m_folder.filePath(
