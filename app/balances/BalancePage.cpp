@@ -6,6 +6,8 @@
 #include "app/charts/MetricCard.h"
 #include "app/charts/StatsCollapseButton.h"
 #include "app/table/AddTableButton.h"
+#include "app/table/FilterField.h"
+#include "app/table/RowsProxy.h"
 #include "app/table/TableStyle.h"
 #include "app/table/ToolbarPieces.h"
 #include "app/workspace/Workspace.h"
@@ -45,6 +47,7 @@ BalancePage::BalancePage(Workspace &workspace, QWidget *parent)
     layout->addWidget(buildToolbar(content));
     m_table = new BalanceTable(*m_editor, content);
     layout->addWidget(m_table);
+    m_table->keepOrderIn(workspace.preferences());
     layout->addStretch(1);
     setWidget(content);
 
@@ -103,6 +106,17 @@ QWidget *BalancePage::buildToolbar(QWidget *parent)
     m_savingText = saving->label();
     row->addWidget(m_saving);
     row->addStretch(1);
+
+    m_filterNote = table::statusLabel(bar, QFont::Normal);
+    m_filterNote->setObjectName(QStringLiteral("filterNote"));
+    m_filterNote->hide();
+    row->addWidget(m_filterNote);
+    m_filter = new table::FilterField(bar);
+    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_table->proxy()->setFilterText(text);
+        m_filterNote->setVisible(m_table->proxy()->isFiltering());
+    });
+    row->addWidget(m_filter);
     return bar;
 }
 
@@ -112,6 +126,8 @@ void BalancePage::refresh()
     m_table->refresh();
     const BalanceInputs inputs = m_editor->inputs();
     m_savingText->setText(AppText::value(u"saving", inputs.language.code));
+    m_filter->setPlaceholderText(AppText::value(u"filterBalances", inputs.language.code));
+    m_filterNote->setText(AppText::value(u"totalsCoverAllRows", inputs.language.code));
     m_saving->setVisible(inputs.isSaving);
 }
 

@@ -21,6 +21,7 @@ class Workspace;
 
 namespace table {
 class AddTableButton;
+class FilterField;
 }
 
 class BalancePage : public QScrollArea {
@@ -37,6 +38,9 @@ public:
     StatsCollapseButton *collapseButton() const { return m_collapse; }
     table::AddTableButton *addButton() const { return m_add; }
     QWidget *savingIndicator() const { return m_saving; }
+    table::FilterField *filterField() const { return m_filter; }
+    // Shown while a filter is on: the totals and charts still cover every row.
+    QLabel *filterNote() const { return m_filterNote; }
     // The "Unable to Edit Balance" alert while it is shown.
     QMessageBox *alert() const { return m_alert; }
 
@@ -59,6 +63,8 @@ private:
     table::AddTableButton *m_add = nullptr;
     QWidget *m_saving = nullptr;
     QLabel *m_savingText = nullptr;
+    table::FilterField *m_filter = nullptr;
+    QLabel *m_filterNote = nullptr;
     BalanceTable *m_table = nullptr;
     QPointer<QMessageBox> m_alert;
 };

@@ -5,6 +5,7 @@
 #include "app/table/CellDelegate.h"
 #include "app/table/ResizableHeader.h"
 #include "app/table/RowEditors.h"
+#include "app/table/RowsProxy.h"
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
 #include "text/Formats.h"
@@ -14,19 +15,25 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTableView>
 #include <QVBoxLayout>
 
 namespace quillfern {
 
 BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
-    : QFrame(parent), m_editor(editor), m_model(new BalanceTableModel(editor, this)), m_view(new QTableView(this)),
-      m_header(new table::ResizableHeader(m_view)), m_delegate(new table::CellDelegate(this)),
-      m_total(new table::TotalRowView(m_header, this)), m_outline(new table::RoundedOutline(this)), m_rowEditors(m_view)
+    : QFrame(parent), m_editor(editor), m_model(new BalanceTableModel(editor, this)),
+      m_proxy(new table::RowsProxy({BalanceTableModel::BrokerColumn, BalanceTableModel::CurrencyColumn}, this)),
+      m_view(new QTableView(this)), m_header(new table::ResizableHeader(m_view)),
+      m_delegate(new table::CellDelegate(this)), m_total(new table::TotalRowView(m_header, this)),
+      m_outline(new table::RoundedOutline(this)), m_rowEditors(m_view)
 {
     m_model->setPalette(palette());
     m_view->setHorizontalHeader(m_header);
-    m_view->setModel(m_model);
+    m_proxy->setSourceModel(m_model);
+    m_proxy->setPinnedRow(
+        [this] { return m_editor.editingCashRowID() ? m_model->rowOf(*m_editor.editingCashRowID()) : -1; });
+    m_view->setModel(m_proxy);
     m_view->setItemDelegate(m_delegate);
     m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -35,14 +42,16 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     m_view->setSelectionMode(QAbstractItemView::NoSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // The page scrolls up and down; the table is always as tall as its rows.
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setWordWrap(false);
     const BalanceColumnWidths defaults;
+    QList<int> preferred;
     for (int column = 0; column < BalanceTableModel::ColumnCount; ++column)
-        m_header->resizeSection(column, int(BalanceTableModel::columnWidth(defaults, column)));
+        preferred.append(int(BalanceTableModel::columnWidth(defaults, column)));
+    m_header->setPreferredWidths(preferred);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -51,15 +60,28 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     layout->addWidget(m_total);
 
     connect(m_header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (!m_header->userWidths().contains(column))
+            return; // laid out to fit, not chosen
         BalanceColumnWidths widths = m_editor.balanceWidths();
         BalanceTableModel::columnWidth(widths, column) = size;
         m_editor.setBalanceWidths(widths);
     });
     connect(m_view->horizontalScrollBar(), &QScrollBar::valueChanged, m_total, qOverload<>(&QWidget::update));
+    // The scroll bar comes and goes with the columns' fit, and the table's height with it.
+    connect(m_view->horizontalScrollBar(), &QScrollBar::rangeChanged, this, &BalanceTable::fitHeight);
+    connect(m_header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+        m_proxy->sort(column, order);
+        if (m_orderSettings)
+            m_proxy->storeOrder(*m_orderSettings, QStringLiteral("balanceTable"));
+    });
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_proxy, signal, this, &BalanceTable::fitHeight);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, &BalanceTable::fitHeight);
     connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
-        const QString id = m_model->idAt(index.row());
+        const int row = m_proxy->sourceRow(index.row());
+        const QString id = m_model->idAt(row);
         if (!id.isEmpty() && m_editor.editingCashRowID() != id)
-            m_editor.beginCashEditing(m_model->rows()[index.row()]);
+            m_editor.beginCashEditing(m_model->rows()[row]);
     });
     connect(m_delegate, &table::CellDelegate::saveRequested, this, [this] {
         if (m_rowEditors.acceptsSave())
@@ -67,7 +89,7 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     });
     connect(m_delegate, &table::CellDelegate::cancelRequested, &m_editor, &BalanceEditor::cancelCashEditing);
     connect(m_delegate, &table::CellDelegate::deleteRequested, this, [this](const QModelIndex &index) {
-        const QString id = m_model->idAt(index.row());
+        const QString id = m_model->idAt(m_proxy->mapToSource(index).row());
         if (!id.isEmpty())
             m_editor.deleteCashRow(id);
     });
@@ -82,9 +104,20 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     fitHeight();
 }
 
+void BalanceTable::keepOrderIn(QSettings &settings)
+{
+    m_orderSettings = &settings;
+    const QSignalBlocker quiet(m_header);
+    m_proxy->restoreOrder(settings, QStringLiteral("balanceTable"));
+    m_header->setSortIndicator(m_proxy->sortColumn(), m_proxy->sortOrder());
+    m_header->fitColumns();
+}
+
 void BalanceTable::refresh()
 {
     m_model->refresh();
+    if (m_proxy->isFiltering())
+        m_proxy->refilter(); // the row entering or leaving edit mode is pinned or let go
     syncEditors();
     updateTotals();
 }
@@ -101,7 +134,7 @@ void BalanceTable::changeEvent(QEvent *event)
 void BalanceTable::syncEditors()
 {
     const auto &editing = m_editor.editingCashRowID();
-    m_rowEditors.show(editing, editing ? m_model->rowOf(*editing) : -1,
+    m_rowEditors.show(editing, editing ? m_proxy->viewRow(m_model->rowOf(*editing)) : -1,
                       {BalanceTableModel::BrokerColumn, BalanceTableModel::CurrencyColumn,
                        BalanceTableModel::OriginalCashColumn, BalanceTableModel::ActionsColumn},
                       BalanceTableModel::OriginalCashColumn);
@@ -137,9 +170,10 @@ void BalanceTable::updateTotals()
 void BalanceTable::fitHeight()
 {
     m_total->setFixedHeight(table::rowHeight);
-    const int rows = m_model->rowCount() * table::rowHeight;
+    const int rows = m_proxy->rowCount() * table::rowHeight;
     const int header = static_cast<QHeaderView *>(m_header)->sizeHint().height();
-    const int scrollBar = m_view->horizontalScrollBar()->sizeHint().height();
+    const QScrollBar *bar = m_view->horizontalScrollBar();
+    const int scrollBar = bar->maximum() > bar->minimum() ? bar->sizeHint().height() : 0;
     setFixedHeight(header + rows + scrollBar + table::rowHeight + 2);
 }
 

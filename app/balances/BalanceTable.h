@@ -12,6 +12,7 @@
 
 #include <optional>
 
+class QSettings;
 class QTableView;
 
 namespace quillfern {
@@ -22,6 +23,7 @@ class BalanceTableModel;
 namespace table {
 class CellDelegate;
 class ResizableHeader;
+class RowsProxy;
 class TotalRowView;
 } // namespace table
 
@@ -38,6 +40,10 @@ public:
     table::ResizableHeader *header() const { return m_header; }
     table::TotalRowView *totalRow() const { return m_total; }
     BalanceTableModel *model() const { return m_model; }
+    // Between the model and the view: the order and the filter. View rows map to model rows through it.
+    table::RowsProxy *proxy() const { return m_proxy; }
+    // The order chosen by clicking a header is read from and kept in settings.
+    void keepOrderIn(QSettings &settings);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -50,6 +56,8 @@ private:
 
     BalanceEditor &m_editor;
     BalanceTableModel *m_model;
+    table::RowsProxy *m_proxy;
+    QSettings *m_orderSettings = nullptr;
     QTableView *m_view;
     table::ResizableHeader *m_header;
     table::CellDelegate *m_delegate;

@@ -190,6 +190,23 @@ QVariant BalanceTableModel::data(const QModelIndex &index, int role) const
             return codes;
         }
         return {};
+    case table::SortRole: {
+        const BalanceRowFigures figures = m_figures.row(m_rows, row);
+        switch (column) {
+        case OriginalCashColumn:
+            return row.originalCash;
+        case CashValueColumn:
+            return figures.cashValueUsd;
+        case HoldingsValueColumn:
+            return figures.holdingsUsd;
+        case InvestedWeightColumn:
+            return figures.accountUsd > 0 ? figures.holdingsUsd / figures.accountUsd : 0.0;
+        case AccountValueColumn:
+            return figures.accountUsd;
+        default:
+            return displayText(row, column);
+        }
+    }
     case table::ValueRole:
     case Qt::EditRole:
         if (column == BrokerColumn)

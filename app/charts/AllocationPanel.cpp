@@ -83,10 +83,16 @@ QRectF AllocationLegend::rowRect(int index) const
     return QRectF(0, index * (rowHeight() + rowSpacing), width(), rowHeight());
 }
 
+qreal AllocationLegend::shownValueWidth() const
+{
+    const qreal room = width() - (dotSize + labelMinimumWidth + shareWidth + 3 * columnSpacing);
+    return std::clamp<qreal>(room, valueMinimumWidth, valueWidth);
+}
+
 QRectF AllocationLegend::labelRect(int index) const
 {
     const QRectF row = rowRect(index);
-    const qreal shareLeft = width() - valueWidth - columnSpacing - shareWidth;
+    const qreal shareLeft = width() - shownValueWidth() - columnSpacing - shareWidth;
     const qreal labelLeft = dotSize + columnSpacing;
     return QRectF(labelLeft, row.top(), std::max<qreal>(0, shareLeft - columnSpacing - labelLeft), row.height());
 }
@@ -124,12 +130,12 @@ QSize AllocationLegend::minimumSizeHint() const
 {
     const int count = int(std::min<std::size_t>(m_items.size(), maximumLegendRows));
     const int height = count == 0 ? 0 : qCeil(count * rowHeight() + (count - 1) * rowSpacing);
-    return {dotSize + labelMinimumWidth + shareWidth + valueWidth + 3 * columnSpacing, height};
+    return {dotSize + labelMinimumWidth + shareWidth + valueMinimumWidth + 3 * columnSpacing, height};
 }
 
 QSize AllocationLegend::sizeHint() const
 {
-    return minimumSizeHint() + QSize(80, 0);
+    return minimumSizeHint() + QSize(80 + valueWidth - valueMinimumWidth, 0);
 }
 
 void AllocationLegend::paintEvent(QPaintEvent *)
@@ -138,7 +144,7 @@ void AllocationLegend::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     const QFont font = legendFont();
     const QList<LegendRow> lines = rows();
-    const qreal valueLeft = width() - valueWidth;
+    const qreal valueLeft = width() - shownValueWidth();
     const qreal shareLeft = valueLeft - columnSpacing - shareWidth;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const LegendRow &line = lines[i];
@@ -154,7 +160,7 @@ void AllocationLegend::paintEvent(QPaintEvent *)
         drawFittedText(painter, QRectF(shareLeft, row.top(), shareWidth, row.height()),
                        Qt::AlignRight | Qt::AlignVCenter, line.share, font, figureMinimumScale);
         painter.setPen(Palette::primaryText(palette()));
-        drawFittedText(painter, QRectF(valueLeft, row.top(), valueWidth, row.height()),
+        drawFittedText(painter, QRectF(valueLeft, row.top(), shownValueWidth(), row.height()),
                        Qt::AlignRight | Qt::AlignVCenter, line.value, font, figureMinimumScale);
     }
 }

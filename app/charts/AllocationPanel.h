@@ -44,6 +44,8 @@ public:
     static constexpr int columnSpacing = 8;
     static constexpr int shareWidth = 56;
     static constexpr int valueWidth = 120;
+    // In a narrow panel the value column gives way first, down to this; its figures shrink to fit.
+    static constexpr int valueMinimumWidth = 88;
 
     explicit AllocationLegend(QWidget *parent = nullptr);
 
@@ -65,6 +67,7 @@ protected:
 
 private:
     qreal rowHeight() const;
+    qreal shownValueWidth() const;
 
     std::vector<AllocationItem> m_items;
     CurrencyOption m_currency;

@@ -6,6 +6,8 @@
 #include "app/holdings/HoldingsTable.h"
 #include "app/icons/SymbolIcon.h"
 #include "app/table/AddTableButton.h"
+#include "app/table/FilterField.h"
+#include "app/table/RowsProxy.h"
 #include "app/table/TableStyle.h"
 #include "app/table/ToolbarPieces.h"
 #include "app/workspace/Workspace.h"
@@ -30,6 +32,7 @@ HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
     layout->addWidget(holdingStatsButton(workspace, this));
     layout->addWidget(buildToolbar());
     layout->addWidget(m_table, 1);
+    m_table->keepOrderIn(workspace.preferences());
 
     connect(m_editor, &HoldingsEditor::editingChanged, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::rowEditStatusChanged, this, &HoldingsPage::showState);
@@ -78,6 +81,17 @@ QWidget *HoldingsPage::buildToolbar()
     row->addWidget(m_undoOffer);
     row->addStretch(1);
 
+    m_filterNote = table::statusLabel(bar, QFont::Normal);
+    m_filterNote->setObjectName(QStringLiteral("filterNote"));
+    m_filterNote->hide();
+    row->addWidget(m_filterNote);
+    m_filter = new table::FilterField(bar);
+    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_table->proxy()->setFilterText(text);
+        m_filterNote->setVisible(m_table->proxy()->isFiltering());
+    });
+    row->addWidget(m_filter);
+
     auto *saving = new table::SavingIndicator(bar);
     m_saving = saving;
     m_savingText = saving->label();
@@ -92,6 +106,8 @@ void HoldingsPage::retranslate()
     m_addBrokerage->setText(AppText::value(u"addBrokerage", language));
     m_addBrokerage->setToolTip(m_addBrokerage->text());
     m_savingText->setText(AppText::value(u"saving", language));
+    m_filter->setPlaceholderText(AppText::value(u"filterHoldings", language));
+    m_filterNote->setText(AppText::value(u"totalsCoverAllRows", language));
     m_undoOffer->setText(AppText::value(u"undo", language));
 }
 

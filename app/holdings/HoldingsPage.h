@@ -17,6 +17,7 @@ class Workspace;
 
 namespace table {
 class AddTableButton;
+class FilterField;
 }
 
 class HoldingsPage : public QWidget {
@@ -36,6 +37,9 @@ public:
     // Shown after a delete: undoes it.
     QToolButton *rowStatusUndo() const { return m_undoOffer; }
     QWidget *savingIndicator() const { return m_saving; }
+    table::FilterField *filterField() const { return m_filter; }
+    // Shown while a filter is on: the totals and charts still cover every row.
+    QLabel *filterNote() const { return m_filterNote; }
 
 Q_SIGNALS:
     // The add-brokerage dialog belongs to the window.
@@ -55,6 +59,8 @@ private:
     QToolButton *m_refresh = nullptr;
     QLabel *m_priceStatus = nullptr;
     QLabel *m_rowStatus = nullptr;
+    table::FilterField *m_filter = nullptr;
+    QLabel *m_filterNote = nullptr;
     QToolButton *m_undoOffer = nullptr;
     QWidget *m_saving = nullptr;
     QLabel *m_savingText = nullptr;

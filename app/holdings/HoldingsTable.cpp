@@ -6,6 +6,7 @@
 #include "app/table/CellEditors.h"
 #include "app/table/ResizableHeader.h"
 #include "app/table/RowEditors.h"
+#include "app/table/RowsProxy.h"
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
 #include "app/workspace/Workspace.h"
@@ -18,6 +19,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -25,6 +27,7 @@ namespace quillfern {
 
 HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidget *parent)
     : QFrame(parent), m_workspace(workspace), m_editor(editor), m_model(new HoldingsTableModel(editor, this)),
+      m_proxy(new table::RowsProxy({CodeColumn, BrokerColumn, SectorColumn, SubSectorColumn, MarketColumn}, this)),
       m_view(new QTableView(this)), m_header(new table::ResizableHeader(m_view)),
       m_delegate(new table::CellDelegate(this)), m_total(new table::TotalRowView(m_header, this)),
       m_outline(new table::RoundedOutline(this)), m_rowEditors(m_view)
@@ -35,19 +38,23 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
     m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_view->verticalHeader()->setDefaultSectionSize(table::rowHeight);
-    m_view->setModel(m_model);
+    m_proxy->setSourceModel(m_model);
+    m_proxy->setPinnedRow([this] { return m_editor.editingRowID() ? m_model->rowOf(*m_editor.editingRowID()) : -1; });
+    m_view->setModel(m_proxy);
     m_view->setItemDelegate(m_delegate);
     m_view->setShowGrid(false);
     m_view->setSelectionMode(QAbstractItemView::NoSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setWordWrap(false);
     m_view->setMouseTracking(true);
+    QList<int> preferred;
     for (int column = 0; column < AssetColumnCount; ++column)
-        m_header->resizeSection(column, int(columnWidth(m_widths, AssetColumn(column))));
+        preferred.append(int(columnWidth(m_widths, AssetColumn(column))));
+    m_header->setPreferredWidths(preferred);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -55,18 +62,26 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
     layout->addWidget(m_view, 1);
     layout->addWidget(m_total);
 
-    connect(m_header, &QHeaderView::sectionResized, this,
-            [this](int column, int, int size) { columnWidth(m_widths, AssetColumn(column)) = size; });
+    connect(m_header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (m_header->userWidths().contains(column))
+            columnWidth(m_widths, AssetColumn(column)) = size;
+    });
+    connect(m_header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+        m_proxy->sort(column, order);
+        if (m_orderSettings)
+            m_proxy->storeOrder(*m_orderSettings, QStringLiteral("holdingsTable"));
+    });
     connect(m_view->horizontalScrollBar(), &QScrollBar::valueChanged, m_total, qOverload<>(&QWidget::update));
     connect(m_view, &QTableView::clicked, this, [this](const QModelIndex &index) {
-        const QString id = m_model->idAt(index.row());
+        const QString id = m_model->idAt(m_proxy->sourceRow(index.row()));
         if (!id.isEmpty() && m_editor.editingRowID() != id)
             m_editor.selectRow(id);
     });
     connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
-        const QString id = m_model->idAt(index.row());
+        const int row = m_proxy->sourceRow(index.row());
+        const QString id = m_model->idAt(row);
         if (!id.isEmpty() && m_editor.editingRowID() != id)
-            m_editor.beginEditing(m_workspace.rows()[index.row()]);
+            m_editor.beginEditing(m_workspace.rows()[row]);
     });
     connect(m_delegate, &table::CellDelegate::saveRequested, this, [this] {
         if (m_editor.editingRowID() && m_rowEditors.acceptsSave())
@@ -77,12 +92,14 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
             m_editor.cancelEditing();
     });
     connect(m_delegate, &table::CellDelegate::deleteRequested, this, [this](const QModelIndex &index) {
-        const QString id = m_model->idAt(index.row());
+        const QString id = m_model->idAt(m_proxy->mapToSource(index).row());
         if (!id.isEmpty())
             m_editor.deleteRow(id);
     });
 
     connect(&editor, &HoldingsEditor::editingChanged, this, [this] {
+        if (m_proxy->isFiltering())
+            m_proxy->refilter(); // the row entering or leaving edit mode is pinned or let go
         syncEditors();
         showRowError();
     });
@@ -101,6 +118,15 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
     syncEditors();
 }
 
+void HoldingsTable::keepOrderIn(QSettings &settings)
+{
+    m_orderSettings = &settings;
+    const QSignalBlocker quiet(m_header);
+    m_proxy->restoreOrder(settings, QStringLiteral("holdingsTable"));
+    m_header->setSortIndicator(m_proxy->sortColumn(), m_proxy->sortOrder());
+    m_header->fitColumns();
+}
+
 void HoldingsTable::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange) {
@@ -113,7 +139,7 @@ void HoldingsTable::changeEvent(QEvent *event)
 void HoldingsTable::syncEditors()
 {
     const auto &editing = m_editor.editingRowID();
-    m_rowEditors.show(editing, editing ? m_model->rowOf(*editing) : -1,
+    m_rowEditors.show(editing, editing ? m_proxy->viewRow(m_model->rowOf(*editing)) : -1,
                       {BrokerColumn, MarketColumn, SectorColumn, SubSectorColumn, CodeColumn, AveragePriceColumn,
                        QuantityColumn, ActionsColumn},
                       CodeColumn);

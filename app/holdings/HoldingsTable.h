@@ -13,6 +13,7 @@
 #include <QPointer>
 
 #include <QMessageBox>
+class QSettings;
 class QTableView;
 
 namespace quillfern {
@@ -24,6 +25,7 @@ class Workspace;
 namespace table {
 class CellDelegate;
 class ResizableHeader;
+class RowsProxy;
 class TotalRowView;
 } // namespace table
 
@@ -37,6 +39,10 @@ public:
     table::ResizableHeader *header() const { return m_header; }
     table::TotalRowView *totalRow() const { return m_total; }
     HoldingsTableModel *model() const { return m_model; }
+    // Between the model and the view: the order and the filter. View rows map to model rows through it.
+    table::RowsProxy *proxy() const { return m_proxy; }
+    // The order chosen by clicking a header is read from and kept in settings.
+    void keepOrderIn(QSettings &settings);
     const AssetColumnWidths &widths() const { return m_widths; }
     // The "Unable to Save Row" alert while one is shown.
     QMessageBox *rowErrorAlert() const { return m_alert; }
@@ -53,6 +59,8 @@ private:
     Workspace &m_workspace;
     HoldingsEditor &m_editor;
     HoldingsTableModel *m_model;
+    table::RowsProxy *m_proxy;
+    QSettings *m_orderSettings = nullptr;
     QTableView *m_view;
     table::ResizableHeader *m_header;
     table::CellDelegate *m_delegate;

@@ -229,6 +229,22 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
 
     if (role == table::ValueRole || role == Qt::EditRole)
         return rawValue(row, column);
+    if (role == table::SortRole) {
+        const AssetValuation *figures = m_holdings.position(row.id);
+        switch (column) {
+        case HoldPercentColumn:
+            return figures ? figures->holdPercent : 0.0;
+        case ValueUSDColumn:
+            return figures ? figures->marketValueUsd : 0.0;
+        case NetUSDColumn:
+            return figures ? figures->netUsd : 0.0;
+        case CostUSDColumn:
+            return figures ? figures->boughtCostUsd : 0.0;
+        default:
+            return rawValue(row, column);
+        }
+    }
+
     const AssetValuation *position = m_holdings.position(row.id);
     if (role == Qt::ForegroundRole) {
         if (column == ValueUSDColumn)

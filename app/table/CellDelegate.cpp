@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -150,12 +151,16 @@ QWidget *CellDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
 void CellDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
 {
     const QVariant value = index.data(ValueRole);
-    if (auto *text = qobject_cast<EditingTextCell *>(editor))
+    if (auto *text = qobject_cast<EditingTextCell *>(editor)) {
         text->setValue(value.toString());
-    else if (auto *number = qobject_cast<EditingNumberCell *>(editor))
+    } else if (auto *number = qobject_cast<EditingNumberCell *>(editor)) {
         number->setValue(value.toDouble());
-    else if (auto *picker = qobject_cast<PickerCell *>(editor))
+        // The symbol follows the row's market or currency the moment either changes.
+        if (QLabel *prefix = number->prefixLabel())
+            prefix->setText(index.data(PrefixRole).toString());
+    } else if (auto *picker = qobject_cast<PickerCell *>(editor)) {
         picker->setOptions(index.data(OptionsRole).toStringList(), value.toString());
+    }
 }
 
 void CellDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const

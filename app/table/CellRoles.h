@@ -29,6 +29,7 @@ enum CellRole {
     PrecisionRole,                   // fraction digits of a number
     FieldNameRole,                   // the name an editing cell traces under
     HeaderTintRole,                  // QColor behind a header title
+    SortRole,                        // what the column sorts by: double for figures, text otherwise
 };
 
 inline bool isEditingKind(CellKind kind)

@@ -96,6 +96,8 @@ public:
     const QList<GICSClassification> &gicsClassifications() const { return m_gicsClassifications; }
     const QList<TransactionRecord> &transactions() const { return m_transactions; }
 
+    // The window's preferences; pages keep their own choices (a table's order) here too.
+    QSettings &preferences() const { return *m_preferences; }
     // Read from and written to the preferences on every access.
     QString reportingCurrencyCode() const;
     void setReportingCurrencyCode(const QString &code);

@@ -119,7 +119,7 @@ void BalancePageTest::editingARowSavesOnlyWhenSaved()
 {
     Workspace &w = *m_harness->workspace;
     QTableView *view = m_page->table()->view();
-    BalanceTableModel *model = m_page->table()->model();
+    QAbstractItemModel *model = view->model(); // the rows as the view shows them
     QVERIFY(w.portfolioMatchesSyncedData());
 
     Q_EMIT view->doubleClicked(model->index(2, BalanceTableModel::CashValueColumn));
@@ -158,7 +158,7 @@ void BalancePageTest::aDuplicateChoiceAlertsAndSpringsBack()
 {
     Workspace &w = *m_harness->workspace;
     QTableView *view = m_page->table()->view();
-    BalanceTableModel *model = m_page->table()->model();
+    QAbstractItemModel *model = view->model(); // the rows as the view shows them
     Q_EMIT view->doubleClicked(model->index(1, BalanceTableModel::BrokerColumn));
     auto *currency =
         qobject_cast<table::PickerCell *>(view->indexWidget(model->index(1, BalanceTableModel::CurrencyColumn)));
@@ -192,7 +192,8 @@ void BalancePageTest::deleteAsksForASave()
     QCOMPARE(w.cashRows().size(), 4);
     QCOMPARE(w.cashRows().last().currency, QStringLiteral("EUR"));
     QCOMPARE(m_page->table()->model()->rowCount(), 4);
-    QVERIFY(m_page->table()->view()->indexWidget(m_page->table()->model()->index(3, BalanceTableModel::BrokerColumn)));
+    QTableView *view = m_page->table()->view();
+    QVERIFY(view->indexWidget(view->model()->index(3, BalanceTableModel::BrokerColumn)));
     QVERIFY(!w.hasPendingSave());
 
     m_page->editor().deleteCashRow(w.cashRows().first().id);

@@ -77,13 +77,19 @@ private Q_SLOTS:
     void lettersLeaveANumberUnchanged();
     void aRejectedSaveShowsTheAlertAndKeepsEditing();
     void sectorChangeReplacesAnUnlistedSubIndustry();
-    void headerDragStopsAt56AndTheTotalRowFollows();
     void screenshots_data();
     void screenshots();
 
 private:
     HoldingsTable &table() { return *m_page->table(); }
-    QRect cellRect(int row, int column) { return table().view()->visualRect(table().model()->index(row, column)); }
+    QWidget *editorAt(int row, int column)
+    {
+        return table().view()->indexWidget(table().view()->model()->index(row, column));
+    }
+    QRect cellRect(int row, int column)
+    {
+        return table().view()->visualRect(table().view()->model()->index(row, column));
+    }
 
     std::unique_ptr<ScriptedServer> m_server;
     std::unique_ptr<WorkspaceHarness> m_h;
@@ -169,7 +175,7 @@ void HoldingsPageTest::doubleClickEditsTypingUpdatesFiguresReturnSaves()
     QCOMPARE(e.editingRowID(), std::optional(QStringLiteral("B")));
 
     auto *quantity =
-        qobject_cast<table::EditingNumberCell *>(view->indexWidget(table().model()->index(1, QuantityColumn)));
+        qobject_cast<table::EditingNumberCell *>(view->indexWidget(view->model()->index(1, QuantityColumn)));
     QVERIFY(quantity);
     const QString valueBefore = table().model()->index(1, ValueUSDColumn).data().toString();
     const QString totalBefore = table().totalRow()->cells()[1].text;
@@ -180,7 +186,7 @@ void HoldingsPageTest::doubleClickEditsTypingUpdatesFiguresReturnSaves()
     QVERIFY(table().model()->index(1, ValueUSDColumn).data().toString() != valueBefore);
     QVERIFY(table().totalRow()->cells()[1].text != totalBefore);
 
-    auto *code = qobject_cast<table::EditingTextCell *>(view->indexWidget(table().model()->index(1, CodeColumn)));
+    auto *code = qobject_cast<table::EditingTextCell *>(view->indexWidget(view->model()->index(1, CodeColumn)));
     QVERIFY(code);
     code->selectAll();
     QTest::keyClicks(code, QStringLiteral(" aapl "));
@@ -188,7 +194,7 @@ void HoldingsPageTest::doubleClickEditsTypingUpdatesFiguresReturnSaves()
     QVERIFY(!e.editingRowID());
     QCOMPARE(w.rows()[1].code, QStringLiteral("AAPL"));
     QVERIFY(w.hasPendingSave());
-    QVERIFY(!view->indexWidget(table().model()->index(1, CodeColumn))); // editors are gone with edit mode
+    QVERIFY(!view->indexWidget(view->model()->index(1, CodeColumn))); // editors are gone with edit mode
     QVERIFY(m_page->rowStatus()->text().startsWith(QStringLiteral("Saved AAPL")));
 
     QFile trace(EditDebugLog::path());
@@ -209,7 +215,7 @@ void HoldingsPageTest::escapeRestoresTheRow()
     QTest::mouseClick(table().view()->viewport(), Qt::LeftButton, {}, cellRect(0, MarketColumn).center());
     QTest::mouseDClick(table().view()->viewport(), Qt::LeftButton, {}, cellRect(0, MarketColumn).center());
     auto *code =
-        qobject_cast<table::EditingTextCell *>(table().view()->indexWidget(table().model()->index(0, CodeColumn)));
+        qobject_cast<table::EditingTextCell *>(editorAt(0, CodeColumn));
     QVERIFY(code);
     QTest::keyClicks(code, QStringLiteral("XYZ"));
     QVERIFY(w.rows()[0].code != before.code);
@@ -229,7 +235,7 @@ void HoldingsPageTest::lettersLeaveANumberUnchanged()
     HoldingsEditor &e = m_page->editor();
     e.beginEditing(w.rows()[0]);
     auto *average = qobject_cast<table::EditingNumberCell *>(
-        table().view()->indexWidget(table().model()->index(0, AveragePriceColumn)));
+        editorAt(0, AveragePriceColumn));
     QVERIFY(average);
     QVERIFY(average->prefixLabel());
     QCOMPARE(average->prefixLabel()->text(), QStringLiteral("$"));
@@ -241,7 +247,7 @@ void HoldingsPageTest::lettersLeaveANumberUnchanged()
     QTest::keyClicks(average->field(), QStringLiteral("1,234.5"));
     QCOMPARE(w.rows()[0].averagePrice, 1234.5);
     auto *quantity = qobject_cast<table::EditingNumberCell *>(
-        table().view()->indexWidget(table().model()->index(0, QuantityColumn)));
+        editorAt(0, QuantityColumn));
     QVERIFY(!quantity->prefixLabel()); // no prefix, the field alone
 }
 
@@ -251,7 +257,7 @@ void HoldingsPageTest::aRejectedSaveShowsTheAlertAndKeepsEditing()
     HoldingsEditor &e = m_page->editor();
     e.beginEditing(w.rows()[2]);
     auto *quantity = qobject_cast<table::EditingNumberCell *>(
-        table().view()->indexWidget(table().model()->index(2, QuantityColumn)));
+        editorAt(2, QuantityColumn));
     quantity->field()->selectAll();
     QTest::keyClicks(quantity->field(), QStringLiteral("0"));
     QTest::keyClick(quantity->field(), Qt::Key_Return);
@@ -273,9 +279,9 @@ void HoldingsPageTest::sectorChangeReplacesAnUnlistedSubIndustry()
     HoldingsEditor &e = m_page->editor();
     e.beginEditing(w.rows()[0]);
     auto *sector =
-        qobject_cast<table::PickerCell *>(table().view()->indexWidget(table().model()->index(0, SectorColumn)));
+        qobject_cast<table::PickerCell *>(editorAt(0, SectorColumn));
     auto *sub =
-        qobject_cast<table::PickerCell *>(table().view()->indexWidget(table().model()->index(0, SubSectorColumn)));
+        qobject_cast<table::PickerCell *>(editorAt(0, SubSectorColumn));
     QVERIFY(sector && sub);
     QCOMPARE(sector->count(), 3);
     sector->setCurrentIndex(sector->findText(QStringLiteral("Financials")));
@@ -283,35 +289,6 @@ void HoldingsPageTest::sectorChangeReplacesAnUnlistedSubIndustry()
     QCOMPARE(w.rows()[0].sector, QStringLiteral("Financials"));
     QCOMPARE(w.rows()[0].subSector, QStringLiteral("Diversified Banks"));
     QCOMPARE(sub->currentText(), QStringLiteral("Diversified Banks"));
-}
-
-void HoldingsPageTest::headerDragStopsAt56AndTheTotalRowFollows()
-{
-    table::ResizableHeader *header = table().header();
-    QCOMPARE(header->sectionSize(AveragePriceColumn), 100);
-    const int edge = header->sectionViewportPosition(AveragePriceColumn) + 100 - 1;
-    const int y = header->height() / 2;
-    const QRect totalBefore = table().totalRow()->cellRect(table().totalRow()->cells()[1]);
-    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge, y));
-    QTest::mouseMove(header->viewport(), QPoint(edge - 100, y));
-    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge - 100, y));
-    QCOMPARE(header->sectionSize(AveragePriceColumn), 56);
-    QCOMPARE(table().widths().averagePrice, 56.0);
-    QCOMPARE(cellRect(0, AveragePriceColumn).width(), 56);
-    const QRect totalAfter = table().totalRow()->cellRect(table().totalRow()->cells()[1]);
-    QCOMPARE(totalAfter.left(), totalBefore.left() - 44);
-    QCOMPARE(totalAfter.left(), cellRect(0, ValueUSDColumn).left());
-
-    const int grown = header->sectionViewportPosition(CodeColumn) + 72 - 1;
-    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(grown, y));
-    QTest::mouseMove(header->viewport(), QPoint(grown + 400, y));
-    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(grown + 400, y));
-    QCOMPARE(header->sectionSize(CodeColumn), 472);
-    // Wider than the window now: the table scrolls sideways, and the total row with it.
-    QScrollBar *bar = table().view()->horizontalScrollBar();
-    QVERIFY(bar->maximum() > 0);
-    bar->setValue(bar->maximum());
-    QCOMPARE(table().totalRow()->cellRect(table().totalRow()->cells()[1]).left(), cellRect(0, ValueUSDColumn).left());
 }
 
 void HoldingsPageTest::screenshots_data()
