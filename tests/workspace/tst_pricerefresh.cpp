@@ -1,4 +1,5 @@
 #include "tests/workspace/EditingHarness.h"
+#include "tests/support/QuietConsole.h"
 
 #include <QSignalSpy>
 
@@ -27,6 +28,7 @@ class PriceRefreshTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void init() { quillfern::testing::failOnConsoleMessages(); }
     void cleanup();
     void statusTexts_data();
     void statusTexts();

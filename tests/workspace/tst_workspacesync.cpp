@@ -1,4 +1,5 @@
 #include "tests/workspace/WorkspaceHarness.h"
+#include "tests/support/QuietConsole.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -72,6 +73,7 @@ class WorkspaceSyncTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void init() { quillfern::testing::failOnConsoleMessages(); }
     void loadsInOrderAndInstallsThePortfolio();
     void referenceListsAndTheirPreferences_data();
     void referenceListsAndTheirPreferences();
