@@ -75,10 +75,8 @@ private Q_SLOTS:
     void signingKeysAreCachedAndRefetched();
     void unusableKeySets_data();
     void unusableKeySets();
-    void refusedBeforeContactingGoogle_data();
-    void refusedBeforeContactingGoogle();
-    void endpointsMustBeSecure_data();
-    void endpointsMustBeSecure();
+    void refusedSettings_data();
+    void refusedSettings();
     void concurrentSignInsShareOneProvider();
     void slowTokenEndpointTimesOut_data();
     void slowTokenEndpointTimesOut();

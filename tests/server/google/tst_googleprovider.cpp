@@ -219,79 +219,69 @@ void GoogleProviderTest::tokenEndpointFailures()
     QCOMPARE(m_google->keyFetches(), 0);
 }
 
-void GoogleProviderTest::refusedBeforeContactingGoogle_data()
+void GoogleProviderTest::refusedSettings_data()
 {
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("nonce");
     QTest::addColumn<QString>("clientId");
     QTest::addColumn<QString>("secret");
     QTest::addColumn<qint64>("at");
+    QTest::addColumn<QString>("tokenEndpoint"); // empty for the stand-in's
+    QTest::addColumn<QString>("jwksURL");       // empty for the stand-in's
+    QTest::addColumn<bool>("tokenAsked");       // whether the stand-in's token endpoint may see the code
     QTest::addColumn<QString>("reason");
 
     const QString c = q(code), n = q(nonce), id = q(clientId), secret = q(clientSecret);
-    QTest::newRow("no code") << QString() << n << id << secret << qint64(now) << QStringLiteral("no sign-in code");
-    QTest::newRow("no nonce") << c << QString() << id << secret << qint64(now) << QStringLiteral("no nonce");
-    QTest::newRow("no client id") << c << n << QString() << secret << qint64(now) << QStringLiteral("not configured");
-    QTest::newRow("no client secret") << c << n << id << QString() << qint64(now) << QStringLiteral("not configured");
-    QTest::newRow("clock at the end of time")
-        << c << n << id << secret << std::numeric_limits<qint64>::max() << QStringLiteral("impossible time");
-    QTest::newRow("clock before the beginning")
-        << c << n << id << secret << std::numeric_limits<qint64>::min() << QStringLiteral("impossible time");
+    // Refused before anything is sent.
+    const auto before = [=](const char *name, const QString &withCode, const QString &withNonce, const QString &withId,
+                            const QString &withSecret, qint64 at, const char *reason) {
+        QTest::newRow(name) << withCode << withNonce << withId << withSecret << at << QString() << QString() << false
+                            << QString::fromLatin1(reason);
+    };
+    const auto endpoints = [=](const char *name, const char *tokenEndpoint, const char *jwksURL, const char *reason) {
+        QTest::newRow(name) << c << n << id << secret << qint64(now) << QString::fromLatin1(tokenEndpoint)
+                            << QString::fromLatin1(jwksURL) << (*jwksURL != 0) << QString::fromLatin1(reason);
+    };
+    before("no code", QString(), n, id, secret, now, "no sign-in code");
+    before("no nonce", c, QString(), id, secret, now, "no nonce");
+    before("no client id", c, n, QString(), secret, now, "not configured");
+    before("no client secret", c, n, id, QString(), now, "not configured");
+    before("clock at the end of time", c, n, id, secret, std::numeric_limits<qint64>::max(), "impossible time");
+    before("clock before the beginning", c, n, id, secret, std::numeric_limits<qint64>::min(), "impossible time");
+    endpoints("token endpoint in clear text", "http://oauth2.example.invalid/token", "", "must use https");
+    endpoints("loopback look-alike", "http://127.0.0.1.example.invalid/token", "", "must use https");
+    endpoints("keys in clear text", "", "http://keys.example.invalid/certs", "must use https");
+    endpoints("another scheme", "ftp://127.0.0.1/token", "", "not a valid");
+    endpoints("not a URL", "token endpoint", "", "not a valid");
+    endpoints("credentials in the URL", "https://user:pw@oauth2.example.invalid/token", "", "not a valid");
+    endpoints("nobody listening", "http://127.0.0.1:1/token", "", "could not get an answer");
 }
 
-void GoogleProviderTest::refusedBeforeContactingGoogle()
+void GoogleProviderTest::refusedSettings()
 {
     QFETCH(QString, code);
     QFETCH(QString, nonce);
     QFETCH(QString, clientId);
     QFETCH(QString, secret);
     QFETCH(qint64, at);
+    QFETCH(QString, tokenEndpoint);
+    QFETCH(QString, jwksURL);
+    QFETCH(bool, tokenAsked);
     QFETCH(QString, reason);
 
     GoogleConfig settings = config();
     settings.clientId = clientId.toStdString();
     settings.clientSecret = secret.toStdString();
-    GoogleProvider provider(settings);
-    expectFailure(provider.completeSignIn(code.toStdString(), nonce.toStdString(), at), reason);
-    QVERIFY(m_google->tokenRequests().empty());
-    QCOMPARE(m_google->keyFetches(), 0);
-}
-
-void GoogleProviderTest::endpointsMustBeSecure_data()
-{
-    QTest::addColumn<QString>("tokenEndpoint"); // empty for the stand-in's
-    QTest::addColumn<QString>("jwksURL");
-    QTest::addColumn<QString>("reason");
-
-    const QString https = QStringLiteral("must use https");
-    const QString invalid = QStringLiteral("not a valid");
-    QTest::newRow("token endpoint in clear text")
-        << QStringLiteral("http://oauth2.example.invalid/token") << QString() << https;
-    QTest::newRow("loopback look-alike") << QStringLiteral("http://127.0.0.1.example.invalid/token") << QString()
-                                         << https;
-    QTest::newRow("keys in clear text") << QString() << QStringLiteral("http://keys.example.invalid/certs") << https;
-    QTest::newRow("another scheme") << QStringLiteral("ftp://127.0.0.1/token") << QString() << invalid;
-    QTest::newRow("not a URL") << QStringLiteral("token endpoint") << QString() << invalid;
-    QTest::newRow("credentials in the URL")
-        << QStringLiteral("https://user:pw@oauth2.example.invalid/token") << QString() << invalid;
-    QTest::newRow("nobody listening") << QStringLiteral("http://127.0.0.1:1/token") << QString()
-                                      << QStringLiteral("could not get an answer");
-}
-
-void GoogleProviderTest::endpointsMustBeSecure()
-{
-    QFETCH(QString, tokenEndpoint);
-    QFETCH(QString, jwksURL);
-    QFETCH(QString, reason);
-
-    GoogleConfig settings = config();
     if (!tokenEndpoint.isEmpty())
         settings.tokenEndpoint = tokenEndpoint.toStdString();
     if (!jwksURL.isEmpty())
         settings.jwksURL = jwksURL.toStdString();
     GoogleProvider provider(settings);
     const QByteArray token = forger(*m_keyA, QStringLiteral("key-a")).token();
-    expectFailure(signInWith(token, provider), reason, token);
+    m_google->issue(code.toStdString(), s(token));
+    expectFailure(provider.completeSignIn(code.toStdString(), nonce.toStdString(), at), reason, token);
+    QCOMPARE(m_google->tokenRequests().size(), std::size_t(tokenAsked ? 1 : 0));
+    QCOMPARE(m_google->keyFetches(), 0);
 }
 
 void GoogleProviderTest::concurrentSignInsShareOneProvider()
