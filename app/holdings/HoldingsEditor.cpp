@@ -4,6 +4,7 @@
 #include "app/holdings/HoldingsEditor.h"
 
 #include "app/workspace/EditDebugLog.h"
+#include "core/HoldingRules.h"
 #include "text/Localization.h"
 
 #include <QPointer>
@@ -109,9 +110,7 @@ AssetRow HoldingsEditor::newRow() const
     const QStringList sectors = m_rows.gicsSectorNames();
     if (!sectors.isEmpty()) {
         row.sector = sectors.first();
-        const QStringList subs = m_rows.gicsSubIndustryNames(row.sector);
-        if (!subs.isEmpty())
-            row.subSector = subs.first();
+        row.subSector = keptSubIndustry(m_rows.gicsSubIndustryNames(row.sector), QString());
     }
     const QStringList brokers = m_rows.brokerageNames();
     row.broker = brokers.isEmpty() ? QStringLiteral("Snowball") : brokers.first();
