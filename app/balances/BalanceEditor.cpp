@@ -205,8 +205,7 @@ void BalanceEditor::deleteCashRow(const QString &id)
     commit(commandText(u"deleteCashCommand", row), row, std::nullopt, int(found - rows.cbegin()));
 }
 
-void BalanceEditor::commit(const QString &text, std::optional<CashRow> before, std::optional<CashRow> after,
-                           int index)
+void BalanceEditor::commit(const QString &text, std::optional<CashRow> before, std::optional<CashRow> after, int index)
 {
     auto *command = new CashRowCommand(text, m_binding, this, std::move(before), std::move(after), index);
     if (m_binding.undoStack) {

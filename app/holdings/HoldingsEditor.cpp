@@ -67,7 +67,8 @@ private:
         const QString id = m_before ? m_before->id : m_after->id;
         m_beforeWrite(id);
         const QList<AssetRow> &rows = m_rows->rows();
-        const auto found = std::find_if(rows.cbegin(), rows.cend(), [&id](const AssetRow &row) { return row.id == id; });
+        const auto found =
+            std::find_if(rows.cbegin(), rows.cend(), [&id](const AssetRow &row) { return row.id == id; });
         if (state && found != rows.cend()) {
             AssetRow row = *state;
             row.currentPrice = found->currentPrice;
@@ -193,9 +194,8 @@ void HoldingsEditor::saveEditingRow()
     if (!before || !(*before == row)) {
         const QString text = AppText::value(before ? u"changeHoldingCommand" : u"addHoldingCommand", language());
         // Pushing runs the command once: it writes the normalised row and schedules the save.
-        m_undoStack.push(new HoldingRowCommand(text.arg(row.code), m_rows,
-                                               [this](const QString &id) { rowAboutToBeWritten(id); }, before, row,
-                                               position));
+        m_undoStack.push(new HoldingRowCommand(
+            text.arg(row.code), m_rows, [this](const QString &id) { rowAboutToBeWritten(id); }, before, row, position));
     } else {
         m_rows.schedulePortfolioSave();
     }
@@ -244,8 +244,8 @@ void HoldingsEditor::deleteRow(const QString &id)
         return;
     }
     const QString text = AppText::value(u"deleteHoldingCommand", language()).arg(row.code);
-    m_undoStack.push(new HoldingRowCommand(text, m_rows, [this](const QString &rowID) { rowAboutToBeWritten(rowID); },
-                                           row, std::nullopt, position));
+    m_undoStack.push(new HoldingRowCommand(
+        text, m_rows, [this](const QString &rowID) { rowAboutToBeWritten(rowID); }, row, std::nullopt, position));
     m_offersUndo = true;
     m_rows.setRowEditStatus(AppText::value(u"deletedRow", language()).arg(row.code));
     Q_EMIT editingChanged();

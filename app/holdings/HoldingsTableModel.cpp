@@ -1,8 +1,8 @@
 #include "app/holdings/HoldingsTableModel.h"
 
+#include "app/holdings/HoldingsEditor.h"
 #include "app/table/CellRoles.h"
 #include "app/table/TableStyle.h"
-#include "app/holdings/HoldingsEditor.h"
 #include "core/CurrencyCatalog.h"
 #include "core/HoldingRules.h"
 #include "text/Formats.h"

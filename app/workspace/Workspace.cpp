@@ -12,7 +12,6 @@ namespace quillfern {
 const QString Workspace::reportingCurrencyKey = QStringLiteral("quillfernReportingCurrency");
 const QString Workspace::languageKey = QStringLiteral("quillfernLanguage");
 
-
 Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QSettings> preferences, QObject *parent)
     : HoldingRows(parent), m_auth(auth), m_endpoint(std::move(endpoint)), m_preferences(std::move(preferences)),
       m_rowEditStatus(QStringLiteral("Double-click a row to edit")),

@@ -329,10 +329,11 @@ void WindowTest::aDeleteByTheTrashButtonIsUndone_data()
 {
     QTest::addColumn<QString>("undoneBy");
     QTest::addColumn<QKeySequence>("redo");
-    QTest::newRow("Ctrl+Z, redone by Ctrl+Shift+Z") << QStringLiteral("shortcut") << QKeySequence(QStringLiteral("Ctrl+Shift+Z"));
-    QTest::newRow("Undo in the status line clicked, redone by Ctrl+Y")
-        << QStringLiteral("click") << QKeySequence(QStringLiteral("Ctrl+Y"));
-    QTest::newRow("Undo in the status line by keyboard") << QStringLiteral("keyboard") << QKeySequence(QStringLiteral("Ctrl+Y"));
+    const QKeySequence redoByShiftZ(QStringLiteral("Ctrl+Shift+Z"));
+    const QKeySequence redoByY(QStringLiteral("Ctrl+Y"));
+    QTest::newRow("Ctrl+Z, redone by Ctrl+Shift+Z") << QStringLiteral("shortcut") << redoByShiftZ;
+    QTest::newRow("status line's Undo clicked, redone by Ctrl+Y") << QStringLiteral("click") << redoByY;
+    QTest::newRow("status line's Undo by keyboard") << QStringLiteral("keyboard") << redoByY;
 }
 
 void WindowTest::aDeleteByTheTrashButtonIsUndone()

@@ -3,6 +3,7 @@
 #include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
 #include "app/holdings/HoldingsTableModel.h"
+#include "app/table/AddTableButton.h"
 #include "app/table/CellEditors.h"
 #include "app/table/ResizableHeader.h"
 #include "app/table/TotalRowView.h"
@@ -74,6 +75,8 @@ private Q_SLOTS:
     void titlesFollowTheReportingCurrency();
     void doubleClickEditsTypingUpdatesFiguresReturnSaves();
     void escapeRestoresTheRow();
+    void escapeTakesANewRowAway_data();
+    void escapeTakesANewRowAway();
     void lettersLeaveANumberUnchanged();
     void aRejectedSaveShowsTheAlertAndKeepsEditing();
     void sectorChangeReplacesAnUnlistedSubIndustry();
@@ -227,6 +230,33 @@ void HoldingsPageTest::escapeRestoresTheRow()
     QTest::keyClick(table().view(), Qt::Key_Return);
     QVERIFY(!e.editingRowID());
     QCOMPARE(w.rows()[0], before);
+}
+
+void HoldingsPageTest::escapeTakesANewRowAway_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::newRow("from the code") << int(CodeColumn);
+    QTest::newRow("from the quantity") << int(QuantityColumn);
+}
+
+void HoldingsPageTest::escapeTakesANewRowAway()
+{
+    QFETCH(int, column);
+    Workspace &w = *m_h->workspace;
+    const QList<AssetRow> before = w.rows();
+    QTest::mouseClick(m_page->addRowButton(), Qt::LeftButton);
+    QCOMPARE(table().view()->model()->rowCount(), before.size() + 1);
+    QWidget *cell = editorAt(int(before.size()), column);
+    QVERIFY(cell);
+    auto *number = qobject_cast<table::EditingNumberCell *>(cell);
+    QWidget *field = number ? static_cast<QWidget *>(number->field()) : cell;
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("7"));
+    QTest::keyClick(field, Qt::Key_Escape);
+    QCOMPARE(w.rows(), before);
+    QCOMPARE(table().view()->model()->rowCount(), before.size());
+    QVERIFY(!m_page->editor().editingRowID());
+    QCOMPARE(w.undoStack().count(), 0);
 }
 
 void HoldingsPageTest::lettersLeaveANumberUnchanged()

@@ -34,14 +34,16 @@ std::optional<QStringList> lastSent(const ScriptedServer &server)
         QStringList lines;
         for (const auto &value : body.value(QStringLiteral("holdings")).toArray()) {
             const QJsonObject row = value.toObject();
-            lines.append(QStringLiteral("holding %1 %2 %3")
-                             .arg(row.value(QStringLiteral("id")).toString(), row.value(QStringLiteral("code")).toString())
-                             .arg(row.value(QStringLiteral("quantity")).toDouble()));
+            lines.append(
+                QStringLiteral("holding %1 %2 %3")
+                    .arg(row.value(QStringLiteral("id")).toString(), row.value(QStringLiteral("code")).toString())
+                    .arg(row.value(QStringLiteral("quantity")).toDouble()));
         }
         for (const auto &value : body.value(QStringLiteral("cash_balances")).toArray()) {
             const QJsonObject row = value.toObject();
             lines.append(QStringLiteral("cash %1 %2 %3 %4")
-                             .arg(row.value(QStringLiteral("id")).toString(), row.value(QStringLiteral("broker")).toString(),
+                             .arg(row.value(QStringLiteral("id")).toString(),
+                                  row.value(QStringLiteral("broker")).toString(),
                                   row.value(QStringLiteral("currency")).toString())
                              .arg(row.value(QStringLiteral("original_cash")).toDouble()));
         }
@@ -135,8 +137,7 @@ void EditUndoTest::everyChangeUndoesAndRedoes_data()
     QTest::addColumn<bool>("savedFirst");
 
     const QList<std::tuple<const char *, Change, QString>> changes{
-        {"add holding",
-         [](Editors &e) { typeHolding(e.holdings, QStringLiteral("nvda"), 3, 120); },
+        {"add holding", [](Editors &e) { typeHolding(e.holdings, QStringLiteral("nvda"), 3, 120); },
          QStringLiteral("Add Position of NVDA")},
         {"change holding", [](Editors &e) { setQuantity(e.holdings, QStringLiteral("A"), 9); },
          QStringLiteral("Change Position of AAPL")},
