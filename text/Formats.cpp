@@ -2,9 +2,9 @@
 
 #include "core/CurrencyCatalog.h"
 
-#include <unicode/numberformatter.h>
 #include <unicode/dcfmtsym.h>
 #include <unicode/decimfmt.h>
+#include <unicode/numberformatter.h>
 #include <unicode/numfmt.h>
 
 #include <algorithm>

@@ -16,11 +16,11 @@ void failingHandler(QtMsgType type, const QMessageLogContext &context, const QSt
     const bool inTest = QTest::currentTestFunction() != nullptr;
     // QTest's own handler checks ignoreMessage first, so an expected warning still passes.
     if (type == QtWarningMsg && inTest)
-        QTest::failOnWarning(QRegularExpression(QRegularExpression::anchoredPattern(QRegularExpression::escape(message))));
+        QTest::failOnWarning(
+            QRegularExpression(QRegularExpression::anchoredPattern(QRegularExpression::escape(message))));
     testLog(type, context, message);
     if (type == QtCriticalMsg && inTest)
-        QTest::qFail(qPrintable(QStringLiteral("Unexpected critical message: ") + message), context.file,
-                     context.line);
+        QTest::qFail(qPrintable(QStringLiteral("Unexpected critical message: ") + message), context.file, context.line);
 }
 
 } // namespace
