@@ -95,6 +95,7 @@ HoldingsEditor::HoldingsEditor(HoldingRows &rows, QUndoStack &undoStack, QObject
     : QObject(parent), m_rows(rows), m_undoStack(undoStack)
 {
     connect(&rows, &HoldingRows::rowsReset, this, &HoldingsEditor::rowsWereReset);
+    connect(&rows, &HoldingRows::rowRemoved, this, &HoldingsEditor::rowsWereReset);
     connect(&undoStack, &QUndoStack::indexChanged, this, [this] {
         if (!m_offersUndo)
             return;

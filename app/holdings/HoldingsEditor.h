@@ -50,8 +50,9 @@ Q_SIGNALS:
     void editingChanged();
 
 private:
-    // The rows were replaced (a load, a sign-out): a selected or editing row that is gone is let go, so
-    // that its old copy can never be put back over a row of the same id loaded afresh.
+    // The rows were replaced (a load, a sign-out) or one was removed (an undo): a selected or editing row
+    // that is gone is let go, so that its old copy can never be put back over a row of the same id loaded
+    // afresh.
     void rowsWereReset();
     // An undo or redo is about to write the row with this id: a row in edit mode leaves it first.
     void rowAboutToBeWritten(const QString &id);
