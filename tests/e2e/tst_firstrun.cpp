@@ -197,7 +197,7 @@ void FirstRunTest::signInTypeAHoldingAndFindItAgain()
         QCOMPARE(app.workspace().rows().size(), 1);
         QVERIFY(page->editor().editingRowID());
         QTableView *view = page->table()->view();
-        const auto editor = [&](int column) { return view->indexWidget(page->table()->model()->index(0, column)); };
+        const auto editor = [&](int column) { return view->indexWidget(view->model()->index(0, column)); };
         auto *code = qobject_cast<table::EditingTextCell *>(editor(CodeColumn));
         auto *average = qobject_cast<table::EditingNumberCell *>(editor(AveragePriceColumn));
         auto *quantity = qobject_cast<table::EditingNumberCell *>(editor(QuantityColumn));

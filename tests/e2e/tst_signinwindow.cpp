@@ -107,7 +107,7 @@ void SignInWindowTest::firstRunSignInAddAHoldingAndFindItAfterARestart()
 
     QTest::mouseClick(page->addRowButton(), Qt::LeftButton);
     QTableView *view = page->table()->view();
-    const auto editor = [&](int column) { return view->indexWidget(page->table()->model()->index(0, column)); };
+    const auto editor = [&](int column) { return view->indexWidget(view->model()->index(0, column)); };
     auto *code = qobject_cast<table::EditingTextCell *>(editor(CodeColumn));
     QVERIFY(code);
     QTRY_VERIFY(code->hasFocus());
