@@ -10,6 +10,7 @@
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
 #include "tests/balances/SeededWorkspace.h"
+#include "tests/support/QuietConsole.h"
 
 #include <QFontMetricsF>
 #include <QScrollBar>
@@ -66,6 +67,7 @@ class TableFitTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void init() { failOnConsoleMessages(); }
     void fittedWidths_data();
     void fittedWidths();
     void headersFitTheDefaultWindow_data();
