@@ -6,6 +6,7 @@
 #include "app/table/ResizableHeader.h"
 #include "app/table/RowEditors.h"
 #include "app/table/RowsProxy.h"
+#include "app/table/TableKeys.h"
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
 #include "text/Formats.h"
@@ -20,6 +21,14 @@
 #include <QVBoxLayout>
 
 namespace quillfern {
+
+namespace {
+
+// The cells of the editing row that are fields, the row's buttons last.
+const QList<int> editingColumns{BalanceTableModel::BrokerColumn, BalanceTableModel::CurrencyColumn,
+                                BalanceTableModel::OriginalCashColumn, BalanceTableModel::ActionsColumn};
+
+} // namespace
 
 BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     : QFrame(parent), m_editor(editor), m_model(new BalanceTableModel(editor, this)),
@@ -93,6 +102,15 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
         if (!id.isEmpty())
             m_editor.deleteCashRow(id);
     });
+    new table::TableKeys(m_view, m_delegate, m_rowEditors,
+                         {.beginEditing =
+                              [this](const QModelIndex &index) {
+                                  const int row = m_proxy->sourceRow(index.row());
+                                  if (!m_model->idAt(row).isEmpty())
+                                      m_editor.beginCashEditing(m_model->rows()[row]);
+                              },
+                          .select = {},
+                          .fieldColumns = editingColumns});
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_rowEditors.forget(); // the view dropped every editor with the rows
         syncEditors();
@@ -134,9 +152,7 @@ void BalanceTable::changeEvent(QEvent *event)
 void BalanceTable::syncEditors()
 {
     const auto &editing = m_editor.editingCashRowID();
-    m_rowEditors.show(editing, editing ? m_proxy->viewRow(m_model->rowOf(*editing)) : -1,
-                      {BalanceTableModel::BrokerColumn, BalanceTableModel::CurrencyColumn,
-                       BalanceTableModel::OriginalCashColumn, BalanceTableModel::ActionsColumn},
+    m_rowEditors.show(editing, editing ? m_proxy->viewRow(m_model->rowOf(*editing)) : -1, editingColumns,
                       BalanceTableModel::OriginalCashColumn);
 }
 

@@ -7,6 +7,7 @@
 #include "app/table/ResizableHeader.h"
 #include "app/table/RowEditors.h"
 #include "app/table/RowsProxy.h"
+#include "app/table/TableKeys.h"
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
 #include "app/workspace/Workspace.h"
@@ -24,6 +25,14 @@
 #include <QVBoxLayout>
 
 namespace quillfern {
+
+namespace {
+
+// The cells of the editing row that are fields, the row's buttons last.
+const QList<int> editingColumns{BrokerColumn, MarketColumn,       SectorColumn,   SubSectorColumn,
+                                CodeColumn,   AveragePriceColumn, QuantityColumn, ActionsColumn};
+
+} // namespace
 
 HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidget *parent)
     : QFrame(parent), m_workspace(workspace), m_editor(editor), m_model(new HoldingsTableModel(editor, this)),
@@ -96,6 +105,20 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
         if (!id.isEmpty())
             m_editor.deleteRow(id);
     });
+    new table::TableKeys(m_view, m_delegate, m_rowEditors,
+                         {.beginEditing =
+                              [this](const QModelIndex &index) {
+                                  const int row = m_proxy->sourceRow(index.row());
+                                  if (!m_model->idAt(row).isEmpty())
+                                      m_editor.beginEditing(m_workspace.rows()[row]);
+                              },
+                          .select =
+                              [this](const QModelIndex &index) {
+                                  const QString id = m_model->idAt(m_proxy->sourceRow(index.row()));
+                                  if (!id.isEmpty() && m_editor.selectedRowID() != id)
+                                      m_editor.selectRow(id);
+                              },
+                          .fieldColumns = editingColumns});
 
     connect(&editor, &HoldingsEditor::editingChanged, this, [this] {
         if (m_proxy->isFiltering())
@@ -139,10 +162,7 @@ void HoldingsTable::changeEvent(QEvent *event)
 void HoldingsTable::syncEditors()
 {
     const auto &editing = m_editor.editingRowID();
-    m_rowEditors.show(editing, editing ? m_proxy->viewRow(m_model->rowOf(*editing)) : -1,
-                      {BrokerColumn, MarketColumn, SectorColumn, SubSectorColumn, CodeColumn, AveragePriceColumn,
-                       QuantityColumn, ActionsColumn},
-                      CodeColumn);
+    m_rowEditors.show(editing, editing ? m_proxy->viewRow(m_model->rowOf(*editing)) : -1, editingColumns, CodeColumn);
 }
 
 void HoldingsTable::refreshEditors()

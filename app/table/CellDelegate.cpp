@@ -101,6 +101,13 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
         break; // editing cells are widgets of their own
     }
     paintCellFrame(painter, rect, palette);
+    if (option.state & QStyle::State_HasFocus) {
+        // The current cell, which the arrow keys move and F2 or typing edits.
+        painter->save();
+        painter->setPen(QPen(accent(palette), 1.5));
+        painter->drawRect(QRectF(rect).adjusted(1, 1, -1, -1));
+        painter->restore();
+    }
 }
 
 QSize CellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -209,6 +216,13 @@ bool CellDelegate::eventFilter(QObject *watched, QEvent *event)
         }
         if (key->key() == Qt::Key_Escape) {
             Q_EMIT cancelRequested();
+            return true;
+        }
+        // The row keeps its fields open: Tab goes to the next field, never to the next item to edit.
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            const bool forward = key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier);
+            Q_EMIT stepRequested(qobject_cast<QWidget *>(watched), forward);
             return true;
         }
     }

@@ -27,6 +27,8 @@ Q_SIGNALS:
     void cancelRequested();
     // The delete button of a row.
     void deleteRequested(const QModelIndex &index);
+    // Tab (forward) or Shift+Tab inside a field of the editing row, from the widget that had the key.
+    void stepRequested(QWidget *from, bool forward);
 
 protected:
     bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,

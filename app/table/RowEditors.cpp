@@ -5,9 +5,12 @@
 
 #include <QAbstractItemDelegate>
 #include <QEvent>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTableView>
+
+#include <algorithm>
 
 namespace quillfern::table {
 
@@ -58,6 +61,54 @@ bool RowEditors::acceptsSave() const
         }
     }
     return true;
+}
+
+QList<std::pair<QModelIndex, QWidget *>> RowEditors::fields() const
+{
+    QList<std::pair<QModelIndex, QWidget *>> ordered;
+    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
+        QWidget *editor = index.isValid() ? m_view->indexWidget(index) : nullptr;
+        QWidget *field = editor && editor->focusProxy() ? editor->focusProxy() : editor;
+        if (field && field->isEnabled() && (field->focusPolicy() & Qt::TabFocus) &&
+            !m_view->isColumnHidden(index.column()))
+            ordered.append({index, field});
+    }
+    const QHeaderView *header = m_view->horizontalHeader();
+    std::sort(ordered.begin(), ordered.end(), [header](const auto &a, const auto &b) {
+        return header->visualIndex(a.first.column()) < header->visualIndex(b.first.column());
+    });
+    return ordered;
+}
+
+void RowEditors::step(QWidget *from, bool forward) const
+{
+    const auto ordered = fields();
+    if (ordered.isEmpty())
+        return;
+    const auto holder = std::find_if(ordered.begin(), ordered.end(), [from](const auto &field) {
+        return from && (field.second == from || field.second->isAncestorOf(from));
+    });
+    const qsizetype count = ordered.size();
+    qsizetype next = forward ? 0 : count - 1;
+    if (holder != ordered.end())
+        next = ((holder - ordered.begin()) + (forward ? 1 : count - 1)) % count;
+    m_view->scrollTo(ordered[next].first);
+    ordered[next].second->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+}
+
+QWidget *RowEditors::focus(int column) const
+{
+    for (const QPersistentModelIndex &index : std::as_const(m_editors)) {
+        if (!index.isValid() || index.column() != column)
+            continue;
+        QWidget *editor = m_view->indexWidget(index);
+        QWidget *field = editor && editor->focusProxy() ? editor->focusProxy() : editor;
+        if (!field || !(field->focusPolicy() & Qt::TabFocus))
+            return nullptr;
+        field->setFocus(Qt::TabFocusReason);
+        return field;
+    }
+    return nullptr;
 }
 
 RoundedOutline::RoundedOutline(QWidget *table) : QWidget(table)

@@ -4,11 +4,13 @@
 // time a row enters it, and the rest of the table stays painted by the delegate alone.
 
 #include <QList>
+#include <QModelIndex>
 #include <QPersistentModelIndex>
 #include <QString>
 #include <QWidget>
 
 #include <optional>
+#include <utility>
 
 class QAbstractItemDelegate;
 class QTableView;
@@ -30,8 +32,17 @@ public:
     // focus, still marked, and nothing is saved.
     bool acceptsSave() const;
     const std::optional<QString> &rowID() const { return m_rowID; }
+    // Moves the focus from the field holding from to the next (or previous) one in column order, round
+    // from the last to the first; with from outside the row, to the first (or last).
+    void step(QWidget *from, bool forward) const;
+    // Focuses the field of column, as Tab would, and returns the widget that has the focus; null when
+    // the column has no field.
+    QWidget *focus(int column) const;
 
 private:
+    // The fields that take the focus, in the order the columns are shown.
+    QList<std::pair<QModelIndex, QWidget *>> fields() const;
+
     QTableView *m_view;
     std::optional<QString> m_rowID;
     QList<QPersistentModelIndex> m_editors;
