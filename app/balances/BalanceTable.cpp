@@ -40,8 +40,7 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     m_model->setPalette(palette());
     m_view->setHorizontalHeader(m_header);
     m_proxy->setSourceModel(m_model);
-    m_proxy->setPinnedRow(
-        [this] { return m_editor.editingCashRowID() ? m_model->rowOf(*m_editor.editingCashRowID()) : -1; });
+    m_proxy->setPinnedRow([this](int row) { return m_editor.editingCashRowID() == m_model->idAt(row); });
     m_view->setModel(m_proxy);
     m_view->setItemDelegate(m_delegate);
     m_view->verticalHeader()->hide();

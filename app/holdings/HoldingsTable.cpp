@@ -48,7 +48,7 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_view->verticalHeader()->setDefaultSectionSize(table::rowHeight);
     m_proxy->setSourceModel(m_model);
-    m_proxy->setPinnedRow([this] { return m_editor.editingRowID() ? m_model->rowOf(*m_editor.editingRowID()) : -1; });
+    m_proxy->setPinnedRow([this](int row) { return m_editor.editingRowID() == m_model->idAt(row); });
     m_view->setModel(m_proxy);
     m_view->setItemDelegate(m_delegate);
     m_view->setShowGrid(false);

@@ -69,7 +69,7 @@ void RowsProxy::storeOrder(QSettings &settings, const QString &key) const
 
 bool RowsProxy::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
 {
-    if (m_needle.isEmpty() || (m_pinnedRow && m_pinnedRow() == sourceRow))
+    if (m_needle.isEmpty() || (m_isPinned && m_isPinned(sourceRow)))
         return true;
     for (int column : m_filterColumns) {
         const QString text = sourceModel()->index(sourceRow, column, sourceParent).data(Qt::DisplayRole).toString();

@@ -28,8 +28,8 @@ public:
     bool isFiltering() const { return !m_needle.isEmpty(); }
     // Asks the filter again, after the pinned row changed.
     void refilter() { invalidateFilter(); }
-    // The model row that stays whatever the filter says; -1 when none.
-    void setPinnedRow(std::function<int()> pinnedRow) { m_pinnedRow = std::move(pinnedRow); }
+    // Whether a model row stays whatever the filter says (the row being edited).
+    void setPinnedRow(std::function<bool(int sourceRow)> isPinned) { m_isPinned = std::move(isPinned); }
 
     // The model row behind view row, or -1.
     int sourceRow(int viewRow) const;
@@ -49,7 +49,7 @@ private:
     QList<int> m_filterColumns;
     QString m_filterText;
     QString m_needle;
-    std::function<int()> m_pinnedRow;
+    std::function<bool(int)> m_isPinned;
     QCollator m_collator;
 };
 
