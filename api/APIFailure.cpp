@@ -59,8 +59,15 @@ std::optional<TransportError> transportFailure(const QNetworkReply &reply, bool 
         return std::nullopt;
     if (code == QNetworkReply::OperationCanceledError)
         return TransportError{cancelledByCaller ? Kind::Cancelled : Kind::TimedOut, code, reply.errorString()};
-    if (mirrorsStatus(code) && reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
-        return std::nullopt;
+    if (mirrorsStatus(code) && reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+        // A refusal whose body was cut off: the network stack may report the status rather than the lost
+        // connection, depending on which it met first. Fewer bytes than announced is the lost connection.
+        // A compressed body's length counts the bytes before inflating, so only a plain one is compared.
+        const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
+        if (!length.isValid() || reply.hasRawHeader("Content-Encoding") || reply.bytesAvailable() >= length.toLongLong())
+            return std::nullopt;
+        return TransportError{Kind::Failed, QNetworkReply::RemoteHostClosedError, reply.errorString()};
+    }
     return TransportError{Kind::Failed, code, reply.errorString()};
 }
 
