@@ -36,7 +36,7 @@ HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
 
     connect(m_editor, &HoldingsEditor::editingChanged, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::rowEditStatusChanged, this, &HoldingsPage::showState);
-    connect(&workspace, &Workspace::priceRefreshChanged, this, &HoldingsPage::showState);
+    connect(&workspace.priceRefresher(), &PriceRefresher::changed, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::syncStateChanged, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::preferencesChanged, this, &HoldingsPage::retranslate);
     retranslate();
@@ -64,7 +64,7 @@ QWidget *HoldingsPage::buildToolbar()
     m_refresh = new QToolButton(bar);
     m_refresh->setIcon(symbolIcon(QStringLiteral("arrow.clockwise")));
     m_refresh->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    connect(m_refresh, &QToolButton::clicked, this, [this] { m_workspace.refreshAllPrices(); });
+    connect(m_refresh, &QToolButton::clicked, this, [this] { m_workspace.priceRefresher().refreshAll(); });
     row->addWidget(m_refresh);
 
     m_priceStatus = table::statusLabel(bar, QFont::Normal);
@@ -113,10 +113,10 @@ void HoldingsPage::retranslate()
 
 void HoldingsPage::showState()
 {
-    const bool refreshing = m_workspace.isRefreshingPrices();
+    const bool refreshing = m_workspace.priceRefresher().isRefreshing();
     m_refresh->setText(refreshing ? QStringLiteral("Refreshing") : QStringLiteral("Refresh Prices"));
     m_refresh->setEnabled(!refreshing);
-    m_priceStatus->setText(m_workspace.priceRefreshStatus());
+    m_priceStatus->setText(m_workspace.priceRefresher().status());
     const bool offersUndo = m_editor->offersUndo();
     m_rowStatus->setText(m_workspace.rowEditStatus() + (offersUndo ? QStringLiteral(" \u00B7") : QString()));
     m_undoOffer->setVisible(offersUndo);

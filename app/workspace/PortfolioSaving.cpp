@@ -171,7 +171,7 @@ QCoro::Task<> Workspace::loadPortfolio()
     setSyncState(false, m_savingPortfolio);
     schedulePortfolioSave();
     if (std::any_of(m_rows.cbegin(), m_rows.cend(), [](const AssetRow &row) { return row.currentPrice <= 0; })) {
-        auto refresh = refreshPrices(true, std::nullopt);
+        auto refresh = m_priceRefresher->refresh(true, std::nullopt);
         co_await std::move(refresh);
         if (!self)
             co_return;

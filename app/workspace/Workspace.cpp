@@ -9,13 +9,40 @@
 
 namespace quillfern {
 
+// The rows and the session as the price refresher reaches them. A fetched price is written straight into
+// the working copy, outside the undo stack.
+class Workspace::PriceRows : public PriceRefreshTarget {
+public:
+    explicit PriceRows(Workspace &workspace) : m_workspace(workspace) {}
+
+    const QList<AssetRow> &rows() const override { return m_workspace.m_rows; }
+    bool writePrice(const QString &rowID, double price) override
+    {
+        const int position = m_workspace.indexOfRow(rowID);
+        if (position < 0)
+            return false;
+        m_workspace.m_rows[position].currentPrice = price;
+        Q_EMIT m_workspace.rowChanged(position);
+        m_workspace.rowsDidChange();
+        return true;
+    }
+    void schedulePortfolioSave() override { m_workspace.schedulePortfolioSave(); }
+    void setRowEditStatus(const QString &status) override { m_workspace.setRowEditStatus(status); }
+    std::optional<QString> currentToken() const override { return m_workspace.currentToken(); }
+    bool isSession(const QString &token) const override { return m_workspace.isSession(token); }
+    const APIEndpoint &endpoint() const override { return m_workspace.m_endpoint; }
+    CancelToken sessionCancel() const override { return m_workspace.m_sessionCancel; }
+
+private:
+    Workspace &m_workspace;
+};
+
 const QString Workspace::reportingCurrencyKey = QStringLiteral("quillfernReportingCurrency");
 const QString Workspace::languageKey = QStringLiteral("quillfernLanguage");
 
 Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QSettings> preferences, QObject *parent)
     : HoldingRows(parent), m_auth(auth), m_endpoint(std::move(endpoint)), m_preferences(std::move(preferences)),
       m_rowEditStatus(QStringLiteral("Double-click a row to edit")),
-      m_priceRefreshStatus(QStringLiteral("Prices refresh automatically after saving")),
       m_currencies{defaultReportingCurrency()}, m_languages{defaultLanguage()}, m_summary(quillfern::summary({}))
 {
     m_saveTimer.setSingleShot(true);
@@ -27,6 +54,8 @@ Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QS
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &Workspace::reconnect);
     connect(&m_auth, &AuthManager::accessTokenChanged, this, &Workspace::onAccessTokenChanged);
+    m_priceRows = std::make_unique<PriceRows>(*this);
+    m_priceRefresher = std::make_unique<PriceRefresher>(*m_priceRows);
 }
 
 Workspace::~Workspace()
@@ -96,6 +125,11 @@ QStringList Workspace::gicsSectorNames() const
 QStringList Workspace::gicsSubIndustryNames(const QString &sectorName) const
 {
     return quillfern::gicsSubIndustryNames(m_gicsClassifications, sectorName);
+}
+
+bool Workspace::wasCancelledRun(const CancelToken &cancel)
+{
+    return cancel && cancel->isCancelled();
 }
 
 std::optional<QString> Workspace::currentToken() const
@@ -381,7 +415,7 @@ void Workspace::removeRow(const QString &id)
 
 void Workspace::refreshPriceOf(const QString &rowID)
 {
-    refreshPrices(false, QSet<QString>{rowID});
+    m_priceRefresher->refresh(false, QSet<QString>{rowID});
 }
 
 void Workspace::setRowEditStatus(const QString &status)

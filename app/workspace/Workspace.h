@@ -1,15 +1,17 @@
 #pragma once
 
 // The window's working state and every exchange with the service that concerns the portfolio as a whole:
-// the load chain after a session change, the debounced save, transaction creation, sign-out and price
-// refresh. Editing a row is the editors' (HoldingsEditor, BalanceEditor); they reach the rows through
-// HoldingRows and record every change on the account's undo stack. Widgets only show this state and
-// forward gestures to it. Everything runs on the main thread; asynchronous operations suspend on service
+// the load chain after a session change, the debounced save, transaction creation and sign-out. Price
+// refresh is its PriceRefresher's, which reaches the rows and the session through PriceRefreshTarget.
+// Editing a row is the editors' (HoldingsEditor, BalanceEditor); they reach the rows through HoldingRows
+// and record every change on the account's undo stack. Widgets only show this state and forward gestures
+// to it. Everything runs on the main thread; asynchronous operations suspend on service
 // calls and check the session again when they resume.
 
 #include "api/PortfolioAPI.h"
 #include "app/workspace/HoldingRows.h"
 #include "app/workspace/LocalCopy.h"
+#include "app/workspace/PriceRefresher.h"
 #include "core/PortfolioRows.h"
 #include "core/WorkspaceValuation.h"
 
@@ -85,8 +87,9 @@ public:
     const QString &rowEditStatus() const override { return m_rowEditStatus; }
     void setRowEditStatus(const QString &status) override;
 
-    bool isRefreshingPrices() const { return m_refreshingPrices; }
-    const QString &priceRefreshStatus() const { return m_priceRefreshStatus; }
+    // The toolbar's price refresh, the one after a row is saved and the load chain's for missing prices.
+    PriceRefresher &priceRefresher() { return *m_priceRefresher; }
+    const PriceRefresher &priceRefresher() const { return *m_priceRefresher; }
     bool isHoldingStatsExpanded() const { return m_holdingStatsExpanded; }
     void setHoldingStatsExpanded(bool expanded);
 
@@ -156,11 +159,6 @@ public:
     // Cash rows, as the balance page edits them.
     void setCashRows(QList<CashRow> rows);
 
-    // Price refresh. rowIDs none means every row.
-    QCoro::Task<> refreshPrices(bool onlyMissing, std::optional<QSet<QString>> rowIDs);
-    // The toolbar's refresh button.
-    void refreshAllPrices();
-
     // Where the edit trace goes.
     static QString editLogPath();
 
@@ -168,13 +166,14 @@ Q_SIGNALS:
     void cashRowsChanged();
     // isLoadingPortfolio, isSavingPortfolio, portfolioError, the pending save.
     void syncStateChanged();
-    void priceRefreshChanged();
     void holdingStatsExpandedChanged();
     void transactionsChanged();
     // A run of the load chain reached its end (it was not replaced by a newer one).
     void sessionLoaded();
 
 private:
+    class PriceRows;
+
     // A post whose answer did not arrive: the same trade posted again carries the same key.
     struct TransactionPost {
         TransactionCreateInput input;
@@ -204,7 +203,6 @@ private:
     void rowsDidChange();
     void setSyncState(bool loading, bool saving);
     void setPortfolioError(std::optional<QString> error);
-    void setPriceRefresh(bool refreshing, const QString &status);
     // A portfolio the service answered: unsynced edits are merged over it, and a save follows when they remain.
     void acceptServicePortfolio(const PortfolioData &data);
     void installLocalCopy();
@@ -256,8 +254,6 @@ private:
     QString m_rowEditStatus;
 
     bool m_holdingStatsExpanded = true;
-    bool m_refreshingPrices = false;
-    QString m_priceRefreshStatus;
 
     QList<CurrencyOption> m_currencies;
     QList<LanguageOption> m_languages;
@@ -275,6 +271,10 @@ private:
     std::optional<QString> m_sessionKey;
     quint64 m_sessionRun = 0;
     CancelToken m_sessionCancel;
+
+    // Last, so a run cannot outlive what it reaches.
+    std::unique_ptr<PriceRows> m_priceRows;
+    std::unique_ptr<PriceRefresher> m_priceRefresher;
 };
 
 } // namespace quillfern

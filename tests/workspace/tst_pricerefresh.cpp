@@ -106,16 +106,16 @@ void PriceRefreshTest::statusTexts()
     QVERIFY(m_h->startAndLoad());
     Workspace &w = *m_h->workspace;
 
-    w.refreshAllPrices();
+    w.priceRefresher().refreshAll();
     if (!refreshing.isEmpty()) {
-        QVERIFY(w.isRefreshingPrices());
-        QCOMPARE(w.priceRefreshStatus(), refreshing);
-        w.refreshAllPrices(); // the button cannot start a second run
+        QVERIFY(w.priceRefresher().isRefreshing());
+        QCOMPARE(w.priceRefresher().status(), refreshing);
+        w.priceRefresher().refreshAll(); // the button cannot start a second run
     } else {
-        QVERIFY(!w.isRefreshingPrices());
+        QVERIFY(!w.priceRefresher().isRefreshing());
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!w.isRefreshingPrices(), 5000);
-    QCOMPARE(w.priceRefreshStatus(), status);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.priceRefresher().isRefreshing(), 5000);
+    QCOMPARE(w.priceRefresher().status(), status);
     QCOMPARE(int(requestsTo(*m_server, "/v1/market/stock").size()), requests);
     QList<double> current;
     for (const auto &row : w.rows())
@@ -143,16 +143,16 @@ void PriceRefreshTest::loadingRefreshesOnlyMissingPrices()
     QCOMPARE(asked, (std::vector<std::string>{stockTarget("MSFT"), stockTarget("NVDA")}));
     QCOMPARE(w.rows()[0].currentPrice, 150.0);
     QCOMPARE(w.rows()[1].currentPrice, 420.0);
-    QCOMPARE(w.priceRefreshStatus(), QStringLiteral("Updated 2 rows"));
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Updated 2 rows"));
     QVERIFY(!w.isLoadingPortfolio());
     // The fetched prices go to the service with the debounced save.
     QVERIFY(m_h->waitForSync());
     QCOMPARE(int(requestsTo(*m_server, "/v1/portfolio").size()), 2);
 
     // An only-missing refresh with every price present says so and asks nothing.
-    auto again = w.refreshPrices(true, std::nullopt);
+    auto again = w.priceRefresher().refresh(true, std::nullopt);
     QCoro::waitFor(std::move(again));
-    QCOMPARE(w.priceRefreshStatus(), QStringLiteral("All prices are up to date"));
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("All prices are up to date"));
     QCOMPARE(requestsTo(*m_server, "/v1/market/stock").size(), std::size_t(2));
 }
 
@@ -168,7 +168,7 @@ void PriceRefreshTest::aSingleSavedRowGetsItsPriceInTheStatusLine()
     m_h->editor->saveEditingRow();
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 fetching price\u2026"));
     QTRY_COMPARE_WITH_TIMEOUT(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 current 1,234.5"), 5000);
-    QCOMPARE(w.priceRefreshStatus(), QStringLiteral("Updated 1 rows"));
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Updated 1 rows"));
 }
 
 void PriceRefreshTest::pricesForDeletedRowsOrAnotherSessionAreDropped()
@@ -184,17 +184,17 @@ void PriceRefreshTest::pricesForDeletedRowsOrAnotherSessionAreDropped()
     QVERIFY(m_h->startAndLoad());
     Workspace &w = *m_h->workspace;
 
-    w.refreshAllPrices();
+    w.priceRefresher().refreshAll();
     m_h->editor->deleteRow(QStringLiteral("A"));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.isRefreshingPrices(), 5000);
-    QCOMPARE(w.priceRefreshStatus(), QStringLiteral("Updated 1 rows"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w.priceRefresher().isRefreshing(), 5000);
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Updated 1 rows"));
     QCOMPARE(w.rows().size(), 1);
     QCOMPARE(w.rows().first().currentPrice, 420.0);
 
     // Signed out while the first price is on its way: nothing is written, nothing is saved.
-    w.refreshAllPrices();
+    w.priceRefresher().refreshAll();
     w.signOut();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.isRefreshingPrices(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.priceRefresher().isRefreshing(), 5000);
     QVERIFY(w.rows().isEmpty());
     QVERIFY(!w.hasPendingSave());
 }
@@ -209,9 +209,9 @@ void PriceRefreshTest::signedOutSaysSo()
     AssetRow row = w.rows().first();
     row.code = QStringLiteral("AAPL");
     w.updateRow(row.id, row);
-    w.refreshAllPrices();
-    QCOMPARE(w.priceRefreshStatus(), QStringLiteral("Sign in to refresh prices"));
-    QVERIFY(!w.isRefreshingPrices());
+    w.priceRefresher().refreshAll();
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Sign in to refresh prices"));
+    QVERIFY(!w.priceRefresher().isRefreshing());
     QVERIFY(m_server->received().empty());
 }
 

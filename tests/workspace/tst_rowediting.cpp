@@ -159,7 +159,7 @@ void RowEditingTest::saveNormalisesAndReportsTheStoredCode()
     // The price fetch that follows every save asks for the code as stored, with the market as typed.
     QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(*m_server, "/v1/market/stock").empty(), 3000);
     QCOMPARE(requestsTo(*m_server, "/v1/market/stock").front().target, "/v1/market/stock?symbol=AAPL&market=%20US");
-    QTRY_COMPARE_WITH_TIMEOUT(w.priceRefreshStatus(), QStringLiteral("AAPL: No quote."), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.priceRefresher().status(), QStringLiteral("AAPL: No quote."), 3000);
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 fetching price\u2026"));
 
     const QStringList messages = traceMessages();
