@@ -106,7 +106,8 @@ public:
     {
         net::post(m_stream.get_executor(), [self = shared_from_this()] {
             self->m_closeAfterAnswer = true;
-            if (self->m_idle)
+            // A closing connection waiting for its client to hang up is not waited for either.
+            if (self->m_idle || self->m_draining)
                 self->m_stream.socket().cancel();
         });
     }
@@ -301,6 +302,7 @@ private:
 
     void closeGracefully()
     {
+        m_draining = true;
         beast::error_code ignored;
         m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
         m_stream.expires_after(lingerLimit);
@@ -335,6 +337,7 @@ private:
     std::optional<bhttp::request_parser<bhttp::string_body>> m_parser;
     std::string m_address;
     bool m_idle = false;
+    bool m_draining = false;
     bool m_closeAfterAnswer = false;
 };
 
