@@ -126,8 +126,15 @@ public:
 private:
     void awaitRequest()
     {
-        if (m_closeAfterAnswer || m_server.stopping)
+        if (m_closeAfterAnswer || m_server.stopping) {
+            // An answer that promised to keep the connection (the stop came while it was being written) left
+            // the client with nothing more to read or send: the connection is idle, and ends at once as idle
+            // ones do. After an answer that said it closes, the client may still be sending; reading that for
+            // a while lets it see the answer rather than a reset.
+            if (m_answeredKeepAlive && m_buffer.size() == 0)
+                return close();
             return closeGracefully();
+        }
         if (m_buffer.size() > 0) // the next request is already here (pipelined)
             return readHeader();
         m_idle = true;
@@ -291,6 +298,7 @@ private:
                 answer->insert(name, value);
         answer->body() = std::move(response.body);
         answer->keep_alive(!m_closeAfterAnswer);
+        m_answeredKeepAlive = !m_closeAfterAnswer;
         answer->prepare_payload();
         m_stream.expires_after(transferDeadline(m_limits, answer->body().size()));
         bhttp::async_write(m_stream, *answer, [self = shared_from_this(), answer](beast::error_code error, std::size_t) {
@@ -339,6 +347,7 @@ private:
     bool m_idle = false;
     bool m_draining = false;
     bool m_closeAfterAnswer = false;
+    bool m_answeredKeepAlive = false;
 };
 
 bool Server::Impl::admit(const std::shared_ptr<Connection> &connection, const std::string &address)

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <future>
 #include <thread>
+#include <vector>
 
 using namespace quillfern;
 
@@ -110,13 +111,17 @@ void ServiceLifecycleTest::cleanupTestCase()
 void ServiceLifecycleTest::stopAnswersInFlightAndLeavesNoWaiting_data()
 {
     QTest::addColumn<bool>("uploading");
-    QTest::newRow("idle keep-alive client") << false;
-    QTest::newRow("idle client and an upload half sent") << true;
+    QTest::addColumn<int>("askingClients");
+    QTest::newRow("idle keep-alive client") << false << 0;
+    QTest::newRow("idle client and an upload half sent") << true << 0;
+    // Some answer is being written as the stop comes; its connection, kept alive, is then as idle as any.
+    QTest::newRow("keep-alive clients asking as the stop comes") << false << 6;
 }
 
 void ServiceLifecycleTest::stopAnswersInFlightAndLeavesNoWaiting()
 {
     QFETCH(bool, uploading);
+    QFETCH(int, askingClients);
     testing::ServiceProcess service(m_databaseURL, {QStringLiteral("--quiet")});
     QVERIFY2(service.start(), qPrintable(service.output()));
     const QString token =
@@ -157,12 +162,31 @@ void ServiceLifecycleTest::stopAnswersInFlightAndLeavesNoWaiting()
         std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the service has read the headers
     }
 
+    std::atomic<int> answered = 0;
+    std::vector<std::thread> asking;
+    for (int i = 0; i < askingClients; ++i)
+        asking.emplace_back([&] {
+            httplib::Client client("127.0.0.1", service.port());
+            client.set_keep_alive(true);
+            client.set_read_timeout(5);
+            // Until the service has gone; a client whose connection closed would otherwise open another.
+            while (const auto answer = client.Get("/healthz")) {
+                if (answer->status != 200)
+                    break;
+                ++answered;
+            }
+        });
+    for (int wait = 0; wait < 500 && answered < 50 * askingClients; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
     QElapsedTimer stopping;
     stopping.start();
     service.stop();
     const qint64 took = stopping.elapsed();
     if (upload.joinable())
         upload.join();
+    for (std::thread &client : asking)
+        client.join();
     QVERIFY2(took < 2000, qPrintable(QStringLiteral("stopping took %1 ms").arg(took)));
     QVERIFY2(service.output().contains(QLatin1String("quillfern-server stopped")), qPrintable(service.output()));
     if (uploading)
