@@ -308,7 +308,6 @@ void ContentView::openAddBrokerageDialog()
 {
     if (m_addBrokerage)
         return;
-    m_workspace.setNewBrokerageName(QString());
     auto *dialog = new QDialog(this);
     m_addBrokerage = dialog;
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -325,14 +324,9 @@ void ContentView::openAddBrokerageDialog()
     buttons->addButton(text(m_workspace, u"cancel"), QDialogButtonBox::RejectRole);
     buttons->addButton(text(m_workspace, u"add"), QDialogButtonBox::AcceptRole)->setDefault(true);
     layout->addWidget(buttons);
-    connect(name, &QLineEdit::textChanged, this,
-            [this](const QString &typed) { m_workspace.setNewBrokerageName(typed); });
-    connect(buttons, &QDialogButtonBox::rejected, dialog, [this, dialog] {
-        m_workspace.setNewBrokerageName(QString());
-        dialog->reject();
-    });
-    connect(buttons, &QDialogButtonBox::accepted, dialog, [this, dialog] {
-        m_workspace.createCustomBrokerage();
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, [this, dialog, name] {
+        m_workspace.createCustomBrokerage(name->text());
         dialog->accept();
     });
     dialog->open();

@@ -22,12 +22,12 @@ int perceivedLength(const QString &text)
 
 } // namespace
 
-QCoro::Task<> Workspace::createCustomBrokerage()
+QCoro::Task<> Workspace::createCustomBrokerage(QString typed)
 {
     const auto token = currentToken();
     if (!token)
         co_return;
-    const QString name = m_newBrokerageName.trimmed();
+    const QString name = typed.trimmed();
     if (perceivedLength(name) < 2) {
         setPortfolioError(AppText::value(u"brokerageNameRequired", selectedLanguage().code));
         co_return;
@@ -49,7 +49,6 @@ QCoro::Task<> Workspace::createCustomBrokerage()
         m_brokerages.append(*created);
         Q_EMIT referenceDataChanged();
     }
-    m_newBrokerageName.clear();
 }
 
 bool Workspace::canSaveNow() const

@@ -61,8 +61,6 @@ public:
     bool hasPendingSave() const { return m_pendingSave.has_value(); }
     // The load chain of the current session has run to its end (false before the first run).
     bool isSessionReady() const { return m_sessionReady; }
-    // The service's tag for the synchronised copy; empty when it sent none or nothing was loaded yet.
-    const QByteArray &syncedVersion() const { return m_syncedVersion; }
     // The portfolio on screen came from this computer's copy and the service has not confirmed it yet.
     bool isShowingLocalCopy() const { return m_showingLocalCopy; }
     // The last exchange with the service found it unreachable; a reconnect is scheduled.
@@ -124,18 +122,13 @@ public:
     // The session task: runs the load chain now and again whenever the access token changes value; a run
     // still going when the token changes is cancelled.
     void start();
-    QCoro::Task<> sessionDidChange();
     QCoro::Task<> loadCurrencies();
-    QCoro::Task<> loadLanguages();
     QCoro::Task<> loadBrokerages();
-    QCoro::Task<> loadGICSClassifications();
-    QCoro::Task<> loadTransactions();
     QCoro::Task<> loadPortfolio();
     // The error banner's retry, and the reconnect: loads everything again and lays unsynced edits over it.
     void retryLoadPortfolio();
     bool portfolioMatchesSyncedData() const;
     void schedulePortfolioSave() override;
-    QCoro::Task<> savePortfolio(QString token, QList<AssetRow> holdings, QList<CashRow> cashBalances);
     // None when the trade was recorded and both lists reloaded; else why not, for the editor to show.
     QCoro::Task<std::optional<APIFailure>> createTransaction(TransactionCreateInput input);
     void signOut();
@@ -145,10 +138,8 @@ public:
     // end schedules the next) or nothing can be sent. The outcome shows in syncStateChanged.
     void saveNow();
 
-    // The add-brokerage dialog's text, and the creation of a private brokerage from it.
-    const QString &newBrokerageName() const { return m_newBrokerageName; }
-    void setNewBrokerageName(const QString &name) { m_newBrokerageName = name; }
-    QCoro::Task<> createCustomBrokerage();
+    // A private brokerage of the account, named as the add-brokerage dialog was given it.
+    QCoro::Task<> createCustomBrokerage(QString name);
 
     // Writes of the holdings rows, as HoldingRows describes them.
     void updateRow(const QString &id, const AssetRow &row) override;
@@ -158,9 +149,6 @@ public:
 
     // Cash rows, as the balance page edits them.
     void setCashRows(QList<CashRow> rows);
-
-    // Where the edit trace goes.
-    static QString editLogPath();
 
 Q_SIGNALS:
     void cashRowsChanged();
@@ -190,6 +178,12 @@ private:
     using ListFetch = QCoro::Task<APIResult<QList<Record>>> (*)(APIEndpoint, QString, CancelToken);
     template <class Record>
     QCoro::Task<> loadList(ListFetch<Record> fetch, QList<Record> Workspace::*field, void (Workspace::*notify)());
+
+    QCoro::Task<> sessionDidChange();
+    QCoro::Task<> loadLanguages();
+    QCoro::Task<> loadGICSClassifications();
+    QCoro::Task<> loadTransactions();
+    QCoro::Task<> savePortfolio(QString token, QList<AssetRow> holdings, QList<CashRow> cashBalances);
 
     static bool wasCancelledRun(const CancelToken &cancel);
     std::optional<QString> currentToken() const;
@@ -260,7 +254,6 @@ private:
     QList<BrokerageOption> m_brokerages;
     QList<GICSClassification> m_gicsClassifications;
     QList<TransactionRecord> m_transactions;
-    QString m_newBrokerageName;
 
     PortfolioSummary m_summary;
     QHash<QString, AssetValuation> m_positions;

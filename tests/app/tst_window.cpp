@@ -253,7 +253,6 @@ void WindowTest::brokerageNames()
                      typed.trimmed());
     QTRY_VERIFY(!m_h->workspace->brokerages().isEmpty());
     QVERIFY(m_h->workspace->brokerageNames().contains(QStringLiteral("Ab")));
-    QVERIFY(m_h->workspace->newBrokerageName().isEmpty());
 }
 
 void WindowTest::aCreatedBrokerageIsNotListedTwice()
@@ -261,8 +260,7 @@ void WindowTest::aCreatedBrokerageIsNotListedTwice()
     m_server->on("GET", "/v1/brokerages", {200, R"([{"id":"b9","name":"Ab","region":"","is_custom":true}])"});
     m_server->on("POST", "/v1/brokerages", {200, R"({"id":"b9","name":"Ab","region":"","is_custom":true})"});
     openWindow();
-    m_h->workspace->setNewBrokerageName(QStringLiteral("ab"));
-    auto create = m_h->workspace->createCustomBrokerage();
+    auto create = m_h->workspace->createCustomBrokerage(QStringLiteral("ab"));
     QCoro::waitFor(std::move(create));
     QCOMPARE(m_h->workspace->brokerages().size(), 1);
     QVERIFY(!m_h->workspace->portfolioError());
