@@ -114,6 +114,8 @@ void BalanceEditor::dismissBalanceEditError()
 
 void BalanceEditor::addCashRow()
 {
+    if (!leaveEditingFor(QString()))
+        return;
     const QList<CashRow> rows = cashRows();
     const BalanceInputs given = inputs();
     const QList<CurrencyOption> currencies = candidateCurrencies(given.supportedCurrencies);
@@ -134,8 +136,29 @@ void BalanceEditor::addCashRow()
     setError(noFreePairMessage);
 }
 
-void BalanceEditor::beginCashEditing(const CashRow &row)
+bool BalanceEditor::leaveEditingFor(const QString &id)
 {
+    if (!m_editingID || *m_editingID == id)
+        return true;
+    const QList<CashRow> rows = cashRows();
+    const auto found =
+        std::find_if(rows.cbegin(), rows.cend(), [this](const CashRow &row) { return row.id == *m_editingID; });
+    if (found == rows.cend()) {
+        m_editingNew = false;
+        setEditing(std::nullopt, std::nullopt);
+    } else if (m_editingNew && m_original && *found == *m_original) {
+        cancelCashEditing();
+    } else {
+        saveCashRow();
+    }
+    return !m_editingID;
+}
+
+void BalanceEditor::beginCashEditing(const CashRow &given)
+{
+    const CashRow row = given; // leaving the row in edit mode may move the list given came from
+    if (!leaveEditingFor(row.id))
+        return;
     m_editingNew = false;
     setEditing(row.id, row);
     setError(std::nullopt);

@@ -71,6 +71,8 @@ public:
     void setBalanceWidths(const BalanceColumnWidths &widths) { m_widths = widths; }
 
     void addCashRow();
+    // A row in edit mode is left first: one added and left as it was goes away, any other is saved. When
+    // its save is refused, it stays in edit mode with the reason and the other row is not entered.
     void beginCashEditing(const CashRow &row);
     void saveCashRow();
     void cancelCashEditing();
@@ -93,6 +95,9 @@ Q_SIGNALS:
 
 private:
     void setError(std::optional<QString> error);
+    // Leaves edit mode ahead of editing the row with this id (none for a new row); false when the row
+    // in edit mode stays in it.
+    bool leaveEditingFor(const QString &id);
     void setEditing(std::optional<QString> id, std::optional<CashRow> original);
     // Applies change to the row with id, when there is one, and writes the list back.
     void changeRow(const QString &id, const std::function<void(CashRow &)> &change);

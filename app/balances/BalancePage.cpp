@@ -98,7 +98,10 @@ QWidget *BalancePage::buildToolbar(QWidget *parent)
     row->setSpacing(10);
     // A fixed English title, as the holdings toolbar's status texts are.
     m_add = new table::AddTableButton(QStringLiteral("Add"), bar);
-    connect(m_add, &QToolButton::clicked, m_editor, &BalanceEditor::addCashRow);
+    connect(m_add, &QToolButton::clicked, this, [this] {
+        if (m_table->readyToLeaveRow())
+            m_editor->addCashRow();
+    });
     row->addWidget(m_add);
 
     auto *saving = new table::SavingIndicator(bar);

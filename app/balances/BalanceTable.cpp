@@ -88,7 +88,7 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
         const int row = m_proxy->sourceRow(index.row());
         const QString id = m_model->idAt(row);
-        if (!id.isEmpty() && m_editor.editingCashRowID() != id)
+        if (!id.isEmpty() && m_editor.editingCashRowID() != id && readyToLeaveRow())
             m_editor.beginCashEditing(m_model->rows()[row]);
     });
     connect(m_delegate, &table::CellDelegate::saveRequested, this, [this] {
@@ -119,6 +119,11 @@ BalanceTable::BalanceTable(BalanceEditor &editor, QWidget *parent)
     connect(&m_editor, &BalanceEditor::editingChanged, this, &BalanceTable::refresh);
     updateTotals();
     fitHeight();
+}
+
+bool BalanceTable::readyToLeaveRow() const
+{
+    return !m_editor.editingCashRowID() || m_rowEditors.acceptsSave();
 }
 
 void BalanceTable::keepOrderIn(QSettings &settings)

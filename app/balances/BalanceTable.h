@@ -44,6 +44,9 @@ public:
     table::RowsProxy *proxy() const { return m_proxy; }
     // The order chosen by clicking a header is read from and kept in settings.
     void keepOrderIn(QSettings &settings);
+    // Whether the row in edit mode, if any, may be left for another: every number typed in it reads.
+    // Otherwise the first refused field takes the focus, still marked.
+    bool readyToLeaveRow() const;
 
 protected:
     void changeEvent(QEvent *event) override;

@@ -121,6 +121,8 @@ AssetRow HoldingsEditor::newRow() const
 
 QString HoldingsEditor::addRow()
 {
+    if (!leaveEditingFor(QString()))
+        return {};
     const AssetRow row = newRow();
     m_rows.insertRow(int(m_rows.rows().size()), row);
     beginEditing(row);
@@ -128,8 +130,23 @@ QString HoldingsEditor::addRow()
     return row.id;
 }
 
-void HoldingsEditor::beginEditing(const AssetRow &row)
+bool HoldingsEditor::leaveEditingFor(const QString &id)
 {
+    if (!m_editingRowID || *m_editingRowID == id)
+        return true;
+    const int position = indexOfRow(*m_editingRowID);
+    if (m_editingNewRow && position >= 0 && m_originalEditingRow && m_rows.rows()[position] == *m_originalEditingRow)
+        cancelEditing();
+    else
+        saveEditingRow();
+    return !m_editingRowID;
+}
+
+void HoldingsEditor::beginEditing(const AssetRow &given)
+{
+    const AssetRow row = given; // leaving the row in edit mode may move the list given came from
+    if (!leaveEditingFor(row.id))
+        return;
     trace(QStringLiteral("begin id=") + row.id + QStringLiteral(" code=") + row.code);
     m_originalEditingRow = row;
     m_editingRowID = row.id;

@@ -35,8 +35,12 @@ public:
     bool offersUndo() const { return m_offersUndo; }
 
     AssetRow newRow() const;
-    // Appends a new row and begins editing it; returns its id.
+    // Appends a new row and begins editing it; returns its id, or none when the row in edit mode could
+    // not be left.
     QString addRow();
+    // A row in edit mode is left first, as moving to another row of a spreadsheet does: one added and
+    // left as it was goes away, any other is saved. When its save is refused, it stays in edit mode with
+    // the reason and the other row is not entered.
     void beginEditing(const AssetRow &row);
     void saveEditingRow();
     void cancelEditing();
@@ -57,6 +61,9 @@ private:
     // An undo or redo is about to write the row with this id: a row in edit mode leaves it first.
     void rowAboutToBeWritten(const QString &id);
     void leaveEditing();
+    // Leaves edit mode ahead of editing the row with this id (none for a new row); false when the row
+    // in edit mode stays in it.
+    bool leaveEditingFor(const QString &id);
     int indexOfRow(const QString &id) const;
     QString language() const { return m_rows.displayLanguageCode(); }
 

@@ -52,7 +52,10 @@ QWidget *HoldingsPage::buildToolbar()
     row->setSpacing(10);
 
     m_addRow = new table::AddTableButton(QString(), bar);
-    connect(m_addRow, &QToolButton::clicked, this, [this] { m_editor->addRow(); });
+    connect(m_addRow, &QToolButton::clicked, this, [this] {
+        if (m_table->readyToLeaveRow())
+            m_editor->addRow();
+    });
     row->addWidget(m_addRow);
 
     m_addBrokerage = new QToolButton(bar);

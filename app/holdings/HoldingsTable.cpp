@@ -89,7 +89,7 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
     connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
         const int row = m_proxy->sourceRow(index.row());
         const QString id = m_model->idAt(row);
-        if (!id.isEmpty() && m_editor.editingRowID() != id)
+        if (!id.isEmpty() && m_editor.editingRowID() != id && readyToLeaveRow())
             m_editor.beginEditing(m_workspace.rows()[row]);
     });
     connect(m_delegate, &table::CellDelegate::saveRequested, this, [this] {
@@ -139,6 +139,11 @@ HoldingsTable::HoldingsTable(Workspace &workspace, HoldingsEditor &editor, QWidg
     connect(&workspace, &Workspace::referenceDataChanged, this, &HoldingsTable::refreshEditors);
     updateTotals();
     syncEditors();
+}
+
+bool HoldingsTable::readyToLeaveRow() const
+{
+    return !m_editor.editingRowID() || m_rowEditors.acceptsSave();
 }
 
 void HoldingsTable::keepOrderIn(QSettings &settings)

@@ -60,6 +60,8 @@ private Q_SLOTS:
     void aCurrencyChangeReplacesTheStoredRate();
     void rePickingTheSameValueKeepsTheRow();
     void editModeEndsWhenItsRowIsGone();
+    void leavingARowForAnother_data();
+    void leavingARowForAnother();
     void allocationSharesAreOfTheWholeSum();
     void compositionWithoutCashHasNoCashSlice();
     void onlyTheFirstRowOfABrokerCarriesItsFigures();
@@ -342,6 +344,48 @@ void BalanceRulesTest::editModeEndsWhenItsRowIsGone()
     page.rows = {cash("A", "Futu", 30, "USD")};
     page.editor.cancelCashEditing();
     QCOMPARE(page.rows[0].originalCash, 30.0);
+}
+
+void BalanceRulesTest::leavingARowForAnother_data()
+{
+    QTest::addColumn<bool>("fromNewRow");
+    QTest::addColumn<double>("typedCash"); // 0: nothing typed
+    QTest::addColumn<bool>("left");
+    QTest::addColumn<int>("rowsAfter");
+    QTest::addColumn<int>("saves");
+    QTest::newRow("changed row is saved") << false << 500.0 << true << 2 << 1;
+    QTest::newRow("refused row keeps the focus") << false << -5.0 << false << 2 << 0;
+    QTest::newRow("untouched new row goes away") << true << 0.0 << true << 2 << 0;
+    QTest::newRow("filled new row is added") << true << 500.0 << true << 3 << 1;
+}
+
+void BalanceRulesTest::leavingARowForAnother()
+{
+    QFETCH(bool, fromNewRow);
+    QFETCH(double, typedCash);
+    QFETCH(bool, left);
+    QFETCH(int, rowsAfter);
+    QFETCH(int, saves);
+    Page page;
+    page.given.brokerageOptions = {QStringLiteral("Futu"), QStringLiteral("IBKR")};
+    page.given.supportedCurrencies = {currency("USD", 1)};
+    page.rows = {cash("A", "Futu", 1, "USD"), cash("B", "IBKR", 2, "USD")};
+    if (fromNewRow) {
+        page.given.brokerageOptions.append(QStringLiteral("Tiger"));
+        page.editor.addCashRow();
+    } else {
+        page.editor.beginCashEditing(page.rows[0]);
+    }
+    const QString from = *page.editor.editingCashRowID();
+    if (typedCash != 0)
+        page.editor.setOriginalCash(from, typedCash);
+
+    page.editor.beginCashEditing(page.rows[1]);
+
+    QCOMPARE(page.editor.editingCashRowID(), std::optional(left ? QStringLiteral("B") : from));
+    QCOMPARE(page.editor.balanceEditError().has_value(), !left);
+    QCOMPARE(page.rows.size(), rowsAfter);
+    QCOMPARE(page.saves, saves);
 }
 
 void BalanceRulesTest::allocationSharesAreOfTheWholeSum()

@@ -55,7 +55,8 @@ private Q_SLOTS:
     void cancelRestoresEveryField();
     void cancellingANewRowRemovesIt();
     void deletingTheEditingRow();
-    void editModeMovesBetweenRows();
+    void leavingARowForAnother_data();
+    void leavingARowForAnother();
     void traceNumbers_data();
     void traceNumbers();
     void traceFileIsPrivateAppendedAndNeverFollowsALink();
@@ -344,24 +345,59 @@ void RowEditingTest::deletingTheEditingRow()
     QCOMPARE(w.summary().positions.size(), std::size_t(2));
 }
 
-void RowEditingTest::editModeMovesBetweenRows()
+void RowEditingTest::leavingARowForAnother_data()
 {
+    QTest::addColumn<bool>("fromNewRow");
+    QTest::addColumn<double>("typedQuantity"); // 0: nothing typed; negative: refused
+    QTest::addColumn<bool>("toNewRow");
+    QTest::addColumn<bool>("left");
+    QTest::addColumn<int>("rowsAfter");
+    QTest::addColumn<QString>("undoText");
+    QTest::newRow("changed row is saved") << false << 42.0 << false << true << 2 << "Undo Change Position of AAPL";
+    QTest::newRow("untouched row stays as it was") << false << 0.0 << false << true << 2 << "";
+    QTest::newRow("refused row keeps the focus") << false << -1.0 << false << false << 2 << "";
+    QTest::newRow("untouched new row goes away") << true << 0.0 << false << true << 2 << "";
+    QTest::newRow("filled new row is added") << true << 42.0 << false << true << 3 << "Undo Add Position of TSLA";
+    QTest::newRow("changed row is saved for a new one") << false << 42.0 << true << true << 3
+                                                          << "Undo Change Position of AAPL";
+    QTest::newRow("untouched new row gives way to a new one") << true << 0.0 << true << true << 3 << "";
+}
+
+void RowEditingTest::leavingARowForAnother()
+{
+    QFETCH(bool, fromNewRow);
+    QFETCH(double, typedQuantity);
+    QFETCH(bool, toNewRow);
+    QFETCH(bool, left);
+    QFETCH(int, rowsAfter);
+    QFETCH(QString, undoText);
     openWith({holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190),
               holding(QStringLiteral("B"), QStringLiteral("MSFT"), 400)});
     Workspace &w = *m_h->workspace;
     HoldingsEditor &e = *m_h->editor;
-    AssetRow first = w.rows()[0];
-    e.beginEditing(first);
-    first.quantity = 42;
-    w.updateRow(first.id, first);
-    e.beginEditing(w.rows()[1]);
-    QCOMPARE(e.editingRowID(), std::optional(QStringLiteral("B")));
-    QCOMPARE(e.originalEditingRow()->id, QStringLiteral("B"));
-    QCOMPARE(w.rows()[0].quantity, 42.0);
-    e.cancelEditing();
-    QCOMPARE(w.rows()[0].quantity, 42.0); // the first row's copy was dropped
-    // The figures follow the typing at once.
-    QCOMPARE(w.position(QStringLiteral("A"))->quantity, 42.0);
+    const QString from = fromNewRow ? e.addRow() : w.rows()[0].id;
+    if (!fromNewRow)
+        e.beginEditing(w.rows()[0]);
+    if (typedQuantity != 0) {
+        AssetRow typed = w.rows()[fromNewRow ? 2 : 0];
+        typed.quantity = typedQuantity;
+        if (fromNewRow)
+            typed.code = QStringLiteral("TSLA");
+        w.updateRow(from, typed);
+    }
+
+    const QString to = toNewRow ? e.addRow() : QStringLiteral("B");
+    if (!toNewRow)
+        e.beginEditing(w.rows()[1]);
+    QCOMPARE(e.editingRowID(), std::optional(left ? to : from));
+    QCOMPARE(e.rowEditError().has_value(), !left);
+    QCOMPARE(w.rows().size(), rowsAfter);
+    QCOMPARE(w.undoStack().undoText().isEmpty() ? QString() : QStringLiteral("Undo ") + w.undoStack().undoText(),
+             undoText);
+    if (left && typedQuantity > 0) {
+        QCOMPARE(w.rows()[fromNewRow ? 2 : 0].quantity, typedQuantity);
+        QVERIFY(w.hasPendingSave());
+    }
 }
 
 void RowEditingTest::traceNumbers_data()
