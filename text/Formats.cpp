@@ -27,6 +27,8 @@ QString fromICU(const icu::UnicodeString &text)
 // figures, so formatters are kept per thread, keyed by what shapes them.
 class FormatterCache {
 public:
+    // A figure that is zero as shown carries no sign: a sum of nothing can come out as -0, and a loss of
+    // a fraction of a cent as -0.004, and "-$0.00" reads as a loss.
     template <class Make>
     const number::LocalizedNumberFormatter &get(const std::string &key, const QString &locale, Make make)
     {
@@ -36,7 +38,9 @@ public:
         if (m_formatters.size() >= 64)
             m_formatters.clear();
         const icu::Locale icuLocale(locale.toLatin1().constData());
-        return m_formatters.emplace(key, make(number::NumberFormatter::with()).locale(icuLocale)).first->second;
+        return m_formatters
+            .emplace(key, make(number::NumberFormatter::with().sign(UNUM_SIGN_NEGATIVE)).locale(icuLocale))
+            .first->second;
     }
 
 private:

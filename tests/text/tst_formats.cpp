@@ -83,6 +83,8 @@ void FormatsTest::money_data()
     QTest::newRow("negative") << us << usd << -20.0 << false << QStringLiteral("-$20.00");
     QTest::newRow("negative signed has no plus") << us << usd << -20.0 << true << QStringLiteral("-$20.00");
     QTest::newRow("zero signed has no plus") << us << usd << 0.0 << true << QStringLiteral("$0.00");
+    QTest::newRow("negative zero has no minus") << us << usd << -0.0 << false << QStringLiteral("$0.00");
+    QTest::newRow("minus tested after rounding") << us << usd << -0.004 << true << QStringLiteral("$0.00");
     QTest::newRow("sign tested before rounding") << us << usd << 0.004 << true << QStringLiteral("+$0.00");
     QTest::newRow("grouping") << us << usd << 1234567.891 << false << QStringLiteral("$1,234,567.89");
     QTest::newRow("Hong Kong dollars") << us << currency("HKD", 0.127618574) << 1.0 << false
