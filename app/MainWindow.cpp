@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUndoStack>
@@ -27,7 +28,11 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Quillfern"));
     setCentralWidget(m_content);
-    resize(1360, 880);
+    // Opened on a smaller screen, the window starts as large as the screen allows rather than past its edges.
+    QSize opening(1360, 880);
+    if (const QScreen *shown = screen())
+        opening = opening.boundedTo(shown->availableGeometry().size()).expandedTo(minimumSizeHint());
+    resize(opening);
 
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     QAction *quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
