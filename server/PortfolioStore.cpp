@@ -384,8 +384,15 @@ StoreResult<BrokerageOption> PortfolioStore::addBrokerage(const QString &userID,
     WriteTransaction transaction(m_database);
     if (!transaction.begun())
         return StoreError::unavailable(QStringLiteral("cannot begin adding a brokerage"));
-    if (auto locked = lockUser(transaction.connection(), userID))
-        return *locked;
+    // Two adds of one name must not both insert: the user's row is locked (SQLite's IMMEDIATE transaction
+    // already serialises writers). The portfolio does not change, so its version stays, and a client's next
+    // save is not turned away as a conflict.
+    if (m_database.dialect() == Dialect::PostgreSQL) {
+        const Statement lock(transaction.connection(), QStringLiteral("SELECT id FROM users WHERE id = ? FOR UPDATE"),
+                             {userID});
+        if (!lock.ok())
+            return StoreError::unavailable(lock.error());
+    }
     auto visible = brokerages(userID);
     if (!visible)
         return visible.error();
