@@ -12,9 +12,9 @@
 #include "text/Localization.h"
 
 #include <QDialog>
-#include <QHash>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -43,8 +43,10 @@ QToolButton *capsuleMenuButton(QWidget *parent)
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setFont(table::uiFont(12, QFont::Medium));
     button->setAutoRaise(true);
-    button->setStyleSheet(QStringLiteral("QToolButton { padding: 4px 12px; border-radius: 13px;"
-                                         " background: palette(button); }"
+    // The focus ring takes the place of a transparent border, so that the button keeps its size.
+    button->setStyleSheet(QStringLiteral("QToolButton { padding: 2px 10px; border-radius: 13px;"
+                                         " border: 2px solid transparent; background: palette(button); }"
+                                         "QToolButton:focus { border-color: palette(highlight); }"
                                          "QToolButton::menu-indicator { image: none; }"));
     button->setMenu(new QMenu(button));
     return button;
@@ -201,8 +203,8 @@ void ContentView::showState()
     // A restored session shows the loading view until its chain has run, not the pages of nothing.
     // This computer's copy of the portfolio is shown at once instead, marked as not yet up to date.
     // Rows typed in after a start without the service stay on screen while it is tried again.
-    const bool nothingToShow = !m_workspace.hasPortfolioCopy() && m_workspace.rows().isEmpty() &&
-                               m_workspace.cashRows().isEmpty();
+    const bool nothingToShow =
+        !m_workspace.hasPortfolioCopy() && m_workspace.rows().isEmpty() && m_workspace.cashRows().isEmpty();
     if ((m_workspace.isLoadingPortfolio() || !m_workspace.isSessionReady()) && nothingToShow) {
         m_stack->setCurrentWidget(m_loading);
         return;

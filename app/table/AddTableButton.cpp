@@ -33,10 +33,18 @@ void AddTableButton::paintEvent(QPaintEvent *)
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
     painter.fillPath(shape, withOpacity(colour, isDown() ? 0.3 : (underMouse() ? 0.24 : 0.18)));
-    QPen outline(withOpacity(colour, 0.35));
-    outline.setWidthF(1);
-    painter.setPen(outline);
-    painter.drawPath(shape);
+    if (hasFocus()) {
+        // Reached by Tab, the button shows a ring as the other controls do.
+        QPainterPath ring;
+        ring.addRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawPath(ring);
+    } else {
+        QPen outline(withOpacity(colour, 0.35));
+        outline.setWidthF(1);
+        painter.setPen(outline);
+        painter.drawPath(shape);
+    }
 
     const QSize iconArea = iconSize();
     const int textWidth = fontMetrics().horizontalAdvance(text());

@@ -153,8 +153,9 @@ void TransactionPage::applyPalette()
         const QColor green = table::green(pal);
         m_add->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid %2;"
                                             " border-radius: 6px; padding: 5px 12px; font-weight: 600; }"
-                                            "QPushButton:pressed { background-color: %2; }")
-                                 .arg(green.name(), green.darker(125).name()));
+                                            "QPushButton:pressed { background-color: %2; }"
+                                            "QPushButton:focus { border: 2px solid %3; padding: 4px 11px; }")
+                                 .arg(green.name(), green.darker(125).name(), pal.color(QPalette::Highlight).name()));
         if (auto *colours = dynamic_cast<LedgerColours *>(m_view->model()))
             colours->setPalette(pal);
     }
