@@ -27,6 +27,9 @@ TableKeys::TableKeys(QTableView *view, CellDelegate *delegate, const RowEditors 
     : QObject(view), m_view(view), m_delegate(delegate), m_editors(editors), m_actions(std::move(actions))
 {
     view->installEventFilter(this);
+    // Arrows move between cells; Tab leaves the table for the next control, as it does everywhere else in
+    // the window, unless a row is in edit mode and Tab moves between its fields.
+    view->setTabKeyNavigation(false);
     connect(delegate, &CellDelegate::stepRequested, this,
             [this](QWidget *from, bool forward) { m_editors.step(from, forward); });
     if (m_actions.select) {
