@@ -23,7 +23,7 @@ namespace quillfern {
 
 HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
     : QWidget(parent), m_workspace(workspace), m_editor(new HoldingsEditor(workspace, workspace.undoStack(), this)),
-      m_stats(new HoldingStatsView(workspace, this)), m_table(new HoldingsTable(workspace, *m_editor, this))
+      m_stats(new HoldingStatsView(workspace, this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 18, 18, 18);
@@ -31,6 +31,9 @@ HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
     layout->addWidget(m_stats);
     layout->addWidget(holdingStatsButton(workspace, this));
     layout->addWidget(buildToolbar());
+    // Made after the toolbar, so that Tab goes down the page as it reads: the toolbar and its filter, then
+    // the table they act on.
+    m_table = new HoldingsTable(workspace, *m_editor, this);
     layout->addWidget(m_table, 1);
     m_table->keepOrderIn(workspace.preferences());
 

@@ -53,7 +53,7 @@ private:
     Workspace &m_workspace;
     HoldingsEditor *m_editor;
     HoldingStatsView *m_stats;
-    HoldingsTable *m_table;
+    HoldingsTable *m_table = nullptr;
     table::AddTableButton *m_addRow = nullptr;
     QToolButton *m_addBrokerage = nullptr;
     QToolButton *m_refresh = nullptr;
