@@ -1,9 +1,11 @@
-// The holdings model and editor over rows kept in the test itself: no session, no service.
+// The holdings model and editor over rows kept in the test itself: no session, no service. The model runs
+// under QAbstractItemModelTester throughout.
 
 #include "app/holdings/AssetColumns.h"
 #include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsTableModel.h"
 #include "tests/support/QuietConsole.h"
+#include "text/Localization.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>
@@ -15,14 +17,18 @@ namespace {
 
 class TestRows : public HoldingRows {
 public:
+    explicit TestRows(QList<AssetRow> rows) : list(std::move(rows)) {}
+
     QList<AssetRow> list;
+    CurrencyOption currency = defaultReportingCurrency();
+    QString language = QStringLiteral("en-US");
     QString status;
     int saves = 0;
 
     const QList<AssetRow> &rows() const override { return list; }
     const AssetValuation *position(const QString &) const override { return nullptr; }
-    CurrencyOption reportingCurrency() const override { return defaultReportingCurrency(); }
-    QString displayLanguageCode() const override { return QStringLiteral("en-US"); }
+    CurrencyOption reportingCurrency() const override { return currency; }
+    QString displayLanguageCode() const override { return language; }
     QStringList brokerageNames() const override { return {QStringLiteral("Futu")}; }
     QStringList gicsSectorNames() const override { return {QStringLiteral("Energy"), QStringLiteral("Financials")}; }
     QStringList gicsSubIndustryNames(const QString &sector) const override
@@ -45,12 +51,11 @@ public:
     }
     void removeRow(const QString &id) override
     {
-        const int i = indexOf(id);
-        if (i < 0)
-            return;
-        Q_EMIT rowAboutToBeRemoved(i);
-        list.removeAt(i);
-        Q_EMIT rowRemoved(i);
+        if (const int i = indexOf(id); i >= 0) {
+            Q_EMIT rowAboutToBeRemoved(i);
+            list.removeAt(i);
+            Q_EMIT rowRemoved(i);
+        }
     }
     void schedulePortfolioSave() override { ++saves; }
     void refreshPriceOf(const QString &) override {}
@@ -67,18 +72,23 @@ private:
     }
 };
 
-AssetRow row(const char *id, const char *code)
+AssetRow row(const char *id, const char *code, const char *market = "US", double average = 10, double quantity = 5,
+             double price = 12)
 {
-    return AssetRow{QString::fromLatin1(id),
-                    QStringLiteral("US"),
-                    QStringLiteral("Financials"),
-                    QStringLiteral("Insurance"),
-                    QString::fromLatin1(code),
-                    QStringLiteral("Futu"),
-                    10,
-                    5,
-                    12};
+    const auto text = [](const char *latin) { return QString::fromLatin1(latin); };
+    return {text(id), text(market), text("Financials"), text("Insurance"), text(code), text("Futu"), average,
+            quantity, price};
 }
+
+// The rows, an editor and the model over them, checked by the tester.
+struct Fixture {
+    explicit Fixture(QList<AssetRow> list) : rows(std::move(list)) {}
+    TestRows rows;
+    QUndoStack stack;
+    HoldingsEditor editor{rows, stack};
+    HoldingsTableModel model{editor};
+    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::QtTest};
+};
 
 } // namespace
 
@@ -90,6 +100,7 @@ private Q_SLOTS:
     void typingReachesOnlyTheEditingRow_data();
     void typingReachesOnlyTheEditingRow();
     void undoAndRedoKeepTheModelWhole();
+    void textsFollowCurrencyAndLanguage();
 };
 
 void HoldingsModelTest::typingReachesOnlyTheEditingRow_data()
@@ -109,55 +120,68 @@ void HoldingsModelTest::typingReachesOnlyTheEditingRow()
 {
     QFETCH(int, column);
     QFETCH(QVariant, typed);
-    QFETCH(QString, subSector);
-    QFETCH(double, quantity);
-    TestRows rows;
-    rows.list = {row("A", "AAPL"), row("B", "MSFT")};
-    QUndoStack stack;
-    HoldingsEditor editor(rows, stack);
-    HoldingsTableModel model(editor);
-
-    QVERIFY(!model.setData(model.index(1, column), typed, Qt::EditRole)); // not in edit mode
-    editor.beginEditing(rows.list[1]);
-    QVERIFY(!(model.flags(model.index(0, column)) & Qt::ItemIsEditable));
-    QVERIFY(model.setData(model.index(1, column), typed, Qt::EditRole));
-    QCOMPARE(rows.list[1].subSector, subSector);
-    QCOMPARE(rows.list[1].quantity, quantity);
-    QCOMPARE(rows.list[0], row("A", "AAPL"));
-    QCOMPARE(rows.saves, 0); // typing is not a change until the row is saved
+    Fixture f({row("A", "AAPL"), row("B", "MSFT")});
+    QVERIFY(!f.model.setData(f.model.index(1, column), typed, Qt::EditRole)); // not in edit mode
+    f.editor.beginEditing(f.rows.list[1]);
+    QVERIFY(!(f.model.flags(f.model.index(0, column)) & Qt::ItemIsEditable));
+    QVERIFY(f.model.setData(f.model.index(1, column), typed, Qt::EditRole));
+    QTEST(f.rows.list[1].subSector, "subSector");
+    QTEST(f.rows.list[1].quantity, "quantity");
+    QCOMPARE(f.rows.list[0], row("A", "AAPL"));
+    QCOMPARE(f.rows.saves, 0); // typing is not a change until the row is saved
 }
 
 void HoldingsModelTest::undoAndRedoKeepTheModelWhole()
 {
-    TestRows rows;
-    rows.list = {row("A", "AAPL"), row("B", "MSFT"), row("C", "NVDA")};
-    QUndoStack stack;
-    HoldingsEditor editor(rows, stack);
-    HoldingsTableModel model(editor);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-
-    editor.deleteRow(QStringLiteral("B"));
-    const QString added = editor.addRow();
-    AssetRow typed = rows.list.last();
-    typed.code = QStringLiteral("tsla");
-    typed.quantity = 2;
-    model.setData(model.index(model.rowCount() - 1, CodeColumn), typed.code, Qt::EditRole);
-    model.setData(model.index(model.rowCount() - 1, QuantityColumn), typed.quantity, Qt::EditRole);
-    editor.saveEditingRow();
+    const QList<AssetRow> before{row("A", "AAPL"), row("B", "MSFT"), row("C", "NVDA")};
+    Fixture f(before);
+    QUndoStack &stack = f.stack;
+    HoldingsTableModel &model = f.model;
+    f.editor.addRow();
+    f.editor.cancelEditing(); // a new row given up goes again
+    f.editor.selectRow(QStringLiteral("A"));
+    f.editor.deleteRow(QStringLiteral("B"));
+    const QString added = f.editor.addRow();
+    const int last = model.rowCount() - 1;
+    model.setData(model.index(last, CodeColumn), QStringLiteral("tsla"), Qt::EditRole);
+    model.setData(model.index(last, QuantityColumn), 2.0, Qt::EditRole);
+    f.editor.saveEditingRow();
     QCOMPARE(stack.count(), 2);
     QCOMPARE(model.index(2, CodeColumn).data().toString(), QStringLiteral("TSLA"));
 
     while (stack.canUndo())
         stack.undo();
-    QCOMPARE(rows.list, (QList<AssetRow>{row("A", "AAPL"), row("B", "MSFT"), row("C", "NVDA")}));
+    QCOMPARE(f.rows.list, before);
     QCOMPARE(model.rowCount(), 3);
     QCOMPARE(model.rowOf(QStringLiteral("B")), 1);
     QCOMPARE(model.rowOf(added), -1);
+    QVERIFY(!f.editor.selectedRowID()); // the added row was selected; it went with the undo
     while (stack.canRedo())
         stack.redo();
     QCOMPARE(model.rowCount(), 3);
     QCOMPARE(model.rowOf(QStringLiteral("B")), -1);
     QCOMPARE(model.index(model.rowOf(added), CodeColumn).data().toString(), QStringLiteral("TSLA"));
+}
+
+void HoldingsModelTest::textsFollowCurrencyAndLanguage()
+{
+    Fixture f({row("A", "8035", "JP", 22150.5, 10, 24890)});
+    const auto title = [&f](int column, int role = Qt::DisplayRole) {
+        return f.model.headerData(column, Qt::Horizontal, role).toString();
+    };
+    QCOMPARE(title(ValueUSDColumn), QStringLiteral("Market Value (USD)"));
+    f.rows.currency = CurrencyOption{QStringLiteral("EUR"), QStringLiteral("Euro"), QStringLiteral("\u20AC"), {}, 1.08};
+    Q_EMIT f.rows.preferencesChanged();
+    QCOMPARE(title(ValueUSDColumn), QStringLiteral("Market Value (EUR)"));
+    f.rows.language = QStringLiteral("ja-JP");
+    Q_EMIT f.rows.preferencesChanged();
+    QCOMPARE(title(BrokerColumn), AppText::value(u"brokerage", u"ja-JP"));
+    QCOMPARE(title(ActionsColumn), QString());
+    QVERIFY(title(ActionsColumn, Qt::ToolTipRole).endsWith(QStringLiteral("this column")));
+    // Prices in the market's currency, symbol first, four and two fraction digits at most; the quantity bare.
+    QCOMPARE(f.model.index(0, AveragePriceColumn).data().toString(), QStringLiteral("\u00A522,150.5"));
+    QCOMPARE(f.model.index(0, CurrentPriceColumn).data().toString(), QStringLiteral("\u00A524,890"));
+    QCOMPARE(f.model.index(0, QuantityColumn).data().toString(), QStringLiteral("10"));
 }
 
 QTEST_MAIN(HoldingsModelTest)

@@ -1,13 +1,11 @@
 // Number fields of the holdings and cash editing rows, typed into through the real widgets: what reads
 // follows the user's number locale; anything else stays as typed, marked in place, and Return saves nothing.
 
-#include "app/balances/BalancePage.h"
 #include "app/balances/BalanceTable.h"
 #include "app/balances/BalanceTableModel.h"
-#include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
 #include "app/table/CellEditors.h"
-#include "tests/balances/SeededWorkspace.h"
+#include "tests/holdings/TablePages.h"
 #include "tests/support/QuietConsole.h"
 
 #include <QTableView>
@@ -53,30 +51,24 @@ private Q_SLOTS:
         QFETCH(QByteArray, locale);
         QFETCH(QString, typed);
         QFETCH(std::optional<double>, stored);
-        ScriptedServer server;
-        scriptSeededSession(server);
-        WorkspaceHarness harness;
-        harness.open(server.baseURL(), QStringLiteral("token-1"));
-        QVERIFY(harness.startAndLoad());
-        Workspace &w = *harness.workspace;
+        TablePages pages;
+        QVERIFY(pages.load());
+        Workspace &w = pages.workspace();
         qputenv("LC_ALL", locale + ".UTF-8");
         const auto value = [&] { return cash ? w.cashRows()[0].originalCash : w.rows()[0].averagePrice; };
         const double before = value();
 
-        std::unique_ptr<QWidget> page;
-        QTableView *view = nullptr;
-        if (cash)
-            view = static_cast<BalancePage *>((page = std::make_unique<BalancePage>(w)).get())->table()->view();
-        else
-            view = static_cast<HoldingsPage *>((page = std::make_unique<HoldingsPage>(w)).get())->table()->view();
-        page->setLocale(QLocale(QString::fromLatin1(locale)));
-        page->resize(1280, 780);
-        page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
-        const QModelIndex start =
-            view->model()->index(0, cash ? int(BalanceTableModel::CurrencyColumn) : int(CodeColumn));
-        const QModelIndex number =
-            view->model()->index(0, cash ? int(BalanceTableModel::OriginalCashColumn) : int(AveragePriceColumn));
+        HoldingsPage holdings(w);
+        BalancePage balances(w);
+        QWidget &page = cash ? static_cast<QWidget &>(balances) : holdings;
+        QTableView *view = cash ? balances.table()->view() : holdings.table()->view();
+        page.setLocale(QLocale(QString::fromLatin1(locale)));
+        QVERIFY(showPage(page));
+        const auto index = [view, cash](int cashColumn, int holdingColumn) {
+            return view->model()->index(0, cash ? cashColumn : holdingColumn);
+        };
+        const QModelIndex start = index(BalanceTableModel::CurrencyColumn, CodeColumn);
+        const QModelIndex number = index(BalanceTableModel::OriginalCashColumn, AveragePriceColumn);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(start).center());
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(start).center());
         auto *cell = qobject_cast<table::EditingNumberCell *>(view->indexWidget(number));

@@ -1,10 +1,12 @@
-#include "app/balances/BalancePage.h"
+// Sorting and filtering the holdings and cash tables through their headers and filter fields, and the
+// currency symbol of the editing row. Any Qt warning on the way fails the test.
+
+#include "app/balances/BalanceEditor.h"
 #include "app/balances/BalanceTable.h"
 #include "app/balances/BalanceTableModel.h"
 #include "app/charts/AllocationPanel.h"
 #include "app/charts/HoldingStatsView.h"
 #include "app/holdings/HoldingsEditor.h"
-#include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
 #include "app/holdings/HoldingsTableModel.h"
 #include "app/table/AddTableButton.h"
@@ -14,7 +16,7 @@
 #include "app/table/RowsProxy.h"
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
-#include "tests/balances/SeededWorkspace.h"
+#include "tests/holdings/TablePages.h"
 #include "tests/support/QuietConsole.h"
 
 #include <QApplication>
@@ -33,15 +35,9 @@ QList<AssetRow> holdings()
 {
     const auto row = [](const char *id, const char *sector, const char *sub, const char *code, const char *broker,
                         double average, double quantity, double price) {
-        return AssetRow{QString::fromLatin1(id),
-                        QStringLiteral("US"),
-                        QString::fromUtf8(sector),
-                        QString::fromUtf8(sub),
-                        QString::fromUtf8(code),
-                        QString::fromUtf8(broker),
-                        average,
-                        quantity,
-                        price};
+        const auto text = [](const char *utf8) { return QString::fromUtf8(utf8); };
+        return AssetRow{text(id),     text("US"), text(sector), text(sub), text(code),
+                        text(broker), average,    quantity,     price};
     };
     return {row("A", "Information Technology", "Semiconductors", "nvda", "Futu", 95, 40, 120),
             row("B", "Information Technology", "Application Software", "AAPL", "Tiger", 150, 25, 200),
@@ -65,300 +61,245 @@ QStringList ids(const char *spaced)
     return QString::fromLatin1(spaced).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-} // namespace
-
-class TableFindTest : public QObject {
-    Q_OBJECT
-
-private Q_SLOTS:
-    void init();
-    void cleanup();
-    void holdingsSortByColumnValue_data();
-    void holdingsSortByColumnValue();
-    void cashSortsByColumnValue_data();
-    void cashSortsByColumnValue();
-    void theOrderIsKept();
-    void rowGesturesFollowTheOrder();
-    void filterKeepsMatchingRows_data();
-    void filterKeepsMatchingRows();
-    void findShortcutAndEscape();
-    void aNewRowShowsThroughTheFilter();
-    void cashFilter();
-    void editingSymbolFollowsMarketAndCurrency();
-
-private:
-    QStringList shownHoldings() const;
-    QStringList shownCash() const;
-    void clickHeader(table::ResizableHeader *header, int column);
-    HoldingsTable &table() const { return *m_holdings->table(); }
-
-    std::unique_ptr<ScriptedServer> m_server;
-    std::unique_ptr<WorkspaceHarness> m_h;
-    std::unique_ptr<HoldingsPage> m_holdings;
-    std::unique_ptr<BalancePage> m_balances;
-};
-
-void TableFindTest::init()
-{
-    failOnConsoleMessages();
-    m_server = std::make_unique<ScriptedServer>();
-    scriptSeededSession(*m_server);
-    m_server->on("GET", "/v1/portfolio", {200, seededPortfolio(holdings(), seededCash())});
-    m_server->on("GET", "/v1/market/stock", {404, R"({"error":"No quote."})"});
-    m_h = std::make_unique<WorkspaceHarness>();
-    m_h->open(m_server->baseURL(), QStringLiteral("token-a"));
-    QVERIFY(m_h->startAndLoad());
-    m_holdings = std::make_unique<HoldingsPage>(*m_h->workspace);
-    m_holdings->resize(1280, 900);
-    m_holdings->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_holdings.get()));
-    m_balances = std::make_unique<BalancePage>(*m_h->workspace);
-    m_balances->resize(1280, 900);
-    m_balances->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_balances.get()));
-}
-
-void TableFindTest::cleanup()
-{
-    m_balances.reset();
-    m_holdings.reset();
-    m_h.reset();
-    m_server.reset();
-}
-
-QStringList TableFindTest::shownHoldings() const
-{
-    QStringList shown;
-    const table::RowsProxy *proxy = table().proxy();
-    for (int row = 0; row < proxy->rowCount(); ++row)
-        shown.append(table().model()->idAt(proxy->sourceRow(row)));
-    return shown;
-}
-
-QStringList TableFindTest::shownCash() const
-{
-    QStringList shown;
-    const BalanceTable *cash = m_balances->table();
-    for (int row = 0; row < cash->proxy()->rowCount(); ++row)
-        shown.append(cash->model()->idAt(cash->proxy()->sourceRow(row)));
-    return shown;
-}
-
-void TableFindTest::clickHeader(table::ResizableHeader *header, int column)
+void clickHeader(table::ResizableHeader *header, int column)
 {
     const QPoint middle(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                         header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, middle);
 }
 
-void TableFindTest::holdingsSortByColumnValue_data()
+// The ids of the rows a table shows, in their order.
+template <typename Table> QStringList shownIn(const Table *table)
 {
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QStringList>("ascending");
-    QTest::newRow("code: text, ignoring case") << int(CodeColumn) << ids("B C A D E");
-    QTest::newRow("broker: text, any script") << int(BrokerColumn) << ids("E A C B D");
-    QTest::newRow("position: number") << int(QuantityColumn) << ids("D B A C E");
-    QTest::newRow("market value: money") << int(ValueUSDColumn) << ids("D A B C E");
-    QTest::newRow("unrealized P/L: signed money") << int(NetUSDColumn) << ids("C D A B E");
-    QTest::newRow("weight: percent") << int(HoldPercentColumn) << ids("D A B C E");
+    QStringList shown;
+    for (int row = 0; row < table->proxy()->rowCount(); ++row)
+        shown.append(table->model()->idAt(table->proxy()->sourceRow(row)));
+    return shown;
 }
 
-void TableFindTest::holdingsSortByColumnValue()
+QStringList texts(const table::TotalRowView *total)
 {
+    QStringList texts;
+    for (const table::TotalCell &cell : total->cells())
+        texts.append(cell.text);
+    return texts;
+}
+
+} // namespace
+
+class TableFindTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        failOnConsoleMessages();
+        m_p = std::make_unique<TablePages>();
+        QVERIFY(m_p->load(holdings()));
+        m_p->holdings = std::make_unique<HoldingsPage>(m_p->workspace());
+        m_p->balances = std::make_unique<BalancePage>(m_p->workspace());
+        QVERIFY(showPage(*m_p->holdings) && showPage(*m_p->balances));
+    }
+    void cleanup() { m_p.reset(); }
+    void sortsByColumnValue_data();
+    void sortsByColumnValue();
+    void rowGesturesFollowTheOrderKeptAcrossRestarts();
+    void filterKeepsMatchingRows_data();
+    void filterKeepsMatchingRows();
+    void findShortcutNewRowAndEscape();
+    void editingSymbolFollowsMarketAndCurrency_data();
+    void editingSymbolFollowsMarketAndCurrency();
+
+private:
+    HoldingsTable &table() const { return *m_p->holdings->table(); }
+    BalanceTable &cashTable() const { return *m_p->balances->table(); }
+    QStringList shown(bool cash) const { return cash ? shownIn(&cashTable()) : shownIn(&table()); }
+    QTableView *view(bool cash) const { return cash ? cashTable().view() : table().view(); }
+    table::ResizableHeader *header(bool cash) const { return cash ? cashTable().header() : table().header(); }
+
+    std::unique_ptr<TablePages> m_p;
+};
+
+void TableFindTest::sortsByColumnValue_data()
+{
+    QTest::addColumn<bool>("cash");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QStringList>("ascending");
+    QTest::newRow("code: text, ignoring case") << false << int(CodeColumn) << ids("B C A D E");
+    QTest::newRow("broker: text, any script") << false << int(BrokerColumn) << ids("E A C B D");
+    QTest::newRow("position: number") << false << int(QuantityColumn) << ids("D B A C E");
+    QTest::newRow("market value: money") << false << int(ValueUSDColumn) << ids("D A B C E");
+    QTest::newRow("unrealized P/L: signed money") << false << int(NetUSDColumn) << ids("C D A B E");
+    QTest::newRow("weight: percent") << false << int(HoldPercentColumn) << ids("D A B C E");
+    // USD 2,500, HKD 10,000 ($1,280) and JPY 150,000 ($960).
+    QTest::newRow("cash currency: text") << true << int(BalanceTableModel::CurrencyColumn) << ids("C2 C3 C1");
+    QTest::newRow("cash: native number") << true << int(BalanceTableModel::OriginalCashColumn) << ids("C1 C2 C3");
+    QTest::newRow("cash value: money") << true << int(BalanceTableModel::CashValueColumn) << ids("C3 C2 C1");
+}
+
+void TableFindTest::sortsByColumnValue()
+{
+    QFETCH(bool, cash);
     QFETCH(int, column);
     QFETCH(QStringList, ascending);
-    table::ResizableHeader *header = table().header();
-    clickHeader(header, column);
-    QCOMPARE(shownHoldings(), ascending);
-    QCOMPARE(header->sortIndicatorSection(), column);
-    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    table::ResizableHeader *h = header(cash);
+    clickHeader(h, column);
+    QCOMPARE(shown(cash), ascending);
+    QCOMPARE(h->sortIndicatorSection(), column);
+    QCOMPARE(h->sortIndicatorOrder(), Qt::AscendingOrder);
 
-    clickHeader(header, column);
+    clickHeader(h, column);
     std::reverse(ascending.begin(), ascending.end());
-    QCOMPARE(shownHoldings(), ascending);
-    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(shown(cash), ascending);
+    QCOMPARE(h->sortIndicatorOrder(), Qt::DescendingOrder);
 
     // The row buttons' column does not sort.
-    clickHeader(header, ActionsColumn);
-    QCOMPARE(header->sortIndicatorSection(), column);
-    QCOMPARE(shownHoldings(), ascending);
-    // The total row stays outside the rows, whatever their order.
-    QCOMPARE(table().totalRow()->cells().size(), 5);
+    clickHeader(h, cash ? int(BalanceTableModel::ActionsColumn) : int(ActionsColumn));
+    QCOMPARE(h->sortIndicatorSection(), column);
+    QCOMPARE(shown(cash), ascending);
 }
 
-void TableFindTest::cashSortsByColumnValue_data()
+void TableFindTest::rowGesturesFollowTheOrderKeptAcrossRestarts()
 {
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QStringList>("ascending");
-    // USD 2,500, HKD 10,000 ($1,280) and JPY 150,000 ($960).
-    QTest::newRow("currency: text") << int(BalanceTableModel::CurrencyColumn) << ids("C2 C3 C1");
-    QTest::newRow("cash: native number") << int(BalanceTableModel::OriginalCashColumn) << ids("C1 C2 C3");
-    QTest::newRow("cash value: money") << int(BalanceTableModel::CashValueColumn) << ids("C3 C2 C1");
-}
+    clickHeader(header(false), QuantityColumn);
+    clickHeader(header(false), QuantityColumn);
+    clickHeader(header(true), BalanceTableModel::CashValueColumn);
+    QCOMPARE(shown(false), ids("E C A B D"));
+    QTableView *v = view(false);
+    const auto cell = [v](int row, int column) { return v->visualRect(v->model()->index(row, column)); };
+    HoldingsEditor &e = m_p->holdings->editor();
 
-void TableFindTest::cashSortsByColumnValue()
-{
-    QFETCH(int, column);
-    QFETCH(QStringList, ascending);
-    table::ResizableHeader *header = m_balances->table()->header();
-    clickHeader(header, column);
-    QCOMPARE(shownCash(), ascending);
-    clickHeader(header, column);
-    std::reverse(ascending.begin(), ascending.end());
-    QCOMPARE(shownCash(), ascending);
-    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
-}
+    // A double click: QTest's double click is the second click of the pair.
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, cell(0, CodeColumn).center());
+    QCOMPARE(e.selectedRowID(), std::optional<QString>(QStringLiteral("E")));
+    QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, cell(0, CodeColumn).center());
+    QCOMPARE(e.editingRowID(), std::optional<QString>(QStringLiteral("E")));
+    auto *code = qobject_cast<table::EditingTextCell *>(v->indexWidget(v->model()->index(0, CodeColumn)));
+    QVERIFY(code);
+    QCOMPARE(code->text(), QStringLiteral("XOM"));
+    e.cancelEditing();
 
-void TableFindTest::theOrderIsKept()
-{
-    clickHeader(table().header(), QuantityColumn);
-    clickHeader(table().header(), QuantityColumn);
-    clickHeader(m_balances->table()->header(), BalanceTableModel::CashValueColumn);
-    m_h->workspace->preferences().sync();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, cell(1, CodeColumn).center());
+    QCOMPARE(e.selectedRowID(), std::optional<QString>(QStringLiteral("C")));
+    const QRect trash = cell(1, ActionsColumn);
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {},
+                      QPoint(trash.left() + table::cellInset + 8, trash.center().y()));
+    QCOMPARE(shown(false), ids("E A B D"));
 
-    // Another start with the same preferences file.
-    WorkspaceHarness &previous = *m_h;
-    auto again =
-        std::make_unique<Workspace>(*previous.auth, APIEndpoint{m_server->baseURL(), &previous.network},
-                                    std::make_unique<QSettings>(previous.settingsPath(), QSettings::IniFormat));
-    HoldingsPage page(*again);
-    BalancePage balances(*again);
-    QCOMPARE(page.table()->header()->sortIndicatorSection(), int(QuantityColumn));
-    QCOMPARE(page.table()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
-    QCOMPARE(page.table()->proxy()->sortColumn(), int(QuantityColumn));
+    // Another start with the same preferences file shows the same orders.
+    m_p->workspace().preferences().sync();
+    Workspace again(*m_p->harness.auth, APIEndpoint{m_p->server.baseURL(), &m_p->harness.network},
+                    m_p->harness.preferences());
+    HoldingsPage holdings(again);
+    BalancePage balances(again);
+    QCOMPARE(holdings.table()->header()->sortIndicatorSection(), int(QuantityColumn));
+    QCOMPARE(holdings.table()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(holdings.table()->proxy()->sortColumn(), int(QuantityColumn));
     QCOMPARE(balances.table()->header()->sortIndicatorSection(), int(BalanceTableModel::CashValueColumn));
     QCOMPARE(balances.table()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
 }
 
-void TableFindTest::rowGesturesFollowTheOrder()
-{
-    clickHeader(table().header(), QuantityColumn);
-    clickHeader(table().header(), QuantityColumn);
-    QCOMPARE(shownHoldings(), ids("E C A B D"));
-    QTableView *view = table().view();
-    const auto cell = [view](int row, int column) { return view->visualRect(view->model()->index(row, column)); };
-
-    // A double click: QTest's double click is the second click of the pair.
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell(0, CodeColumn).center());
-    QCOMPARE(m_holdings->editor().selectedRowID(), std::optional<QString>(QStringLiteral("E")));
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell(0, CodeColumn).center());
-    QCOMPARE(m_holdings->editor().editingRowID(), std::optional<QString>(QStringLiteral("E")));
-    auto *code = qobject_cast<table::EditingTextCell *>(view->indexWidget(view->model()->index(0, CodeColumn)));
-    QVERIFY(code);
-    QCOMPARE(code->text(), QStringLiteral("XOM"));
-    m_holdings->editor().cancelEditing();
-
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell(1, CodeColumn).center());
-    QCOMPARE(m_holdings->editor().selectedRowID(), std::optional<QString>(QStringLiteral("C")));
-
-    const QRect trash = cell(1, ActionsColumn);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      QPoint(trash.left() + table::cellInset + 8, trash.center().y()));
-    QCOMPARE(shownHoldings(), ids("E A B D"));
-}
-
 void TableFindTest::filterKeepsMatchingRows_data()
 {
+    QTest::addColumn<bool>("cash");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QStringList>("kept");
-    QTest::newRow("broker, other case") << QStringLiteral("futu") << ids("A");
-    QTest::newRow("sector") << QStringLiteral("FINANCIALS") << ids("C");
-    QTest::newRow("code, full width") << QStringLiteral("ａａｐｌ") << ids("B");
-    QTest::newRow("Japanese broker") << QStringLiteral("楽天") << ids("D");
-    QTest::newRow("part of several fields") << QStringLiteral("in") << ids("A B C");
-    QTest::newRow("sub-industry") << QStringLiteral("coal") << ids("E");
-    QTest::newRow("nothing") << QStringLiteral("zzz") << QStringList();
-    QTest::newRow("spaces only") << QStringLiteral("  ") << ids("A B C D E");
+    QTest::newRow("broker, other case") << false << QStringLiteral("futu") << ids("A");
+    QTest::newRow("sector") << false << QStringLiteral("FINANCIALS") << ids("C");
+    QTest::newRow("code, full width") << false << QStringLiteral("ａａｐｌ") << ids("B");
+    QTest::newRow("Japanese broker") << false << QStringLiteral("楽天") << ids("D");
+    QTest::newRow("part of several fields") << false << QStringLiteral("in") << ids("A B C");
+    QTest::newRow("sub-industry") << false << QStringLiteral("coal") << ids("E");
+    QTest::newRow("nothing") << false << QStringLiteral("zzz") << QStringList();
+    QTest::newRow("spaces only") << false << QStringLiteral("  ") << ids("A B C D E");
+    QTest::newRow("cash currency") << true << QStringLiteral("jpy") << ids("C3");
+    QTest::newRow("cash broker") << true << QStringLiteral("FUTU") << ids("C1 C2");
 }
 
 void TableFindTest::filterKeepsMatchingRows()
 {
+    QFETCH(bool, cash);
     QFETCH(QString, typed);
-    QFETCH(QStringList, kept);
-    const QList<table::TotalCell> totals = table().totalRow()->cells();
-    const auto sectors = m_holdings->stats()->panels()[0]->items();
+    QLabel *note = cash ? m_p->balances->filterNote() : m_p->holdings->filterNote();
+    table::TotalRowView *total = cash ? cashTable().totalRow() : table().totalRow();
+    const AllocationPanel *chart = cash ? m_p->balances->panels()[0] : m_p->holdings->stats()->panels()[0];
+    const QStringList totals = texts(total);
+    const auto items = chart->items();
+    const int height = cashTable().height();
 
-    type(m_holdings->filterField(), typed);
-    QCOMPARE(shownHoldings(), kept);
+    type(cash ? m_p->balances->filterField() : m_p->holdings->filterField(), typed);
+    QTEST(shown(cash), "kept");
     // Totals and charts still cover every row, and the note says so while the filter is on.
-    QCOMPARE(table().totalRow()->cells().size(), totals.size());
-    for (qsizetype i = 0; i < totals.size(); ++i)
-        QCOMPARE(table().totalRow()->cells()[i].text, totals[i].text);
-    QCOMPARE(m_holdings->stats()->panels()[0]->items(), sectors);
-    QCOMPARE(m_holdings->filterNote()->isVisible(), !typed.trimmed().isEmpty());
-    QCOMPARE(m_holdings->filterNote()->text(), QStringLiteral("Totals and charts cover all rows"));
+    QCOMPARE(texts(total), totals);
+    QCOMPARE(chart->items(), items);
+    QCOMPARE(note->isVisible(), !typed.trimmed().isEmpty());
+    QCOMPARE(note->text(), QStringLiteral("Totals and charts cover all rows"));
+    // The cash table is as tall as the rows it shows.
+    QCOMPARE(cashTable().height(), height - (cash ? int(3 - shown(true).size()) * table::rowHeight : 0));
 }
 
-void TableFindTest::findShortcutAndEscape()
+void TableFindTest::findShortcutNewRowAndEscape()
 {
-    m_holdings->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_holdings.get()));
-    table::FilterField *filter = m_holdings->filterField();
+    m_p->holdings->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_p->holdings.get()));
+    table::FilterField *filter = m_p->holdings->filterField();
     QVERIFY(!filter->hasFocus());
-    QTest::keySequence(m_holdings.get(), QKeySequence::Find);
+    QTest::keySequence(m_p->holdings.get(), QKeySequence::Find);
     QVERIFY(filter->hasFocus());
     QTest::keyClicks(filter, QStringLiteral("tiger"));
-    QCOMPARE(shownHoldings(), ids("B"));
+    QCOMPARE(shown(false), ids("B"));
+
+    // A new row shows whatever the filter, while it is edited.
+    QTest::mouseClick(m_p->holdings->addRowButton(), Qt::LeftButton);
+    const auto added = m_p->holdings->editor().editingRowID();
+    QVERIFY(added);
+    QCOMPARE(shown(false), (QStringList{QStringLiteral("B"), *added}));
+    QVERIFY(
+        qobject_cast<table::EditingTextCell *>(view(false)->indexWidget(view(false)->model()->index(1, CodeColumn))));
+    m_p->holdings->editor().cancelEditing();
+    QCOMPARE(shown(false), ids("B"));
+
     QTest::keyClick(filter, Qt::Key_Escape);
     QVERIFY(filter->text().isEmpty());
-    QCOMPARE(shownHoldings().size(), 5);
-    QVERIFY(!m_holdings->filterNote()->isVisible());
+    QCOMPARE(shown(false).size(), 5);
+    QVERIFY(!m_p->holdings->filterNote()->isVisible());
 }
 
-void TableFindTest::aNewRowShowsThroughTheFilter()
+void TableFindTest::editingSymbolFollowsMarketAndCurrency_data()
 {
-    QTest::keyClicks(m_holdings->filterField(), QStringLiteral("tiger"));
-    QTest::mouseClick(m_holdings->addRowButton(), Qt::LeftButton);
-    const auto editing = m_holdings->editor().editingRowID();
-    QVERIFY(editing);
-    QCOMPARE(shownHoldings(), (QStringList{QStringLiteral("B"), *editing}));
-    QTableView *view = table().view();
-    QVERIFY(qobject_cast<table::EditingTextCell *>(view->indexWidget(view->model()->index(1, CodeColumn))));
-
-    m_holdings->editor().cancelEditing();
-    QCOMPARE(shownHoldings(), ids("B"));
-}
-
-void TableFindTest::cashFilter()
-{
-    const int tableHeight = m_balances->table()->height();
-    QTest::keyClicks(m_balances->filterField(), QStringLiteral("jpy"));
-    QCOMPARE(shownCash(), ids("C3"));
-    QVERIFY(m_balances->filterNote()->isVisible());
-    QTest::keyClick(m_balances->filterField(), Qt::Key_Escape);
-    QTest::keyClicks(m_balances->filterField(), QStringLiteral("FUTU"));
-    QCOMPARE(shownCash(), ids("C1 C2"));
-    // The table is as tall as the rows it shows.
-    QCOMPARE(m_balances->table()->height(), tableHeight - table::rowHeight);
+    QTest::addColumn<bool>("cash");    // the first holding, in the US; the yen balance, the last cash row
+    QTest::addColumn<QString>("keys"); // in the market (US HK CN JP EU) or currency (USD HKD EUR JPY) picker
+    QTest::addColumn<QString>("symbol");
+    QTest::newRow("holding in Hong Kong") << false << QStringLiteral("↓") << QStringLiteral("HK$");
+    QTest::newRow("holding in Japan") << false << QStringLiteral("↓↓↓") << QStringLiteral("\u00A5");
+    QTest::newRow("holding back in the US") << false << QStringLiteral("↓↑") << QStringLiteral("$");
+    QTest::newRow("cash in euros") << true << QStringLiteral("↑") << QStringLiteral("\u20AC");
 }
 
 void TableFindTest::editingSymbolFollowsMarketAndCurrency()
 {
-    QTableView *view = table().view();
-    m_holdings->editor().addRow();
-    const int row = table().proxy()->viewRow(table().model()->rowOf(*m_holdings->editor().editingRowID()));
-    auto *market = qobject_cast<table::PickerCell *>(view->indexWidget(view->model()->index(row, MarketColumn)));
-    auto *cost =
-        qobject_cast<table::EditingNumberCell *>(view->indexWidget(view->model()->index(row, AveragePriceColumn)));
-    QVERIFY(market && cost && cost->prefixLabel());
-    QCOMPARE(cost->prefixLabel()->text(), QStringLiteral("$"));
-    for (const auto &[choice, symbol] : {std::pair{"HK", "HK$"}, std::pair{"JP", "\u00A5"}, std::pair{"US", "$"}}) {
-        market->setCurrentIndex(market->findText(QString::fromLatin1(choice)));
-        Q_EMIT market->activated(market->currentIndex());
-        QCOMPARE(cost->prefixLabel()->text(), QString::fromUtf8(symbol));
+    QFETCH(bool, cash);
+    QFETCH(QString, keys);
+    const int row = cash ? 2 : 0;
+    if (cash)
+        m_p->balances->editor().beginCashEditing(m_p->workspace().cashRows()[row]);
+    else
+        m_p->holdings->editor().beginEditing(m_p->workspace().rows()[row]);
+    QTableView *v = view(cash);
+    const auto editor = [v, row](int column) { return v->indexWidget(v->model()->index(row, column)); };
+    auto *picker =
+        qobject_cast<table::PickerCell *>(editor(cash ? int(BalanceTableModel::CurrencyColumn) : int(MarketColumn)));
+    auto *number = qobject_cast<table::EditingNumberCell *>(
+        editor(cash ? int(BalanceTableModel::OriginalCashColumn) : int(AveragePriceColumn)));
+    QVERIFY(picker && number && number->prefixLabel());
+    QCOMPARE(number->prefixLabel()->text(), cash ? QStringLiteral("\u00A5") : QStringLiteral("$"));
+    for (const QChar key : keys)
+        QTest::keyClick(picker, key == u'↓' ? Qt::Key_Down : Qt::Key_Up);
+    QTEST(number->prefixLabel()->text(), "symbol");
+    if (!cash) { // a quantity is no money
+        auto *quantity = qobject_cast<table::EditingNumberCell *>(editor(QuantityColumn));
+        QVERIFY(quantity && !quantity->prefixLabel());
     }
-
-    QTableView *cashView = m_balances->table()->view();
-    Q_EMIT cashView->doubleClicked(cashView->model()->index(0, BalanceTableModel::BrokerColumn));
-    auto *currency = qobject_cast<table::PickerCell *>(
-        cashView->indexWidget(cashView->model()->index(0, BalanceTableModel::CurrencyColumn)));
-    auto *cash = qobject_cast<table::EditingNumberCell *>(
-        cashView->indexWidget(cashView->model()->index(0, BalanceTableModel::OriginalCashColumn)));
-    QVERIFY(currency && cash && cash->prefixLabel());
-    QCOMPARE(cash->prefixLabel()->text(), QStringLiteral("$"));
-    currency->setCurrentIndex(currency->findText(QStringLiteral("EUR")));
-    Q_EMIT currency->activated(currency->currentIndex());
-    QCOMPARE(cash->prefixLabel()->text(), QStringLiteral("\u20AC"));
 }
 
 QTEST_MAIN(TableFindTest)

@@ -2,14 +2,14 @@
 #include "app/MainWindow.h"
 #include "app/balances/BalancePage.h"
 #include "app/balances/BalanceTable.h"
-#include "app/charts/HoldingStatsView.h"
+#include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
 #include "app/table/ResizableHeader.h"
 #include "app/table/RowsProxy.h"
 #include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
-#include "tests/balances/SeededWorkspace.h"
+#include "tests/holdings/TablePages.h"
 #include "tests/support/QuietConsole.h"
 
 #include <QFontMetricsF>
@@ -21,8 +21,6 @@ using namespace quillfern;
 using namespace quillfern::testing;
 
 namespace {
-
-const QString token = QStringLiteral("token-a");
 
 std::string fiveLanguages()
 {
@@ -82,22 +80,18 @@ void TableFitTest::fittedWidths_data()
     QTest::addColumn<QList<bool>>("fixed");
     QTest::addColumn<int>("available");
     QTest::addColumn<QList<int>>("expected");
-    const QList<bool> free{false, false, false};
-    QTest::newRow("room to spare, shared by preference")
-        << QList<int>{50, 50, 50} << QList<int>{100, 100, 200} << free << 800 << QList<int>{200, 200, 400};
-    QTest::newRow("exactly preferred") << QList<int>{50, 50, 50} << QList<int>{100, 100, 200} << free << 400
-                                       << QList<int>{100, 100, 200};
-    QTest::newRow("between minimum and preferred")
-        << QList<int>{50, 50, 50} << QList<int>{100, 100, 200} << free << 300 << QList<int>{80, 80, 140};
-    QTest::newRow("titles wider than preferred")
-        << QList<int>{150, 50, 50} << QList<int>{100, 100, 100} << free << 350 << QList<int>{150, 100, 100};
-    QTest::newRow("too narrow: minimums, scroll")
-        << QList<int>{120, 120, 120} << QList<int>{150, 150, 150} << free << 300 << QList<int>{120, 120, 120};
-    QTest::newRow("odd pixels go somewhere")
-        << QList<int>{10, 10, 10} << QList<int>{10, 10, 10} << free << 32 << QList<int>{11, 11, 10};
-    QTest::newRow("a dragged column takes no share")
-        << QList<int>{50, 300, 50} << QList<int>{100, 300, 100} << QList<bool>{false, true, false} << 700
-        << QList<int>{200, 300, 200};
+    using W = QList<int>;
+    const auto row = [](const char *name, W minimum, W preferred, int available, W expected,
+                        QList<bool> fixed = {false, false, false}) {
+        QTest::newRow(name) << minimum << preferred << fixed << available << expected;
+    };
+    row("room to spare, shared by preference", {50, 50, 50}, {100, 100, 200}, 800, {200, 200, 400});
+    row("exactly preferred", {50, 50, 50}, {100, 100, 200}, 400, {100, 100, 200});
+    row("between minimum and preferred", {50, 50, 50}, {100, 100, 200}, 300, {80, 80, 140});
+    row("titles wider than preferred", {150, 50, 50}, {100, 100, 100}, 350, {150, 100, 100});
+    row("too narrow: minimums, scroll", {120, 120, 120}, {150, 150, 150}, 300, {120, 120, 120});
+    row("odd pixels go somewhere", {10, 10, 10}, {10, 10, 10}, 32, {11, 11, 10});
+    row("a dragged column takes no share", {50, 300, 50}, {100, 300, 100}, 700, {200, 300, 200}, {false, true, false});
 }
 
 void TableFitTest::fittedWidths()
@@ -127,7 +121,7 @@ void TableFitTest::headersFitTheDefaultWindow()
     scriptSeededSession(server);
     server.on("GET", "/v1/languages", {200, fiveLanguages()});
     WorkspaceHarness harness;
-    harness.open(server.baseURL(), token);
+    harness.open(server.baseURL(), QStringLiteral("token-a"));
     harness.workspace->setLanguageCode(language);
     MainWindow window(*harness.workspace);
     window.resize(1280, 780);
@@ -135,44 +129,40 @@ void TableFitTest::headersFitTheDefaultWindow()
     QVERIFY(harness.startAndLoad());
     QTRY_VERIFY(window.content()->tabs() && window.content()->tabs()->isVisible());
     QCOMPARE(window.width(), 1280); // and as low as the window goes
+    // Checks the table shown, and keeps a picture of the window for a look in two languages.
+    const auto check = [&](const char *name, table::ResizableHeader *header, QTableView *view) {
+        QCoreApplication::processEvents();
+        const QStringList problems = fitProblems(header, view);
+        QVERIFY2(problems.isEmpty(),
+                 qPrintable(QString::fromLatin1(name) + QStringLiteral(": ") + problems.join(QStringLiteral("; "))));
+        if (language == QStringLiteral("en-US") || language == QStringLiteral("ja-JP"))
+            window.grab().save(QCoreApplication::applicationDirPath() +
+                               QStringLiteral("/fit-%1-%2.png").arg(QString::fromLatin1(name), language));
+    };
 
-    HoldingsTable *holdings = window.content()->holdingsPage()->table();
+    HoldingsPage *page = window.content()->holdingsPage();
+    HoldingsTable *holdings = page->table();
     QTRY_VERIFY(holdings->view()->viewport()->width() > 0);
-    QCoreApplication::processEvents();
-    QStringList problems = fitProblems(holdings->header(), holdings->view());
-    QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("holdings: ") + problems.join(QStringLiteral("; "))));
-    // Sorting adds an arrow to one header; the titles still fit.
+    check("holdings", holdings->header(), holdings->view());
+    // Sorting adds an arrow to one header, and a row in edit mode holds its fields; the titles still fit.
     QTest::mouseClick(holdings->header()->viewport(), Qt::LeftButton, {},
                       QPoint(holdings->header()->sectionViewportPosition(NetUSDColumn) + 20, table::rowHeight / 2));
     QCOMPARE(holdings->header()->sortIndicatorSection(), int(NetUSDColumn));
-    problems = fitProblems(holdings->header(), holdings->view());
-    QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("sorted: ") + problems.join(QStringLiteral("; "))));
-    if (language == QStringLiteral("en-US") || language == QStringLiteral("ja-JP"))
-        window.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/fit-holdings-") + language +
-                           QStringLiteral(".png"));
+    page->editor().beginEditing(harness.workspace->rows()[0]);
+    check("holdings", holdings->header(), holdings->view());
 
     window.content()->tabs()->setCurrentIndex(1);
     BalancePage *balances = nullptr;
     QTRY_VERIFY((balances = window.findChild<BalancePage *>()) && balances->isVisible());
-    QCoreApplication::processEvents();
-    problems = fitProblems(balances->table()->header(), balances->table()->view());
-    QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("balances: ") + problems.join(QStringLiteral("; "))));
-    if (language == QStringLiteral("en-US") || language == QStringLiteral("ja-JP"))
-        window.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/fit-balances-") + language +
-                           QStringLiteral(".png"));
+    check("balances", balances->table()->header(), balances->table()->view());
 }
 
 void TableFitTest::aDraggedColumnKeepsItsWidth()
 {
-    ScriptedServer server;
-    scriptSeededSession(server);
-    WorkspaceHarness harness;
-    harness.open(server.baseURL(), token);
-    QVERIFY(harness.startAndLoad());
-    HoldingsPage page(*harness.workspace);
-    page.resize(1280, 900);
-    page.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    TablePages pages;
+    QVERIFY(pages.load());
+    HoldingsPage page(pages.workspace());
+    QVERIFY(showPage(page));
     table::ResizableHeader *header = page.table()->header();
     QScrollBar *bar = page.table()->view()->horizontalScrollBar();
     const int y = header->height() / 2;
