@@ -48,21 +48,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sector");
         QTest::addColumn<QString>("current");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("listed under the new sector") << "Financials"
-                                                     << "Semiconductors"
-                                                     << "Semiconductors";
-        QTest::newRow("not listed: the first") << "Financials"
-                                               << "Application Software"
-                                               << "Diversified Banks";
-        QTest::newRow("none yet: the first") << "Information Technology"
-                                             << ""
-                                             << "Semiconductors";
-        QTest::newRow("unknown sector clears it") << "Utilities"
-                                                  << "Semiconductors"
-                                                  << "";
-        QTest::newRow("match is exact") << "Financials"
-                                        << "diversified banks"
-                                        << "Diversified Banks";
+        const auto row = [](const char *name, const char *sector, const char *current, const char *kept) {
+            QTest::newRow(name) << QString::fromLatin1(sector) << QString::fromLatin1(current)
+                                << QString::fromLatin1(kept);
+        };
+        row("listed under the new sector", "Financials", "Semiconductors", "Semiconductors");
+        row("not listed: the first", "Financials", "Application Software", "Diversified Banks");
+        row("none yet: the first", "Information Technology", "", "Semiconductors");
+        row("unknown sector clears it", "Utilities", "Semiconductors", "");
+        row("match is exact", "Financials", "diversified banks", "Diversified Banks");
     }
 
     void subIndustryForSector()

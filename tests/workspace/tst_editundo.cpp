@@ -10,69 +10,58 @@ using namespace quillfern::testing;
 
 namespace {
 
-const QString token = QStringLiteral("token-a");
+// What a portfolio holds, in lines that compare rows without the fields no command touches.
+QString holdingLine(const QString &id, const QString &code, double quantity)
+{
+    return QStringLiteral("holding %1 %2 %3").arg(id, code).arg(quantity);
+}
 
-// What the service holds, in a form that compares rows without caring for the fields no command touches.
+QString cashLine(const QString &id, const QString &broker, const QString &currency, double cash)
+{
+    return QStringLiteral("cash %1 %2 %3 %4").arg(id, broker, currency).arg(cash);
+}
+
 QStringList shape(const QList<AssetRow> &rows, const QList<CashRow> &cash)
 {
     QStringList lines;
     for (const AssetRow &row : rows)
-        lines.append(QStringLiteral("holding %1 %2 %3").arg(row.id, row.code).arg(row.quantity));
+        lines.append(holdingLine(row.id, row.code, row.quantity));
     for (const CashRow &row : cash)
-        lines.append(QStringLiteral("cash %1 %2 %3 %4").arg(row.id, row.broker, row.currency).arg(row.originalCash));
+        lines.append(cashLine(row.id, row.broker, row.currency, row.originalCash));
     return lines;
 }
 
-// The same shape, read from the body of the last portfolio save the service received; none when none came.
+// The same lines, read from the body of the last portfolio save the service received; none when none came.
 std::optional<QStringList> lastSent(const ScriptedServer &server)
 {
     std::optional<QStringList> sent;
-    for (const auto &request : server.received()) {
-        if (request.method != "PUT" || request.path != "/v1/portfolio")
+    for (const auto &request : requestsTo(server, "/v1/portfolio")) {
+        if (request.method != "PUT")
             continue;
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
-        QStringList lines;
-        for (const auto &value : body.value(QStringLiteral("holdings")).toArray()) {
-            const QJsonObject row = value.toObject();
-            lines.append(
-                QStringLiteral("holding %1 %2 %3")
-                    .arg(row.value(QStringLiteral("id")).toString(), row.value(QStringLiteral("code")).toString())
-                    .arg(row.value(QStringLiteral("quantity")).toDouble()));
-        }
-        for (const auto &value : body.value(QStringLiteral("cash_balances")).toArray()) {
-            const QJsonObject row = value.toObject();
-            lines.append(QStringLiteral("cash %1 %2 %3 %4")
-                             .arg(row.value(QStringLiteral("id")).toString(),
-                                  row.value(QStringLiteral("broker")).toString(),
-                                  row.value(QStringLiteral("currency")).toString())
-                             .arg(row.value(QStringLiteral("original_cash")).toDouble()));
-        }
-        sent = lines;
+        const auto text = [](const QJsonValue &row, const char *name) { return row[QLatin1String(name)].toString(); };
+        sent = QStringList();
+        for (const QJsonValue &row : body[QStringLiteral("holdings")].toArray())
+            sent->append(holdingLine(text(row, "id"), text(row, "code"), row[QStringLiteral("quantity")].toDouble()));
+        for (const QJsonValue &row : body[QStringLiteral("cash_balances")].toArray())
+            sent->append(cashLine(text(row, "id"), text(row, "broker"), text(row, "currency"),
+                                  row[QStringLiteral("original_cash")].toDouble()));
     }
     return sent;
 }
 
+// The holdings beside one cash balance, K: USD 100 at Futu.
 std::string portfolioWithCash(const QList<AssetRow> &rows)
 {
-    QJsonArray holdings;
-    for (const AssetRow &row : rows)
-        holdings.append(holdingJSON(row));
-    const QJsonArray cash{QJsonObject{{QStringLiteral("id"), QStringLiteral("K")},
-                                      {QStringLiteral("broker"), QStringLiteral("Futu")},
-                                      {QStringLiteral("original_cash"), 100.0},
-                                      {QStringLiteral("currency"), QStringLiteral("USD")},
-                                      {QStringLiteral("fx_to_usd"), 1.0},
-                                      {QStringLiteral("note"), QString()}}};
-    const QJsonObject body{{QStringLiteral("holdings"), holdings}, {QStringLiteral("cash_balances"), cash}};
+    QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(portfolioJSON(rows))).object();
+    body[QStringLiteral("cash_balances")] = QJsonDocument::fromJson(R"([{"id":"K","broker":"Futu","original_cash":100,
+        "currency":"USD","fx_to_usd":1,"note":""}])")
+                                                .array();
     return QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString();
 }
 
 // One user change, made the way the pages make it.
-struct Editors {
-    HoldingsEditor &holdings;
-    BalanceEditor &cash;
-};
-using Change = std::function<void(Editors &)>;
+using Change = std::function<void(HoldingsEditor &, BalanceEditor &)>;
 
 void setQuantity(HoldingsEditor &e, const QString &id, double quantity)
 {
@@ -114,11 +103,9 @@ void EditUndoTest::init()
                                holding(QStringLiteral("B"), QStringLiteral("MSFT"), 400)};
     scriptSession(*m_server, rows);
     m_server->on("GET", "/v1/portfolio", {200, portfolioWithCash(rows)});
-    m_server->on("GET", "/v1/brokerages", {200, R"([{"id":"b1","name":"Futu","region":"HK","is_custom":false},
-                           {"id":"b2","name":"Tiger","region":"SG","is_custom":false}])"});
     m_server->on("GET", "/v1/market/stock", {404, R"({"error":"No quote."})"});
     m_h = std::make_unique<EditingHarness>();
-    m_h->open(m_server->baseURL(), token);
+    m_h->open(m_server->baseURL(), QStringLiteral("token-a"));
     QVERIFY(m_h->startAndLoad());
     m_cash = std::make_unique<BalanceEditor>(BalanceEditor::bindingFor(*m_h->workspace));
 }
@@ -136,33 +123,31 @@ void EditUndoTest::everyChangeUndoesAndRedoes_data()
     QTest::addColumn<QString>("undoText");
     QTest::addColumn<bool>("savedFirst");
 
-    const QList<std::tuple<const char *, Change, QString>> changes{
-        {"add holding", [](Editors &e) { typeHolding(e.holdings, QStringLiteral("nvda"), 3, 120); },
-         QStringLiteral("Add Position of NVDA")},
-        {"change holding", [](Editors &e) { setQuantity(e.holdings, QStringLiteral("A"), 9); },
-         QStringLiteral("Change Position of AAPL")},
-        {"delete holding", [](Editors &e) { e.holdings.deleteRow(QStringLiteral("A")); },
-         QStringLiteral("Delete Position of AAPL")},
+    using H = HoldingsEditor;
+    using C = BalanceEditor;
+    const QList<std::tuple<const char *, Change, const char *>> changes{
+        {"add holding", [](H &h, C &) { typeHolding(h, QStringLiteral("nvda"), 3, 120); }, "Add Position of NVDA"},
+        {"change holding", [](H &h, C &) { setQuantity(h, QStringLiteral("A"), 9); }, "Change Position of AAPL"},
+        {"delete holding", [](H &h, C &) { h.deleteRow(QStringLiteral("A")); }, "Delete Position of AAPL"},
         {"add cash",
-         [](Editors &e) {
-             e.cash.addCashRow();
-             e.cash.setOriginalCash(e.cash.cashRows().last().id, 50);
-             e.cash.saveCashRow();
+         [](H &, C &c) {
+             c.addCashRow();
+             c.setOriginalCash(c.cashRows().last().id, 50);
+             c.saveCashRow();
          },
-         QStringLiteral("Add USD Cash at Snowball")},
+         "Add USD Cash at Snowball"},
         {"change cash",
-         [](Editors &e) {
-             e.cash.beginCashEditing(e.cash.cashRows().first());
-             e.cash.setOriginalCash(QStringLiteral("K"), 250);
-             e.cash.saveCashRow();
+         [](H &, C &c) {
+             c.beginCashEditing(c.cashRows().first());
+             c.setOriginalCash(QStringLiteral("K"), 250);
+             c.saveCashRow();
          },
-         QStringLiteral("Change USD Cash at Futu")},
-        {"delete cash", [](Editors &e) { e.cash.deleteCashRow(QStringLiteral("K")); },
-         QStringLiteral("Delete USD Cash at Futu")},
+         "Change USD Cash at Futu"},
+        {"delete cash", [](H &, C &c) { c.deleteCashRow(QStringLiteral("K")); }, "Delete USD Cash at Futu"},
     };
     for (const auto &[name, change, text] : changes) {
-        QTest::addRow("%s, undone before the save", name) << change << text << false;
-        QTest::addRow("%s, undone after the save", name) << change << text << true;
+        QTest::addRow("%s, undone before the save", name) << change << QString::fromLatin1(text) << false;
+        QTest::addRow("%s, undone after the save", name) << change << QString::fromLatin1(text) << true;
     }
 }
 
@@ -175,8 +160,7 @@ void EditUndoTest::everyChangeUndoesAndRedoes()
     Workspace &w = *m_h->workspace;
     QUndoStack &stack = w.undoStack();
     const QStringList before = shape(w.rows(), w.cashRows());
-    Editors editors{*m_h->editor, *m_cash};
-    change(editors);
+    change(*m_h->editor, *m_cash);
     const QStringList after = shape(w.rows(), w.cashRows());
     QVERIFY(after != before);
     QCOMPARE(stack.count(), 1);
@@ -202,22 +186,13 @@ void EditUndoTest::everyChangeUndoesAndRedoes()
 
 void EditUndoTest::nothingIsRecordedForWhatTheUserDidNotComplete()
 {
+    // Cancelled edits and unchanged saves are driven through the tables in tst_tablekeys; a new row can
+    // also go by a delete before it was ever saved.
     Workspace &w = *m_h->workspace;
-    HoldingsEditor &e = *m_h->editor;
-    // Cancelled edits, new rows given up, a save of an unchanged row, and a refreshed price.
-    e.beginEditing(w.rows().first());
-    AssetRow typed = w.rows().first();
-    typed.quantity = 77;
-    w.updateRow(typed.id, typed);
-    e.cancelEditing();
-    e.addRow();
-    e.deleteRow(w.rows().last().id);
-    e.addRow();
-    e.cancelEditing();
-    e.beginEditing(w.rows().first());
-    e.saveEditingRow();
+    m_h->editor->addRow();
+    m_h->editor->deleteRow(w.rows().last().id);
     m_cash->addCashRow();
-    m_cash->cancelCashEditing();
+    m_cash->deleteCashRow(w.cashRows().last().id);
     QCOMPARE(w.undoStack().count(), 0);
     QCOMPARE(w.rows().size(), 2);
     QCOMPARE(w.cashRows().size(), 1);
@@ -230,7 +205,6 @@ void EditUndoTest::theStackBelongsToTheAccount()
     QCOMPARE(w.undoStack().count(), 1);
     w.signOut();
     QCOMPARE(w.undoStack().count(), 0);
-    QVERIFY(!w.undoStack().canUndo());
 }
 
 QTEST_GUILESS_MAIN(EditUndoTest)
