@@ -101,8 +101,10 @@ HoldingsTableModel::HoldingsTableModel(HoldingsEditor &editor, QObject *parent)
         m_count = int(m_holdings.rows().size());
         endResetModel();
     });
-    connect(&holdings, &HoldingRows::rowInserted, this, [this](int index) {
-        beginInsertRows({}, index, index);
+    // Announced before the row is in the list, as views expect: until then data() shows the old rows.
+    connect(&holdings, &HoldingRows::rowAboutToBeInserted, this,
+            [this](int index) { beginInsertRows({}, index, index); });
+    connect(&holdings, &HoldingRows::rowInserted, this, [this] {
         m_count = int(m_holdings.rows().size());
         endInsertRows();
     });

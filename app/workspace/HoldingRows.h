@@ -44,6 +44,7 @@ public:
 Q_SIGNALS:
     // rows: the whole list was replaced; one row was appended, removed, or had fields changed.
     void rowsReset();
+    void rowAboutToBeInserted(int index);
     void rowInserted(int index);
     void rowAboutToBeRemoved(int index);
     void rowRemoved(int index);

@@ -396,6 +396,7 @@ void Workspace::updateRow(const QString &id, const AssetRow &row)
 void Workspace::insertRow(int index, const AssetRow &row)
 {
     index = std::clamp(index, 0, int(m_rows.size()));
+    Q_EMIT rowAboutToBeInserted(index);
     m_rows.insert(index, row);
     Q_EMIT rowInserted(index);
     rowsDidChange();

@@ -46,6 +46,7 @@ public:
     }
     void insertRow(int index, const AssetRow &row) override
     {
+        Q_EMIT rowAboutToBeInserted(index);
         list.insert(index, row);
         Q_EMIT rowInserted(index);
     }
@@ -76,8 +77,9 @@ AssetRow row(const char *id, const char *code, const char *market = "US", double
              double price = 12)
 {
     const auto text = [](const char *latin) { return QString::fromLatin1(latin); };
-    return {text(id), text(market), text("Financials"), text("Insurance"), text(code), text("Futu"), average,
-            quantity, price};
+    // Each row at a broker of its own, so that the tester sees a row shown at the wrong place.
+    return {text(id), text(market), text("Financials"), text("Insurance"), text(code), text("Futu ") + text(id),
+            average, quantity, price};
 }
 
 // The rows, an editor and the model over them, checked by the tester.
