@@ -7,11 +7,20 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace quillfern {
 
-std::vector<AssetInput> assetInputs(const QList<AssetRow> &rows)
+double usdPerUnit(const QString &currency, const QList<CurrencyOption> &rates)
+{
+    for (const CurrencyOption &listed : rates)
+        if (listed.code == currency && std::isfinite(listed.fxToUsd) && listed.fxToUsd > 0)
+            return listed.fxToUsd;
+    return CurrencyCatalog::fxToUSD(currency);
+}
+
+std::vector<AssetInput> assetInputs(const QList<AssetRow> &rows, const QList<CurrencyOption> &rates)
 {
     std::vector<AssetInput> inputs;
     inputs.reserve(rows.size());
@@ -20,14 +29,14 @@ std::vector<AssetInput> assetInputs(const QList<AssetRow> &rows)
         inputs.push_back(AssetInput{row.id.toStdString(), row.market.toStdString(), row.sector.toStdString(),
                                     row.subSector.toStdString(), row.code.toStdString(), currency.toStdString(),
                                     row.broker.toStdString(), row.averagePrice, row.quantity, row.currentPrice,
-                                    CurrencyCatalog::fxToUSD(currency)});
+                                    usdPerUnit(currency, rates)});
     }
     return inputs;
 }
 
-PortfolioSummary summary(const QList<AssetRow> &rows)
+PortfolioSummary summary(const QList<AssetRow> &rows, const QList<CurrencyOption> &rates)
 {
-    return analyzePortfolio(assetInputs(rows));
+    return analyzePortfolio(assetInputs(rows, rates));
 }
 
 QHash<QString, AssetValuation> positionsByID(const PortfolioSummary &summary)

@@ -15,12 +15,16 @@
 
 namespace quillfern {
 
-// One core input per holdings row, in row order, in the currency of the row's market at the built-in
-// rate. The service's currency rates never value a holding.
-std::vector<AssetInput> assetInputs(const QList<AssetRow> &rows);
+// US dollars per unit of a currency: the rate the list gives it when that is a usable rate, else the
+// built-in one. Holdings and amounts shown in the reporting currency then use the same rates, so a holding
+// shown in its own currency is its quantity times its price.
+double usdPerUnit(const QString &currency, const QList<CurrencyOption> &rates);
 
-// A fresh valuation of the holdings rows. Never cached: callers ask again whenever rows change.
-PortfolioSummary summary(const QList<AssetRow> &rows);
+// One core input per holdings row, in row order, in the currency of the row's market at usdPerUnit.
+std::vector<AssetInput> assetInputs(const QList<AssetRow> &rows, const QList<CurrencyOption> &rates = {});
+
+// A fresh valuation of the holdings rows. Never cached: callers ask again whenever rows or rates change.
+PortfolioSummary summary(const QList<AssetRow> &rows, const QList<CurrencyOption> &rates = {});
 
 // The valuation of each row by row id. Should two rows ever share an id, the first one's figures win.
 QHash<QString, AssetValuation> positionsByID(const PortfolioSummary &summary);

@@ -84,7 +84,7 @@ void Workspace::installLocalCopy()
     m_syncedCashRows = copy->synced.cashBalances;
     m_syncedVersion = copy->synced.version;
     if (!copy->currencies.isEmpty())
-        m_currencies = copy->currencies;
+        setCurrencies(copy->currencies);
     if (!copy->languages.isEmpty())
         m_languages = copy->languages;
     m_brokerages = copy->brokerages;

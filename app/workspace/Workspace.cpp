@@ -268,7 +268,7 @@ QCoro::Task<> Workspace::loadCurrencies()
         // user's choice; the one-entry fallback is only for a first start with nothing.
         if (hasPortfolioCopy())
             co_return;
-        m_currencies = {defaultReportingCurrency()};
+        setCurrencies({defaultReportingCurrency()});
         Q_EMIT referenceDataChanged();
         setReportingCurrencyCode(QStringLiteral("USD"));
         co_return;
@@ -277,7 +277,7 @@ QCoro::Task<> Workspace::loadCurrencies()
         co_return;
     // The list kept on this computer is usually still the service's: the views then stay as they are.
     if (!(m_currencies == *answer)) {
-        m_currencies = *std::move(answer);
+        setCurrencies(*std::move(answer));
         Q_EMIT referenceDataChanged();
     }
     const QString stored = reportingCurrencyCode();
@@ -370,9 +370,15 @@ void Workspace::setRows(QList<AssetRow> rows)
 
 void Workspace::rowsDidChange()
 {
-    m_summary = quillfern::summary(m_rows);
+    m_summary = quillfern::summary(m_rows, m_currencies);
     m_positions = positionsByID(m_summary);
     Q_EMIT summaryChanged();
+}
+
+void Workspace::setCurrencies(QList<CurrencyOption> currencies)
+{
+    m_currencies = std::move(currencies);
+    rowsDidChange(); // holdings are valued at these rates
 }
 
 void Workspace::setCashRows(QList<CashRow> rows)

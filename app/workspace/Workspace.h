@@ -194,6 +194,7 @@ private:
     void sendPendingSave();
 
     void setRows(QList<AssetRow> rows);
+    void setCurrencies(QList<CurrencyOption> currencies);
     void rowsDidChange();
     void setSyncState(bool loading, bool saving);
     void setPortfolioError(std::optional<QString> error);

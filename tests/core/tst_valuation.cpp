@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <limits>
+
 using namespace quillfern;
 
 namespace {
@@ -41,8 +43,8 @@ private Q_SLOTS:
     void marketCurrencies();
     void symbols_data();
     void symbols();
-    void holdingsUseTheBuiltInRateOfTheirMarket_data();
-    void holdingsUseTheBuiltInRateOfTheirMarket();
+    void holdingsUseTheRateOfTheirCurrency_data();
+    void holdingsUseTheRateOfTheirCurrency();
     void positionsAreFoundByRowID();
     void cashRowsPreferTheServiceRate();
     void brokerageNames_data();
@@ -97,35 +99,43 @@ void ValuationTest::symbols()
     QTEST(CurrencyCatalog::fxToUSD(code), "rate");
 }
 
-void ValuationTest::holdingsUseTheBuiltInRateOfTheirMarket_data()
+void ValuationTest::holdingsUseTheRateOfTheirCurrency_data()
 {
     QTest::addColumn<QString>("market");
-    QTest::addColumn<double>("cost");
-    QTest::addColumn<double>("value");
-    QTest::addColumn<double>("net");
-    QTest::addColumn<double>("change");
+    QTest::addColumn<QString>("listedCode"); // the one rate the service listed; empty: no list
+    QTest::addColumn<double>("listedRate");
+    QTest::addColumn<double>("rate");        // what a unit of the market's currency is valued at
 
-    QTest::newRow("yen") << QStringLiteral("JP") << 640.0 << 704.0 << 64.0 << 10.0;
-    QTest::newRow("GB in dollars") << QStringLiteral("GB") << 100000.0 << 110000.0 << 10000.0 << 10.0;
-    QTest::newRow("lower-case hk in dollars") << QStringLiteral("hk") << 100000.0 << 110000.0 << 10000.0 << 10.0;
+    const double yen = CurrencyCatalog::fxToUSD(QStringLiteral("JPY"));
+    QTest::newRow("no list: built-in yen") << QStringLiteral("JP") << QString() << 0.0 << yen;
+    QTest::newRow("GB in dollars") << QStringLiteral("GB") << QString() << 0.0 << 1.0;
+    QTest::newRow("lower-case hk in dollars") << QStringLiteral("hk") << QString() << 0.0 << 1.0;
+    QTest::newRow("listed HKD rate") << QStringLiteral("HK") << QStringLiteral("HKD") << 0.128 << 0.128;
+    QTest::newRow("listed yen rate") << QStringLiteral("JP") << QStringLiteral("JPY") << 0.0067 << 0.0067;
+    QTest::newRow("another currency listed") << QStringLiteral("JP") << QStringLiteral("HKD") << 0.128 << yen;
+    QTest::newRow("listed rate of zero") << QStringLiteral("JP") << QStringLiteral("JPY") << 0.0 << yen;
+    QTest::newRow("listed rate not a number")
+        << QStringLiteral("JP") << QStringLiteral("JPY") << std::numeric_limits<double>::quiet_NaN() << yen;
 }
 
-void ValuationTest::holdingsUseTheBuiltInRateOfTheirMarket()
+void ValuationTest::holdingsUseTheRateOfTheirCurrency()
 {
     QFETCH(QString, market);
-    const PortfolioSummary result = summary({holding(QStringLiteral("r1"), market, 1000, 100, 1100)});
+    QFETCH(QString, listedCode);
+    QFETCH(double, listedRate);
+    QFETCH(double, rate);
+    QList<CurrencyOption> listed;
+    if (!listedCode.isEmpty())
+        listed.append(CurrencyOption{listedCode, {}, {}, {}, listedRate});
+    const PortfolioSummary result = summary({holding(QStringLiteral("r1"), market, 1000, 100, 1100)}, listed);
     QCOMPARE(result.positions.size(), size_t(1));
     const AssetValuation &v = result.positions.front();
-    QTEST(v.boughtCostUsd, "cost");
-    QTEST(v.marketValueUsd, "value");
-    QTEST(v.netUsd, "net");
-    QFETCH(double, change);
-    QVERIFY(qAbs(v.changePercent - change) < 1e-9);
     QCOMPARE(v.currency, CurrencyCatalog::currency(market).toStdString());
-
-    const std::vector<AssetInput> inputs = assetInputs({holding(QStringLiteral("r1"), market, 1000, 100, 1100)});
-    QCOMPARE(inputs.front().fxToUsd, CurrencyCatalog::fxToUSD(CurrencyCatalog::currency(market)));
-    QCOMPARE(inputs.front().subSector, std::string("Semiconductors"));
+    QCOMPARE(v.boughtCostUsd, 100000 * rate);
+    QCOMPARE(v.marketValueUsd, 110000 * rate);
+    QVERIFY(qAbs(v.changePercent - 10) < 1e-9);
+    // Shown back in its own currency at the same rate, a holding is its quantity times its price.
+    QVERIFY(qAbs(v.marketValueUsd / usdPerUnit(CurrencyCatalog::currency(market), listed) - 110000) < 1e-6);
 }
 
 void ValuationTest::positionsAreFoundByRowID()

@@ -94,8 +94,12 @@ void WorkspaceSyncTest::loadsInOrderAndInstallsThePortfolio()
 {
     ScriptedServer server;
     const QList<AssetRow> rows{holding(QStringLiteral("B"), QStringLiteral("MSFT"), 400),
-                               holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190)};
+                               holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190),
+                               holding(QStringLiteral("C"), QStringLiteral("7203"), 3000, QStringLiteral("JP"))};
     scriptSession(server, rows);
+    server.on("GET", "/v1/currencies",
+              {200, R"([{"code":"USD","name":"US Dollar","symbol":"$","flag":"","fx_to_usd":1},)"
+                    R"({"code":"JPY","name":"Yen","symbol":"¥","flag":"","fx_to_usd":0.007}])"});
     WorkspaceHarness h;
     h.open(server.baseURL(), token);
     QSignalSpy resets(h.workspace.get(), &Workspace::rowsReset);
@@ -121,7 +125,9 @@ void WorkspaceSyncTest::loadsInOrderAndInstallsThePortfolio()
     // Every holding had a price, so nothing was refreshed and nothing is waiting to be saved.
     QTest::qWait(700);
     QCOMPARE(server.received().size(), expected.size());
-    QCOMPARE(h.workspace->summary().positions.size(), std::size_t(2));
+    QCOMPARE(h.workspace->summary().positions.size(), std::size_t(3));
+    // Valued at the service's yen rate, the one the reporting currency is shown at, not the built-in one.
+    QCOMPARE(h.workspace->position(QStringLiteral("C"))->marketValueUsd, 5 * 3000 * 0.007);
 }
 
 void WorkspaceSyncTest::referenceListsAndTheirPreferences_data()
