@@ -121,7 +121,9 @@ template <> struct WireSchema<BrokerageCreateRequest> {
 };
 
 template <> struct WireSchema<StockPriceResponse> {
-    static constexpr auto fields = std::tuple{QF_FIELD(StockPriceResponse, price)};
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(StockPriceResponse, price), QF_FIELD(StockPriceResponse, currency),
+                   QF_FIELD(StockPriceResponse, asOf), QF_FIELD(StockPriceResponse, source)};
 };
 
 template <> struct WireSchema<ServerError> {

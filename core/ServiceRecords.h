@@ -142,8 +142,12 @@ struct BrokerageCreateRequest {
     bool operator==(const BrokerageCreateRequest &) const = default;
 };
 
+// A price as the service answers it. The keys after price were added later; older services send none.
 struct StockPriceResponse {
     double price = 0;
+    std::optional<QString> currency;
+    std::optional<QString> asOf;   // when the source priced it, ISO 8601 UTC
+    std::optional<QString> source; // which source answered: "csv", "demo" (built-in demo prices), "file"
 
     bool operator==(const StockPriceResponse &) const = default;
 };

@@ -191,10 +191,16 @@ void Service::installDataRoutes()
         const QString market = queryValue(request, "market").trimmed();
         if (symbol.isEmpty() || market.isEmpty())
             return sendError(response, 400, QStringLiteral("Ask for a price with both a symbol and a market."));
-        const auto quote = m_quotes ? m_quotes->quote(symbol.toStdString(), market.toStdString()) : std::nullopt;
+        if (!m_quotes || !m_quotes->serves(market.toStdString()))
+            return sendError(response, 404, QStringLiteral("No price source serves market %1.").arg(market));
+        const auto quote = m_quotes->quote(symbol.toStdString(), market.toStdString());
         if (!quote)
             return sendError(response, 404, QStringLiteral("No price is known for %1 in market %2.").arg(symbol, market));
-        sendJSON(request, response, 200, StockPriceResponse{quote->price});
+        const auto said = [](const std::string &text) {
+            return text.empty() ? std::nullopt : std::optional(QString::fromStdString(text));
+        };
+        sendJSON(request, response, 200,
+                 StockPriceResponse{quote->price, said(quote->currency), said(quote->asOf), said(quote->source)});
     }));
 }
 

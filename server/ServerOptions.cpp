@@ -30,9 +30,9 @@ constexpr OptionInfo optionTable[] = {
     {"ecb-rates-url", "QUILLFERN_ECB_RATES_URL", "url",
      "Daily reference-rate XML to refresh currency rates from at start and every 12 hours (default: none, seeded rates)."},
     {"quotes-file", "QUILLFERN_QUOTES_FILE", "path",
-     "Offline quotes CSV (market,symbol,price,currency) replacing the built-in demo quotes."},
+     "Offline quotes CSV (market,symbol,price,currency), consulted after the online source."},
     {"quote-source-url", "QUILLFERN_QUOTE_SOURCE_URL", "url",
-     "Base URL of an online CSV quote source consulted after the offline quotes (default: none)."},
+     "Base URL of the online CSV quote source (default https://stooq.com; 'none' turns it off)."},
     {"max-body-bytes", "QUILLFERN_MAX_BODY_BYTES", "n", "Largest request body accepted (default 2097152)."},
     {"rate-limit", "QUILLFERN_RATE_LIMIT", "n", "Requests per minute allowed per access token (default 600, 0 = no limit)."},
     {"threads", "QUILLFERN_THREADS", "n", "Threads running requests (default 16); idle connections take none."},
@@ -95,6 +95,10 @@ OptionsOutcome parseServerOptions(const QStringList &arguments)
                                             QString::fromLatin1(info.valueName)));
     }
     parser.addOption(QCommandLineOption(QStringLiteral("quiet"), QStringLiteral("Do not log requests. [QUILLFERN_QUIET=1]")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("demo-quotes"),
+        QStringLiteral("Answer what the online source does not know from the built-in demo prices, labelled as "
+                       "demo prices. [QUILLFERN_DEMO_QUOTES=1]")));
     parser.addOption(QCommandLineOption(
         QStringLiteral("seed-demo"),
         QStringLiteral("Give the development account of this email a sample portfolio, creating the account when "
@@ -185,6 +189,9 @@ OptionsOutcome parseServerOptions(const QStringList &arguments)
         }
     }
     options.quiet = parser.isSet(QStringLiteral("quiet")) || qgetenv("QUILLFERN_QUIET") == "1";
+    options.demoQuotes = parser.isSet(QStringLiteral("demo-quotes")) || qgetenv("QUILLFERN_DEMO_QUOTES") == "1";
+    if (options.quoteSourceURL.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0)
+        options.quoteSourceURL.clear();
     options.seedDemoEmail = parser.value(QStringLiteral("seed-demo")).trimmed();
     if (parser.isSet(QStringLiteral("seed-demo")) && !options.seedDemoEmail.contains(QLatin1Char('@')))
         problem = QStringLiteral("--seed-demo wants an email address.");

@@ -20,7 +20,8 @@ struct ServerOptions {
     QStringList redirectURIs{QStringLiteral("quillfern://oauth/callback")}; // QUILLFERN_REDIRECT_URIS
     QString ecbRatesURL;                                // QUILLFERN_ECB_RATES_URL
     QString quotesFile;                                 // QUILLFERN_QUOTES_FILE
-    QString quoteSourceURL;                             // QUILLFERN_QUOTE_SOURCE_URL
+    QString quoteSourceURL = QStringLiteral("https://stooq.com"); // QUILLFERN_QUOTE_SOURCE_URL, empty = none
+    bool demoQuotes = false;                            // QUILLFERN_DEMO_QUOTES: the built-in demo prices
     qint64 maxBodyBytes = 2 * 1024 * 1024;              // QUILLFERN_MAX_BODY_BYTES
     int rateLimitPerMinute = 600;                       // QUILLFERN_RATE_LIMIT, 0 = off
     int threads = 16;                                   // QUILLFERN_THREADS

@@ -25,24 +25,33 @@ using namespace quillfern::server;
 
 namespace {
 
+// The online source first, so that live prices win; an offline table only when one is asked for, its answers
+// labelled as what they are.
 std::unique_ptr<QuoteChain> makeQuotes(const ServerOptions &options, QString &problem)
 {
     std::vector<std::unique_ptr<QuoteSource>> sources;
+    if (!options.quoteSourceURL.isEmpty())
+        sources.push_back(std::make_unique<CsvQuoteSource>(options.quoteSourceURL.toStdString()));
     std::variant<std::unique_ptr<OfflineQuotes>, std::string> offline = std::string();
+    std::string label;
     if (!options.quotesFile.isEmpty()) {
         offline = OfflineQuotes::fromFile(options.quotesFile.toStdString());
-    } else {
+        label = "file";
+    } else if (options.demoQuotes) {
         QFile demo(QStringLiteral(":/quillfern/demo-quotes.csv"));
         demo.open(QIODevice::ReadOnly);
         offline = OfflineQuotes::fromText(demo.readAll().toStdString());
+        label = "demo";
     }
-    if (auto *reason = std::get_if<std::string>(&offline)) {
-        problem = QStringLiteral("Cannot load the offline quotes: ") + QString::fromStdString(*reason);
-        return nullptr;
+    if (!label.empty()) {
+        if (auto *reason = std::get_if<std::string>(&offline)) {
+            problem = QStringLiteral("Cannot load the offline quotes: ") + QString::fromStdString(*reason);
+            return nullptr;
+        }
+        auto &table = std::get<std::unique_ptr<OfflineQuotes>>(offline);
+        table->setName(label);
+        sources.push_back(std::move(table));
     }
-    sources.push_back(std::move(std::get<std::unique_ptr<OfflineQuotes>>(offline)));
-    if (!options.quoteSourceURL.isEmpty())
-        sources.push_back(std::make_unique<CsvQuoteSource>(options.quoteSourceURL.toStdString()));
     return std::make_unique<QuoteChain>(std::move(sources));
 }
 

@@ -2,6 +2,8 @@
 #include "server/market/QuoteSources.h"
 #include "server/outbound/OutboundHttp.h"
 
+#include <QDateTime>
+#include <QTimeZone>
 #include <QUrl>
 
 namespace quillfern::server {
@@ -55,6 +57,18 @@ std::vector<std::string_view> nonEmptyLines(std::string_view text)
             lines.push_back(line);
     }
     return lines;
+}
+
+// The answer's date and time, which the source gives in Central European time, as ISO 8601 UTC; empty when
+// they do not read as a date and a time.
+std::string pricedAt(std::string_view date, std::string_view time)
+{
+    static const QTimeZone sourceZone(QByteArrayLiteral("Europe/Warsaw"));
+    const QDate day = QDate::fromString(QString::fromLatin1(trimBlanks(date)), Qt::ISODate);
+    const QTime clock = QTime::fromString(QString::fromLatin1(trimBlanks(time)), Qt::ISODate);
+    if (!sourceZone.isValid() || !day.isValid() || !clock.isValid())
+        return {};
+    return QDateTime(day, clock, sourceZone).toUTC().toString(Qt::ISODate).toStdString();
 }
 
 } // namespace
@@ -114,7 +128,12 @@ std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std:
     const auto price = market::parseDecimal(close);
     if (!price || !market::isUsableAmount(*price))
         return fail(ticker + ": the close '" + std::string(close) + "' is not a positive number");
-    return Quote{*price, listing->currency};
+    return Quote{*price, listing->currency, pricedAt(fields[1], fields[2]), std::string()};
+}
+
+bool CsvQuoteSource::serves(const std::string &market) const
+{
+    return listingFor(market).has_value();
 }
 
 std::string CsvQuoteSource::lastFailure() const

@@ -89,7 +89,7 @@ std::variant<std::unique_ptr<OfflineQuotes>, std::string> OfflineQuotes::fromTex
             return where + std::string(fields[0]) + " " + std::string(fields[1]) + " is already on line " +
                    std::to_string(earlier->second) + ".";
         lineOfKey.emplace(key, lineNumber);
-        quotes.emplace(key, Quote{*price, upperAscii(fields[3])});
+        quotes.emplace(key, Quote{*price, upperAscii(fields[3]), std::string(), std::string()});
     }
     return std::unique_ptr<OfflineQuotes>(new OfflineQuotes(std::move(quotes)));
 }
@@ -118,6 +118,14 @@ std::optional<Quote> OfflineQuotes::quote(const std::string &symbol, const std::
     if (found == m_quotes.end())
         return std::nullopt;
     return found->second;
+}
+
+bool OfflineQuotes::serves(const std::string &market) const
+{
+    // Keys are "MARKET\nSYMBOL": the first key at or after "MARKET\n" tells.
+    const std::string prefix = quoteKey(std::string(), market);
+    const auto first = m_quotes.lower_bound(prefix);
+    return first != m_quotes.end() && first->first.compare(0, prefix.size(), prefix) == 0;
 }
 
 } // namespace quillfern::server

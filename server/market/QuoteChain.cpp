@@ -61,13 +61,24 @@ std::optional<Quote> QuoteChain::askSources(const std::string &symbol, const std
 {
     for (const auto &source : m_sources) {
         try {
-            if (auto answer = source->quote(symbol, market))
+            if (auto answer = source->quote(symbol, market)) {
+                if (answer->source.empty())
+                    answer->source = source->name();
                 return answer;
+            }
         } catch (...) {
             // A source that throws counts as not knowing the listing; waiting callers must still be released.
         }
     }
     return std::nullopt;
+}
+
+bool QuoteChain::serves(const std::string &market) const
+{
+    for (const auto &source : m_sources)
+        if (source->serves(market))
+            return true;
+    return false;
 }
 
 void QuoteChain::forgetExpired(std::chrono::steady_clock::time_point now)

@@ -18,6 +18,8 @@ namespace quillfern::server {
 struct Quote {
     double price = 0;
     std::string currency; // empty when the source doesn't say
+    std::string asOf;     // when the source priced it, ISO 8601 UTC ("2026-12-04T21:00:09Z"); empty: not said
+    std::string source;   // the name of the source that answered
 };
 
 // Somewhere to ask for the latest price of a listing. Implementations are called from several threads at once.
@@ -27,6 +29,8 @@ public:
     // nullopt: this source does not know the listing (or could not be asked just now).
     virtual std::optional<Quote> quote(const std::string &symbol, const std::string &market) = 0;
     virtual std::string name() const = 0;
+    // Whether the source prices listings of this market at all.
+    virtual bool serves(const std::string &market) const = 0;
 };
 
 // A fixed table read from text lines "market,symbol,price,currency": a header line of those four words, '#'
@@ -38,18 +42,23 @@ public:
     static std::variant<std::unique_ptr<OfflineQuotes>, std::string> fromFile(const std::string &path);
 
     std::optional<Quote> quote(const std::string &symbol, const std::string &market) override;
-    std::string name() const override { return "offline"; }
+    std::string name() const override { return m_name; }
+    bool serves(const std::string &market) const override;
     std::size_t size() const { return m_quotes.size(); }
+    // What its answers are labelled: "demo" for the built-in table, "file" for one the operator gave.
+    void setName(std::string name) { m_name = std::move(name); }
 
 private:
     explicit OfflineQuotes(std::map<std::string, Quote> quotes) : m_quotes(std::move(quotes)) {}
 
     const std::map<std::string, Quote> m_quotes; // by upper-cased "MARKET\nSYMBOL"
+    std::string m_name = "offline";
 };
 
 // The free CSV format of stooq.com's light quote endpoint:
 //   GET <base>/q/l/?s=<symbol>.<suffix>&f=sd2t2ohlcv&h&e=csv
 // answering a header line and one row whose Close is the price; an unknown symbol answers "N/D" fields.
+// Its Date and Time are the source's Central European time of that price, and come back as the as-of time.
 // Markets US, HK, JP and EU (traded in Germany) are asked; CN and anything else are nullopt without a request.
 // The currency is the one the exchange trades in. A transport failure, a status other than 200 or a malformed
 // answer is nullopt and counted in failures(); each request gives up after 5 seconds.
@@ -59,6 +68,7 @@ public:
 
     std::optional<Quote> quote(const std::string &symbol, const std::string &market) override;
     std::string name() const override { return "csv"; }
+    bool serves(const std::string &market) const override;
     std::size_t failures() const { return m_failures.load(); }
     // Why the latest failure happened, for the service log; empty before the first.
     std::string lastFailure() const;
@@ -87,6 +97,8 @@ public:
     QuoteChain &operator=(const QuoteChain &) = delete;
 
     std::optional<Quote> quote(const std::string &symbol, const std::string &market);
+    // Whether any source prices listings of this market.
+    bool serves(const std::string &market) const;
 
 private:
     struct Entry {

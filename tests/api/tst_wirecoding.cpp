@@ -303,7 +303,7 @@ void WireCodingTest::numbersRoundTripInShortestForm()
             values.append(value);
     }
     for (const double value : values) {
-        const auto body = encodeJSON(StockPriceResponse{value});
+        const auto body = encodeJSON(StockPriceResponse{value, {}, {}, {}});
         QVERIFY(body);
         const QByteArray number = body->mid(9, body->size() - 10);
         const double back = std::strtod(number.constData(), nullptr);
@@ -316,8 +316,8 @@ void WireCodingTest::numbersRoundTripInShortestForm()
         QVERIFY(decoded);
         QCOMPARE(decoded->price, value);
     }
-    QCOMPARE(*encodeJSON(StockPriceResponse{100}), json("{\"price\":100}"));
-    QCOMPARE(*encodeJSON(StockPriceResponse{0.1}), json("{\"price\":0.1}"));
+    QCOMPARE(*encodeJSON(StockPriceResponse{100, {}, {}, {}}), json("{\"price\":100}"));
+    QCOMPARE(*encodeJSON(StockPriceResponse{0.1, {}, {}, {}}), json("{\"price\":0.1}"));
 }
 
 void WireCodingTest::everyRecordRoundTrips()

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTest>
 
 #include <latch>
@@ -33,7 +34,8 @@ private Q_SLOTS:
     void aKeyedTradeIsBookedOnce();
     void concurrentRetriesOfATradeBookOnce();
     void prices();
-    void pricesFallBackToTheOnlineSource();
+    void pricesComeFromTheOnlineSourceFirst_data();
+    void pricesComeFromTheOnlineSourceFirst();
     void ratesRefreshFromTheReferenceFeed();
     void killedSaveLeavesOldOrNewPortfolio();
     void largeAnswersAreGzippedForClientsThatTakeIt_data();
@@ -474,9 +476,34 @@ void ServiceTest::prices()
     QVERIFY(unknown.error().description().contains(QStringLiteral("JP")));
 }
 
-void ServiceTest::pricesFallBackToTheOnlineSource()
+void ServiceTest::pricesComeFromTheOnlineSourceFirst_data()
 {
-    // A stand-in speaking the CSV quote format, consulted for what the offline table lacks.
+    QTest::addColumn<bool>("demo"); // --demo-quotes
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<QString>("market");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("answer"); // the JSON answered, or a part of the error
+    QTest::addColumn<int>("asked");      // requests the online source received
+
+    // The stand-in knows SHOP only; its answer for anything else names another listing, which it refuses.
+    QTest::newRow("live price with its time and source")
+        << true << "SHOP" << "US" << 200
+        << R"({"price":103.25,"currency":"USD","as_of":"2026-12-04T21:00:09Z","source":"csv"})" << 1;
+    QTest::newRow("demo price only after the online source")
+        << true << "AAPL" << "US" << 200 << R"({"price":189.84,"currency":"USD","source":"demo"})" << 1;
+    QTest::newRow("no demo prices unless asked") << false << "AAPL" << "US" << 404 << "AAPL" << 1;
+    QTest::newRow("a market no source serves") << false << "600519" << "CN" << 404
+                                               << "No price source serves market CN." << 0;
+}
+
+void ServiceTest::pricesComeFromTheOnlineSourceFirst()
+{
+    QFETCH(bool, demo);
+    QFETCH(QString, symbol);
+    QFETCH(QString, market);
+    QFETCH(int, status);
+    QFETCH(QString, answer);
+    QFETCH(int, asked);
     testing::ScriptedServer quotes;
     quotes.on("GET", "/q/l/",
               {200,
@@ -484,18 +511,22 @@ void ServiceTest::pricesFallBackToTheOnlineSource()
                "103.25,1234567\r\n",
                "text/csv"});
     m_service.reset();
-    QVERIFY(startService({QStringLiteral("--quote-source-url"), quotes.baseURL().toString()}));
+    QStringList arguments{QStringLiteral("--quote-source-url"), quotes.baseURL().toString()};
+    if (demo)
+        arguments << QStringLiteral("--demo-quotes");
+    QVERIFY(startService(arguments));
     const QString token = signIn(QStringLiteral("ann@example.com"));
-    const auto price =
-        QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("SHOP"), QStringLiteral("US")));
-    QVERIFY2(price, price ? "" : qPrintable(price.error().description()));
-    QCOMPARE(*price, 103.25);
-    QCOMPARE(quotes.received().size(), size_t(1));
-    QVERIFY(quotes.received().front().target.find("s=shop.us") != std::string::npos);
-    // The offline table answers first: no request for a listing it knows.
-    QVERIFY(
-        QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("AAPL"), QStringLiteral("US"))));
-    QCOMPARE(quotes.received().size(), size_t(1));
+    httplib::Client client("127.0.0.1", m_service->baseURL().port());
+    const auto got = client.Get("/v1/market/stock?symbol=" + symbol.toStdString() + "&market=" + market.toStdString(),
+                                {{"Authorization", "Bearer " + token.toStdString()}});
+    QVERIFY(got);
+    QCOMPARE(got->status, status);
+    const QByteArray body = QByteArray::fromStdString(got->body);
+    if (status == 200)
+        QCOMPARE(QJsonDocument::fromJson(body), QJsonDocument::fromJson(answer.toUtf8()));
+    else
+        QVERIFY2(body.contains(answer.toUtf8()), body.constData());
+    QCOMPARE(int(quotes.received().size()), asked);
 }
 
 void ServiceTest::ratesRefreshFromTheReferenceFeed()

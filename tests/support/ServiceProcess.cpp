@@ -45,9 +45,11 @@ bool ServiceProcess::launch()
     // Started again after a stop, the service comes back where its clients expect it.
     const QString listen = QStringLiteral("127.0.0.1:%1").arg(m_port);
     m_port = 0;
-    m_process.start(QStringLiteral(QUILLFERN_SERVER_BINARY),
-                    QStringList{QStringLiteral("--listen"), listen, QStringLiteral("--database"), m_databaseURL} +
-                        m_arguments);
+    // No test reaches the internet: without a quote source of the test's own, prices come from the demo table.
+    QStringList arguments{QStringLiteral("--listen"), listen, QStringLiteral("--database"), m_databaseURL};
+    if (!m_arguments.contains(QLatin1String("--quote-source-url")))
+        arguments << QStringLiteral("--quote-source-url") << QStringLiteral("none") << QStringLiteral("--demo-quotes");
+    m_process.start(QStringLiteral(QUILLFERN_SERVER_BINARY), arguments + m_arguments);
     if (!m_process.waitForStarted(5000)) {
         m_output = m_process.errorString();
         return false;

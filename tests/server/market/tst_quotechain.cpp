@@ -31,9 +31,10 @@ public:
         const auto found = m_prices.find(market + ":" + symbol);
         if (found == m_prices.end())
             return std::nullopt;
-        return Quote{found->second, m_name};
+        return Quote{found->second, "USD", std::string(), std::string()};
     }
     std::string name() const override { return m_name; }
+    bool serves(const std::string &) const override { return true; }
 
     std::atomic<int> calls{0};
     std::atomic<int> maxInFlight{0};
@@ -49,6 +50,7 @@ class ThrowingSource : public QuoteSource {
 public:
     std::optional<Quote> quote(const std::string &, const std::string &) override { throw std::runtime_error("boom"); }
     std::string name() const override { return "throwing"; }
+    bool serves(const std::string &) const override { return true; }
 };
 
 // A steady clock that moves only when the test says so.
@@ -137,7 +139,7 @@ void QuoteChainTest::sourcesAreAskedInOrder()
     const auto quote = made.chain->quote(symbol, market);
     QCOMPARE(quote.has_value(), !answeredBy.empty());
     if (quote) {
-        QCOMPARE(quote->currency, answeredBy);
+        QCOMPARE(quote->source, answeredBy); // the chain labels each answer with its source
         QCOMPARE(quote->price, price);
     }
     QCOMPARE(made.first->calls.load(), 1);
@@ -250,7 +252,7 @@ void QuoteChainTest::manyThreadsAgreeWithTheSources()
                 clock.advance(1s);
             const auto quote = made.chain->quote(std::to_string(i), "HK");
             if (quote.has_value() != (i < 20) ||
-                (quote && (quote->price != 1.0 + i || quote->currency != (i % 2 ? "first" : "second"))))
+                (quote && (quote->price != 1.0 + i || quote->source != (i % 2 ? "first" : "second"))))
                 ++wrong;
         }
     });

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void csvAnswers_data();
     void csvAnswers();
     void csvSilentServerTimesOut();
+    void csvAsOfIsTheSourcesTimeInUtc_data();
+    void csvAsOfIsTheSourcesTimeInUtc();
 };
 
 void QuoteSourcesTest::offlineLookup_data()
@@ -297,6 +299,35 @@ void QuoteSourcesTest::csvAnswers()
     QCOMPARE(received.size(), std::size_t(target.empty() ? 0 : 1));
     if (!target.empty())
         QCOMPARE(received[0].target, target);
+}
+
+void QuoteSourcesTest::csvAsOfIsTheSourcesTimeInUtc_data()
+{
+    QTest::addColumn<std::string>("date");
+    QTest::addColumn<std::string>("time");
+    QTest::addColumn<std::string>("asOf"); // empty: not said
+    // The source writes Central European time: UTC+1 in winter, UTC+2 in summer.
+    QTest::newRow("summer") << std::string("2024-05-01") << std::string("22:00:09") << std::string("2024-05-01T20:00:09Z");
+    QTest::newRow("winter") << std::string("2026-12-04") << std::string("22:00:09") << std::string("2026-12-04T21:00:09Z");
+    QTest::newRow("after midnight") << std::string("2026-12-05") << std::string("00:30:00")
+                                    << std::string("2026-12-04T23:30:00Z");
+    QTest::newRow("date not given") << std::string("N/D") << std::string("22:00:09") << std::string();
+    QTest::newRow("time not a time") << std::string("2026-12-04") << std::string("25:00:00") << std::string();
+}
+
+void QuoteSourcesTest::csvAsOfIsTheSourcesTimeInUtc()
+{
+    QFETCH(std::string, date);
+    QFETCH(std::string, time);
+    QFETCH(std::string, asOf);
+    ScriptedServer server;
+    server.on("GET", quotePath,
+              {200, csvHeader + "AAPL.US," + date + "," + time + ",169.58,172.71,169.11,169.30,50383147\r\n", "text/csv"});
+    CsvQuoteSource source(server.baseURL().toString().toStdString());
+    const auto quote = source.quote("AAPL", "US");
+    QVERIFY(quote);
+    QCOMPARE(quote->asOf, asOf);
+    QVERIFY(source.serves("jp") && !source.serves("CN"));
 }
 
 void QuoteSourcesTest::csvSilentServerTimesOut()
