@@ -57,7 +57,7 @@ template <> struct WireSchema<PortfolioPutRequest> {
 template <> struct WireSchema<CurrencyOption> {
     static constexpr auto fields = std::tuple{
         QF_FIELD(CurrencyOption, code), QF_FIELD(CurrencyOption, name),    QF_FIELD(CurrencyOption, symbol),
-        QF_FIELD(CurrencyOption, flag), QF_FIELD(CurrencyOption, fxToUsd),
+        QF_FIELD(CurrencyOption, flag), QF_FIELD(CurrencyOption, fxToUsd), QF_FIELD(CurrencyOption, asOf),
     };
 };
 

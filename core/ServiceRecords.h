@@ -59,6 +59,8 @@ struct CurrencyOption {
     QString symbol;
     QString flag;
     double fxToUsd = 0;
+    // The date of the rate (ISO 8601), added later: services that keep no date send none.
+    std::optional<QString> asOf = std::nullopt;
 
     const QString &identity() const { return code; }
     bool operator==(const CurrencyOption &) const = default;
