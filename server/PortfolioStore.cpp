@@ -7,6 +7,7 @@
 #include "server/PortfolioSync.h"
 
 #include <QCryptographicHash>
+#include <QDate>
 #include <QDateTime>
 #include <QSet>
 #include <QSqlError>
@@ -424,12 +425,18 @@ StoreResult<BrokerageOption> PortfolioStore::addBrokerage(const QString &userID,
 StoreResult<QList<CurrencyOption>> PortfolioStore::currencies()
 {
     Statement rows(m_database.connection(),
-                   QStringLiteral("SELECT code, name, symbol, flag, fx_to_usd FROM currencies ORDER BY position"));
+                   QStringLiteral("SELECT code, name, symbol, flag, fx_to_usd, rates_date FROM currencies "
+                                  "ORDER BY position"));
     if (!rows.ok())
         return StoreError::unavailable(rows.error());
     QList<CurrencyOption> options;
-    while (rows.next())
-        options.append(CurrencyOption{rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.number(4)});
+    while (rows.next()) {
+        // A seeded rate has no date; a refreshed one has the date of the reference rates it came from.
+        const QString date = rows.text(5);
+        const bool dated = QDate::fromString(date, Qt::ISODate).isValid();
+        options.append(CurrencyOption{rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.number(4),
+                                      dated ? std::optional(date) : std::nullopt});
+    }
     return options;
 }
 
@@ -446,6 +453,13 @@ StoreOutcome PortfolioStore::updateRates(const QHash<QString, double> &usdPerUni
                                {rate.value(), ratesDate, rate.key()});
         if (!update.ok())
             return StoreError::unavailable(update.error());
+        // Every day's rates are kept, so that a past day can be valued at its own rates.
+        const Statement keep(transaction.connection(),
+                             QStringLiteral("INSERT INTO currency_rates (code, rates_date, usd_per_unit) VALUES (?, ?, ?) "
+                                            "ON CONFLICT (code, rates_date) DO UPDATE SET usd_per_unit = excluded.usd_per_unit"),
+                             {rate.key(), ratesDate, rate.value()});
+        if (!keep.ok())
+            return StoreError::unavailable(keep.error());
     }
     if (!transaction.commit())
         return StoreError::unavailable(QStringLiteral("the rate update did not commit"));

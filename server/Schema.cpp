@@ -100,6 +100,12 @@ QList<Migration> migrations()
                             "request_key TEXT NOT NULL, fingerprint TEXT NOT NULL, transaction_id TEXT NOT NULL, "
                             "created_at BIGINT NOT NULL, PRIMARY KEY (user_id, request_key))"),
          }},
+        {5,
+         {
+             // The reference rates of each day they were published for, kept as they arrive.
+             QStringLiteral("CREATE TABLE currency_rates (code TEXT NOT NULL, rates_date TEXT NOT NULL, "
+                            "usd_per_unit DOUBLE PRECISION NOT NULL, PRIMARY KEY (code, rates_date))"),
+         }},
     };
 }
 

@@ -28,7 +28,8 @@ constexpr OptionInfo optionTable[] = {
     {"redirect-uris", "QUILLFERN_REDIRECT_URIS", "list",
      "Comma-separated redirect URIs a client may ask for (default quillfern://oauth/callback)."},
     {"ecb-rates-url", "QUILLFERN_ECB_RATES_URL", "url",
-     "Daily reference-rate XML to refresh currency rates from at start and every 12 hours (default: none, seeded rates)."},
+     "Daily reference-rate XML to refresh currency rates from at start and every 12 hours (default: the ECB's "
+     "daily reference rates; 'none' keeps the seeded or last stored rates)."},
     {"quotes-file", "QUILLFERN_QUOTES_FILE", "path",
      "Offline quotes CSV (market,symbol,price,currency), consulted after the online source."},
     {"quote-source-url", "QUILLFERN_QUOTE_SOURCE_URL", "url",
@@ -192,6 +193,8 @@ OptionsOutcome parseServerOptions(const QStringList &arguments)
     options.demoQuotes = parser.isSet(QStringLiteral("demo-quotes")) || qgetenv("QUILLFERN_DEMO_QUOTES") == "1";
     if (options.quoteSourceURL.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0)
         options.quoteSourceURL.clear();
+    if (options.ecbRatesURL.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0)
+        options.ecbRatesURL.clear();
     options.seedDemoEmail = parser.value(QStringLiteral("seed-demo")).trimmed();
     if (parser.isSet(QStringLiteral("seed-demo")) && !options.seedDemoEmail.contains(QLatin1Char('@')))
         problem = QStringLiteral("--seed-demo wants an email address.");

@@ -18,7 +18,8 @@ struct ServerOptions {
     QString googleClientID;                             // QUILLFERN_GOOGLE_CLIENT_ID
     QString googleClientSecret;                         // QUILLFERN_GOOGLE_CLIENT_SECRET
     QStringList redirectURIs{QStringLiteral("quillfern://oauth/callback")}; // QUILLFERN_REDIRECT_URIS
-    QString ecbRatesURL;                                // QUILLFERN_ECB_RATES_URL
+    // QUILLFERN_ECB_RATES_URL, empty = none
+    QString ecbRatesURL = QStringLiteral("https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml");
     QString quotesFile;                                 // QUILLFERN_QUOTES_FILE
     QString quoteSourceURL = QStringLiteral("https://stooq.com"); // QUILLFERN_QUOTE_SOURCE_URL, empty = none
     bool demoQuotes = false;                            // QUILLFERN_DEMO_QUOTES: the built-in demo prices

@@ -541,18 +541,22 @@ void ServiceTest::ratesRefreshFromTheReferenceFeed()
     const QString token = signIn(QStringLiteral("ann@example.com"));
     // The refresh runs beside the service; give it a bounded moment.
     double euro = 0, yen = 0;
+    std::optional<QString> yenDate;
     for (int attempt = 0; attempt < 50 && euro != 1.0702; ++attempt) {
         for (const CurrencyOption &currency : *QCoro::waitFor(PortfolioAPI::fetchCurrencies(endpoint(), token))) {
             if (currency.code == QLatin1String("EUR"))
                 euro = currency.fxToUsd;
-            if (currency.code == QLatin1String("JPY"))
+            if (currency.code == QLatin1String("JPY")) {
                 yen = currency.fxToUsd;
+                yenDate = currency.asOf;
+            }
         }
         if (euro != 1.0702)
             QTest::qWait(100);
     }
     QCOMPARE(euro, 1.0702);
     QCOMPARE(yen, 1.0702 / 164.62);
+    QCOMPARE(yenDate, std::optional(QStringLiteral("2024-05-02"))); // the day of the reference rates
 }
 
 void ServiceTest::killedSaveLeavesOldOrNewPortfolio()

@@ -49,6 +49,8 @@ bool ServiceProcess::launch()
     QStringList arguments{QStringLiteral("--listen"), listen, QStringLiteral("--database"), m_databaseURL};
     if (!m_arguments.contains(QLatin1String("--quote-source-url")))
         arguments << QStringLiteral("--quote-source-url") << QStringLiteral("none") << QStringLiteral("--demo-quotes");
+    if (!m_arguments.contains(QLatin1String("--ecb-rates-url")))
+        arguments << QStringLiteral("--ecb-rates-url") << QStringLiteral("none");
     m_process.start(QStringLiteral(QUILLFERN_SERVER_BINARY), arguments + m_arguments);
     if (!m_process.waitForStarted(5000)) {
         m_output = m_process.errorString();
