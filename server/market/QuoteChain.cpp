@@ -1,6 +1,8 @@
 #include "server/market/MarketText.h"
 #include "server/market/QuoteSources.h"
 
+#include <thread>
+
 namespace quillfern::server {
 namespace {
 
@@ -10,10 +12,17 @@ constexpr std::size_t pruneThreshold = 4096;
 
 } // namespace
 
-QuoteChain::QuoteChain(std::vector<std::unique_ptr<QuoteSource>> sources, std::chrono::seconds ttl, Clock clock)
+QuoteChain::QuoteChain(std::vector<std::unique_ptr<QuoteSource>> sources, std::chrono::seconds ttl, Clock clock,
+                       std::chrono::milliseconds patience)
     : m_sources(std::move(sources)), m_ttl(ttl),
-      m_clock(clock ? std::move(clock) : Clock(std::chrono::steady_clock::now))
+      m_clock(clock ? std::move(clock) : Clock(std::chrono::steady_clock::now)), m_patience(patience)
 {
+}
+
+QuoteChain::~QuoteChain()
+{
+    std::unique_lock lock(m_mutex);
+    m_roundEnded.wait(lock, [this] { return m_rounds == 0; });
 }
 
 std::optional<Quote> QuoteChain::quote(const std::string &symbol, const std::string &market)
@@ -22,39 +31,47 @@ std::optional<Quote> QuoteChain::quote(const std::string &symbol, const std::str
         market::upperAscii(market::trimBlanks(market)) + '\n' + market::upperAscii(market::trimBlanks(symbol));
 
     std::unique_lock lock(m_mutex);
-    bool waited = false;
-    while (true) {
-        const auto found = m_entries.find(key);
-        if (found == m_entries.end())
-            break;
-        if (found->second.pending) {
-            m_answered.wait(lock);
-            waited = true;
-            continue; // the entry may have been answered meanwhile, or not yet
-        }
-        // A caller that waited takes the answer it waited for, even when a zero ttl has already expired it.
-        if (waited || m_clock() < found->second.expires)
-            return found->second.quote;
-        break;
-    }
+    auto found = m_entries.find(key);
+    if (found != m_entries.end() && !found->second.pending && m_clock() < found->second.expires)
+        return found->second.quote ? found->second.quote : found->second.lastFound;
+    if (found == m_entries.end() || !found->second.pending)
+        startRound(key, symbol, market);
 
-    // Mark the listing as being asked so that concurrent callers wait for this answer instead of repeating it;
-    // the sources are asked without the lock so other listings are not held up.
-    m_entries[key].pending = true;
-    lock.unlock();
-    const std::optional<Quote> answer = askSources(symbol, market);
-    lock.lock();
-
-    const auto now = m_clock();
+    // Whoever waits for the round: a caller that has a price to fall back on waits a moment at most.
     Entry &entry = m_entries[key];
-    entry.quote = answer;
-    entry.expires = now + m_ttl;
-    entry.pending = false;
-    if (m_entries.size() > pruneThreshold)
-        forgetExpired(now);
-    lock.unlock();
-    m_answered.notify_all();
-    return answer;
+    ++entry.waiting; // keeps the entry from being pruned under the caller
+    const auto roundEnded = [&entry] { return !entry.pending; };
+    if (entry.lastFound)
+        m_answered.wait_for(lock, m_patience, roundEnded);
+    else
+        m_answered.wait(lock, roundEnded);
+    --entry.waiting;
+    if (!entry.pending && entry.quote)
+        return entry.quote;
+    return entry.lastFound;
+}
+
+void QuoteChain::startRound(const std::string &key, const std::string &symbol, const std::string &market)
+{
+    m_entries[key].pending = true;
+    ++m_rounds;
+    std::thread([this, key, symbol, market] {
+        const std::optional<Quote> answer = askSources(symbol, market);
+        std::unique_lock lock(m_mutex);
+        const auto now = m_clock();
+        Entry &entry = m_entries[key];
+        entry.quote = answer;
+        if (answer)
+            entry.lastFound = answer;
+        entry.expires = now + m_ttl;
+        entry.pending = false;
+        if (m_entries.size() > pruneThreshold)
+            forgetExpired(now);
+        --m_rounds;
+        // Told under the lock: once it is let go, the chain may be gone.
+        m_answered.notify_all();
+        m_roundEnded.notify_all();
+    }).detach();
 }
 
 std::optional<Quote> QuoteChain::askSources(const std::string &symbol, const std::string &market)
@@ -84,7 +101,7 @@ bool QuoteChain::serves(const std::string &market) const
 void QuoteChain::forgetExpired(std::chrono::steady_clock::time_point now)
 {
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (!it->second.pending && it->second.expires <= now)
+        if (!it->second.pending && it->second.waiting == 0 && it->second.expires <= now)
             it = m_entries.erase(it);
         else
             ++it;

@@ -86,13 +86,19 @@ private:
 // Asks its sources in order until one knows the listing, and remembers every answer, found or not, for ttl,
 // keyed by the upper-cased market and symbol. Safe to call from many threads: callers asking for the same
 // listing at once share one round of requests, while different listings are looked up in parallel.
+// The sources are asked on a thread of the chain's own. A listing that was found before is never held up by
+// a slow or failing source: past patience, or when the round finds nothing, the last price found is answered,
+// with the time it was priced at; the round still completes and its answer serves the callers after it.
 class QuoteChain {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     explicit QuoteChain(std::vector<std::unique_ptr<QuoteSource>> sources,
                         std::chrono::seconds ttl = std::chrono::seconds(60),
-                        Clock clock = std::chrono::steady_clock::now);
+                        Clock clock = std::chrono::steady_clock::now,
+                        std::chrono::milliseconds patience = std::chrono::seconds(1));
+    // Waits for the rounds still asking their sources.
+    ~QuoteChain();
     QuoteChain(const QuoteChain &) = delete;
     QuoteChain &operator=(const QuoteChain &) = delete;
 
@@ -103,19 +109,26 @@ public:
 private:
     struct Entry {
         std::optional<Quote> quote;
+        std::optional<Quote> lastFound; // the latest price a round found, kept past the ttl
         std::chrono::steady_clock::time_point expires;
         bool pending = false;
+        int waiting = 0;
     };
 
     std::optional<Quote> askSources(const std::string &symbol, const std::string &market);
+    // Runs a round for the listing on a thread of its own; the entry is marked pending until it ends.
+    void startRound(const std::string &key, const std::string &symbol, const std::string &market);
     void forgetExpired(std::chrono::steady_clock::time_point now);
 
     const std::vector<std::unique_ptr<QuoteSource>> m_sources;
     const std::chrono::seconds m_ttl;
     const Clock m_clock;
+    const std::chrono::milliseconds m_patience;
     std::mutex m_mutex;
     std::condition_variable m_answered;
     std::map<std::string, Entry> m_entries;
+    std::size_t m_rounds = 0; // running
+    std::condition_variable m_roundEnded;
 };
 
 } // namespace quillfern::server

@@ -53,6 +53,46 @@ public:
     bool serves(const std::string &) const override { return true; }
 };
 
+// A source whose answers the test changes, and which it can hold until it lets it answer.
+class HeldSource : public QuoteSource {
+public:
+    std::optional<Quote> quote(const std::string &, const std::string &) override
+    {
+        std::unique_lock lock(m_mutex);
+        ++calls;
+        m_released.wait(lock, [this] { return !held; });
+        return answer;
+    }
+    std::string name() const override { return "held"; }
+    bool serves(const std::string &) const override { return true; }
+    void hold(std::optional<Quote> next)
+    {
+        const std::lock_guard lock(m_mutex);
+        held = true;
+        answer = std::move(next);
+    }
+    void release()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            held = false;
+        }
+        m_released.notify_all();
+    }
+    int callCount()
+    {
+        const std::lock_guard lock(m_mutex);
+        return calls;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool held = false;
+    int calls = 0;
+    std::optional<Quote> answer;
+};
+
 // A steady clock that moves only when the test says so.
 struct FakeClock {
     std::shared_ptr<std::atomic<std::int64_t>> seconds = std::make_shared<std::atomic<std::int64_t>>(1000);
@@ -106,6 +146,8 @@ private Q_SLOTS:
     void concurrentCallers_data();
     void concurrentCallers();
     void manyThreadsAgreeWithTheSources();
+    void aFoundPriceIsNotHeldUpBySlowOrFailingSources_data();
+    void aFoundPriceIsNotHeldUpBySlowOrFailingSources();
 };
 
 void QuoteChainTest::sourcesAreAskedInOrder_data()
@@ -233,6 +275,53 @@ void QuoteChainTest::concurrentCallers()
         QCOMPARE(made.first->calls.load(), 8);
         QVERIFY(made.first->maxInFlight.load() > 1);
     }
+}
+
+void QuoteChainTest::aFoundPriceIsNotHeldUpBySlowOrFailingSources_data()
+{
+    QTest::addColumn<bool>("fails"); // the later round finds nothing, rather than being slow
+    QTest::newRow("slow source") << false;
+    QTest::newRow("failing source") << true;
+}
+
+void QuoteChainTest::aFoundPriceIsNotHeldUpBySlowOrFailingSources()
+{
+    QFETCH(bool, fails);
+    const Quote first{100, "USD", "2026-12-04T21:00:00Z", std::string()};
+    const Quote later{101, "USD", "2026-12-07T21:00:00Z", std::string()};
+    auto owned = std::make_unique<HeldSource>();
+    HeldSource &source = *owned;
+    source.hold(first);
+    source.release();
+    std::vector<std::unique_ptr<QuoteSource>> sources;
+    sources.push_back(std::move(owned));
+    FakeClock clock;
+    QuoteChain chain(std::move(sources), 60s, clock.clock(), 20ms);
+    QCOMPARE(chain.quote("AAPL", "US")->asOf, first.asOf);
+
+    clock.advance(61s);
+    source.hold(fails ? std::nullopt : std::optional(later));
+    if (fails)
+        source.release();
+    // Held or failing, the source does not hold the caller up: the last price comes back with its own time.
+    const auto stale = chain.quote("AAPL", "US");
+    QVERIFY(stale);
+    QCOMPARE(stale->price, 100.0);
+    QCOMPARE(stale->asOf, first.asOf);
+    QCOMPARE(stale->source, std::string("held"));
+    QCOMPARE(source.callCount(), 2);
+    if (fails)
+        return;
+    // The round goes on; once it ends, its price serves the callers after it, without another round.
+    source.release();
+    std::optional<Quote> fresh;
+    for (int attempt = 0; attempt < 500 && (!fresh || fresh->price != 101); ++attempt) {
+        fresh = chain.quote("AAPL", "US");
+        if (fresh->price != 101)
+            std::this_thread::sleep_for(10ms);
+    }
+    QCOMPARE(fresh->asOf, later.asOf);
+    QCOMPARE(source.callCount(), 2);
 }
 
 void QuoteChainTest::manyThreadsAgreeWithTheSources()
