@@ -3,6 +3,8 @@
 // How the ledger writes a record's figures and times: under the user's system locale, never the
 // interface language. Locale and time zone are parameters so that tests can pin them.
 
+#include "text/Dates.h"
+
 #include <QString>
 
 namespace quillfern {
@@ -10,9 +12,6 @@ namespace quillfern {
 // The user's locale for dates and times (LC_ALL, then LC_TIME, then LANG) as an ICU id; "en_US" for the
 // POSIX locale or an unset environment.
 QString timeLocaleName();
-
-// The system's time zone as an IANA id.
-QString systemTimeZoneID();
 
 // An ISO 8601 internet date-time (such as 2024-05-01T09:30:00Z, with an optional fraction of a second
 // and a Z or numeric offset) written with the locale's abbreviated date and short time in the given zone;
