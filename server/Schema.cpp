@@ -105,6 +105,11 @@ QList<Migration> migrations()
              // The reference rates of each day they were published for, kept as they arrive.
              QStringLiteral("CREATE TABLE currency_rates (code TEXT NOT NULL, rates_date TEXT NOT NULL, "
                             "usd_per_unit DOUBLE PRECISION NOT NULL, PRIMARY KEY (code, rates_date))"),
+             // The latest live price of each listing asked for, shared by every replica: as_of is when the
+             // source priced it (ISO 8601 UTC, empty when it did not say), fetched_at when it was asked.
+             QStringLiteral("CREATE TABLE quote_cache (market TEXT NOT NULL, symbol TEXT NOT NULL, "
+                            "price DOUBLE PRECISION NOT NULL, currency TEXT NOT NULL, as_of TEXT NOT NULL, "
+                            "source TEXT NOT NULL, fetched_at BIGINT NOT NULL, PRIMARY KEY (market, symbol))"),
          }},
     };
 }

@@ -1,5 +1,6 @@
 #include "server/Database.h"
 #include "server/DemoPortfolio.h"
+#include "server/QuoteCache.h"
 #include "server/ReferenceData.h"
 #include "server/Service.h"
 #include "server/google/GoogleProvider.h"
@@ -182,6 +183,8 @@ int main(int argc, char **argv)
     }
     QString problem;
     auto quotes = makeQuotes(options, problem);
+    if (quotes)
+        quotes->setStore(std::make_shared<QuoteCache>(database));
     if (!quotes) {
         std::fprintf(stderr, "quillfern-server: %s\n", qPrintable(problem));
         return 2;

@@ -25,6 +25,26 @@ QuoteChain::~QuoteChain()
     m_roundEnded.wait(lock, [this] { return m_rounds == 0; });
 }
 
+void QuoteChain::setStore(std::shared_ptr<QuoteStore> store, std::chrono::seconds freshFor, WallClock now)
+{
+    m_store = std::move(store);
+    m_freshFor = freshFor;
+    m_wallClock = now ? std::move(now) : WallClock([] {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    });
+}
+
+namespace {
+
+std::pair<std::string, std::string> marketAndSymbol(const std::string &key)
+{
+    const auto newline = key.find('\n');
+    return {key.substr(0, newline), key.substr(newline + 1)};
+}
+
+} // namespace
+
 std::optional<Quote> QuoteChain::quote(const std::string &symbol, const std::string &market)
 {
     const std::string key =
@@ -33,7 +53,26 @@ std::optional<Quote> QuoteChain::quote(const std::string &symbol, const std::str
     std::unique_lock lock(m_mutex);
     auto found = m_entries.find(key);
     if (found != m_entries.end() && !found->second.pending && m_clock() < found->second.expires)
-        return found->second.quote ? found->second.quote : found->second.lastFound;
+        return answered(lock, key, found->second, found->second.quote ? found->second.quote : found->second.lastFound);
+
+    if (m_store && (found == m_entries.end() || !found->second.pending)) {
+        // Read outside the lock, so that other listings are not held up by the store.
+        lock.unlock();
+        const auto [storedMarket, storedSymbol] = marketAndSymbol(key);
+        const auto kept = m_store->load(storedMarket, storedSymbol);
+        lock.lock();
+        Entry &entry = m_entries[key];
+        if (kept && !entry.pending) {
+            if (!entry.lastFound)
+                entry.lastFound = kept->first;
+            if (m_wallClock() - kept->second < m_freshFor.count()) {
+                entry.quote = kept->first;
+                entry.expires = m_clock() + m_ttl;
+                return entry.quote;
+            }
+        }
+        found = m_entries.find(key);
+    }
     if (found == m_entries.end() || !found->second.pending)
         startRound(key, symbol, market);
 
@@ -46,9 +85,20 @@ std::optional<Quote> QuoteChain::quote(const std::string &symbol, const std::str
     else
         m_answered.wait(lock, roundEnded);
     --entry.waiting;
-    if (!entry.pending && entry.quote)
-        return entry.quote;
-    return entry.lastFound;
+    return answered(lock, key, entry, !entry.pending && entry.quote ? entry.quote : entry.lastFound);
+}
+
+std::optional<Quote> QuoteChain::answered(std::unique_lock<std::mutex> &lock, const std::string &key, Entry &entry,
+                                          std::optional<Quote> answer)
+{
+    if (!m_store || !entry.unsaved || entry.pending || !entry.quote)
+        return answer;
+    entry.unsaved = false;
+    const Quote found = *entry.quote;
+    lock.unlock();
+    const auto [market, symbol] = marketAndSymbol(key);
+    m_store->save(market, symbol, found, m_wallClock());
+    return answer;
 }
 
 void QuoteChain::startRound(const std::string &key, const std::string &symbol, const std::string &market)
@@ -63,6 +113,7 @@ void QuoteChain::startRound(const std::string &key, const std::string &symbol, c
         entry.quote = answer;
         if (answer)
             entry.lastFound = answer;
+        entry.unsaved = answer && answer->source != "demo";
         entry.expires = now + m_ttl;
         entry.pending = false;
         if (m_entries.size() > pruneThreshold)

@@ -4,12 +4,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -83,15 +85,31 @@ private:
     std::string m_lastFailure;
 };
 
+// Prices kept where every replica and every restart finds them, by upper-cased market and symbol. Called
+// only from request threads, never from the chain's own.
+class QuoteStore {
+public:
+    virtual ~QuoteStore() = default;
+    // The kept price of a listing and when it was fetched (seconds since the epoch), if any.
+    virtual std::optional<std::pair<Quote, std::int64_t>> load(const std::string &market,
+                                                               const std::string &symbol) = 0;
+    virtual void save(const std::string &market, const std::string &symbol, const Quote &quote,
+                      std::int64_t fetchedAt) = 0;
+};
+
 // Asks its sources in order until one knows the listing, and remembers every answer, found or not, for ttl,
 // keyed by the upper-cased market and symbol. Safe to call from many threads: callers asking for the same
 // listing at once share one round of requests, while different listings are looked up in parallel.
 // The sources are asked on a thread of the chain's own. A listing that was found before is never held up by
 // a slow or failing source: past patience, or when the round finds nothing, the last price found is answered,
 // with the time it was priced at; the round still completes and its answer serves the callers after it.
+// With a store, a listing is first looked up there: a price fetched less than freshFor ago is answered
+// without asking the sources, an older one is the price to fall back on, and every live price a round finds
+// is kept there (demo prices are not).
 class QuoteChain {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    using WallClock = std::function<std::int64_t()>; // seconds since the epoch
 
     explicit QuoteChain(std::vector<std::unique_ptr<QuoteSource>> sources,
                         std::chrono::seconds ttl = std::chrono::seconds(60),
@@ -99,6 +117,8 @@ public:
                         std::chrono::milliseconds patience = std::chrono::seconds(1));
     // Waits for the rounds still asking their sources.
     ~QuoteChain();
+    void setStore(std::shared_ptr<QuoteStore> store, std::chrono::seconds freshFor = std::chrono::minutes(15),
+                  WallClock now = {});
     QuoteChain(const QuoteChain &) = delete;
     QuoteChain &operator=(const QuoteChain &) = delete;
 
@@ -112,8 +132,12 @@ private:
         std::optional<Quote> lastFound; // the latest price a round found, kept past the ttl
         std::chrono::steady_clock::time_point expires;
         bool pending = false;
+        bool unsaved = false; // quote was found by a round and is not in the store yet
         int waiting = 0;
     };
+    // Puts an unsaved found price of the entry in the store; called with the lock held, which it lets go.
+    std::optional<Quote> answered(std::unique_lock<std::mutex> &lock, const std::string &key, Entry &entry,
+                                  std::optional<Quote> answer);
 
     std::optional<Quote> askSources(const std::string &symbol, const std::string &market);
     // Runs a round for the listing on a thread of its own; the entry is marked pending until it ends.
@@ -127,6 +151,9 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_answered;
     std::map<std::string, Entry> m_entries;
+    std::shared_ptr<QuoteStore> m_store;
+    std::chrono::seconds m_freshFor{0};
+    WallClock m_wallClock;
     std::size_t m_rounds = 0; // running
     std::condition_variable m_roundEnded;
 };

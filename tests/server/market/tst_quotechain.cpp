@@ -93,6 +93,26 @@ private:
     std::optional<Quote> answer;
 };
 
+// A store in memory, as the database table would be.
+class MemoryStore : public QuoteStore {
+public:
+    std::optional<std::pair<Quote, std::int64_t>> load(const std::string &market, const std::string &symbol) override
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto found = kept.find(market + ":" + symbol);
+        return found == kept.end() ? std::nullopt : std::optional(found->second);
+    }
+    void save(const std::string &market, const std::string &symbol, const Quote &quote, std::int64_t at) override
+    {
+        const std::lock_guard lock(m_mutex);
+        kept[market + ":" + symbol] = {quote, at};
+    }
+    std::map<std::string, std::pair<Quote, std::int64_t>> kept;
+
+private:
+    std::mutex m_mutex;
+};
+
 // A steady clock that moves only when the test says so.
 struct FakeClock {
     std::shared_ptr<std::atomic<std::int64_t>> seconds = std::make_shared<std::atomic<std::int64_t>>(1000);
@@ -148,6 +168,8 @@ private Q_SLOTS:
     void manyThreadsAgreeWithTheSources();
     void aFoundPriceIsNotHeldUpBySlowOrFailingSources_data();
     void aFoundPriceIsNotHeldUpBySlowOrFailingSources();
+    void theStoreAnswersFirstAndKeepsLivePrices_data();
+    void theStoreAnswersFirstAndKeepsLivePrices();
 };
 
 void QuoteChainTest::sourcesAreAskedInOrder_data()
@@ -322,6 +344,54 @@ void QuoteChainTest::aFoundPriceIsNotHeldUpBySlowOrFailingSources()
     }
     QCOMPARE(fresh->asOf, later.asOf);
     QCOMPARE(source.callCount(), 2);
+}
+
+void QuoteChainTest::theStoreAnswersFirstAndKeepsLivePrices_data()
+{
+    QTest::addColumn<int>("keptMinutesAgo"); // -1: nothing kept
+    QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<double>("sourcePrice"); // 0: the source finds nothing
+    QTest::addColumn<double>("answer");
+    QTest::addColumn<int>("calls");
+    QTest::addColumn<double>("keptAfter"); // 0: nothing kept
+
+    QTest::newRow("fresh kept price, no source asked") << 10 << "csv" << 101.0 << 100.0 << 0 << 100.0;
+    QTest::newRow("old kept price, source's price kept") << 16 << "csv" << 101.0 << 101.0 << 1 << 101.0;
+    QTest::newRow("old kept price, source finds nothing") << 16 << "csv" << 0.0 << 100.0 << 1 << 100.0;
+    QTest::newRow("nothing kept, live price kept") << -1 << "csv" << 101.0 << 101.0 << 1 << 101.0;
+    QTest::newRow("nothing kept, demo price not kept") << -1 << "demo" << 101.0 << 101.0 << 1 << 0.0;
+}
+
+void QuoteChainTest::theStoreAnswersFirstAndKeepsLivePrices()
+{
+    QFETCH(int, keptMinutesAgo);
+    QFETCH(QString, sourceName);
+    QFETCH(double, sourcePrice);
+    QFETCH(double, answer);
+    QFETCH(int, calls);
+    QFETCH(double, keptAfter);
+    const std::int64_t now = 1'800'000'000;
+    auto store = std::make_shared<MemoryStore>();
+    if (keptMinutesAgo >= 0)
+        store->kept["US:AAPL"] = {Quote{100, "USD", "2026-12-04T21:00:00Z", "csv"}, now - keptMinutesAgo * 60};
+    std::map<std::string, double> prices;
+    if (sourcePrice > 0)
+        prices["US:AAPL"] = sourcePrice;
+    auto owned = std::make_unique<TableSource>(sourceName.toStdString(), prices);
+    TableSource &source = *owned;
+    std::vector<std::unique_ptr<QuoteSource>> sources;
+    sources.push_back(std::move(owned));
+    QuoteChain chain(std::move(sources), 60s, FakeClock().clock(), 20ms);
+    chain.setStore(store, 15min, [now] { return now; });
+
+    const auto quote = chain.quote("AAPL", "US");
+    QVERIFY(quote);
+    QCOMPARE(quote->price, answer);
+    QCOMPARE(source.calls.load(), calls);
+    const auto kept = store->load("US", "AAPL");
+    QCOMPARE(kept ? kept->first.price : 0.0, keptAfter);
+    if (kept && keptAfter != 100)
+        QCOMPARE(kept->second, now);
 }
 
 void QuoteChainTest::manyThreadsAgreeWithTheSources()
