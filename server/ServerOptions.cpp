@@ -34,6 +34,8 @@ constexpr OptionInfo optionTable[] = {
      "Offline quotes CSV (market,symbol,price,currency), consulted after the online source."},
     {"quote-source-url", "QUILLFERN_QUOTE_SOURCE_URL", "url",
      "Base URL of the online CSV quote source (default https://stooq.com; 'none' turns it off)."},
+    {"quote-refresh-seconds", "QUILLFERN_QUOTE_REFRESH_SECONDS", "n",
+     "How often the prices of every held listing are refreshed from the online source (default 900, 0 = never)."},
     {"max-body-bytes", "QUILLFERN_MAX_BODY_BYTES", "n", "Largest request body accepted (default 2097152)."},
     {"rate-limit", "QUILLFERN_RATE_LIMIT", "n", "Requests per minute allowed per access token (default 600, 0 = no limit)."},
     {"threads", "QUILLFERN_THREADS", "n", "Threads running requests (default 16); idle connections take none."},
@@ -160,6 +162,11 @@ OptionsOutcome parseServerOptions(const QStringList &arguments)
             options.quotesFile = *given;
         } else if (name == QLatin1String("quote-source-url")) {
             options.quoteSourceURL = *given;
+        } else if (name == QLatin1String("quote-refresh-seconds")) {
+            if (parseCount(*given, 0, number) && number <= 86400)
+                options.quoteRefreshSeconds = int(number);
+            else
+                problem = QStringLiteral("--quote-refresh-seconds wants a number of seconds up to 86400 (0 for never).");
         } else if (name == QLatin1String("max-body-bytes")) {
             if (parseCount(*given, 1024, number))
                 options.maxBodyBytes = number;

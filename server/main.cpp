@@ -1,6 +1,7 @@
 #include "server/Database.h"
 #include "server/DemoPortfolio.h"
 #include "server/QuoteCache.h"
+#include "server/QuoteRefresher.h"
 #include "server/ReferenceData.h"
 #include "server/Service.h"
 #include "server/google/GoogleProvider.h"
@@ -15,6 +16,7 @@
 #include <condition_variable>
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <cstring>
 #include <cstdio>
 #include <malloc.h>
@@ -190,6 +192,7 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    QuoteChain &chain = *quotes;
     Service service(options, database, std::move(quotes), makeGoogle(options));
     if (const std::error_code failed = service.bind()) {
         std::fprintf(stderr, "quillfern-server: cannot listen on %s:%d: %s\n", qPrintable(options.listenHost),
@@ -200,6 +203,10 @@ int main(int argc, char **argv)
         return 1;
     }
     RateRefresher refresher(options.ecbRatesURL, service.portfolioStore());
+    // Live prices only: there is nothing to refresh in a fixed table.
+    std::optional<QuoteRefresher> quoteRefresher;
+    if (!options.quoteSourceURL.isEmpty() && options.quoteRefreshSeconds > 0)
+        quoteRefresher.emplace(database, chain, std::chrono::seconds(options.quoteRefreshSeconds));
     std::fprintf(stdout, "quillfern-server listening on %s:%d (%s)\n", qPrintable(options.listenHost), service.port(),
                  database.dialect() == Dialect::SQLite ? "sqlite" : "postgresql");
     std::fflush(stdout);

@@ -88,6 +88,20 @@ std::optional<Quote> QuoteChain::quote(const std::string &symbol, const std::str
     return answered(lock, key, entry, !entry.pending && entry.quote ? entry.quote : entry.lastFound);
 }
 
+std::optional<Quote> QuoteChain::refresh(const std::string &symbol, const std::string &market)
+{
+    const std::string key =
+        market::upperAscii(market::trimBlanks(market)) + '\n' + market::upperAscii(market::trimBlanks(symbol));
+    std::unique_lock lock(m_mutex);
+    if (const auto found = m_entries.find(key); found == m_entries.end() || !found->second.pending)
+        startRound(key, symbol, market);
+    Entry &entry = m_entries[key];
+    ++entry.waiting;
+    m_answered.wait(lock, [&entry] { return !entry.pending; });
+    --entry.waiting;
+    return answered(lock, key, entry, entry.quote);
+}
+
 std::optional<Quote> QuoteChain::answered(std::unique_lock<std::mutex> &lock, const std::string &key, Entry &entry,
                                           std::optional<Quote> answer)
 {

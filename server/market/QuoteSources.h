@@ -123,6 +123,9 @@ public:
     QuoteChain &operator=(const QuoteChain &) = delete;
 
     std::optional<Quote> quote(const std::string &symbol, const std::string &market);
+    // Asks the sources for the listing now, whatever is remembered or kept, and waits for the round; a live
+    // price found is kept in the store. For a refresher that runs on a thread of its own.
+    std::optional<Quote> refresh(const std::string &symbol, const std::string &market);
     // Whether any source prices listings of this market.
     bool serves(const std::string &market) const;
 
