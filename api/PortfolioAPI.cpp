@@ -183,28 +183,29 @@ QCoro::Task<APIResult<PortfolioData>> savePortfolio(APIEndpoint endpoint, QStrin
     co_return versionedPortfolio(std::move(reply));
 }
 
-QCoro::Task<APIResult<double>> fetchStockPrice(APIEndpoint endpoint, QString token, QString symbol, QString market,
-                                               CancelToken cancel)
+QCoro::Task<APIResult<StockPriceResponse>> fetchStockPrice(APIEndpoint endpoint, QString token, QString symbol,
+                                                           QString market, CancelToken cancel)
 {
+    using Answer = APIResult<StockPriceResponse>;
     // Every byte outside the unreserved set is escaped, so "&", "=", "+" and "#" in a code stay inside it.
     const QString query = QStringLiteral("symbol=") + QString::fromLatin1(QUrl::toPercentEncoding(symbol)) +
                           QStringLiteral("&market=") + QString::fromLatin1(QUrl::toPercentEncoding(market));
     QUrl url = detail::joinURL(endpoint.baseURL, QStringLiteral("/v1/market/stock"));
     url.setQuery(query, QUrl::StrictMode);
     if (!url.isValid())
-        co_return APIResult<double>(PortfolioAPIError::invalidResponse());
+        co_return Answer(PortfolioAPIError::invalidResponse());
 
     auto exchange = detail::exchange(endpoint, url, "GET", std::move(token), std::nullopt, std::move(cancel));
     auto answer = co_await std::move(exchange);
     if (!answer)
-        co_return APIResult<double>(answer.error());
+        co_return Answer(answer.error());
     if (answer->status < 200 || answer->status > 299)
-        co_return APIResult<double>(
-            APIFailure(detail::refusal(*answer, QStringLiteral("Market price request failed (HTTP "))));
-    const auto price = decodeJSON<StockPriceResponse>(answer->body, KeyDecoding::UseKeysAsGiven);
+        co_return Answer(APIFailure(detail::refusal(*answer, QStringLiteral("Market price request failed (HTTP "))));
+    // Decoded like every success body, so that "as_of" reaches asOf.
+    auto price = decodeJSON<StockPriceResponse>(answer->body);
     if (!price)
-        co_return APIResult<double>(APIFailure(price.error()));
-    co_return APIResult<double>(price->price);
+        co_return Answer(APIFailure(price.error()));
+    co_return Answer(std::move(price).value());
 }
 
 namespace {

@@ -123,9 +123,10 @@ QCoro::Task<APIResult<PortfolioData>> fetchPortfolio(APIEndpoint endpoint, QStri
 QCoro::Task<APIResult<PortfolioData>> savePortfolio(APIEndpoint endpoint, QString token, QList<AssetRow> holdings,
                                                     QList<CashRow> cashBalances, QByteArray ifMatch = {},
                                                     CancelToken cancel = {});
-// The current price of one stock code in one market, in that market's currency.
-QCoro::Task<APIResult<double>> fetchStockPrice(APIEndpoint endpoint, QString token, QString symbol, QString market,
-                                               CancelToken cancel = {});
+// The current price of one stock code in one market, in that market's currency, with when and where the
+// service's source priced it as far as the service says.
+QCoro::Task<APIResult<StockPriceResponse>> fetchStockPrice(APIEndpoint endpoint, QString token, QString symbol,
+                                                           QString market, CancelToken cancel = {});
 
 QCoro::Task<APIResult<QList<CurrencyOption>>> fetchCurrencies(APIEndpoint endpoint, QString token,
                                                               CancelToken cancel = {});

@@ -110,6 +110,22 @@ constexpr auto rows = std::to_array<CatalogueRow>({
      u"%2 の %1 現金を変更", u"%2의 %1 현금 변경"},
     {u"deleteCashCommand", u"Delete %1 Cash at %2", u"删除 %2 的 %1 现金", u"刪除 %2 的 %1 現金",
      u"%2 の %1 現金を削除", u"%2의 %1 현금 삭제"},
+    {u"view", u"View", u"视图", u"檢視", u"表示", u"보기"},
+    {u"refreshPrices", u"Refresh Prices", u"刷新价格", u"重新整理價格", u"価格を更新", u"가격 새로 고침"},
+    {u"refreshingPrices", u"Refreshing", u"正在刷新", u"正在重新整理", u"更新中", u"새로 고치는 중"},
+    {u"refreshPricesAutomatically", u"Refresh Prices Automatically", u"自动刷新价格", u"自動重新整理價格",
+     u"価格を自動更新", u"가격 자동 새로 고침"},
+    {u"priceAsOf", u"As of %1", u"截至 %1", u"截至 %1", u"%1 時点", u"%1 기준"},
+    {u"priceSource", u"Source: %1", u"来源：%1", u"來源：%1", u"取得元：%1", u"출처: %1"},
+    {u"priceSourceLive", u"live", u"实时", u"即時", u"リアルタイム", u"실시간"},
+    {u"priceSourceDemo", u"demo prices, not live", u"演示价格，非实时", u"示範價格，非即時",
+     u"デモ価格（リアルタイムではありません）", u"데모 가격, 실시간 아님"},
+    {u"priceSourceFile", u"offline table", u"离线价格表", u"離線價格表", u"オフラインの価格表", u"오프라인 가격표"},
+    {u"priceStale", u"More than 3 days old", u"已超过 3 天", u"已超過 3 天", u"3日以上前の価格です",
+     u"3일 이상 지난 가격"},
+    {u"demoPrices", u"Demo prices", u"演示价格", u"示範價格", u"デモ価格", u"데모 가격"},
+    {u"pricesAsOf", u"Prices as of %1", u"价格截至 %1", u"價格截至 %1", u"%1 時点の価格", u"%1 기준 가격"},
+    {u"ratesOf", u"Rates of %1", u"汇率日期：%1", u"匯率日期：%1", u"%1 の為替レート", u"%1 환율"},
 });
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "app/table/TableStyle.h"
 #include "app/table/ToolbarPieces.h"
 #include "app/workspace/Workspace.h"
+#include "text/Dates.h"
 #include "text/Localization.h"
 
 #include <QHBoxLayout>
@@ -38,12 +39,21 @@ HoldingsPage::HoldingsPage(Workspace &workspace, QWidget *parent)
     m_table->keepOrderIn(workspace.preferences());
 
     connect(m_editor, &HoldingsEditor::editingChanged, this, &HoldingsPage::showState);
+    // Prices are not fetched into a row while it is being edited.
+    connect(m_editor, &HoldingsEditor::editingChanged, this,
+            [this] { m_workspace.priceRefresher().setHeld(m_editor->editingRowID().has_value()); });
     connect(&workspace, &Workspace::rowEditStatusChanged, this, &HoldingsPage::showState);
     connect(&workspace.priceRefresher(), &PriceRefresher::changed, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::syncStateChanged, this, &HoldingsPage::showState);
+    // The line on the prices follows every row written, the prices fetched included.
+    connect(&workspace, &Workspace::summaryChanged, this, &HoldingsPage::showState);
     connect(&workspace, &Workspace::preferencesChanged, this, &HoldingsPage::retranslate);
     retranslate();
-    showState();
+}
+
+HoldingsPage::~HoldingsPage()
+{
+    m_workspace.priceRefresher().setHeld(false);
 }
 
 QWidget *HoldingsPage::buildToolbar()
@@ -115,14 +125,22 @@ void HoldingsPage::retranslate()
     m_filter->setPlaceholderText(AppText::value(u"filterHoldings", language));
     m_filterNote->setText(AppText::value(u"totalsCoverAllRows", language));
     m_undoOffer->setText(AppText::value(u"undo", language));
+    showState();
 }
 
 void HoldingsPage::showState()
 {
-    const bool refreshing = m_workspace.priceRefresher().isRefreshing();
-    m_refresh->setText(refreshing ? QStringLiteral("Refreshing") : QStringLiteral("Refresh Prices"));
+    const PriceRefresher &prices = m_workspace.priceRefresher();
+    const LanguageOption language = m_workspace.selectedLanguage();
+    const bool refreshing = prices.isRefreshing();
+    m_refresh->setText(AppText::value(refreshing ? u"refreshingPrices" : u"refreshPrices", language.code));
     m_refresh->setEnabled(!refreshing);
-    m_priceStatus->setText(m_workspace.priceRefresher().status());
+    // What the shown prices are worth, unless a run or a failure has something to say.
+    const QString summary =
+        prices.statusNeedsAttention()
+            ? QString()
+            : pricesSummaryText(prices.facts(), m_workspace.rows(), language.code, language.locale, systemTimeZoneID());
+    m_priceStatus->setText(summary.isEmpty() ? prices.status() : summary);
     const bool offersUndo = m_editor->offersUndo();
     m_rowStatus->setText(m_workspace.rowEditStatus() + (offersUndo ? QStringLiteral(" \u00B7") : QString()));
     m_undoOffer->setVisible(offersUndo);

@@ -25,6 +25,7 @@ class HoldingsPage : public QWidget {
 
 public:
     explicit HoldingsPage(Workspace &workspace, QWidget *parent = nullptr);
+    ~HoldingsPage() override;
 
     HoldingsEditor &editor() const { return *m_editor; }
     HoldingsTable *table() const { return m_table; }

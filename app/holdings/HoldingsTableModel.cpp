@@ -5,6 +5,7 @@
 #include "app/table/TableStyle.h"
 #include "core/CurrencyCatalog.h"
 #include "core/HoldingRules.h"
+#include "text/Dates.h"
 #include "text/Formats.h"
 
 namespace quillfern {
@@ -202,6 +203,14 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
     case Qt::TextAlignmentRole:
         return int(columnAlignment(AssetColumn(column)) | Qt::AlignVCenter);
     case Qt::ToolTipRole:
+        if (column == CurrentPriceColumn) {
+            if (const PriceFacts *facts = m_holdings.priceFacts(row)) {
+                const QString said = priceFactsText(*facts, QDateTime::currentDateTimeUtc(), languageCode(),
+                                                    m_holdings.displayLocale(), systemTimeZoneID());
+                if (!said.isEmpty())
+                    return said;
+            }
+        }
         return editing ? QStringLiteral("Edit the row, then save or cancel")
                        : QStringLiteral("Double-click to edit this row");
     case table::FieldNameRole:
@@ -253,6 +262,11 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
             return table::green(m_palette);
         if (column == NetUSDColumn)
             return position && position->netUsd < 0 ? table::red(m_palette) : table::green(m_palette);
+        if (column == CurrentPriceColumn) {
+            const PriceFacts *facts = m_holdings.priceFacts(row);
+            if (facts && isStale(*facts, QDateTime::currentDateTimeUtc()))
+                return table::secondaryText(m_palette);
+        }
         return {};
     }
     if (role != Qt::DisplayRole)

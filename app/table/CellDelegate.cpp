@@ -82,8 +82,6 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
             paintCellText(painter, rect, text, primaryText(palette), alignment, option.font);
         break;
     case CellKind::ReadOnlyNumber:
-        paintCellText(painter, rect, text, primaryText(palette), alignment, option.font);
-        break;
     case CellKind::Output: {
         const QVariant colour = index.data(Qt::ForegroundRole);
         paintCellText(painter, rect, text, colour.isValid() ? colour.value<QColor>() : primaryText(palette), alignment,

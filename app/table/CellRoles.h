@@ -9,7 +9,7 @@ namespace quillfern::table {
 enum class CellKind {
     Blank,          // nothing drawn but the border
     ReadOnly,       // text, "-" when empty
-    ReadOnlyNumber, // prefix + decimal(precision)
+    ReadOnlyNumber, // prefix + decimal(precision), in the cell's own colour when it has one
     Output,         // figure in the cell's own colour, no background
     RowActions,     // the delete button
     EditText,       // a text field

@@ -4,6 +4,7 @@
 // service behind them: the working copy, the figures derived from it, the lists the pickers offer, and
 // the few writes an edit needs. The workspace is one; a test can be another.
 
+#include "app/workspace/PriceFacts.h"
 #include "core/PortfolioRows.h"
 #include "core/WorkspaceValuation.h"
 
@@ -21,8 +22,11 @@ public:
     // The figures of one row, or none when the row holds no position.
     virtual const AssetValuation *position(const QString &rowID) const = 0;
     virtual CurrencyOption reportingCurrency() const = 0;
-    // The language the texts are shown in.
+    // The language the texts are shown in, and the ICU locale its dates are written under.
     virtual QString displayLanguageCode() const = 0;
+    virtual QString displayLocale() const = 0;
+    // What the service said of the price the row shows, as PriceFactsBook::of tells; none when nothing.
+    virtual const PriceFacts *priceFacts(const AssetRow &row) const = 0;
     virtual QStringList brokerageNames() const = 0;
     virtual QStringList gicsSectorNames() const = 0;
     virtual QStringList gicsSubIndustryNames(const QString &sectorName) const = 0;

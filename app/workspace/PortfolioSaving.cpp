@@ -201,6 +201,8 @@ void Workspace::noteReachable()
     if (m_offline) {
         m_offline = false;
         Q_EMIT syncStateChanged();
+        // Prices may have moved during the offline spell.
+        m_priceRefresher->runAutomatically();
     }
 }
 

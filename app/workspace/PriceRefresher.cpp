@@ -4,6 +4,8 @@
 
 #include <QPointer>
 
+#include <algorithm>
+
 namespace quillfern {
 
 namespace {
@@ -27,6 +29,8 @@ int indexOfRow(const QList<AssetRow> &rows, const QString &id)
 PriceRefresher::PriceRefresher(PriceRefreshTarget &target, QObject *parent)
     : QObject(parent), m_target(target), m_status(QStringLiteral("Prices refresh automatically after saving"))
 {
+    m_clock.setInterval(automaticInterval);
+    connect(&m_clock, &QTimer::timeout, this, &PriceRefresher::runAutomatically);
 }
 
 QCoro::Task<> PriceRefresher::refresh(bool onlyMissing, std::optional<QSet<QString>> rowIDs)
@@ -46,7 +50,7 @@ QCoro::Task<> PriceRefresher::refresh(bool onlyMissing, std::optional<QSet<QStri
 
     const auto token = m_target.currentToken();
     if (!token) {
-        setState(m_refreshing, QStringLiteral("Sign in to refresh prices"));
+        setState(m_refreshing, QStringLiteral("Sign in to refresh prices"), true);
         co_return;
     }
     if (symbols.isEmpty()) {
@@ -65,25 +69,32 @@ QCoro::Task<> PriceRefresher::refresh(bool onlyMissing, std::optional<QSet<QStri
         if (code.isEmpty())
             continue;
         auto call = PortfolioAPI::fetchStockPrice(m_target.endpoint(), *token, code, target.market, cancel);
-        auto price = co_await std::move(call);
+        auto answer = co_await std::move(call);
         if (!self)
             co_return;
-        if (!price) {
+        if (!answer) {
             // The session that asked is gone; nothing of this run is worth reporting.
             if (wasCancelledRun(cancel)) {
-                setState(false, m_status);
+                setState(false, m_status, m_attention);
                 co_return;
             }
-            failures.append(target.code + QStringLiteral(": ") + price.error().description());
+            failures.append(target.code + QStringLiteral(": ") + answer.error().description());
             continue;
         }
-        if (!m_target.isSession(*token) || !m_target.writePrice(target.id, *price))
+        if (!m_target.isSession(*token))
+            continue;
+        // Recorded first, so that the row is repainted with them when the price is written.
+        m_facts.record(target.market, code, priceFacts(*answer));
+        if (!m_target.writePrice(target.id, answer->price))
             continue;
         ++updated;
     }
 
     if (updated == 0) {
-        setState(false, failures.isEmpty() ? m_status : failures.first());
+        if (failures.isEmpty())
+            setState(false, m_status, m_attention);
+        else
+            setState(false, failures.first(), true);
         co_return;
     }
     QString status = QStringLiteral("Updated %1 rows").arg(updated);
@@ -99,7 +110,7 @@ QCoro::Task<> PriceRefresher::refresh(bool onlyMissing, std::optional<QSet<QStri
     m_target.schedulePortfolioSave();
     if (!failures.isEmpty())
         status += QStringLiteral(" \u00B7 %1 failed").arg(failures.size());
-    setState(false, status);
+    setState(false, status, !failures.isEmpty());
 }
 
 void PriceRefresher::refreshAll()
@@ -109,13 +120,66 @@ void PriceRefresher::refreshAll()
     refresh(false, std::nullopt);
 }
 
-void PriceRefresher::setState(bool refreshing, const QString &status)
+void PriceRefresher::setAutomatic(bool on)
 {
-    if (m_refreshing == refreshing && m_status == status)
+    if (m_automatic == on)
         return;
+    m_automatic = on;
+    if (on) {
+        m_clock.start();
+    } else {
+        m_clock.stop();
+        m_due = false;
+    }
+}
+
+void PriceRefresher::setHeld(bool held)
+{
+    m_held = held;
+    if (!held)
+        continueSoon();
+}
+
+void PriceRefresher::runAutomatically()
+{
+    if (!m_automatic)
+        return;
+    m_due = true;
+    continueSoon();
+}
+
+void PriceRefresher::continueAutomatic()
+{
+    if (!m_due || m_refreshing || m_held || m_target.isLoading())
+        return;
+    m_due = false;
+    // Nothing to ask for, or nobody to ask for: an automatic run says nothing rather than "sign in".
+    const QList<AssetRow> &rows = m_target.rows();
+    const bool anyCode =
+        std::any_of(rows.cbegin(), rows.cend(), [](const AssetRow &row) { return !row.code.trimmed().isEmpty(); });
+    if (!anyCode || !m_target.currentToken())
+        return;
+    refresh(false, std::nullopt);
+}
+
+void PriceRefresher::continueSoon()
+{
+    // Never inside the run, load or edit that just ended: the caller finishes first.
+    if (m_due)
+        QTimer::singleShot(0, this, &PriceRefresher::continueAutomatic);
+}
+
+void PriceRefresher::setState(bool refreshing, const QString &status, bool attention)
+{
+    if (m_refreshing == refreshing && m_status == status && m_attention == attention)
+        return;
+    const bool ended = m_refreshing && !refreshing;
     m_refreshing = refreshing;
     m_status = status;
+    m_attention = attention;
     Q_EMIT changed();
+    if (ended)
+        continueSoon();
 }
 
 } // namespace quillfern

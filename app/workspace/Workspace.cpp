@@ -28,6 +28,7 @@ public:
     }
     void schedulePortfolioSave() override { m_workspace.schedulePortfolioSave(); }
     void setRowEditStatus(const QString &status) override { m_workspace.setRowEditStatus(status); }
+    bool isLoading() const override { return m_workspace.m_loadingPortfolio; }
     std::optional<QString> currentToken() const override { return m_workspace.currentToken(); }
     bool isSession(const QString &token) const override { return m_workspace.isSession(token); }
     const APIEndpoint &endpoint() const override { return m_workspace.m_endpoint; }
@@ -56,6 +57,9 @@ Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QS
     connect(&m_auth, &AuthManager::accessTokenChanged, this, &Workspace::onAccessTokenChanged);
     m_priceRows = std::make_unique<PriceRows>(*this);
     m_priceRefresher = std::make_unique<PriceRefresher>(*m_priceRows);
+    // An automatic refresh that waited for a load goes once the load has ended.
+    connect(this, &Workspace::syncStateChanged, m_priceRefresher.get(), &PriceRefresher::continueAutomatic,
+            Qt::QueuedConnection);
 }
 
 Workspace::~Workspace()
@@ -202,6 +206,7 @@ QCoro::Task<> Workspace::sessionDidChange()
     }
 
     if (!currentToken()) {
+        m_priceRefresher->forgetFacts();
         m_localCopy.setAccount({}, {});
         setSyncState(false, false);
         m_sessionReady = true;

@@ -112,6 +112,8 @@ public:
     CurrencyOption reportingCurrency() const override;
     LanguageOption selectedLanguage() const;
     QString displayLanguageCode() const override { return selectedLanguage().code; }
+    QString displayLocale() const override { return selectedLanguage().locale; }
+    const PriceFacts *priceFacts(const AssetRow &row) const override { return m_priceRefresher->facts().of(row); }
     QStringList brokerageNames() const override;
     // One sector name per distinct sector code, the first met, in list order.
     QStringList gicsSectorNames() const override;

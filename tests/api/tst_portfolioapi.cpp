@@ -245,11 +245,13 @@ void PortfolioAPITest::saveSendsTheWholePortfolio()
 
 void PortfolioAPITest::priceQueryKeepsOrderAndEscapes()
 {
-    m_server->on("GET", "/v1/market/stock", {200, R"({"price":1.5,"currency":"USD"})"});
+    m_server->on("GET", "/v1/market/stock",
+                 {200, R"({"price":1.5,"currency":"USD","as_of":"2026-12-04T21:00:09Z","source":"demo"})"});
     const auto price = QCoro::waitFor(
         PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("BRK.B & 1+1=2 #名"), QStringLiteral("US")));
     QVERIFY(price);
-    QCOMPARE(*price, 1.5);
+    QCOMPARE(*price, (StockPriceResponse{1.5, QStringLiteral("USD"), QStringLiteral("2026-12-04T21:00:09Z"),
+                                         QStringLiteral("demo")}));
     QCOMPARE(m_server->received().front().target,
              std::string("/v1/market/stock?symbol=BRK.B%20%26%201%2B1%3D2%20%23%E5%90%8D&market=US"));
 }

@@ -29,6 +29,8 @@ public:
     const AssetValuation *position(const QString &) const override { return nullptr; }
     CurrencyOption reportingCurrency() const override { return currency; }
     QString displayLanguageCode() const override { return language; }
+    QString displayLocale() const override { return QStringLiteral("en_US"); }
+    const PriceFacts *priceFacts(const AssetRow &) const override { return nullptr; }
     QStringList brokerageNames() const override { return {QStringLiteral("Futu")}; }
     QStringList gicsSectorNames() const override { return {QStringLiteral("Energy"), QStringLiteral("Financials")}; }
     QStringList gicsSubIndustryNames(const QString &sector) const override

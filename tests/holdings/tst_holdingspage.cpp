@@ -6,6 +6,7 @@
 #include "app/holdings/HoldingsTable.h"
 #include "app/holdings/HoldingsTableModel.h"
 #include "app/table/CellEditors.h"
+#include "app/table/TableStyle.h"
 #include "app/table/TotalRowView.h"
 #include "tests/holdings/TablePages.h"
 #include "tests/support/QuietConsole.h"
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void doubleClickEditsTypingUpdatesFiguresReturnSaves();
     void aRejectedSaveShowsTheAlertAndKeepsEditing();
     void sectorChangeReplacesAnUnlistedSubIndustry();
+    void automaticPricesWaitForTheEditedRowAndShowTheirAge();
 
 private:
     HoldingsTable &table() { return *m_p->holdings->table(); }
@@ -123,6 +125,44 @@ void HoldingsPageTest::sectorChangeReplacesAnUnlistedSubIndustry()
     QCOMPARE(w.rows()[0].sector, QStringLiteral("Energy"));
     QCOMPARE(w.rows()[0].subSector, QStringLiteral("Coal & Consumable Fuels"));
     QCOMPARE(sub->currentText(), QStringLiteral("Coal & Consumable Fuels"));
+}
+
+void HoldingsPageTest::automaticPricesWaitForTheEditedRowAndShowTheirAge()
+{
+    Workspace &w = m_p->workspace();
+    m_p->server.on("GET", "/v1/market/stock?symbol=AAPL&market=US",
+                   {200, R"({"price":200,"as_of":"2026-12-04T21:00:09Z","source":"demo"})"});
+    m_p->server.on("GET", "/v1/market/stock?symbol=NVDA&market=US",
+                   {200, R"({"price":120,"as_of":"2020-01-02T21:00:00Z","source":"csv"})"});
+    const auto asked = [this] { return requestsTo(m_p->server, "/v1/market/stock").size(); };
+    const std::size_t before = asked();
+    QTableView *view = table().view();
+    const QPoint code = view->visualRect(view->model()->index(0, CodeColumn)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, code);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, code);
+    QVERIFY(m_p->holdings->editor().editingRowID());
+
+    // Due while a row is edited: it waits, and goes once the row is left.
+    w.priceRefresher().setAutomatic(true);
+    w.priceRefresher().runAutomatically();
+    QCoreApplication::processEvents();
+    QVERIFY(!w.priceRefresher().isRefreshing());
+    QCOMPARE(asked(), before);
+    m_p->holdings->editor().cancelEditing();
+    QTRY_COMPARE(asked(), before + 2);
+    QTRY_VERIFY(!w.priceRefresher().isRefreshing());
+    QCOMPARE(m_p->holdings->priceStatus()->text(), QStringLiteral("Demo prices"));
+
+    // Both prices are drawn as not to be relied on, and say why: one from the demo table, one years old.
+    const QColor secondary = table::secondaryText(view->palette());
+    const QStringList why{QStringLiteral("Source: demo prices, not live"),
+                          QStringLiteral("Source: live\nMore than 3 days old")};
+    for (int row : {0, 1}) {
+        const QModelIndex price = view->model()->index(row, CurrentPriceColumn);
+        QCOMPARE(price.data(Qt::ForegroundRole).value<QColor>(), secondary);
+        QVERIFY(price.data(Qt::ToolTipRole).toString().endsWith(why[row]));
+        QCOMPARE(view->model()->index(row, CodeColumn).data(Qt::ForegroundRole), QVariant());
+    }
 }
 
 QTEST_MAIN(HoldingsPageTest)

@@ -13,6 +13,7 @@
 #include "tests/support/QuietConsole.h"
 
 #include <QFontMetricsF>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -120,6 +121,7 @@ void TableFitTest::headersFitTheDefaultWindow()
     ScriptedServer server;
     scriptSeededSession(server);
     server.on("GET", "/v1/languages", {200, fiveLanguages()});
+    server.on("GET", "/v1/market/stock", {200, R"({"price":200,"as_of":"2026-12-04T21:00:09Z","source":"csv"})"});
     WorkspaceHarness harness;
     harness.open(server.baseURL(), QStringLiteral("token-a"));
     harness.workspace->setLanguageCode(language);
@@ -143,7 +145,12 @@ void TableFitTest::headersFitTheDefaultWindow()
     HoldingsPage *page = window.content()->holdingsPage();
     HoldingsTable *holdings = page->table();
     QTRY_VERIFY(holdings->view()->viewport()->width() > 0);
+    // The toolbar's line on the prices, at its longest: the time of the oldest.
+    harness.workspace->priceRefresher().refreshAll();
+    QTRY_VERIFY(!harness.workspace->priceRefresher().isRefreshing());
+    QVERIFY(page->priceStatus()->text() != harness.workspace->priceRefresher().status());
     check("holdings", holdings->header(), holdings->view());
+    QVERIFY(page->priceStatus()->width() >= page->priceStatus()->sizeHint().width());
     // Sorting adds an arrow to one header, and a row in edit mode holds its fields; the titles still fit.
     QTest::mouseClick(holdings->header()->viewport(), Qt::LeftButton, {},
                       QPoint(holdings->header()->sectionViewportPosition(NetUSDColumn) + 20, table::rowHeight / 2));

@@ -22,6 +22,20 @@ std::string stockTarget(const char *symbol, const char *market = "US")
     return std::string("/v1/market/stock?symbol=") + symbol + "&market=" + market;
 }
 
+// A price as a newer service answers it, with its time and source.
+ScriptedServer::Reply pricedAt(double value, const char *asOf, const char *source)
+{
+    return {200, QStringLiteral(R"({"price":%1,"currency":"USD","as_of":"%2","source":"%3"})")
+                     .arg(value)
+                     .arg(QLatin1String(asOf), QLatin1String(source))
+                     .toStdString()};
+}
+
+QDateTime utc(const char *text)
+{
+    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+}
+
 } // namespace
 
 class PriceRefreshTest : public QObject {
@@ -36,6 +50,12 @@ private Q_SLOTS:
     void aSingleSavedRowGetsItsPriceInTheStatusLine();
     void pricesForDeletedRowsOrAnotherSessionAreDropped();
     void signedOutSaysSo();
+    void factsOfOnePrice_data();
+    void factsOfOnePrice();
+    void pricesSummary_data();
+    void pricesSummary();
+    void fetchedPricesKeepTheirFactsBesideTheRows();
+    void aReconnectRefreshesOnceAfterTheLoad();
 
 private:
     std::unique_ptr<ScriptedServer> m_server = std::make_unique<ScriptedServer>();
@@ -213,6 +233,147 @@ void PriceRefreshTest::signedOutSaysSo()
     QCOMPARE(w.priceRefresher().status(), QStringLiteral("Sign in to refresh prices"));
     QVERIFY(!w.priceRefresher().isRefreshing());
     QVERIFY(m_server->received().empty());
+}
+
+void PriceRefreshTest::factsOfOnePrice_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("asOf");
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("zone");
+    QTest::addColumn<bool>("stale");
+    QTest::addColumn<QString>("tooltip");
+    const auto row = [](const char *name, const char *source, const char *asOf, bool stale, const QString &tooltip,
+                        const char *language = "en-US", const char *locale = "en_US", const char *zone = "UTC") {
+        QTest::newRow(name) << QString::fromLatin1(source) << QString::fromLatin1(asOf) << QString::fromLatin1(language)
+                            << QString::fromLatin1(locale) << QString::fromLatin1(zone) << stale << tooltip;
+    };
+    // Seen at 2026-12-08 12:00 UTC.
+    row("live, hours old", "csv", "2026-12-08T09:00:00Z", false,
+        QStringLiteral("As of Dec 8, 2026, 9:00\u202FAM\nSource: live"));
+    row("exactly three days old is not yet stale", "file", "2026-12-05T12:00:00Z", false,
+        QStringLiteral("As of Dec 5, 2026, 12:00\u202FPM\nSource: offline table"));
+    row("older than three days, in Japanese and Tokyo time", "csv", "2026-12-05T11:59:00+00:00", true,
+        QStringLiteral("2026/12/05 20:59 時点\n取得元：リアルタイム\n3日以上前の価格です"), "ja-JP", "ja_JP",
+        "Asia/Tokyo");
+    row("a demo price is stale however new", "demo", "2026-12-08T11:00:00Z", true,
+        QStringLiteral("As of Dec 8, 2026, 11:00\u202FAM\nSource: demo prices, not live"));
+    row("an older service says nothing", "", "", false, QString());
+    row("a source and a time it cannot read", "feed", "yesterday", false, QString());
+}
+
+void PriceRefreshTest::factsOfOnePrice()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, asOf);
+    QFETCH(QString, language);
+    QFETCH(QString, locale);
+    QFETCH(QString, zone);
+    const auto given = [](const QString &text) { return text.isEmpty() ? std::nullopt : std::optional(text); };
+    const PriceFacts facts = priceFacts(StockPriceResponse{1, QStringLiteral("USD"), given(asOf), given(source)});
+    const QDateTime now = utc("2026-12-08T12:00:00Z");
+    QTEST(isStale(facts, now), "stale");
+    QTEST(priceFactsText(facts, now, language, locale, zone), "tooltip");
+}
+
+void PriceRefreshTest::pricesSummary_data()
+{
+    QTest::addColumn<QList<AssetRow>>("rows");
+    QTest::addColumn<QString>("summary");
+    const AssetRow aapl = holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190);
+    const AssetRow msft = holding(QStringLiteral("B"), QStringLiteral("msft "), 420);
+    const AssetRow demo = holding(QStringLiteral("C"), QStringLiteral("DEMO"), 10);
+    AssetRow typed = aapl;
+    typed.currentPrice = 191;
+    AssetRow elsewhere = msft;
+    elsewhere.market = QStringLiteral("HK");
+    QTest::newRow("oldest time of the prices shown")
+        << QList<AssetRow>{aapl, msft} << QStringLiteral("Prices as of Dec 4, 9:00\u202FPM");
+    QTest::newRow("any demo price says so") << QList<AssetRow>{aapl, demo, msft} << QStringLiteral("Demo prices");
+    QTest::newRow("a price that is not the fetched one, or in another market, has none")
+        << QList<AssetRow>{typed, elsewhere} << QString();
+}
+
+void PriceRefreshTest::pricesSummary()
+{
+    QFETCH(QList<AssetRow>, rows);
+    PriceFactsBook book;
+    const QString us = QStringLiteral("US");
+    book.record(us, QStringLiteral("AAPL"), {190, utc("2026-12-07T10:00:00Z"), PriceSource::Live});
+    book.record(us, QStringLiteral("MSFT"), {420, utc("2026-12-04T21:00:09Z"), PriceSource::OfflineTable});
+    book.record(us, QStringLiteral("DEMO"), {10, std::nullopt, PriceSource::Demo});
+    QTEST(pricesSummaryText(book, rows, QStringLiteral("en-US"), QStringLiteral("en_US"), QStringLiteral("UTC")),
+          "summary");
+}
+
+void PriceRefreshTest::fetchedPricesKeepTheirFactsBesideTheRows()
+{
+    scriptSession(*m_server, {holding(QStringLiteral("A"), QStringLiteral("AAPL"), 150),
+                              holding(QStringLiteral("B"), QStringLiteral("MSFT"), 400)});
+    m_server->on("GET", stockTarget("AAPL"), pricedAt(190, "2026-12-04T21:00:09Z", "csv"));
+    m_server->on("GET", stockTarget("MSFT"), price(420)); // an older service
+    m_h = std::make_unique<EditingHarness>();
+    m_h->open(m_server->baseURL(), token);
+    QVERIFY(m_h->startAndLoad());
+    Workspace &w = *m_h->workspace;
+    w.priceRefresher().refreshAll();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.priceRefresher().isRefreshing(), 5000);
+    QVERIFY(m_h->waitForSync());
+    const PriceFacts *facts = w.priceFacts(w.rows()[0]);
+    QVERIFY(facts);
+    QCOMPARE(*facts, (PriceFacts{190, utc("2026-12-04T21:00:09Z"), PriceSource::Live}));
+    QCOMPARE(w.priceFacts(w.rows()[1])->source, PriceSource::Unknown);
+
+    // The same prices again: newer facts, yet the portfolio is not edited and nothing can be undone.
+    m_server->on("GET", stockTarget("AAPL"), pricedAt(190, "2026-12-05T21:00:00Z", "csv"));
+    w.priceRefresher().refreshAll();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.priceRefresher().isRefreshing(), 5000);
+    QCOMPARE(w.priceFacts(w.rows()[0])->asOf, utc("2026-12-05T21:00:00Z"));
+    QVERIFY(!w.hasPendingSave());
+    QCOMPARE(w.undoStack().count(), 0);
+
+    // The facts follow the row's symbol: another code shows none until its own price comes.
+    AssetRow renamed = w.rows()[0];
+    renamed.code = QStringLiteral("NVDA");
+    w.updateRow(renamed.id, renamed);
+    QVERIFY(!w.priceFacts(w.rows()[0]));
+}
+
+void PriceRefreshTest::aReconnectRefreshesOnceAfterTheLoad()
+{
+    scriptSession(*m_server, {});
+    m_server->on("GET", "/v1/portfolio", {503, R"({"error":"Down for now."})"});
+    m_h = std::make_unique<EditingHarness>();
+    m_h->open(m_server->baseURL(), token);
+    QVERIFY(m_h->startAndLoad());
+    Workspace &w = *m_h->workspace;
+    QVERIFY(w.isOffline());
+    w.priceRefresher().setAutomatic(true);
+
+    m_server->on("GET", "/v1/portfolio",
+                 {200, portfolioJSON({holding(QStringLiteral("A"), QStringLiteral("AAPL"), 150),
+                                      holding(QStringLiteral("B"), QStringLiteral("MSFT"), 0)})});
+    m_server->on("GET", stockTarget("AAPL"), price(190));
+    m_server->on("GET", stockTarget("MSFT"), price(420));
+    w.retryLoadPortfolio();
+    // The load's own refresh of the missing price first, then the whole one the reconnect asked for.
+    QTRY_COMPARE_WITH_TIMEOUT(requestsTo(*m_server, "/v1/market/stock").size(), std::size_t(3), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.priceRefresher().isRefreshing(), 5000);
+    std::vector<std::string> asked;
+    for (const auto &request : requestsTo(*m_server, "/v1/market/stock"))
+        asked.push_back(request.target);
+    QCOMPARE(asked, (std::vector<std::string>{stockTarget("MSFT"), stockTarget("AAPL"), stockTarget("MSFT")}));
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Updated 2 rows"));
+    QCOMPARE(w.undoStack().count(), 0);
+
+    // A reload that was not a reconnect asks for nothing.
+    const std::size_t loads = requestsTo(*m_server, "/v1/portfolio").size();
+    w.retryLoadPortfolio();
+    QTRY_VERIFY_WITH_TIMEOUT(requestsTo(*m_server, "/v1/portfolio").size() > loads && !w.isLoadingPortfolio(), 5000);
+    QCoreApplication::processEvents();
+    QVERIFY(!w.priceRefresher().isRefreshing());
+    QCOMPARE(requestsTo(*m_server, "/v1/market/stock").size(), std::size_t(3));
 }
 
 QTEST_GUILESS_MAIN(PriceRefreshTest)
