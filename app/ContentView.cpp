@@ -9,6 +9,7 @@
 #include "app/transactions/TransactionView.h"
 #include "app/workspace/Workspace.h"
 #include "auth/AuthManager.h"
+#include "text/Dates.h"
 #include "text/Localization.h"
 
 #include <QDialog>
@@ -239,6 +240,12 @@ void ContentView::refreshMenus()
     m_currencyMenu->setText(currency.flag + QStringLiteral("  ") + currency.code);
     QMenu *currencies = m_currencyMenu->menu();
     currencies->clear();
+    const LanguageOption shownIn = m_workspace.selectedLanguage();
+    const QString ratesDate = ratesDateText(m_workspace.currencies(), shownIn.code, shownIn.locale, systemTimeZoneID());
+    if (!ratesDate.isEmpty()) {
+        currencies->addAction(ratesDate)->setEnabled(false);
+        currencies->addSeparator();
+    }
     for (const CurrencyOption &option : m_workspace.currencies()) {
         QAction *entry = currencies->addAction(option.flag + QStringLiteral("  ") + option.code +
                                                QStringLiteral(" \u2014 ") + option.name);

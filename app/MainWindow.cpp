@@ -23,6 +23,8 @@
 
 namespace quillfern {
 
+const QString MainWindow::automaticPricesKey = QStringLiteral("quillfernRefreshPricesAutomatically");
+
 MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
     : QMainWindow(parent), m_workspace(workspace), m_content(new ContentView(workspace, this))
 {
@@ -39,7 +41,10 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
     quit->setShortcut(QKeySequence::Quit);
     m_editMenu = menuBar()->addMenu(QString());
     buildEditMenu();
+    // The language's table may arrive after the window opens, with the list of languages.
     connect(&workspace, &Workspace::preferencesChanged, this, &MainWindow::buildEditMenu);
+    connect(&workspace, &Workspace::referenceDataChanged, this, &MainWindow::buildEditMenu);
+    buildViewMenu();
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("About Quillfern"), this, [this] { QuillfernApp::showAboutPanel(this); });
 
@@ -50,6 +55,12 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
 
     if (qEnvironmentVariableIntValue("QUILLFERN_REPORT_FIRST_PAINT") == 1)
         reportFirstPaint();
+}
+
+MainWindow::~MainWindow()
+{
+    // Prices refresh by themselves only while the window is open.
+    m_workspace.priceRefresher().setAutomatic(false);
 }
 
 void MainWindow::buildEditMenu()
@@ -69,6 +80,31 @@ void MainWindow::buildEditMenu()
     m_redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     m_editMenu->addAction(m_undo);
     m_editMenu->addAction(m_redo);
+}
+
+void MainWindow::buildViewMenu()
+{
+    m_viewMenu = menuBar()->addMenu(QString());
+    m_automaticPrices = m_viewMenu->addAction(QString());
+    m_automaticPrices->setObjectName(QStringLiteral("refreshPricesAutomatically"));
+    m_automaticPrices->setCheckable(true);
+    const bool on = m_workspace.preferences().value(automaticPricesKey, true).toBool();
+    m_automaticPrices->setChecked(on);
+    m_workspace.priceRefresher().setAutomatic(on);
+    connect(m_automaticPrices, &QAction::toggled, this, [this](bool checked) {
+        m_workspace.preferences().setValue(automaticPricesKey, checked);
+        m_workspace.priceRefresher().setAutomatic(checked);
+    });
+    retitleViewMenu();
+    connect(&m_workspace, &Workspace::preferencesChanged, this, &MainWindow::retitleViewMenu);
+    connect(&m_workspace, &Workspace::referenceDataChanged, this, &MainWindow::retitleViewMenu);
+}
+
+void MainWindow::retitleViewMenu()
+{
+    const QString language = m_workspace.selectedLanguage().code;
+    m_viewMenu->setTitle(AppText::value(u"view", language));
+    m_automaticPrices->setText(AppText::value(u"refreshPricesAutomatically", language));
 }
 
 void MainWindow::reportFirstPaint()

@@ -21,13 +21,18 @@ class MainWindow : public QMainWindow {
 
 public:
     static constexpr std::chrono::milliseconds closingSaveLimit{4000};
+    // The preference behind the View menu's automatic price refresh; on when absent.
+    static const QString automaticPricesKey;
 
     explicit MainWindow(Workspace &workspace, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     ContentView *content() const { return m_content; }
     // The Edit menu's actions on the account's undo stack, labelled with what they undo or redo.
     QAction *undoAction() const { return m_undo; }
     QAction *redoAction() const { return m_redo; }
+    // The View menu's switch for refreshing prices by themselves while the window is open.
+    QAction *automaticPricesAction() const { return m_automaticPrices; }
     // Brings the window in front of others, as when the browser hands back a sign-in.
     void bringToFront();
     // The question asked when the closing save failed, while it is open.
@@ -44,6 +49,8 @@ protected:
 
 private:
     void buildEditMenu();
+    void buildViewMenu();
+    void retitleViewMenu();
     void saveThenClose();
     // One step of closing with unsent edits, taken whenever the workspace's sync state moves.
     void advanceClosing();
@@ -55,6 +62,8 @@ private:
     QMenu *m_editMenu = nullptr;
     QPointer<QAction> m_undo;
     QPointer<QAction> m_redo;
+    QMenu *m_viewMenu = nullptr;
+    QAction *m_automaticPrices = nullptr;
     bool m_mayClose = false;
     bool m_closingSave = false;
     QTimer m_closingDeadline;

@@ -54,6 +54,7 @@ private Q_SLOTS:
     void aCreatedBrokerageIsNotListedTwice();
     void bannerRetriesThePortfolio();
     void menusCheckTheSelection();
+    void automaticPricesAreAKeptChoiceOfTheOpenWindow();
     void aboutNamesTheWebsite();
     void aDeleteByTheTrashButtonIsUndone_data();
     void aDeleteByTheTrashButtonIsUndone();
@@ -74,7 +75,8 @@ void WindowTest::init()
     scriptSession(*m_server, {holding(QStringLiteral("A"), QStringLiteral("AAPL"), 190)});
     m_server->on("GET", "/v1/currencies", {200, R"([
       {"code":"USD","name":"US Dollar","symbol":"$","flag":"","fx_to_usd":1},
-      {"code":"HKD","name":"Hong Kong Dollar","symbol":"HK$","flag":"","fx_to_usd":0.128}])"});
+      {"code":"HKD","name":"Hong Kong Dollar","symbol":"HK$","flag":"","fx_to_usd":0.128,"as_of":"2026-12-04"},
+      {"code":"EUR","name":"Euro","symbol":"€","flag":"","fx_to_usd":1.1,"as_of":"2026-12-05"}])"});
     m_h = std::make_unique<EditingHarness>();
 }
 
@@ -296,14 +298,18 @@ void WindowTest::menusCheckTheSelection()
     openWindow();
     ContentView *content = m_window->content();
     QMenu *currencies = content->currencyMenuButton()->menu();
-    QCOMPARE(currencies->actions().size(), 2);
-    QCOMPARE(currencies->actions()[1]->text(), QStringLiteral("  HKD \u2014 Hong Kong Dollar"));
-    QVERIFY(currencies->actions()[0]->isChecked());
-    currencies->actions()[1]->trigger();
+    // The oldest date the rates carry heads the list, as a line that cannot be chosen.
+    QCOMPARE(currencies->actions().size(), 5);
+    QCOMPARE(currencies->actions()[0]->text(), QStringLiteral("Rates of Dec 4, 2026"));
+    QVERIFY(!currencies->actions()[0]->isEnabled());
+    QVERIFY(currencies->actions()[1]->isSeparator());
+    QCOMPARE(currencies->actions()[3]->text(), QStringLiteral("  HKD \u2014 Hong Kong Dollar"));
+    QVERIFY(currencies->actions()[2]->isChecked());
+    currencies->actions()[3]->trigger();
     QCOMPARE(m_h->workspace->reportingCurrencyCode(), QStringLiteral("HKD"));
     QCOMPARE(content->currencyMenuButton()->text(), QStringLiteral("  HKD"));
-    QVERIFY(content->currencyMenuButton()->menu()->actions()[1]->isChecked());
-    QVERIFY(!content->currencyMenuButton()->menu()->actions()[0]->isChecked());
+    QVERIFY(content->currencyMenuButton()->menu()->actions()[3]->isChecked());
+    QVERIFY(!content->currencyMenuButton()->menu()->actions()[2]->isChecked());
     QCOMPARE(content->currencyMenuButton()->toolTip(), QStringLiteral("Reporting currency"));
 
     QMenu *account = content->accountMenuButton()->menu();
@@ -313,6 +319,25 @@ void WindowTest::menusCheckTheSelection()
     signOut->trigger();
     QTRY_VERIFY(content->signInView()->isVisible());
     QVERIFY(!m_h->auth->accessToken());
+}
+
+void WindowTest::automaticPricesAreAKeptChoiceOfTheOpenWindow()
+{
+    openWindow();
+    const PriceRefresher &prices = m_h->workspace->priceRefresher();
+    QCOMPARE(m_window->automaticPricesAction()->text(), QStringLiteral("Refresh Prices Automatically"));
+    QVERIFY(m_window->automaticPricesAction()->isChecked() && prices.isAutomatic());
+    m_window->automaticPricesAction()->trigger();
+    QVERIFY(!prices.isAutomatic());
+
+    // The next window keeps the choice; once it is gone, prices no longer refresh by themselves.
+    m_window.reset();
+    m_window = std::make_unique<MainWindow>(*m_h->workspace);
+    QVERIFY(!m_window->automaticPricesAction()->isChecked() && !prices.isAutomatic());
+    m_window->automaticPricesAction()->trigger();
+    QVERIFY(prices.isAutomatic());
+    m_window.reset();
+    QVERIFY(!prices.isAutomatic());
 }
 
 void WindowTest::aboutNamesTheWebsite()
