@@ -36,6 +36,7 @@ private Q_SLOTS:
     void prices();
     void pricesComeFromTheOnlineSourceFirst_data();
     void pricesComeFromTheOnlineSourceFirst();
+    void heldListingsAreRefreshedWithoutAsking();
     void ratesRefreshFromTheReferenceFeed();
     void killedSaveLeavesOldOrNewPortfolio();
     void largeAnswersAreGzippedForClientsThatTakeIt_data();
@@ -467,7 +468,7 @@ void ServiceTest::prices()
     const auto known =
         QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("aapl"), QStringLiteral("US")));
     QVERIFY2(known, known ? "" : qPrintable(known.error().description()));
-    QVERIFY(*known > 0);
+    QVERIFY(known->price > 0);
     const auto unknown = QCoro::waitFor(
         PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("NOPE.Q"), QStringLiteral("JP")));
     QVERIFY(!unknown);
@@ -487,13 +488,15 @@ void ServiceTest::pricesComeFromTheOnlineSourceFirst_data()
 
     // The stand-in knows SHOP only; its answer for anything else names another listing, which it refuses.
     QTest::newRow("live price with its time and source")
-        << true << "SHOP" << "US" << 200
-        << R"({"price":103.25,"currency":"USD","as_of":"2026-12-04T21:00:09Z","source":"csv"})" << 1;
+        << true << "SHOP"
+        << "US" << 200 << R"({"price":103.25,"currency":"USD","as_of":"2026-12-04T21:00:09Z","source":"csv"})" << 1;
     QTest::newRow("demo price only after the online source")
-        << true << "AAPL" << "US" << 200 << R"({"price":189.84,"currency":"USD","source":"demo"})" << 1;
-    QTest::newRow("no demo prices unless asked") << false << "AAPL" << "US" << 404 << "AAPL" << 1;
-    QTest::newRow("a market no source serves") << false << "600519" << "CN" << 404
-                                               << "No price source serves market CN." << 0;
+        << true << "AAPL"
+        << "US" << 200 << R"({"price":189.84,"currency":"USD","source":"demo"})" << 1;
+    QTest::newRow("no demo prices unless asked") << false << "AAPL"
+                                                 << "US" << 404 << "AAPL" << 1;
+    QTest::newRow("a market no source serves") << false << "600519"
+                                               << "CN" << 404 << "No price source serves market CN." << 0;
 }
 
 void ServiceTest::pricesComeFromTheOnlineSourceFirst()
@@ -527,6 +530,45 @@ void ServiceTest::pricesComeFromTheOnlineSourceFirst()
     else
         QVERIFY2(body.contains(answer.toUtf8()), body.constData());
     QCOMPARE(int(quotes.received().size()), asked);
+    if (qstrcmp(QTest::currentDataTag(), "live price with its time and source") != 0)
+        return;
+    // Kept in the database: a restarted service whose source is gone still answers it, as it was priced.
+    m_service.reset();
+    QVERIFY(startService({QStringLiteral("--quote-source-url"), QStringLiteral("http://127.0.0.1:9")}));
+    const QString again = signIn(QStringLiteral("ann@example.com"));
+    httplib::Client restarted("127.0.0.1", m_service->baseURL().port());
+    const auto kept =
+        restarted.Get("/v1/market/stock?symbol=SHOP&market=US", {{"Authorization", "Bearer " + again.toStdString()}});
+    QVERIFY(kept && kept->status == 200);
+    QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(kept->body)), QJsonDocument::fromJson(answer.toUtf8()));
+}
+
+void ServiceTest::heldListingsAreRefreshedWithoutAsking()
+{
+    testing::ScriptedServer quotes;
+    quotes.on("GET", "/q/l/",
+              {200, "Symbol,Date,Time,Open,High,Low,Close,Volume\r\n5.HK,2026-12-04,09:10:00,60,61,59,60.5,1000\r\n",
+               "text/csv"});
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const std::string portfolio =
+        encodeJSON(PortfolioPutRequest{{holding(std::nullopt, QStringLiteral("0005"))}, {}, QStringLiteral("x")})
+            ->toStdString();
+    QCOMPARE(raw(m_service->baseURL(), "PUT", "/v1/portfolio", token, portfolio).status, 200);
+    // Started again with a refresher, whose first round comes a second after the start.
+    m_service.reset();
+    QVERIFY(startService({QStringLiteral("--quote-source-url"), quotes.baseURL().toString(),
+                          QStringLiteral("--quote-refresh-seconds"), QStringLiteral("600")}));
+    for (int attempt = 0; attempt < 100 && quotes.received().empty(); ++attempt)
+        QTest::qWait(100);
+    QCOMPARE(quotes.received().size(), std::size_t(1));
+    QVERIFY(quotes.received().front().target.find("s=5.hk") != std::string::npos);
+    // What the refresher found is answered without asking the source again.
+    const QString again = signIn(QStringLiteral("ann@example.com"));
+    const Raw price = raw(m_service->baseURL(), "GET", "/v1/market/stock?symbol=0005&market=HK", again);
+    QCOMPARE(price.status, 200);
+    QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(price.body)),
+             QJsonDocument::fromJson(R"({"price":60.5,"currency":"HKD","as_of":"2026-12-04T08:10:00Z","source":"csv"})"));
+    QCOMPARE(quotes.received().size(), std::size_t(1));
 }
 
 void ServiceTest::ratesRefreshFromTheReferenceFeed()

@@ -151,7 +151,7 @@ void ServiceDemoTest::demoPricesAreTheServiceQuotes()
         const auto price =
             QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, holding.code, holding.market));
         QVERIFY2(price, qPrintable(holding.market + u' ' + holding.code));
-        QCOMPARE(*price, holding.currentPrice);
+        QCOMPARE(price->price, holding.currentPrice);
     }
 }
 
