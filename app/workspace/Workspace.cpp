@@ -222,6 +222,8 @@ QCoro::Task<> Workspace::sessionDidChange()
     if (!outdated()) {
         m_sessionReady = true;
         Q_EMIT sessionLoaded();
+        // Every price shown gets its time and source, which are not kept from one start to the next.
+        m_priceRefresher->runAutomatically();
     }
 }
 
