@@ -27,7 +27,7 @@ namespace quillfern {
 
 enum class KeyDecoding {
     ConvertFromSnakeCase, // every success body: "fx_to_usd" and "fxToUsd" both match fxToUsd
-    UseKeysAsGiven,       // error and price bodies, whose keys are single words
+    UseKeysAsGiven,       // error bodies, whose keys are single words
 };
 
 namespace wire {
