@@ -1,6 +1,7 @@
 #include "server/QuoteRefresher.h"
 
 #include "server/Database.h"
+#include "server/market/MarketHours.h"
 #include "server/market/QuoteSources.h"
 
 #include <QDateTime>
@@ -58,18 +59,20 @@ void QuoteRefresher::refreshRound()
         if (!lock.next() || !lock.value(0).toBool())
             return; // another replica is refreshing
     }
-    // Held listings whose kept price is missing or older than the interval, oldest first.
-    const qint64 staleBefore = QDateTime::currentSecsSinceEpoch() - m_interval.count();
+    // Held listings whose kept price is missing or due, oldest first.
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
     std::vector<std::pair<std::string, std::string>> due;
     {
         Statement held(connection,
                        QStringLiteral("SELECT DISTINCT UPPER(TRIM(h.market)), UPPER(TRIM(h.code)), "
                                       "COALESCE(q.fetched_at, 0) FROM holdings h LEFT JOIN quote_cache q "
                                       "ON q.market = UPPER(TRIM(h.market)) AND q.symbol = UPPER(TRIM(h.code)) "
-                                      "WHERE COALESCE(q.fetched_at, 0) < ? ORDER BY 3"),
-                       {staleBefore});
-        while (held.next())
-            due.emplace_back(held.text(0).toStdString(), held.text(1).toStdString());
+                                      "ORDER BY 3"));
+        while (held.next()) {
+            const std::string market = held.text(0).toStdString();
+            if (market::refreshDue(market, held.integer(2), now, m_interval))
+                due.emplace_back(market, held.text(1).toStdString());
+        }
     }
     for (const auto &[market, symbol] : due) {
         if (symbol.empty() || !m_quotes.serves(market))

@@ -11,8 +11,8 @@ class Database;
 class QuoteChain;
 
 // Keeps the price of every listing any account holds fresh, without any client asking: every interval it
-// asks the quote chain for each held listing whose kept price is older than the interval, one at a time
-// with a pause between them. Across replicas on PostgreSQL one refresher runs at a time (an advisory lock
+// asks the quote chain for each held listing whose kept price is due (market::refreshDue: every interval
+// while its market trades, once after the close), one at a time with a pause between them. Across replicas on PostgreSQL one refresher runs at a time (an advisory lock
 // taken for the round; a replica that cannot take it skips the round). Stops with the object.
 class QuoteRefresher {
 public:
