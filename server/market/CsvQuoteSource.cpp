@@ -6,6 +6,9 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <cstdio>
+#include <utility>
+
 namespace quillfern::server {
 namespace {
 
@@ -73,8 +76,13 @@ std::string pricedAt(std::string_view date, std::string_view time)
 
 } // namespace
 
-CsvQuoteSource::CsvQuoteSource(std::string baseURL) : m_baseURL(std::move(baseURL))
+CsvQuoteSource::CsvQuoteSource(std::string baseURL, Log log) : m_baseURL(std::move(baseURL)), m_log(std::move(log))
 {
+    if (!m_log)
+        m_log = [](const std::string &line) {
+            std::fprintf(stdout, "%s\n", line.c_str());
+            std::fflush(stdout);
+        };
     // The request's own query is appended to the base, so a base that has one (or a fragment) cannot serve.
     const QUrl parsed(QString::fromStdString(m_baseURL), QUrl::StrictMode);
     if (!parsed.isValid() || parsed.hasQuery() || parsed.hasFragment())
@@ -123,6 +131,7 @@ std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std:
     if (fields.size() != 8 || lowerAscii(trimBlanks(fields[0])) != ticker)
         return fail(ticker + ": the answer row is not for this symbol");
     const std::string_view close = trimBlanks(fields[6]);
+    answering();
     if (close == "N/D")
         return std::nullopt;
     const auto price = market::parseDecimal(close);
@@ -144,12 +153,27 @@ std::string CsvQuoteSource::lastFailure() const
 
 std::nullopt_t CsvQuoteSource::fail(std::string reason)
 {
+    bool started = false;
     {
         std::lock_guard lock(m_mutex);
-        m_lastFailure = std::move(reason);
+        m_lastFailure = reason;
+        started = !std::exchange(m_failing, true);
     }
     ++m_failures;
+    if (started)
+        m_log("quote source failing: " + reason + " (kept prices are answered meanwhile)");
     return std::nullopt;
+}
+
+void CsvQuoteSource::answering()
+{
+    bool recovered = false;
+    {
+        std::lock_guard lock(m_mutex);
+        recovered = std::exchange(m_failing, false);
+    }
+    if (recovered)
+        m_log("quote source answering again");
 }
 
 } // namespace quillfern::server

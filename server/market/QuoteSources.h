@@ -63,10 +63,13 @@ private:
 // Its Date and Time are the source's Central European time of that price, and come back as the as-of time.
 // Markets US, HK, JP and EU (traded in Germany) are asked; CN and anything else are nullopt without a request.
 // The currency is the one the exchange trades in. A transport failure, a status other than 200 or a malformed
-// answer is nullopt and counted in failures(); each request gives up after 5 seconds.
+// answer is nullopt and counted in failures(); each request gives up after 5 seconds. The service log hears
+// of it once when the source starts failing and once when it answers again, not on every request.
 class CsvQuoteSource : public QuoteSource {
 public:
-    explicit CsvQuoteSource(std::string baseURL);
+    using Log = std::function<void(const std::string &line)>;
+    // Without a log, the lines go to standard output.
+    explicit CsvQuoteSource(std::string baseURL, Log log = {});
 
     std::optional<Quote> quote(const std::string &symbol, const std::string &market) override;
     std::string name() const override { return "csv"; }
@@ -77,12 +80,16 @@ public:
 
 private:
     std::nullopt_t fail(std::string reason);
+    // An answer in the expected form arrived.
+    void answering();
 
     std::string m_baseURL;
     std::optional<std::string> m_base; // without a trailing '/'; unset when the base URL cannot take a query
     std::atomic<std::size_t> m_failures{0};
     mutable std::mutex m_mutex;
     std::string m_lastFailure;
+    bool m_failing = false;
+    Log m_log;
 };
 
 // Prices kept where every replica and every restart finds them, by upper-cased market and symbol. Called

@@ -56,6 +56,7 @@ private Q_SLOTS:
     void csvSilentServerTimesOut();
     void csvAsOfIsTheSourcesTimeInUtc_data();
     void csvAsOfIsTheSourcesTimeInUtc();
+    void csvFailuresAreLoggedOnceUntilItAnswersAgain();
 };
 
 void QuoteSourcesTest::offlineLookup_data()
@@ -284,7 +285,8 @@ void QuoteSourcesTest::csvAnswers()
         base.replace(0, 8, server.baseURL().toString().toStdString());
     if (base.rfind("{closed}", 0) == 0)
         base.replace(0, 8, "http://127.0.0.1:" + std::to_string(closedPort));
-    CsvQuoteSource source(base);
+    std::vector<std::string> logged;
+    CsvQuoteSource source(base, [&logged](const std::string &line) { logged.push_back(line); });
 
     const auto quote = source.quote(symbol, market);
     QCOMPARE(quote.has_value(), price > 0);
@@ -294,6 +296,7 @@ void QuoteSourcesTest::csvAnswers()
     }
     QCOMPARE(source.failures(), std::size_t(failures));
     QCOMPARE(source.lastFailure().empty(), failures == 0);
+    QCOMPARE(logged.size(), std::size_t(failures));
 
     const auto received = server.received();
     QCOMPARE(received.size(), std::size_t(target.empty() ? 0 : 1));
@@ -307,8 +310,10 @@ void QuoteSourcesTest::csvAsOfIsTheSourcesTimeInUtc_data()
     QTest::addColumn<std::string>("time");
     QTest::addColumn<std::string>("asOf"); // empty: not said
     // The source writes Central European time: UTC+1 in winter, UTC+2 in summer.
-    QTest::newRow("summer") << std::string("2024-05-01") << std::string("22:00:09") << std::string("2024-05-01T20:00:09Z");
-    QTest::newRow("winter") << std::string("2026-12-04") << std::string("22:00:09") << std::string("2026-12-04T21:00:09Z");
+    QTest::newRow("summer") << std::string("2024-05-01") << std::string("22:00:09")
+                            << std::string("2024-05-01T20:00:09Z");
+    QTest::newRow("winter") << std::string("2026-12-04") << std::string("22:00:09")
+                            << std::string("2026-12-04T21:00:09Z");
     QTest::newRow("after midnight") << std::string("2026-12-05") << std::string("00:30:00")
                                     << std::string("2026-12-04T23:30:00Z");
     QTest::newRow("date not given") << std::string("N/D") << std::string("22:00:09") << std::string();
@@ -321,13 +326,33 @@ void QuoteSourcesTest::csvAsOfIsTheSourcesTimeInUtc()
     QFETCH(std::string, time);
     QFETCH(std::string, asOf);
     ScriptedServer server;
-    server.on("GET", quotePath,
-              {200, csvHeader + "AAPL.US," + date + "," + time + ",169.58,172.71,169.11,169.30,50383147\r\n", "text/csv"});
-    CsvQuoteSource source(server.baseURL().toString().toStdString());
+    server.on(
+        "GET", quotePath,
+        {200, csvHeader + "AAPL.US," + date + "," + time + ",169.58,172.71,169.11,169.30,50383147\r\n", "text/csv"});
+    CsvQuoteSource source(server.baseURL().toString().toStdString(), [](const std::string &) {});
     const auto quote = source.quote("AAPL", "US");
     QVERIFY(quote);
     QCOMPARE(quote->asOf, asOf);
     QVERIFY(source.serves("jp") && !source.serves("CN"));
+}
+
+void QuoteSourcesTest::csvFailuresAreLoggedOnceUntilItAnswersAgain()
+{
+    ScriptedServer server;
+    server.on("GET", quotePath, {503, "<html>busy</html>", "text/html"});
+    std::vector<std::string> logged;
+    CsvQuoteSource source(server.baseURL().toString().toStdString(),
+                          [&logged](const std::string &line) { logged.push_back(line); });
+    for (int request = 0; request < 3; ++request)
+        QVERIFY(!source.quote("AAPL", "US"));
+    QCOMPARE(source.failures(), std::size_t(3));
+    QCOMPARE(logged.size(), std::size_t(1));
+    QVERIFY(logged[0].find("HTTP 503") != std::string::npos);
+
+    server.on("GET", quotePath, {200, csvHeader + row("AAPL.US", "169.30"), "text/csv"});
+    QVERIFY(source.quote("AAPL", "US"));
+    QVERIFY(source.quote("AAPL", "US"));
+    QCOMPARE(logged, (std::vector<std::string>{logged[0], "quote source answering again"}));
 }
 
 void QuoteSourcesTest::csvSilentServerTimesOut()
@@ -336,7 +361,7 @@ void QuoteSourcesTest::csvSilentServerTimesOut()
     ScriptedServer::Reply silent;
     silent.hang = true;
     server.on("GET", quotePath, silent);
-    CsvQuoteSource source(server.baseURL().toString().toStdString());
+    CsvQuoteSource source(server.baseURL().toString().toStdString(), [](const std::string &) {});
 
     const auto started = std::chrono::steady_clock::now();
     QVERIFY(!source.quote("AAPL", "US"));
