@@ -37,6 +37,7 @@ private Q_SLOTS:
     void pricesComeFromTheOnlineSourceFirst_data();
     void pricesComeFromTheOnlineSourceFirst();
     void heldListingsAreRefreshedWithoutAsking();
+    void oneReplicaRefreshesAtATime();
     void ratesRefreshFromTheReferenceFeed();
     void killedSaveLeavesOldOrNewPortfolio();
     void largeAnswersAreGzippedForClientsThatTakeIt_data();
@@ -568,6 +569,32 @@ void ServiceTest::heldListingsAreRefreshedWithoutAsking()
     QCOMPARE(price.status, 200);
     QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(price.body)),
              QJsonDocument::fromJson(R"({"price":60.5,"currency":"HKD","as_of":"2026-12-04T08:10:00Z","source":"csv"})"));
+    QCOMPARE(quotes.received().size(), std::size_t(1));
+}
+
+void ServiceTest::oneReplicaRefreshesAtATime()
+{
+    if (!onPostgreSQL())
+        QSKIP("replicas share a PostgreSQL database");
+    testing::ScriptedServer quotes;
+    // A slow answer, so that the replicas' first rounds overlap.
+    quotes.on("GET", "/q/l/",
+              {200, "Symbol,Date,Time,Open,High,Low,Close,Volume\r\n5.HK,2026-12-04,09:10:00,60,61,59,60.5,1000\r\n",
+               "text/csv", false, std::chrono::milliseconds(500)});
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    const std::string portfolio =
+        encodeJSON(PortfolioPutRequest{{holding(std::nullopt, QStringLiteral("0005"))}, {}, QStringLiteral("x")})
+            ->toStdString();
+    QCOMPARE(raw(m_service->baseURL(), "PUT", "/v1/portfolio", token, portfolio).status, 200);
+    m_service.reset();
+    const QStringList refreshing{QStringLiteral("--quiet"), QStringLiteral("--quote-source-url"),
+                                 quotes.baseURL().toString(), QStringLiteral("--quote-refresh-seconds"),
+                                 QStringLiteral("600")};
+    testing::ServiceProcess first(m_databaseURL, refreshing), second(m_databaseURL, refreshing);
+    QVERIFY(first.start() && second.start());
+    for (int attempt = 0; attempt < 100 && quotes.received().empty(); ++attempt)
+        QTest::qWait(100);
+    QTest::qWait(2000); // both first rounds are over: each comes a second after its start
     QCOMPARE(quotes.received().size(), std::size_t(1));
 }
 
