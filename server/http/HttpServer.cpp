@@ -27,6 +27,9 @@ namespace {
 // A closing connection reads what the client still sends for this long, so that the client sees the answer
 // rather than a reset from a socket closed with unread bytes.
 constexpr auto lingerLimit = std::chrono::seconds(2);
+// While the service stops, a shorter time: its clients are on their way to another replica, and a stop
+// should not wait on any one of them for long.
+constexpr auto stopLingerLimit = std::chrono::milliseconds(500);
 
 std::chrono::milliseconds transferDeadline(const ServerLimits &limits, std::uint64_t bytes)
 {
@@ -313,7 +316,7 @@ private:
         m_draining = true;
         beast::error_code ignored;
         m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        m_stream.expires_after(lingerLimit);
+        m_stream.expires_after(m_server.stopping ? stopLingerLimit : lingerLimit);
         drain();
     }
 
