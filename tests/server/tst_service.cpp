@@ -1,7 +1,6 @@
 #include "tests/server/ServiceFixture.h"
 #include "tests/support/ScriptedServer.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
@@ -33,12 +32,6 @@ private Q_SLOTS:
     void aKeyedTradeIsBookedOnce_data();
     void aKeyedTradeIsBookedOnce();
     void concurrentRetriesOfATradeBookOnce();
-    void prices();
-    void pricesComeFromTheOnlineSourceFirst_data();
-    void pricesComeFromTheOnlineSourceFirst();
-    void heldListingsAreRefreshedWithoutAsking();
-    void oneReplicaRefreshesAtATime();
-    void ratesRefreshFromTheReferenceFeed();
     void killedSaveLeavesOldOrNewPortfolio();
     void largeAnswersAreGzippedForClientsThatTakeIt_data();
     void largeAnswersAreGzippedForClientsThatTakeIt();
@@ -461,171 +454,6 @@ void ServiceTest::concurrentRetriesOfATradeBookOnce()
     }
     QCOMPARE(ledger(token)->size(), 1);
     QCOMPARE(portfolio(token)->holdings.at(0).quantity, 5.0);
-}
-
-void ServiceTest::prices()
-{
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    const auto known =
-        QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("aapl"), QStringLiteral("US")));
-    QVERIFY2(known, known ? "" : qPrintable(known.error().description()));
-    QVERIFY(known->price > 0);
-    const auto unknown = QCoro::waitFor(
-        PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("NOPE.Q"), QStringLiteral("JP")));
-    QVERIFY(!unknown);
-    QCOMPARE(unknown.error().apiError()->status, 404);
-    QVERIFY(unknown.error().description().contains(QStringLiteral("NOPE.Q")));
-    QVERIFY(unknown.error().description().contains(QStringLiteral("JP")));
-}
-
-void ServiceTest::pricesComeFromTheOnlineSourceFirst_data()
-{
-    QTest::addColumn<bool>("demo"); // --demo-quotes
-    QTest::addColumn<QString>("symbol");
-    QTest::addColumn<QString>("market");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("answer"); // the JSON answered, or a part of the error
-    QTest::addColumn<int>("asked");      // requests the online source received
-
-    // The stand-in knows SHOP only; its answer for anything else names another listing, which it refuses.
-    QTest::newRow("live price with its time and source")
-        << true << "SHOP"
-        << "US" << 200 << R"({"price":103.25,"currency":"USD","as_of":"2026-12-04T21:00:09Z","source":"csv"})" << 1;
-    QTest::newRow("demo price only after the online source")
-        << true << "AAPL"
-        << "US" << 200 << R"({"price":189.84,"currency":"USD","source":"demo"})" << 1;
-    QTest::newRow("no demo prices unless asked") << false << "AAPL"
-                                                 << "US" << 404 << "AAPL" << 1;
-    QTest::newRow("a market no source serves") << false << "600519"
-                                               << "CN" << 404 << "No price source serves market CN." << 0;
-}
-
-void ServiceTest::pricesComeFromTheOnlineSourceFirst()
-{
-    QFETCH(bool, demo);
-    QFETCH(QString, symbol);
-    QFETCH(QString, market);
-    QFETCH(int, status);
-    QFETCH(QString, answer);
-    QFETCH(int, asked);
-    testing::ScriptedServer quotes;
-    quotes.on("GET", "/q/l/",
-              {200,
-               "Symbol,Date,Time,Open,High,Low,Close,Volume\r\nSHOP.US,2026-12-04,22:00:09,100.1,104.0,99.5,"
-               "103.25,1234567\r\n",
-               "text/csv"});
-    m_service.reset();
-    QStringList arguments{QStringLiteral("--quote-source-url"), quotes.baseURL().toString()};
-    if (demo)
-        arguments << QStringLiteral("--demo-quotes");
-    QVERIFY(startService(arguments));
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    httplib::Client client("127.0.0.1", m_service->baseURL().port());
-    const auto got = client.Get("/v1/market/stock?symbol=" + symbol.toStdString() + "&market=" + market.toStdString(),
-                                {{"Authorization", "Bearer " + token.toStdString()}});
-    QVERIFY(got);
-    QCOMPARE(got->status, status);
-    const QByteArray body = QByteArray::fromStdString(got->body);
-    if (status == 200)
-        QCOMPARE(QJsonDocument::fromJson(body), QJsonDocument::fromJson(answer.toUtf8()));
-    else
-        QVERIFY2(body.contains(answer.toUtf8()), body.constData());
-    QCOMPARE(int(quotes.received().size()), asked);
-    if (qstrcmp(QTest::currentDataTag(), "live price with its time and source") != 0)
-        return;
-    // Kept in the database: a restarted service whose source is gone still answers it, as it was priced.
-    m_service.reset();
-    QVERIFY(startService({QStringLiteral("--quote-source-url"), QStringLiteral("http://127.0.0.1:9")}));
-    const QString again = signIn(QStringLiteral("ann@example.com"));
-    httplib::Client restarted("127.0.0.1", m_service->baseURL().port());
-    const auto kept =
-        restarted.Get("/v1/market/stock?symbol=SHOP&market=US", {{"Authorization", "Bearer " + again.toStdString()}});
-    QVERIFY(kept && kept->status == 200);
-    QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(kept->body)), QJsonDocument::fromJson(answer.toUtf8()));
-}
-
-void ServiceTest::heldListingsAreRefreshedWithoutAsking()
-{
-    testing::ScriptedServer quotes;
-    quotes.on("GET", "/q/l/",
-              {200, "Symbol,Date,Time,Open,High,Low,Close,Volume\r\n5.HK,2026-12-04,09:10:00,60,61,59,60.5,1000\r\n",
-               "text/csv"});
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    const std::string portfolio =
-        encodeJSON(PortfolioPutRequest{{holding(std::nullopt, QStringLiteral("0005"))}, {}, QStringLiteral("x")})
-            ->toStdString();
-    QCOMPARE(raw(m_service->baseURL(), "PUT", "/v1/portfolio", token, portfolio).status, 200);
-    // Started again with a refresher, whose first round comes a second after the start.
-    m_service.reset();
-    QVERIFY(startService({QStringLiteral("--quote-source-url"), quotes.baseURL().toString(),
-                          QStringLiteral("--quote-refresh-seconds"), QStringLiteral("600")}));
-    for (int attempt = 0; attempt < 100 && quotes.received().empty(); ++attempt)
-        QTest::qWait(100);
-    QCOMPARE(quotes.received().size(), std::size_t(1));
-    QVERIFY(quotes.received().front().target.find("s=5.hk") != std::string::npos);
-    // What the refresher found is answered without asking the source again.
-    const QString again = signIn(QStringLiteral("ann@example.com"));
-    const Raw price = raw(m_service->baseURL(), "GET", "/v1/market/stock?symbol=0005&market=HK", again);
-    QCOMPARE(price.status, 200);
-    QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(price.body)),
-             QJsonDocument::fromJson(R"({"price":60.5,"currency":"HKD","as_of":"2026-12-04T08:10:00Z","source":"csv"})"));
-    QCOMPARE(quotes.received().size(), std::size_t(1));
-}
-
-void ServiceTest::oneReplicaRefreshesAtATime()
-{
-    if (!onPostgreSQL())
-        QSKIP("replicas share a PostgreSQL database");
-    testing::ScriptedServer quotes;
-    // A slow answer, so that the replicas' first rounds overlap.
-    quotes.on("GET", "/q/l/",
-              {200, "Symbol,Date,Time,Open,High,Low,Close,Volume\r\n5.HK,2026-12-04,09:10:00,60,61,59,60.5,1000\r\n",
-               "text/csv", false, std::chrono::milliseconds(500)});
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    const std::string portfolio =
-        encodeJSON(PortfolioPutRequest{{holding(std::nullopt, QStringLiteral("0005"))}, {}, QStringLiteral("x")})
-            ->toStdString();
-    QCOMPARE(raw(m_service->baseURL(), "PUT", "/v1/portfolio", token, portfolio).status, 200);
-    m_service.reset();
-    const QStringList refreshing{QStringLiteral("--quiet"), QStringLiteral("--quote-source-url"),
-                                 quotes.baseURL().toString(), QStringLiteral("--quote-refresh-seconds"),
-                                 QStringLiteral("600")};
-    testing::ServiceProcess first(m_databaseURL, refreshing), second(m_databaseURL, refreshing);
-    QVERIFY(first.start() && second.start());
-    for (int attempt = 0; attempt < 100 && quotes.received().empty(); ++attempt)
-        QTest::qWait(100);
-    QTest::qWait(2000); // both first rounds are over: each comes a second after its start
-    QCOMPARE(quotes.received().size(), std::size_t(1));
-}
-
-void ServiceTest::ratesRefreshFromTheReferenceFeed()
-{
-    QFile sample(QStringLiteral(QUILLFERN_ECB_SAMPLE));
-    QVERIFY(sample.open(QIODevice::ReadOnly));
-    testing::ScriptedServer feed;
-    feed.on("GET", "/eurofxref-daily.xml", {200, sample.readAll().toStdString(), "text/xml"});
-    m_service.reset();
-    QVERIFY(startService(
-        {QStringLiteral("--ecb-rates-url"), feed.baseURL().toString() + QStringLiteral("/eurofxref-daily.xml")}));
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    // The refresh runs beside the service; give it a bounded moment.
-    double euro = 0, yen = 0;
-    std::optional<QString> yenDate;
-    for (int attempt = 0; attempt < 50 && euro != 1.0702; ++attempt) {
-        for (const CurrencyOption &currency : *QCoro::waitFor(PortfolioAPI::fetchCurrencies(endpoint(), token))) {
-            if (currency.code == QLatin1String("EUR"))
-                euro = currency.fxToUsd;
-            if (currency.code == QLatin1String("JPY")) {
-                yen = currency.fxToUsd;
-                yenDate = currency.asOf;
-            }
-        }
-        if (euro != 1.0702)
-            QTest::qWait(100);
-    }
-    QCOMPARE(euro, 1.0702);
-    QCOMPARE(yen, 1.0702 / 164.62);
-    QCOMPARE(yenDate, std::optional(QStringLiteral("2024-05-02"))); // the day of the reference rates
 }
 
 void ServiceTest::killedSaveLeavesOldOrNewPortfolio()
