@@ -16,11 +16,6 @@ using namespace quillfern;
 
 namespace {
 
-QByteArray json(const char *text)
-{
-    return QByteArray(text);
-}
-
 ServerHolding sampleHolding()
 {
     return ServerHolding{QStringLiteral("7B1C9A52-3C51-4F1A-9E3E-5D1E0D7E2A10"),
@@ -37,19 +32,21 @@ ServerHolding sampleHolding()
                          QStringLiteral("long \"quoted\" note\nwith 名前")};
 }
 
-// Decodes body as T and says whether it worked, for the table of bodies every decoder must survive.
-template <class T> std::function<QString(const QByteArray &)> decoder()
+// Decodes a body as T and tells what came of it: the refusal's description, or what the row looks at as text.
+using Reading = std::function<QString(const QByteArray &)>;
+
+template <class T>
+Reading reading(std::function<QString(const T &)> look = {}, KeyDecoding keys = KeyDecoding::ConvertFromSnakeCase)
 {
-    return [](const QByteArray &body) {
-        const auto decoded = decodeJSON<T>(body);
-        return decoded ? QString() : decoded.error().description();
+    return [look, keys](const QByteArray &body) {
+        const auto decoded = decodeJSON<T>(body, keys);
+        if (!decoded)
+            return decoded.error().description();
+        return look ? look(*decoded) : QStringLiteral("decoded");
     };
 }
 
-QJsonObject objectOf(const QByteArray &body)
-{
-    return QJsonDocument::fromJson(body).object();
-}
+const QString refusal = QStringLiteral("The data couldn't be read");
 
 } // namespace
 
@@ -59,15 +56,10 @@ class WireCodingTest : public QObject {
 private Q_SLOTS:
     void keyConversion_data();
     void keyConversion();
-    void optionalIDAbsentNullOrPresent_data();
-    void optionalIDAbsentNullOrPresent();
-    void presenceRulesFailTheWholeBody_data();
-    void presenceRulesFailTheWholeBody();
-    void acceptsConvertedAndCamelKeys();
-    void unknownKeysAreIgnored();
-    void keysAsGivenForErrorAndPriceBodies();
-    void emptyResponseAcceptsAnyJSON_data();
-    void emptyResponseAcceptsAnyJSON();
+    void decodingKeepsItsRules_data();
+    void decodingKeepsItsRules();
+    void hostileBodiesFailCleanly_data();
+    void hostileBodiesFailCleanly();
     void encoderLeavesAbsentOptionalsOut();
     void encoderRefusesNonFiniteNumbers_data();
     void encoderRefusesNonFiniteNumbers();
@@ -75,181 +67,181 @@ private Q_SLOTS:
     void stringsAreWrittenExactly_data();
     void stringsAreWrittenExactly();
     void everyRecordRoundTrips();
-    void hostileBodiesFailCleanly_data();
-    void hostileBodiesFailCleanly();
-    void errorDescriptions();
 };
 
 void WireCodingTest::keyConversion_data()
 {
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("name"); // null: a key that is only ever received
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("back"); // what the key converts back to
-
-    QTest::newRow("one word") << QStringLiteral("code") << QStringLiteral("code") << QStringLiteral("code");
-    QTest::newRow("two words") << QStringLiteral("averagePrice") << QStringLiteral("average_price")
-                               << QStringLiteral("averagePrice");
-    QTest::newRow("fx") << QStringLiteral("fxToUsd") << QStringLiteral("fx_to_usd") << QStringLiteral("fxToUsd");
-    QTest::newRow("many words") << QStringLiteral("subIndustryCode") << QStringLiteral("sub_industry_code")
-                                << QStringLiteral("subIndustryCode");
+    const auto add = [](const char *row, const char *name, const char *key, const char *back) {
+        QTest::newRow(row) << (name ? QString::fromLatin1(name) : QString()) << QString::fromLatin1(key)
+                           << QString::fromLatin1(back);
+    };
+    add("one word", "code", "code", "code");
+    add("two words", "averagePrice", "average_price", "averagePrice");
+    add("fx", "fxToUsd", "fx_to_usd", "fxToUsd");
+    add("many words", "subIndustryCode", "sub_industry_code", "subIndustryCode");
+    // Receiving is looser than sending: later words are re-cased, edges and plain keys are kept.
+    add("later word in capitals", nullptr, "fx_to_USD", "fxToUsd");
+    add("first word in capitals", nullptr, "FX_to_usd", "FXToUsd");
+    add("underscores at the edges", nullptr, "_private_key_", "_privateKey_");
+    add("underscores only", nullptr, "__", "__");
+    add("doubled underscore", nullptr, "a__b", "aB");
+    add("camel case already", nullptr, "fxToUsd", "fxToUsd");
 }
 
 void WireCodingTest::keyConversion()
 {
     QFETCH(QString, name);
     QFETCH(QString, key);
-    QCOMPARE(toSnakeCase(name), key);
+    if (!name.isNull())
+        QCOMPARE(toSnakeCase(name), key);
     QTEST(fromSnakeCase(key), "back");
-
-    // Receiving is looser than sending: later words are re-cased, edges and plain keys are kept.
-    QCOMPARE(fromSnakeCase(u"fx_to_USD"), QStringLiteral("fxToUsd"));
-    QCOMPARE(fromSnakeCase(u"FX_to_usd"), QStringLiteral("FXToUsd"));
-    QCOMPARE(fromSnakeCase(u"_private_key_"), QStringLiteral("_privateKey_"));
-    QCOMPARE(fromSnakeCase(u"__"), QStringLiteral("__"));
-    QCOMPARE(fromSnakeCase(u"a__b"), QStringLiteral("aB"));
-    QCOMPARE(fromSnakeCase(u"fxToUsd"), QStringLiteral("fxToUsd"));
 }
 
-void WireCodingTest::optionalIDAbsentNullOrPresent_data()
+void WireCodingTest::decodingKeepsItsRules_data()
 {
-    QTest::addColumn<QByteArray>("idPart");
-    QTest::addColumn<bool>("present");
-
-    QTest::newRow("absent") << json("") << false;
-    QTest::newRow("null") << json("\"id\":null,") << false;
-    QTest::newRow("present") << json("\"id\":\"C1\",") << true;
-}
-
-void WireCodingTest::optionalIDAbsentNullOrPresent()
-{
-    QFETCH(QByteArray, idPart);
-    QFETCH(bool, present);
-    const QByteArray body = "{\"holdings\":[],\"cash_balances\":[{" + idPart +
-                            "\"broker\":\"Futu\",\"original_cash\":12.5,\"currency\":\"HKD\",\"fx_to_usd\":0.128,"
-                            "\"note\":\"\"}]}";
-    const auto decoded = decodeJSON<PortfolioResponse>(body);
-    QVERIFY2(decoded, qPrintable(decoded ? QString() : decoded.error().description()));
-    QCOMPARE(decoded->cashBalances.size(), 1);
-    const ServerCashBalance &balance = decoded->cashBalances.first();
-    QCOMPARE(balance.id.has_value(), present);
-    if (present)
-        QCOMPARE(*balance.id, QStringLiteral("C1"));
-    QCOMPARE(balance.originalCash, 12.5);
-    QCOMPARE(balance.fxToUsd, 0.128);
-}
-
-void WireCodingTest::presenceRulesFailTheWholeBody_data()
-{
-    QTest::addColumn<std::function<QString(const QByteArray &)>>("decode");
+    QTest::addColumn<Reading>("decode");
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("mentions");
+    QTest::addColumn<QString>("outcome"); // a value, whole, or the start of a refusal
 
-    const auto currencies = decoder<QList<CurrencyOption>>();
-    QTest::newRow("rate as a string fails the whole list")
-        << currencies
-        << json("[{\"code\":\"USD\",\"name\":\"US Dollar\",\"symbol\":\"$\",\"flag\":\"x\",\"fx_to_usd\":1},"
-                "{\"code\":\"HKD\",\"name\":\"HK\",\"symbol\":\"HK$\",\"flag\":\"x\",\"fx_to_usd\":\"1.0\"}]")
-        << QStringLiteral("\"[1].fx_to_usd\" is not a number");
-    QTest::newRow("missing field") << currencies
-                                   << json("[{\"code\":\"USD\",\"name\":\"US\",\"symbol\":\"$\",\"flag\":\"x\"}]")
-                                   << QStringLiteral("\"[0].fx_to_usd\" is missing");
-    QTest::newRow("null field")
-        << currencies << json("[{\"code\":null,\"name\":\"US\",\"symbol\":\"$\",\"flag\":\"x\",\"fx_to_usd\":1}]")
-        << QStringLiteral("\"[0].code\" is null");
-    QTest::newRow("object where a list belongs")
-        << currencies << json("{\"currencies\":[]}") << QStringLiteral("not an array");
-    QTest::newRow("boolean sent as 1") << decoder<QList<BrokerageOption>>()
-                                       << json("[{\"id\":\"b1\",\"name\":\"Futu\",\"region\":\"HK\",\"is_custom\":1}]")
-                                       << QStringLiteral("\"[0].is_custom\" is not a boolean");
-    QTest::newRow("portfolio without cash balances")
-        << decoder<PortfolioResponse>() << json("{\"holdings\":[]}") << QStringLiteral("\"cash_balances\" is missing");
-    QTest::newRow("holding nested deep")
-        << decoder<PortfolioResponse>()
-        << json("{\"cash_balances\":[],\"holdings\":[{\"market\":\"US\",\"sector\":\"s\",\"sub_sector\":\"t\","
-                "\"code\":\"AAPL\",\"currency\":\"USD\",\"broker\":\"IBKR\",\"average_price\":1,\"quantity\":2,"
-                "\"current_price\":true,\"fx_to_usd\":1,\"note\":\"\"}]}")
-        << QStringLiteral("\"holdings[0].current_price\" is not a number");
-    QTest::newRow("price as text") << decoder<StockPriceResponse>() << json("{\"price\":\"12\"}")
-                                   << QStringLiteral("\"price\" is not a number");
-    QTest::newRow("not JSON") << decoder<PortfolioResponse>() << json("<html>oops</html>")
-                              << QStringLiteral("isn't valid JSON");
-    QTest::newRow("empty body") << decoder<QList<TransactionRecord>>() << QByteArray()
-                                << QStringLiteral("isn't valid JSON");
-}
+    const auto refused = [](const char *why) { return refusal + QStringLiteral(" because ") + QString::fromUtf8(why); };
+    const auto add = [](const char *name, const Reading &decode, const QByteArray &body, const QString &outcome) {
+        QTest::newRow(name) << decode << body << outcome;
+    };
+    const Reading cash = reading<PortfolioResponse>([](const PortfolioResponse &p) {
+        const ServerCashBalance &c = p.cashBalances.value(0);
+        return QStringLiteral("%1 holdings, cash %2: %3 at %4")
+            .arg(p.holdings.size())
+            .arg(c.id.value_or(QStringLiteral("<no id>")))
+            .arg(c.originalCash)
+            .arg(c.fxToUsd);
+    });
+    const Reading rates = reading<QList<CurrencyOption>>([](const QList<CurrencyOption> &list) {
+        QStringList shown;
+        for (const CurrencyOption &option : list)
+            shown.append(option.symbol + QString::number(option.fxToUsd));
+        return shown.join(u' ');
+    });
+    const Reading rate = reading<CurrencyOption>([](const CurrencyOption &o) { return QString::number(o.fxToUsd); });
+    const Reading any = reading<EmptyResponse>();
+    const auto cashWith = [](const char *id) {
+        return R"({"holdings":[],"cash_balances":[{)" + QByteArray(id) +
+               R"("broker":"Futu","original_cash":12.5,"currency":"HKD","fx_to_usd":0.128,"note":""}]})";
+    };
+    const QString invalid = refused("it isn't valid JSON");
 
-void WireCodingTest::presenceRulesFailTheWholeBody()
-{
-    QFETCH(std::function<QString(const QByteArray &)>, decode);
-    QFETCH(QByteArray, body);
-    QFETCH(QString, mentions);
-    const QString description = decode(body);
-    QVERIFY2(description.contains(mentions), qPrintable(description));
-}
-
-void WireCodingTest::acceptsConvertedAndCamelKeys()
-{
-    const auto decoded = decodeJSON<QList<CurrencyOption>>(
-        json("[{\"code\":\"EUR\",\"name\":\"Euro\",\"symbol\":\"€\",\"flag\":\"🇪🇺\",\"fxToUsd\":1.08},"
-             "{\"code\":\"JPY\",\"name\":\"Yen\",\"symbol\":\"¥\",\"flag\":\"🇯🇵\",\"fx_to_USD\":0.0064}]"));
-    QVERIFY(decoded);
-    QCOMPARE(decoded->size(), 2);
-    QCOMPARE(decoded->at(0).fxToUsd, 1.08);
-    QCOMPARE(decoded->at(0).symbol, QStringLiteral("€"));
-    QCOMPARE(decoded->at(1).fxToUsd, 0.0064);
-
-    // With both spellings present the wire key decides.
-    const auto rate = decodeJSON<CurrencyOption>(
-        json("{\"code\":\"X\",\"name\":\"n\",\"symbol\":\"s\",\"flag\":\"f\",\"fxToUsd\":2,\"fx_to_usd\":3}"));
-    QVERIFY(rate);
-    QCOMPARE(rate->fxToUsd, 3.0);
-}
-
-void WireCodingTest::unknownKeysAreIgnored()
-{
-    const auto decoded = decodeJSON<PortfolioResponse>(
-        json("{\"version\":7,\"holdings\":[],\"cash_balances\":[{\"id\":\"c\",\"broker\":\"IBKR\","
-             "\"original_cash\":-0.5,\"currency\":\"USD\",\"fx_to_usd\":1,\"note\":\"n\",\"extra\":{\"deep\":[1,2]}}],"
-             "\"owner\":null}"));
-    QVERIFY(decoded);
-    QCOMPARE(decoded->cashBalances.first().originalCash, -0.5);
-    QVERIFY(decoded->holdings.isEmpty());
-}
-
-void WireCodingTest::keysAsGivenForErrorAndPriceBodies()
-{
-    const auto error = decodeJSON<ServerError>(json("{\"error\":\"Session expired\"}"), KeyDecoding::UseKeysAsGiven);
-    QVERIFY(error);
-    QCOMPARE(error->error, QStringLiteral("Session expired"));
-    const auto price =
-        decodeJSON<StockPriceResponse>(json("{\"price\":12.25,\"currency\":\"HKD\"}"), KeyDecoding::UseKeysAsGiven);
-    QVERIFY(price);
-    QCOMPARE(price->price, 12.25);
+    add("cash id absent", cash, cashWith(""), QStringLiteral("0 holdings, cash <no id>: 12.5 at 0.128"));
+    add("cash id null", cash, cashWith(R"("id":null,)"), QStringLiteral("0 holdings, cash <no id>: 12.5 at 0.128"));
+    add("cash id given", cash, cashWith(R"("id":"C1",)"), QStringLiteral("0 holdings, cash C1: 12.5 at 0.128"));
+    add("unknown keys are ignored", cash,
+        R"({"version":7,"holdings":[],"cash_balances":[{"id":"c","broker":"IBKR","original_cash":-0.5,)"
+        R"("currency":"USD","fx_to_usd":1,"note":"n","extra":{"deep":[1,2]}}],"owner":null})",
+        QStringLiteral("0 holdings, cash c: -0.5 at 1"));
+    add("camel and re-cased keys", rates,
+        R"([{"code":"EUR","name":"Euro","symbol":"€","flag":"🇪🇺","fxToUsd":1.08},)"
+        R"({"code":"JPY","name":"Yen","symbol":"¥","flag":"🇯🇵","fx_to_USD":0.0064}])",
+        QStringLiteral("€1.08 ¥0.0064"));
+    add("both spellings: the wire key decides", rate,
+        R"({"code":"X","name":"n","symbol":"s","flag":"f","fxToUsd":2,"fx_to_usd":3})", QStringLiteral("3"));
+    add("error body, keys as given",
+        reading<ServerError>([](const ServerError &e) { return e.error; }, KeyDecoding::UseKeysAsGiven),
+        R"({"error":"Session expired"})", QStringLiteral("Session expired"));
+    add("price body, keys as given",
+        reading<StockPriceResponse>([](const StockPriceResponse &p) { return QString::number(p.price); },
+                                    KeyDecoding::UseKeysAsGiven),
+        R"({"price":12.25,"currency":"HKD"})", QStringLiteral("12.25"));
     // Without conversion a snake_case key does not reach a camelCase field.
-    QVERIFY(!decodeJSON<CurrencyOption>(
-        json("{\"code\":\"X\",\"name\":\"n\",\"symbol\":\"s\",\"flag\":\"f\",\"fx_to_usd\":2}"),
-        KeyDecoding::UseKeysAsGiven));
+    add("keys as given miss a converted key", reading<CurrencyOption>({}, KeyDecoding::UseKeysAsGiven),
+        R"({"code":"X","name":"n","symbol":"s","flag":"f","fx_to_usd":2})", refused(R"("fx_to_usd" is missing.)"));
+
+    // One wrong field fails the whole body, and the refusal names it.
+    add("rate as text fails the whole list", rates,
+        R"([{"code":"USD","name":"US Dollar","symbol":"$","flag":"x","fx_to_usd":1},)"
+        R"({"code":"HKD","name":"HK","symbol":"HK$","flag":"x","fx_to_usd":"1.0"}])",
+        refused(R"("[1].fx_to_usd" is not a number.)"));
+    add("number where text belongs", rates, R"([{"code":1}])", refused(R"("[0].code" is not a string.)"));
+    add("missing field", rates, R"([{"code":"USD","name":"US","symbol":"$","flag":"x"}])",
+        refused(R"("[0].fx_to_usd" is missing.)"));
+    add("null field", rates, R"([{"code":null,"name":"US","symbol":"$","flag":"x","fx_to_usd":1}])",
+        refused(R"("[0].code" is null.)"));
+    add("object where a list belongs", rates, R"({"currencies":[]})", refused("the response is not an array."));
+    add("boolean sent as 1", reading<QList<BrokerageOption>>(),
+        R"([{"id":"b1","name":"Futu","region":"HK","is_custom":1}])", refused(R"("[0].is_custom" is not a boolean.)"));
+    add("portfolio without cash balances", cash, R"({"holdings":[]})", refused(R"("cash_balances" is missing.)"));
+    add("holding nested deep", cash,
+        R"({"cash_balances":[],"holdings":[{"market":"US","sector":"s","sub_sector":"t","code":"AAPL",)"
+        R"("currency":"USD","broker":"IBKR","average_price":1,"quantity":2,"current_price":true,"fx_to_usd":1,)"
+        R"("note":""}]})",
+        refused(R"("holdings[0].current_price" is not a number.)"));
+    add("price as text", reading<StockPriceResponse>(), R"({"price":"12"})", refused(R"("price" is not a number.)"));
+    add("not JSON", cash, "<html>oops</html>", invalid);
+    add("empty body", reading<QList<TransactionRecord>>(), {}, invalid);
+
+    // An empty answer takes any one JSON value, and nothing that is not one.
+    for (const char *body : {"{\"ok\":true}", "[]", " 42 ", "\"done\"", "null"})
+        add(body, any, body, QStringLiteral("decoded"));
+    for (const char *body : {"1,2", "1],[2", "", "{\"ok\":"})
+        add(body, any, body, invalid);
 }
 
-void WireCodingTest::emptyResponseAcceptsAnyJSON_data()
+void WireCodingTest::decodingKeepsItsRules()
 {
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("accepted");
-
-    QTest::newRow("object") << json("{\"ok\":true}") << true;
-    QTest::newRow("array") << json("[]") << true;
-    QTest::newRow("number") << json(" 42 ") << true;
-    QTest::newRow("string") << json("\"done\"") << true;
-    QTest::newRow("null") << json("null") << true;
-    QTest::newRow("two values") << json("1,2") << false;
-    QTest::newRow("sneaky brackets") << json("1],[2") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("truncated") << json("{\"ok\":") << false;
-}
-
-void WireCodingTest::emptyResponseAcceptsAnyJSON()
-{
+    QFETCH(Reading, decode);
     QFETCH(QByteArray, body);
-    QTEST(bool(decodeJSON<EmptyResponse>(body)), "accepted");
+    QFETCH(QString, outcome);
+    const QString result = decode(body);
+    // A refusal is told by its start; the strict reader's own detail is its tests' business.
+    if (outcome.startsWith(refusal))
+        QVERIFY2(result.startsWith(outcome), qPrintable(result));
+    else
+        QCOMPARE(result, outcome);
+}
+
+void WireCodingTest::hostileBodiesFailCleanly_data()
+{
+    QTest::addColumn<Reading>("decode");
+    QTest::addColumn<QByteArray>("body");
+
+    const QList<std::pair<const char *, Reading>> decoders{
+        {"portfolio", reading<PortfolioResponse>()},
+        {"currencies", reading<QList<CurrencyOption>>()},
+        {"languages", reading<QList<LanguageOption>>()},
+        {"brokerages", reading<QList<BrokerageOption>>()},
+        {"brokerage", reading<BrokerageOption>()},
+        {"classifications", reading<QList<GICSClassification>>()},
+        {"transactions", reading<QList<TransactionRecord>>()},
+        {"transaction", reading<TransactionRecord>()},
+        {"price", reading<StockPriceResponse>()},
+        {"error", reading<ServerError>()},
+        {"put request", reading<PortfolioPutRequest>()},
+    };
+    const QList<std::pair<const char *, QByteArray>> bodies{
+        {"truncated", "{\"holdings\":[{\"id\":\"a\",\"mar"},
+        {"nested 10000 arrays", QByteArray(10000, '[') + QByteArray(10000, ']')},
+        {"nested 10000 objects", QByteArray("{\"a\":").repeated(10000) + "1" + QByteArray(10000, '}')},
+        {"huge number", "{\"price\":1e400,\"error\":1e400,\"holdings\":1e400}"},
+        {"string top level", "\"just text\""},
+        {"number top level", "12"},
+        {"wrong types everywhere",
+         R"({"holdings":{},"cash_balances":"","price":[],"error":false,"id":1,"name":2,"code":3})"},
+        {"list of nulls", "[null,null]"},
+        {"invalid UTF-8", "[{\"code\":\"\xC3\x28\"}]"},
+        {"NUL bytes", QByteArray("{\"price\":\0 1}", 13)},
+    };
+    for (const auto &[decoderName, decode] : decoders) {
+        for (const auto &[bodyName, body] : bodies)
+            QTest::addRow("%s: %s", decoderName, bodyName) << decode << body;
+    }
+}
+
+void WireCodingTest::hostileBodiesFailCleanly()
+{
+    QFETCH(Reading, decode);
+    QFETCH(QByteArray, body);
+    const QString description = decode(body);
+    QVERIFY2(description.startsWith(refusal), qPrintable(description));
 }
 
 void WireCodingTest::encoderLeavesAbsentOptionalsOut()
@@ -258,7 +250,7 @@ void WireCodingTest::encoderLeavesAbsentOptionalsOut()
     holding.id.reset();
     const auto body = encodeJSON(PortfolioPutRequest{{holding}, {}, QStringLiteral("macos-app")});
     QVERIFY(body);
-    const QJsonObject object = objectOf(*body);
+    const QJsonObject object = QJsonDocument::fromJson(*body).object();
     QCOMPARE(object.keys(), (QStringList{QStringLiteral("cash_balances"), QStringLiteral("holdings"),
                                          QStringLiteral("snapshot_source")}));
     const QJsonObject sent = object.value(QStringLiteral("holdings")).toArray().first().toObject();
@@ -316,8 +308,37 @@ void WireCodingTest::numbersRoundTripInShortestForm()
         QVERIFY(decoded);
         QCOMPARE(decoded->price, value);
     }
-    QCOMPARE(*encodeJSON(StockPriceResponse{100, {}, {}, {}}), json("{\"price\":100}"));
-    QCOMPARE(*encodeJSON(StockPriceResponse{0.1, {}, {}, {}}), json("{\"price\":0.1}"));
+    QCOMPARE(*encodeJSON(StockPriceResponse{100, {}, {}, {}}), QByteArray("{\"price\":100}"));
+    QCOMPARE(*encodeJSON(StockPriceResponse{0.1, {}, {}, {}}), QByteArray("{\"price\":0.1}"));
+}
+
+void WireCodingTest::stringsAreWrittenExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("empty") << QString() << QByteArray(R"("")");
+    QTest::newRow("ascii") << QStringLiteral("Futu 0700.HK") << QByteArray(R"("Futu 0700.HK")");
+    QTest::newRow("delete is plain") << QStringLiteral("a\x7f") << QByteArray("\"a\x7f\"");
+    QTest::newRow("quote and backslash") << QStringLiteral("say \"\\\"") << QByteArray(R"("say \"\\\"")");
+    QTest::newRow("controls") << QStringLiteral("\t\n\x01") << QByteArray(R"("\t\n\u0001")");
+    QTest::newRow("euro") << QStringLiteral("\u20ac 5") << QByteArray("\"\xe2\x82\xac 5\"");
+    QTest::newRow("cjk after ascii") << QStringLiteral("Bank \u9280\u884c")
+                                     << QByteArray("\"Bank \xe9\x8a\x80\xe8\xa1\x8c\"");
+    QTest::newRow("flag") << QStringLiteral("\U0001F1ED\U0001F1F0")
+                          << QByteArray("\"\xf0\x9f\x87\xad\xf0\x9f\x87\xb0\"");
+    QTest::newRow("escape after non-ascii") << QStringLiteral("\u00e9\"") << QByteArray("\"\xc3\xa9\\\"\"");
+}
+
+void WireCodingTest::stringsAreWrittenExactly()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, written);
+    JsonWriter writer;
+    writer.beginArray();
+    writer.string(text);
+    writer.string(text);
+    writer.endArray();
+    QCOMPARE(writer.bytes(), '[' + written + ',' + written + ']');
 }
 
 void WireCodingTest::everyRecordRoundTrips()
@@ -362,96 +383,7 @@ void WireCodingTest::everyRecordRoundTrips()
                                              trade.sector, trade.subSector, trade.tradedAt, trade.reason}));
     QVERIFY(roundTrip(BrokerageCreateRequest{QStringLiteral("Snowball")}));
     QVERIFY(roundTrip(ServerError{QString()}));
-    QCOMPARE(*encodeJSON(BrokerageCreateRequest{QStringLiteral("a\"b")}), json("{\"name\":\"a\\\"b\"}"));
-    QCOMPARE(*encodeJSON(EmptyResponse{}), json("{}"));
-}
-
-void WireCodingTest::stringsAreWrittenExactly_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("written");
-    QTest::newRow("empty") << QString() << QByteArray(R"("")");
-    QTest::newRow("ascii") << QStringLiteral("Futu 0700.HK") << QByteArray(R"("Futu 0700.HK")");
-    QTest::newRow("delete is plain") << QStringLiteral("a\x7f") << QByteArray("\"a\x7f\"");
-    QTest::newRow("quote and backslash") << QStringLiteral("say \"\\\"") << QByteArray(R"("say \"\\\"")");
-    QTest::newRow("controls") << QStringLiteral("\t\n\x01") << QByteArray(R"("\t\n\u0001")");
-    QTest::newRow("euro") << QStringLiteral("\u20ac 5") << QByteArray("\"\xe2\x82\xac 5\"");
-    QTest::newRow("cjk after ascii") << QStringLiteral("Bank \u9280\u884c") << QByteArray("\"Bank \xe9\x8a\x80\xe8\xa1\x8c\"");
-    QTest::newRow("flag") << QStringLiteral("\U0001F1ED\U0001F1F0") << QByteArray("\"\xf0\x9f\x87\xad\xf0\x9f\x87\xb0\"");
-    QTest::newRow("escape after non-ascii") << QStringLiteral("\u00e9\"") << QByteArray("\"\xc3\xa9\\\"\"");
-}
-
-void WireCodingTest::stringsAreWrittenExactly()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, written);
-    JsonWriter writer;
-    writer.beginArray();
-    writer.string(text);
-    writer.string(text);
-    writer.endArray();
-    QCOMPARE(writer.bytes(), '[' + written + ',' + written + ']');
-}
-
-void WireCodingTest::hostileBodiesFailCleanly_data()
-{
-    QTest::addColumn<std::function<QString(const QByteArray &)>>("decode");
-    QTest::addColumn<QByteArray>("body");
-
-    const QList<std::pair<const char *, std::function<QString(const QByteArray &)>>> decoders{
-        {"portfolio", decoder<PortfolioResponse>()},
-        {"currencies", decoder<QList<CurrencyOption>>()},
-        {"languages", decoder<QList<LanguageOption>>()},
-        {"brokerages", decoder<QList<BrokerageOption>>()},
-        {"brokerage", decoder<BrokerageOption>()},
-        {"classifications", decoder<QList<GICSClassification>>()},
-        {"transactions", decoder<QList<TransactionRecord>>()},
-        {"transaction", decoder<TransactionRecord>()},
-        {"price", decoder<StockPriceResponse>()},
-        {"error", decoder<ServerError>()},
-        {"put request", decoder<PortfolioPutRequest>()},
-    };
-    const QByteArray deep = QByteArray(10000, '[') + QByteArray(10000, ']');
-    const QByteArray deepObject = QByteArray("{\"a\":").repeated(10000) + "1" + QByteArray(10000, '}');
-    const QList<std::pair<const char *, QByteArray>> bodies{
-        {"truncated", json("{\"holdings\":[{\"id\":\"a\",\"mar")},
-        {"nested 10000 arrays", deep},
-        {"nested 10000 objects", deepObject},
-        {"huge number", json("{\"price\":1e400,\"error\":1e400,\"holdings\":1e400}")},
-        {"string top level", json("\"just text\"")},
-        {"number top level", json("12")},
-        {"wrong types everywhere", json("{\"holdings\":{},\"cash_balances\":\"\",\"price\":[],\"error\":false,"
-                                        "\"id\":1,\"name\":2,\"code\":3}")},
-        {"list of nulls", json("[null,null]")},
-        {"invalid UTF-8", QByteArray("[{\"code\":\"\xC3\x28\"}]")},
-        {"NUL bytes", QByteArray("{\"price\":\0 1}", 13)},
-    };
-    for (const auto &[decoderName, decode] : decoders) {
-        for (const auto &[bodyName, body] : bodies)
-            QTest::addRow("%s: %s", decoderName, bodyName) << decode << body;
-    }
-}
-
-void WireCodingTest::hostileBodiesFailCleanly()
-{
-    QFETCH(std::function<QString(const QByteArray &)>, decode);
-    QFETCH(QByteArray, body);
-    const QString description = decode(body);
-    QVERIFY2(!description.isEmpty(), "a hostile body decoded");
-    QVERIFY(description.startsWith(QStringLiteral("The data couldn't be read")));
-}
-
-void WireCodingTest::errorDescriptions()
-{
-    QCOMPARE(PortfolioAPIError::server(401, QStringLiteral("Token expired")).description(),
-             QStringLiteral("Token expired"));
-    QCOMPARE(PortfolioAPIError::server(500, QString()).description(), QString());
-    QCOMPARE(PortfolioAPIError::invalidResponse().description(),
-             QStringLiteral("The portfolio server returned an unreadable response."));
-    const auto failed = decodeJSON<QList<CurrencyOption>>(json("[{\"code\":1}]"));
-    QVERIFY(!failed);
-    QCOMPARE(failed.error().description(),
-             QStringLiteral("The data couldn't be read because \"[0].code\" is not a string."));
+    QCOMPARE(*encodeJSON(EmptyResponse{}), QByteArray("{}"));
 }
 
 QTEST_APPLESS_MAIN(WireCodingTest)
