@@ -94,7 +94,6 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void startURLIsExact();
     void signInOutcomes_data();
     void signInOutcomes();
     void restoreAtStart_data();
@@ -167,25 +166,11 @@ void AuthManagerTest::cleanup()
     m_folder.reset();
 }
 
-void AuthManagerTest::startURLIsExact()
-{
-    auto auth = manager(ScriptedSheet::Script{true, true, std::nullopt});
-    auth->signInWithGoogle();
-    QCOMPARE(m_sheets->startURLs.size(), 1);
-    QCOMPARE(m_sheets->startURLs.first().toString(QUrl::FullyEncoded),
-             m_server->baseURL().toString() +
-                 QStringLiteral("/v1/auth/google/start?redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback"
-                                "&code_challenge=") +
-                 exampleChallenge + QStringLiteral("&code_challenge_method=S256"));
-    QCOMPARE(m_sheets->schemes.first(), QStringLiteral("quillfern"));
-    QVERIFY(auth->isSigningIn());
-}
-
 void AuthManagerTest::signInOutcomes_data()
 {
     QTest::addColumn<bool>("randomFails");
-    // "" for the scripted server, "unreachable", "cut short" or "stalls" for an answer that ends or stops
-    // partway through its body, or a base URL
+    // "" for the scripted server, "unreachable", "cut short" for an answer that ends partway through its body,
+    // or "relative" for a base URL that is no URL
     QTest::addColumn<QString>("base");
     QTest::addColumn<ScriptedSheet::Script>("sheet");
     QTest::addColumn<int>("exchangeStatus"); // 0: the exchange never answers
@@ -264,8 +249,6 @@ void AuthManagerTest::signInOutcomes_data()
             QStringLiteral("unreachable"));
     stopped("exchange answer cut short", goodCallback, bad + QStringLiteral("Could not connect to the server."),
             QStringLiteral("cut short"));
-    stopped("exchange answer stalls", goodCallback, bad + QStringLiteral("The request timed out."),
-            QStringLiteral("stalls"));
 }
 
 void AuthManagerTest::signInOutcomes()
@@ -287,12 +270,11 @@ void AuthManagerTest::signInOutcomes()
 
     QUrl baseURL = m_server->baseURL();
     std::unique_ptr<RawHttpStandIn> standIn;
-    if (base == QLatin1String("cut short") || base == QLatin1String("stalls")) {
+    if (base == QLatin1String("cut short")) {
         const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
                                 QByteArray::number(exchangeBody.size()) + "\r\n\r\n";
         standIn = std::make_unique<RawHttpStandIn>(head + exchangeBody.left(exchangeBody.size() / 2),
-                                                   base == QLatin1String("stalls") ? RawHttpStandIn::Then::Stall
-                                                                                   : RawHttpStandIn::Then::Close);
+                                                   RawHttpStandIn::Then::Close);
         QVERIFY(standIn->isListening());
         baseURL = standIn->baseURL();
     } else if (base == QLatin1String("relative")) {
@@ -317,6 +299,14 @@ void AuthManagerTest::signInOutcomes()
     QTRY_VERIFY_WITH_TIMEOUT(!auth->isSigningIn(), 10000);
     QCOMPARE(signingIn.size(), sheetExpected ? 2 : 0);
     QCOMPARE(m_sheets->startURLs.size(), sheetExpected ? 1 : 0);
+    if (sheetExpected) {
+        QCOMPARE(m_sheets->startURLs.first().toString(QUrl::FullyEncoded),
+                 baseURL.toString() +
+                     QStringLiteral("/v1/auth/google/start?redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback"
+                                    "&code_challenge=") +
+                     exampleChallenge + QStringLiteral("&code_challenge_method=S256"));
+        QCOMPARE(m_sheets->schemes.first(), QStringLiteral("quillfern"));
+    }
 
     QCOMPARE(describe(auth->errorMessage()), describe(message));
     QCOMPARE(describe(auth->user()), describe(user));
@@ -334,9 +324,7 @@ void AuthManagerTest::signInOutcomes()
         QCOMPARE(request.header("Content-Type"), std::string("application/json"));
         QVERIFY(!request.hasHeader("Authorization"));
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
-        QStringList keys = body.keys();
-        keys.sort();
-        QCOMPARE(keys, (QStringList{QStringLiteral("code"), QStringLiteral("code_verifier")}));
+        QCOMPARE(body.keys(), (QStringList{QStringLiteral("code"), QStringLiteral("code_verifier")}));
         QCOMPARE(body.value(QStringLiteral("code")).toString(), *sentCode);
         QCOMPARE(body.value(QStringLiteral("code_verifier")).toString(), exampleVerifier);
     }
@@ -349,12 +337,10 @@ void AuthManagerTest::signInOutcomes()
         QCOMPARE(auth->accessToken(), OptionalText(QStringLiteral("service-token-1")));
         QCOMPARE(stored->value(tokenKey).toString(), QStringLiteral("service-token-1"));
         const QJsonObject json = QJsonDocument::fromJson(stored->value(userKey).toByteArray()).object();
-        QStringList keys = json.keys();
-        keys.sort();
-        QStringList expectedKeys{QStringLiteral("email"), QStringLiteral("name")};
+        QStringList keys{QStringLiteral("email"), QStringLiteral("name")};
         if (user->pictureURL)
-            expectedKeys.append(QStringLiteral("pictureURL"));
-        QCOMPARE(keys, expectedKeys);
+            keys.append(QStringLiteral("pictureURL"));
+        QCOMPARE(json.keys(), keys);
 
         auto again = manager(ScriptedSheet::Script{});
         QCOMPARE(describe(again->user()), describe(user));
