@@ -11,8 +11,6 @@
 using namespace quillfern;
 using namespace quillfern::servicetest;
 
-Q_DECLARE_METATYPE(quillfern::TransactionCreateInput)
-
 class ServiceTest : public ServiceFixture {
     Q_OBJECT
 
@@ -24,8 +22,6 @@ private Q_SLOTS:
     void usersCannotSeeEachOther();
     void referenceLists();
     void customBrokerages();
-    void tradesAreValidated_data();
-    void tradesAreValidated();
     void tradesMoveTheHolding();
     void aTradeIsAnsweredAsStored_data();
     void aTradeIsAnsweredAsStored();
@@ -130,6 +126,11 @@ void ServiceTest::malformedRequestsAreRefused_data()
     // One well-formed body of each kind with its text changed.
     const auto inTrade = [&](const std::string &from, const std::string &to) { return replaced(trade, from, to); };
     const auto inNote = [&](const std::string &note) { return replaced(put, "kept as sent", note); };
+    const auto badTrade = [&](const char *name, const TransactionCreateInput &input, const char *mentions) {
+        add(name, "POST", "/v1/transactions", encodeJSON(input)->toStdString(), mentions);
+    };
+    TransactionCreateInput noBroker = ::trade(QStringLiteral("BUY"), 1, 1);
+    noBroker.broker = QStringLiteral("  ");
 
     add("not JSON", "PUT", "/v1/portfolio", "{holdings", "isn't valid JSON");
     add("missing list", "PUT", "/v1/portfolio", R"({"holdings":[],"snapshot_source":"x"})", "cash_balances");
@@ -140,7 +141,17 @@ void ServiceTest::malformedRequestsAreRefused_data()
     add("key too long", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, std::string(256, 'k'));
     add("key with a space", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, "two words");
     add("key beyond ASCII", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, "caf\xc3\xa9");
-    // Bodies the strict reader refuses, on every route that reads one.
+    badTrade("lower-case type", ::trade(QStringLiteral("buy"), 1, 1), "BUY or SELL");
+    badTrade("zero quantity", ::trade(QStringLiteral("BUY"), 0, 1), "quantity");
+    badTrade("zero price", ::trade(QStringLiteral("BUY"), 1, 0), "price");
+    badTrade("negative commission", ::trade(QStringLiteral("BUY"), 1, 1, -0.01), "commission");
+    badTrade("date without time", ::trade(QStringLiteral("BUY"), 1, 1, 0, QStringLiteral("2026-11-02")), "ISO 8601");
+    badTrade("impossible date", ::trade(QStringLiteral("BUY"), 1, 1, 0, QStringLiteral("2026-02-30T10:00:00Z")),
+             "ISO 8601");
+    badTrade("no broker", noBroker, "broker");
+    badTrade("selling what is not held", ::trade(QStringLiteral("SELL"), 1, 1), "cannot sell");
+    // Every route that reads a body reads it with the strict reader, whose own refusals its tests cover; the
+    // noncharacters are the service's to refuse.
     add("key twice in a holding", "PUT", "/v1/portfolio",
         replaced(put, R"("quantity":10)", R"("quantity":10,"quantity":2)"), "\"holdings[0].quantity\" is given twice");
     add("key twice in a trade", "POST", "/v1/transactions", inTrade(R"("quantity":1)", R"("quantity":1,"quantity":2)"),
@@ -149,19 +160,11 @@ void ServiceTest::malformedRequestsAreRefused_data()
         "\"name\" is given twice");
     add("key twice in a sign-in exchange", "POST", "/v1/auth/native/exchange",
         R"({"code":"a","code_verifier":"b","code":"c"})", "\"code\" is given twice");
-    add("lone surrogate in a reason", "POST", "/v1/transactions",
-        inTrade(R"("reason":"test")", R"("reason":"a\ud800b")"), "lone surrogate");
-    add("invalid escape in a note", "PUT", "/v1/portfolio", inNote(R"(q\x41)"), "invalid escape");
-    add("raw tab in a note", "PUT", "/v1/portfolio", inNote("a\tb"), "control character");
-    add("price beyond a double", "POST", "/v1/transactions", inTrade(R"("price":1)", R"("price":1e400)"),
-        "beyond the range");
     add("U+FFFE written out", "POST", "/v1/transactions",
         inTrade(R"("reason":"test")", "\"reason\":\"\xef\xbf\xbe"
                                       "ab\""),
         "U+FFFE");
     add("U+FFFF escaped", "PUT", "/v1/portfolio", inNote(R"(a\uffFFb)"), "U+FFFF");
-    add("number without a leading digit", "POST", "/v1/transactions", inTrade(R"("price":1)", R"("price":.5)"),
-        "isn't valid JSON");
 }
 
 void ServiceTest::malformedRequestsAreRefused()
@@ -180,6 +183,7 @@ void ServiceTest::malformedRequestsAreRefused()
     QCOMPARE(answer.status, status);
     QVERIFY2(errorText(answer).contains(mentions), answer.body.c_str());
     QVERIFY(ledger(token)->isEmpty());
+    QVERIFY(portfolio(token)->holdings.isEmpty());
 }
 
 void ServiceTest::usersCannotSeeEachOther()
@@ -277,38 +281,6 @@ void ServiceTest::customBrokerages()
     QCOMPARE(std::count_if(listed->cbegin(), listed->cend(), [](const BrokerageOption &o) { return o.isCustom; }), 1);
 }
 
-void ServiceTest::tradesAreValidated_data()
-{
-    QTest::addColumn<TransactionCreateInput>("input");
-    QTest::addColumn<QString>("mentions");
-
-    QTest::newRow("lower-case type") << trade(QStringLiteral("buy"), 1, 1) << QStringLiteral("BUY or SELL");
-    QTest::newRow("zero quantity") << trade(QStringLiteral("BUY"), 0, 1) << QStringLiteral("quantity");
-    QTest::newRow("zero price") << trade(QStringLiteral("BUY"), 1, 0) << QStringLiteral("price");
-    QTest::newRow("negative commission") << trade(QStringLiteral("BUY"), 1, 1, -0.01) << QStringLiteral("commission");
-    QTest::newRow("date without time") << trade(QStringLiteral("BUY"), 1, 1, 0, QStringLiteral("2026-11-02"))
-                                       << QStringLiteral("ISO 8601");
-    QTest::newRow("impossible date") << trade(QStringLiteral("BUY"), 1, 1, 0, QStringLiteral("2026-02-30T10:00:00Z"))
-                                     << QStringLiteral("ISO 8601");
-    TransactionCreateInput noBroker = trade(QStringLiteral("BUY"), 1, 1);
-    noBroker.broker = QStringLiteral("  ");
-    QTest::newRow("no broker") << noBroker << QStringLiteral("broker");
-    QTest::newRow("selling what is not held") << trade(QStringLiteral("SELL"), 1, 1) << QStringLiteral("cannot sell");
-}
-
-void ServiceTest::tradesAreValidated()
-{
-    QFETCH(TransactionCreateInput, input);
-    QFETCH(QString, mentions);
-    const QString token = signIn(QStringLiteral("ann@example.com"));
-    const auto refused = QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, input));
-    QVERIFY(!refused);
-    QCOMPARE(refused.error().apiError()->status, 400);
-    QVERIFY2(refused.error().description().contains(mentions), qPrintable(refused.error().description()));
-    QVERIFY(ledger(token)->isEmpty());
-    QVERIFY(portfolio(token)->holdings.isEmpty());
-}
-
 void ServiceTest::tradesMoveTheHolding()
 {
     const QString token = signIn(QStringLiteral("ann@example.com"));
@@ -350,9 +322,6 @@ void ServiceTest::aTradeIsAnsweredAsStored_data()
     QTest::newRow("leading U+FEFF") << std::string("\xef\xbb\xbf"
                                                    "b")
                                     << QStringLiteral("\ufeffb");
-    QTest::newRow("U+FEFF after an escape") << std::string("a\\n\xef\xbb\xbf"
-                                                           "b")
-                                            << QStringLiteral("a\n\ufeffb");
     QTest::newRow("surrogate pair") << std::string(R"(\ud83d\ude00 \u00e9)") << QStringLiteral("\U0001F600 \u00e9");
 }
 
