@@ -1,6 +1,6 @@
 #pragma once
 
-#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
@@ -23,24 +23,24 @@ public:
     template <class Run> void submit(Item &item, Run &&run)
     {
         Slot &slot = threadSlot();
-        slot.item = &item;
-        slot.state.store(Waiting, std::memory_order_relaxed);
+        bool leading = false;
         {
             const std::lock_guard lock(m_mutex);
+            slot.item = &item;
+            slot.state = Waiting; // no one else touches the slot before it is queued
             m_queue.push_back(&slot);
-            if (!m_leading) {
-                m_leading = true;
-                slot.state.store(Leading, std::memory_order_relaxed);
-            }
+            if (!m_leading)
+                m_leading = leading = true;
         }
-        // A waiter sleeps on its own slot, not on the queue's lock, so that being woken costs it nothing more.
-        State state = slot.state.load(std::memory_order_acquire);
-        while (state == Waiting) {
-            slot.state.wait(Waiting, std::memory_order_acquire);
-            state = slot.state.load(std::memory_order_acquire);
+        if (!leading) {
+            // A waiter sleeps on its own slot, not on the queue's lock, so that being woken costs it nothing
+            // more. A condition variable rather than std::atomic::wait: libstdc++'s spins with sched_yield
+            // first, which under load took a fifth of the service's time away from the work.
+            std::unique_lock lock(slot.mutex);
+            slot.woken.wait(lock, [&slot] { return slot.state != Waiting; });
+            if (slot.state == Done)
+                return;
         }
-        if (state == Done)
-            return;
         lead(run);
     }
 
@@ -49,8 +49,19 @@ private:
 
     struct Slot {
         Item *item = nullptr;
-        std::atomic<State> state{Waiting};
+        std::mutex mutex;
+        std::condition_variable woken;
+        State state = Waiting; // under mutex once queued
     };
+
+    static void wake(Slot &slot, State state)
+    {
+        {
+            const std::lock_guard lock(slot.mutex);
+            slot.state = state;
+        }
+        slot.woken.notify_one();
+    }
 
     // Leadership passes from one leader straight to the first caller queued behind its batch, so the queue
     // is empty whenever no one leads, and a leader's own item is always at the front of its batch.
@@ -78,14 +89,11 @@ private:
                 next = m_queue.front();
         }
         // Slots are never freed, so a wake-up that arrives after its waiter has moved on is harmless.
-        if (next) {
-            next->state.store(Leading, std::memory_order_release);
-            next->state.notify_one();
-        }
-        for (Slot *queued : batch) {
-            queued->state.store(Done, std::memory_order_release);
-            queued->state.notify_one();
-        }
+        if (next)
+            wake(*next, Leading);
+        for (Slot *queued : batch)
+            if (queued != batch.front()) // the leader's own, and the leader is not waiting
+                wake(*queued, Done);
     }
 
     // One per thread, as a thread waits for one item at a time; never freed, since a leader may still wake
