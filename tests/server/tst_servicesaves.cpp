@@ -93,35 +93,32 @@ private:
 void ServiceSavesTest::everyChangeIsStored_data()
 {
     QTest::addColumn<Edit>("edit");
-    QTest::newRow("market") << Edit([](PortfolioPutRequest &p) { p.holdings[1].market = QStringLiteral("US"); });
-    QTest::newRow("sector") << Edit([](PortfolioPutRequest &p) { p.holdings[1].sector = QStringLiteral("Energy"); });
-    QTest::newRow("sub-sector") << Edit(
-        [](PortfolioPutRequest &p) { p.holdings[1].subSector = QStringLiteral("Oil"); });
-    QTest::newRow("code") << Edit([](PortfolioPutRequest &p) { p.holdings[1].code = QStringLiteral("0001"); });
-    QTest::newRow("currency") << Edit([](PortfolioPutRequest &p) { p.holdings[1].currency = QStringLiteral("HKD"); });
-    QTest::newRow("broker") << Edit([](PortfolioPutRequest &p) { p.holdings[1].broker = QStringLiteral("IBKR"); });
-    QTest::newRow("average price") << Edit([](PortfolioPutRequest &p) { p.holdings[1].averagePrice = 50.25; });
-    QTest::newRow("quantity") << Edit([](PortfolioPutRequest &p) { p.holdings[1].quantity = 11; });
-    QTest::newRow("price by its last digit")
-        << Edit([](PortfolioPutRequest &p) { p.holdings[1].currentPrice += 1e-12; });
-    QTest::newRow("rate") << Edit([](PortfolioPutRequest &p) { p.holdings[1].fxToUsd = 9.5; });
-    QTest::newRow("note") << Edit([](PortfolioPutRequest &p) { p.holdings[1].note = QStringLiteral("\u5099\u8003"); });
-    QTest::newRow("text moved to the next field") << Edit([](PortfolioPutRequest &p) {
+    const auto add = [](const char *name, Edit edit) { QTest::newRow(name) << edit; };
+    add("market", [](PortfolioPutRequest &p) { p.holdings[1].market = QStringLiteral("US"); });
+    add("sector", [](PortfolioPutRequest &p) { p.holdings[1].sector = QStringLiteral("Energy"); });
+    add("sub-sector", [](PortfolioPutRequest &p) { p.holdings[1].subSector = QStringLiteral("Oil"); });
+    add("code", [](PortfolioPutRequest &p) { p.holdings[1].code = QStringLiteral("0001"); });
+    add("currency", [](PortfolioPutRequest &p) { p.holdings[1].currency = QStringLiteral("HKD"); });
+    add("broker", [](PortfolioPutRequest &p) { p.holdings[1].broker = QStringLiteral("IBKR"); });
+    add("average price", [](PortfolioPutRequest &p) { p.holdings[1].averagePrice = 50.25; });
+    add("quantity", [](PortfolioPutRequest &p) { p.holdings[1].quantity = 11; });
+    add("price by its last digit", [](PortfolioPutRequest &p) { p.holdings[1].currentPrice += 1e-12; });
+    add("rate", [](PortfolioPutRequest &p) { p.holdings[1].fxToUsd = 9.5; });
+    add("note", [](PortfolioPutRequest &p) { p.holdings[1].note = QStringLiteral("\u5099\u8003"); });
+    add("text moved to the next field", [](PortfolioPutRequest &p) {
         p.holdings[1].sector += p.holdings[1].subSector;
         p.holdings[1].subSector.clear();
     });
-    QTest::newRow("order") << Edit([](PortfolioPutRequest &p) { p.holdings.swapItemsAt(0, 2); });
-    QTest::newRow("holding removed") << Edit([](PortfolioPutRequest &p) { p.holdings.removeAt(1); });
-    QTest::newRow("holding added") << Edit(
+    add("order", [](PortfolioPutRequest &p) { p.holdings.swapItemsAt(0, 2); });
+    add("holding removed", [](PortfolioPutRequest &p) { p.holdings.removeAt(1); });
+    add("holding added",
         [](PortfolioPutRequest &p) { p.holdings.insert(1, holding(QStringLiteral("H-new"), QStringLiteral("0388"))); });
-    QTest::newRow("cash broker") << Edit(
-        [](PortfolioPutRequest &p) { p.cashBalances[0].broker = QStringLiteral("Futu"); });
-    QTest::newRow("cash amount") << Edit([](PortfolioPutRequest &p) { p.cashBalances[0].originalCash = 0; });
-    QTest::newRow("cash currency") << Edit(
-        [](PortfolioPutRequest &p) { p.cashBalances[0].currency = QStringLiteral("HKD"); });
-    QTest::newRow("cash rate") << Edit([](PortfolioPutRequest &p) { p.cashBalances[0].fxToUsd = 0.128; });
-    QTest::newRow("cash note") << Edit([](PortfolioPutRequest &p) { p.cashBalances[0].note.clear(); });
-    QTest::newRow("every cash balance removed") << Edit([](PortfolioPutRequest &p) { p.cashBalances.clear(); });
+    add("cash broker", [](PortfolioPutRequest &p) { p.cashBalances[0].broker = QStringLiteral("Futu"); });
+    add("cash amount", [](PortfolioPutRequest &p) { p.cashBalances[0].originalCash = 0; });
+    add("cash currency", [](PortfolioPutRequest &p) { p.cashBalances[0].currency = QStringLiteral("HKD"); });
+    add("cash rate", [](PortfolioPutRequest &p) { p.cashBalances[0].fxToUsd = 0.128; });
+    add("cash note", [](PortfolioPutRequest &p) { p.cashBalances[0].note.clear(); });
+    add("every cash balance removed", [](PortfolioPutRequest &p) { p.cashBalances.clear(); });
 }
 
 void ServiceSavesTest::everyChangeIsStored()
@@ -144,18 +141,11 @@ void ServiceSavesTest::saveAfterATradeIsStored()
 {
     const QString token = signIn(QStringLiteral("ann@example.com"));
     PortfolioPutRequest base = basePortfolio();
-    base.holdings[0] = ServerHolding{QStringLiteral("H-1"),
-                                     QStringLiteral("US"),
-                                     QStringLiteral("Information Technology"),
-                                     QStringLiteral("Technology Hardware, Storage & Peripherals"),
-                                     QStringLiteral("AAPL"),
-                                     QStringLiteral("USD"),
-                                     QStringLiteral("IBKR"),
-                                     100,
-                                     10,
-                                     120,
-                                     1,
-                                     QString()};
+    // The holding the trade below moves: the same broker, market and code.
+    base.holdings[0].broker = QStringLiteral("IBKR");
+    base.holdings[0].market = QStringLiteral("US");
+    base.holdings[0].code = QStringLiteral("AAPL");
+    base.holdings[0].currency = QStringLiteral("USD");
     QCOMPARE(save(token, base), answerFor(base));
     QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, trade(QStringLiteral("BUY"), 5, 130))));
     QCOMPARE(stored(token)->holdings[0].quantity, 15.0);
@@ -173,30 +163,28 @@ void ServiceSavesTest::savesApplyOnlyOverTheVersionTheyName_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("mentions");
 
-    const QString changed = QStringLiteral("changed elsewhere");
-    QTest::newRow("no tag") << QString() << QString() << false << 200 << QString();
-    QTest::newRow("no tag over another save") << QStringLiteral("save") << QString() << false << 200 << QString();
-    QTest::newRow("loaded tag") << QString() << QStringLiteral("%1") << false << 200 << QString();
-    QTest::newRow("loaded tag after another save")
-        << QStringLiteral("save") << QStringLiteral("%1") << false << 412 << changed;
-    QTest::newRow("loaded tag after a trade")
-        << QStringLiteral("trade") << QStringLiteral("%1") << false << 412 << changed;
+    const auto add = [](const char *name, const char *elsewhere, const char *ifMatch, int status,
+                        const char *mentions = "changed elsewhere", bool clashingIDs = false) {
+        QTest::newRow(name) << QString::fromLatin1(elsewhere) << (ifMatch ? QString::fromLatin1(ifMatch) : QString())
+                            << clashingIDs << status << QString::fromLatin1(status == 200 ? "" : mentions);
+    };
+    add("no tag", "", nullptr, 200);
+    add("no tag over another save", "save", nullptr, 200);
+    add("loaded tag", "", "%1", 200);
+    add("loaded tag after another save", "save", "%1", 412);
+    add("loaded tag after a trade", "trade", "%1", 412);
     // A brokerage of the user's own is no change to the portfolio.
-    QTest::newRow("loaded tag after a new brokerage")
-        << QStringLiteral("brokerage") << QStringLiteral("%1") << false << 200 << QString();
-    QTest::newRow("any version") << QStringLiteral("save") << QStringLiteral("*") << false << 200 << QString();
-    QTest::newRow("list holding the loaded tag")
-        << QString() << QStringLiteral("\"x\" ,W/\"y\",, %1") << false << 200 << QString();
-    QTest::newRow("list after another save")
-        << QStringLiteral("save") << QStringLiteral("\"x\", %1") << false << 412 << changed;
-    QTest::newRow("weak loaded tag") << QString() << QStringLiteral("W/%1") << false << 412 << changed;
-    QTest::newRow("bare version") << QString() << QStringLiteral("%2") << false << 412 << changed;
-    QTest::newRow("version with a leading zero") << QString() << QStringLiteral("\"0%2\"") << false << 412 << changed;
-    QTest::newRow("star in a list") << QString() << QStringLiteral("*, %1") << false << 412 << changed;
-    QTest::newRow("list cut short") << QString() << QStringLiteral("%1, \"x") << false << 412 << changed;
-    QTest::newRow("not a tag") << QString() << QStringLiteral("garbage") << false << 412 << changed;
-    QTest::newRow("clashing ids over the loaded tag")
-        << QString() << QStringLiteral("%1") << true << 400 << QStringLiteral("share the id");
+    add("loaded tag after a new brokerage", "brokerage", "%1", 200);
+    add("any version", "save", "*", 200);
+    add("list holding the loaded tag", "", "\"x\" ,W/\"y\",, %1", 200);
+    add("list after another save", "save", "\"x\", %1", 412);
+    add("weak loaded tag", "", "W/%1", 412);
+    add("bare version", "", "%2", 412);
+    add("version with a leading zero", "", "\"0%2\"", 412);
+    add("star in a list", "", "*, %1", 412);
+    add("list cut short", "", "%1, \"x", 412);
+    add("not a tag", "", "garbage", 412);
+    add("clashing ids over the loaded tag", "", "%1", 400, "share the id", true);
 }
 
 void ServiceSavesTest::savesApplyOnlyOverTheVersionTheyName()
