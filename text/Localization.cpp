@@ -2,6 +2,12 @@
 
 #include "text/LocalizationTables.h"
 
+#include <unicode/fmtable.h>
+#include <unicode/msgfmt.h>
+
+#include <mutex>
+#include <vector>
+
 namespace quillfern {
 namespace {
 
@@ -15,14 +21,16 @@ Catalogue build()
 {
     Catalogue catalogue;
     AppText::Table simplified, traditional, japanese, korean;
-    for (const CatalogueRow &row : catalogueRows()) {
-        const QString key = QString::fromUtf16(row.key);
-        catalogue.keys.append(key);
-        catalogue.english.insert(key, QString::fromUtf16(row.english));
-        simplified.insert(key, QString::fromUtf16(row.simplifiedChinese));
-        traditional.insert(key, QString::fromUtf16(row.traditionalChinese));
-        japanese.insert(key, QString::fromUtf16(row.japanese));
-        korean.insert(key, QString::fromUtf16(row.korean));
+    for (const std::span<const CatalogueRow> part : catalogueParts()) {
+        for (const CatalogueRow &row : part) {
+            const QString key = QString::fromUtf16(row.key);
+            catalogue.keys.append(key);
+            catalogue.english.insert(key, QString::fromUtf16(row.english));
+            simplified.insert(key, QString::fromUtf16(row.simplifiedChinese));
+            traditional.insert(key, QString::fromUtf16(row.traditionalChinese));
+            japanese.insert(key, QString::fromUtf16(row.japanese));
+            korean.insert(key, QString::fromUtf16(row.korean));
+        }
     }
     catalogue.translations = {
         {QStringLiteral("en-US"), catalogue.english},
@@ -42,6 +50,30 @@ const Catalogue &catalogue()
     static const Catalogue instance = build();
     return instance;
 }
+
+// The ICU locale whose plural rules and number style a language's messages follow.
+const char *messageLocale(QStringView languageCode)
+{
+    if (languageCode == u"zh-CN")
+        return "zh_Hans";
+    if (languageCode == u"zh-TW")
+        return "zh_Hant";
+    if (languageCode == u"ja-JP")
+        return "ja";
+    if (languageCode == u"ko-KR")
+        return "ko";
+    if (languageCode == u"en-GB")
+        return "en_GB";
+    return "en";
+}
+
+icu::UnicodeString unicode(const QString &text)
+{
+    return icu::UnicodeString(reinterpret_cast<const char16_t *>(text.utf16()), int32_t(text.size()));
+}
+
+std::mutex currentLanguageMutex;
+QString currentLanguageCode = QStringLiteral("en-US");
 
 } // namespace
 
@@ -71,6 +103,51 @@ QString AppText::value(QStringView key, QStringView languageCode)
     if (const auto text = all.english.constFind(name); text != all.english.cend())
         return *text;
     return name;
+}
+
+QString AppText::format(QStringView key, QStringView languageCode, std::initializer_list<Argument> arguments)
+{
+    const QString pattern = value(key, languageCode);
+    std::vector<icu::Formattable> values;
+    values.reserve(arguments.size());
+    for (const Argument &argument : arguments) {
+        if (const auto *text = std::get_if<QString>(&argument))
+            values.emplace_back(unicode(*text));
+        else if (const auto *whole = std::get_if<qint64>(&argument))
+            values.emplace_back(int64_t(*whole));
+        else
+            values.emplace_back(std::get<double>(argument));
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::MessageFormat message(unicode(pattern), icu::Locale(messageLocale(languageCode)), status);
+    icu::UnicodeString result;
+    icu::FieldPosition ignored;
+    message.format(values.data(), int32_t(values.size()), result, ignored, status);
+    if (U_FAILURE(status))
+        return pattern;
+    return QString(reinterpret_cast<const QChar *>(result.getBuffer()), result.length());
+}
+
+void AppText::setCurrentLanguage(const QString &languageCode)
+{
+    const std::lock_guard lock(currentLanguageMutex);
+    currentLanguageCode = languageCode;
+}
+
+QString AppText::currentLanguage()
+{
+    const std::lock_guard lock(currentLanguageMutex);
+    return currentLanguageCode;
+}
+
+QString AppText::text(QStringView key)
+{
+    return value(key, currentLanguage());
+}
+
+QString AppText::text(QStringView key, std::initializer_list<Argument> arguments)
+{
+    return format(key, currentLanguage(), arguments);
 }
 
 } // namespace quillfern

@@ -12,9 +12,9 @@ constexpr auto rows = std::to_array<CatalogueRow>({
     {u"transactions", u"Transactions", u"交易记录", u"交易記錄", u"取引履歴", u"거래 내역"},
     {u"retry", u"Retry", u"重试", u"重試", u"再試行", u"다시 시도"},
     {u"saving", u"Saving…", u"保存中…", u"儲存中…", u"保存中…", u"저장 중…"},
-    {u"invalidNumber", u"Not a number. Type one like %1", u"不是有效数字，请输入如 %1 的数字",
-     u"不是有效數字，請輸入如 %1 的數字", u"数値ではありません。%1 のように入力してください",
-     u"숫자가 아닙니다. %1처럼 입력하세요"},
+    {u"invalidNumber", u"Not a number. Type one like {0}", u"不是有效数字，请输入如 {0} 的数字",
+     u"不是有效數字，請輸入如 {0} 的數字", u"数値ではありません。{0} のように入力してください",
+     u"숫자가 아닙니다. {0}처럼 입력하세요"},
     {u"marketValue", u"Market Value", u"市值", u"市值", u"時価総額", u"시장 가치"},
     {u"boughtCost", u"Cost Basis", u"持仓成本", u"持倉成本", u"取得原価", u"매입 원가"},
     {u"net", u"Unrealized P/L", u"未实现盈亏", u"未實現損益", u"含み損益", u"미실현 손익"},
@@ -95,28 +95,28 @@ constexpr auto rows = std::to_array<CatalogueRow>({
     {u"edit", u"Edit", u"编辑", u"編輯", u"編集", u"편집"},
     {u"undo", u"Undo", u"撤销", u"復原", u"元に戻す", u"실행 취소"},
     {u"redo", u"Redo", u"重做", u"重做", u"やり直す", u"다시 실행"},
-    {u"deletedRow", u"Deleted %1", u"已删除 %1", u"已刪除 %1", u"%1 を削除しました", u"%1 삭제됨"},
-    {u"undoneChange", u"Undone: %1", u"已撤销：%1", u"已復原：%1", u"元に戻しました：%1", u"실행 취소됨: %1"},
-    {u"redoneChange", u"Redone: %1", u"已重做：%1", u"已重做：%1", u"やり直しました：%1", u"다시 실행됨: %1"},
-    {u"addHoldingCommand", u"Add Position of %1", u"添加 %1 的持仓", u"新增 %1 的持倉", u"%1 の保有を追加",
-     u"%1 보유 추가"},
-    {u"changeHoldingCommand", u"Change Position of %1", u"修改 %1 的持仓", u"修改 %1 的持倉", u"%1 の保有を変更",
-     u"%1 보유 변경"},
-    {u"deleteHoldingCommand", u"Delete Position of %1", u"删除 %1 的持仓", u"刪除 %1 的持倉", u"%1 の保有を削除",
-     u"%1 보유 삭제"},
-    {u"addCashCommand", u"Add %1 Cash at %2", u"添加 %2 的 %1 现金", u"新增 %2 的 %1 現金", u"%2 の %1 現金を追加",
-     u"%2의 %1 현금 추가"},
-    {u"changeCashCommand", u"Change %1 Cash at %2", u"修改 %2 的 %1 现金", u"修改 %2 的 %1 現金",
-     u"%2 の %1 現金を変更", u"%2의 %1 현금 변경"},
-    {u"deleteCashCommand", u"Delete %1 Cash at %2", u"删除 %2 的 %1 现金", u"刪除 %2 的 %1 現金",
-     u"%2 の %1 現金を削除", u"%2의 %1 현금 삭제"},
+    {u"deletedRow", u"Deleted {0}", u"已删除 {0}", u"已刪除 {0}", u"{0} を削除しました", u"{0} 삭제됨"},
+    {u"undoneChange", u"Undone: {0}", u"已撤销：{0}", u"已復原：{0}", u"元に戻しました：{0}", u"실행 취소됨: {0}"},
+    {u"redoneChange", u"Redone: {0}", u"已重做：{0}", u"已重做：{0}", u"やり直しました：{0}", u"다시 실행됨: {0}"},
+    {u"addHoldingCommand", u"Add Position of {0}", u"添加 {0} 的持仓", u"新增 {0} 的持倉", u"{0} の保有を追加",
+     u"{0} 보유 추가"},
+    {u"changeHoldingCommand", u"Change Position of {0}", u"修改 {0} 的持仓", u"修改 {0} 的持倉", u"{0} の保有を変更",
+     u"{0} 보유 변경"},
+    {u"deleteHoldingCommand", u"Delete Position of {0}", u"删除 {0} 的持仓", u"刪除 {0} 的持倉", u"{0} の保有を削除",
+     u"{0} 보유 삭제"},
+    {u"addCashCommand", u"Add {0} Cash at {1}", u"添加 {1} 的 {0} 现金", u"新增 {1} 的 {0} 現金", u"{1} の {0} 現金を追加",
+     u"{1}의 {0} 현금 추가"},
+    {u"changeCashCommand", u"Change {0} Cash at {1}", u"修改 {1} 的 {0} 现金", u"修改 {1} 的 {0} 現金",
+     u"{1} の {0} 現金を変更", u"{1}의 {0} 현금 변경"},
+    {u"deleteCashCommand", u"Delete {0} Cash at {1}", u"删除 {1} 的 {0} 现金", u"刪除 {1} 的 {0} 現金",
+     u"{1} の {0} 現金を削除", u"{1}의 {0} 현금 삭제"},
     {u"view", u"View", u"视图", u"檢視", u"表示", u"보기"},
     {u"refreshPrices", u"Refresh Prices", u"刷新价格", u"重新整理價格", u"価格を更新", u"가격 새로 고침"},
     {u"refreshingPrices", u"Refreshing", u"正在刷新", u"正在重新整理", u"更新中", u"새로 고치는 중"},
     {u"refreshPricesAutomatically", u"Refresh Prices Automatically", u"自动刷新价格", u"自動重新整理價格",
      u"価格を自動更新", u"가격 자동 새로 고침"},
-    {u"priceAsOf", u"As of %1", u"截至 %1", u"截至 %1", u"%1 時点", u"%1 기준"},
-    {u"priceSource", u"Source: %1", u"来源：%1", u"來源：%1", u"取得元：%1", u"출처: %1"},
+    {u"priceAsOf", u"As of {0}", u"截至 {0}", u"截至 {0}", u"{0} 時点", u"{0} 기준"},
+    {u"priceSource", u"Source: {0}", u"来源：{0}", u"來源：{0}", u"取得元：{0}", u"출처: {0}"},
     {u"priceSourceLive", u"live", u"实时", u"即時", u"リアルタイム", u"실시간"},
     {u"priceSourceDemo", u"demo prices, not live", u"演示价格，非实时", u"示範價格，非即時",
      u"デモ価格（リアルタイムではありません）", u"데모 가격, 실시간 아님"},
@@ -124,15 +124,20 @@ constexpr auto rows = std::to_array<CatalogueRow>({
     {u"priceStale", u"More than 3 days old", u"已超过 3 天", u"已超過 3 天", u"3日以上前の価格です",
      u"3일 이상 지난 가격"},
     {u"demoPrices", u"Demo prices", u"演示价格", u"示範價格", u"デモ価格", u"데모 가격"},
-    {u"pricesAsOf", u"Prices as of %1", u"价格截至 %1", u"價格截至 %1", u"%1 時点の価格", u"%1 기준 가격"},
-    {u"ratesOf", u"Rates of %1", u"汇率日期：%1", u"匯率日期：%1", u"%1 の為替レート", u"%1 환율"},
+    {u"pricesAsOf", u"Prices as of {0}", u"价格截至 {0}", u"價格截至 {0}", u"{0} 時点の価格", u"{0} 기준 가격"},
+    {u"ratesOf", u"Rates of {0}", u"汇率日期：{0}", u"匯率日期：{0}", u"{0} の為替レート", u"{0} 환율"},
 });
 
 } // namespace
 
-std::span<const CatalogueRow> catalogueRows()
+std::span<const CatalogueRow> coreCatalogueRows()
 {
     return rows;
+}
+
+std::array<std::span<const CatalogueRow>, 4> catalogueParts()
+{
+    return {coreCatalogueRows(), messageCatalogueRows(), windowCatalogueRows(), signInCatalogueRows()};
 }
 
 } // namespace quillfern

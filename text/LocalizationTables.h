@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <span>
 
 namespace quillfern {
@@ -14,6 +15,14 @@ struct CatalogueRow {
     const char16_t *korean;
 };
 
-std::span<const CatalogueRow> catalogueRows();
+// The catalogue in parts, one per area of the interface, each in a file of its own. A text is an ICU
+// message pattern: {0}, {1} for arguments in any order, {0, plural, one {# row} other {# rows}} for counts.
+std::span<const CatalogueRow> coreCatalogueRows();    // pages, tables, editing
+std::span<const CatalogueRow> messageCatalogueRows(); // status lines, banners, errors
+std::span<const CatalogueRow> windowCatalogueRows();  // menus, dialogs, tooltips, accessibility names
+std::span<const CatalogueRow> signInCatalogueRows();  // the sign-in view
+
+// Every part, in catalogue order.
+std::array<std::span<const CatalogueRow>, 4> catalogueParts();
 
 } // namespace quillfern

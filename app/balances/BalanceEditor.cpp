@@ -241,7 +241,7 @@ void BalanceEditor::commit(const QString &text, std::optional<CashRow> before, s
 
 QString BalanceEditor::commandText(const char16_t *key, const CashRow &row) const
 {
-    return AppText::value(key, inputs().language.code).arg(row.currency, row.broker);
+    return AppText::format(key, inputs().language.code, {row.currency, row.broker});
 }
 
 BalanceEditor::TextBinding BalanceEditor::uniqueBrokerBinding(const QString &rowID)

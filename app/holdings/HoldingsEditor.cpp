@@ -57,7 +57,7 @@ private:
     void tell(const char16_t *key)
     {
         if (m_rows)
-            m_rows->setRowEditStatus(AppText::value(key, m_rows->displayLanguageCode()).arg(text()));
+            m_rows->setRowEditStatus(AppText::format(key, m_rows->displayLanguageCode(), {text()}));
     }
 
     void write(const std::optional<AssetRow> &state)
@@ -210,10 +210,11 @@ void HoldingsEditor::saveEditingRow()
     m_editingNewRow = false;
     m_rowEditError.reset();
     if (!before || !(*before == row)) {
-        const QString text = AppText::value(before ? u"changeHoldingCommand" : u"addHoldingCommand", language());
+        const QString text =
+            AppText::format(before ? u"changeHoldingCommand" : u"addHoldingCommand", language(), {row.code});
         // Pushing runs the command once: it writes the normalised row and schedules the save.
         m_undoStack.push(new HoldingRowCommand(
-            text.arg(row.code), m_rows, [this](const QString &id) { rowAboutToBeWritten(id); }, before, row, position));
+            text, m_rows, [this](const QString &id) { rowAboutToBeWritten(id); }, before, row, position));
     } else {
         m_rows.schedulePortfolioSave();
     }
@@ -261,11 +262,11 @@ void HoldingsEditor::deleteRow(const QString &id)
         Q_EMIT editingChanged();
         return;
     }
-    const QString text = AppText::value(u"deleteHoldingCommand", language()).arg(row.code);
+    const QString text = AppText::format(u"deleteHoldingCommand", language(), {row.code});
     m_undoStack.push(new HoldingRowCommand(
         text, m_rows, [this](const QString &rowID) { rowAboutToBeWritten(rowID); }, row, std::nullopt, position));
     m_offersUndo = true;
-    m_rows.setRowEditStatus(AppText::value(u"deletedRow", language()).arg(row.code));
+    m_rows.setRowEditStatus(AppText::format(u"deletedRow", language(), {row.code}));
     Q_EMIT editingChanged();
 }
 

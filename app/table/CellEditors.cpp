@@ -123,7 +123,7 @@ void EditingNumberCell::showValidity()
     m_field->setPalette(look);
     // The window's locale follows the interface language; the example is written in the number locale.
     const QString language = locale().name().replace(QLatin1Char('_'), QLatin1Char('-'));
-    const QString message = AppText::value(u"invalidNumber", language).arg(decimal(1234.5, 2));
+    const QString message = AppText::format(u"invalidNumber", language, {decimal(1234.5, 2)});
     m_field->setToolTip(message);
     m_field->setAccessibleDescription(message);
 }

@@ -85,10 +85,10 @@ QString priceFactsText(const PriceFacts &facts, const QDateTime &now, const QStr
 {
     QStringList lines;
     if (facts.asOf)
-        lines.append(AppText::value(u"priceAsOf", languageCode).arg(displayDateTime(*facts.asOf, locale, timeZone)));
+        lines.append(AppText::format(u"priceAsOf", languageCode, {displayDateTime(*facts.asOf, locale, timeZone)}));
     if (const char16_t *source = sourceKey(facts.source))
         lines.append(
-            AppText::value(u"priceSource", languageCode).arg(AppText::value(QStringView(source), languageCode)));
+            AppText::format(u"priceSource", languageCode, {AppText::value(QStringView(source), languageCode)}));
     // A demo price says so in its source; only age needs its own line.
     if (facts.source != PriceSource::Demo && isStale(facts, now))
         lines.append(AppText::value(u"priceStale", languageCode));
@@ -110,7 +110,7 @@ QString pricesSummaryText(const PriceFactsBook &book, const QList<AssetRow> &row
     }
     if (!oldest)
         return {};
-    return AppText::value(u"pricesAsOf", languageCode).arg(displayMonthDayTime(*oldest, locale, timeZone));
+    return AppText::format(u"pricesAsOf", languageCode, {displayMonthDayTime(*oldest, locale, timeZone)});
 }
 
 QString ratesDateText(const QList<CurrencyOption> &currencies, const QString &languageCode, const QString &locale,
@@ -124,7 +124,7 @@ QString ratesDateText(const QList<CurrencyOption> &currencies, const QString &la
     }
     if (!oldest)
         return {};
-    return AppText::value(u"ratesOf", languageCode).arg(displayDay(*oldest, locale));
+    return AppText::format(u"ratesOf", languageCode, {displayDay(*oldest, locale)});
 }
 
 } // namespace quillfern

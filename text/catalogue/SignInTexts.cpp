@@ -1,0 +1,10 @@
+#include "text/LocalizationTables.h"
+
+namespace quillfern {
+
+std::span<const CatalogueRow> signInCatalogueRows()
+{
+    return {};
+}
+
+} // namespace quillfern
