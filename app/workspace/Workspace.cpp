@@ -2,6 +2,7 @@
 
 #include "auth/AuthManager.h"
 #include "core/HoldingRules.h"
+#include "text/Localization.h"
 
 #include <QPointer>
 
@@ -46,6 +47,7 @@ Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QS
       m_rowEditStatus(QStringLiteral("Double-click a row to edit")),
       m_currencies{defaultReportingCurrency()}, m_languages{defaultLanguage()}, m_summary(quillfern::summary({}))
 {
+    AppText::setCurrentLanguage(languageCode());
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(saveDelay);
     connect(&m_saveTimer, &QTimer::timeout, this, &Workspace::sendPendingSave);
@@ -97,6 +99,7 @@ QString Workspace::languageCode() const
 void Workspace::setLanguageCode(const QString &code)
 {
     m_preferences->setValue(languageKey, code);
+    AppText::setCurrentLanguage(code);
     Q_EMIT preferencesChanged();
 }
 
