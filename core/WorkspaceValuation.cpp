@@ -75,11 +75,30 @@ CurrencyOption defaultReportingCurrency()
                           QStringLiteral("\U0001F1FA\U0001F1F8"), 1.0};
 }
 
+const QList<LanguageOption> &supportedLanguages()
+{
+    static const QList<LanguageOption> list{
+        {QStringLiteral("en-US"), QStringLiteral("English (United States)"), QStringLiteral("English (US)"),
+         QStringLiteral("en_US"), QStringLiteral("\U0001F1FA\U0001F1F8")},
+        {QStringLiteral("en-GB"), QStringLiteral("English (United Kingdom)"), QStringLiteral("English (UK)"),
+         QStringLiteral("en_GB"), QStringLiteral("\U0001F1EC\U0001F1E7")},
+        {QStringLiteral("en-EU"), QStringLiteral("English (Europe)"), QStringLiteral("English (EU)"),
+         QStringLiteral("en_IE"), QStringLiteral("\U0001F1EA\U0001F1FA")},
+        {QStringLiteral("zh-CN"), QStringLiteral("Chinese (Simplified)"), QStringLiteral("简体中文"),
+         QStringLiteral("zh_CN"), QStringLiteral("\U0001F1E8\U0001F1F3")},
+        {QStringLiteral("zh-TW"), QStringLiteral("Chinese (Traditional)"), QStringLiteral("繁體中文"),
+         QStringLiteral("zh_TW"), QStringLiteral("\U0001F1F9\U0001F1FC")},
+        {QStringLiteral("ja-JP"), QStringLiteral("Japanese"), QStringLiteral("日本語"), QStringLiteral("ja_JP"),
+         QStringLiteral("\U0001F1EF\U0001F1F5")},
+        {QStringLiteral("ko-KR"), QStringLiteral("Korean"), QStringLiteral("한국어"), QStringLiteral("ko_KR"),
+         QStringLiteral("\U0001F1F0\U0001F1F7")},
+    };
+    return list;
+}
+
 LanguageOption defaultLanguage()
 {
-    return LanguageOption{QStringLiteral("en-US"), QStringLiteral("English (United States)"),
-                          QStringLiteral("English (US)"), QStringLiteral("en_US"),
-                          QStringLiteral("\U0001F1FA\U0001F1F8")};
+    return supportedLanguages().first();
 }
 
 QStringList defaultBrokerageNames()

@@ -37,6 +37,9 @@ double cashValueUsd(const CashRow &row);
 double totalCashUsd(const QList<CashRow> &rows);
 
 CurrencyOption defaultReportingCurrency();
+// The languages the interface speaks, English (US) first; the service offers these and the window falls
+// back on them while the service cannot be asked.
+const QList<LanguageOption> &supportedLanguages();
 LanguageOption defaultLanguage();
 QStringList defaultBrokerageNames();
 

@@ -45,7 +45,7 @@ const QString Workspace::languageKey = QStringLiteral("quillfernLanguage");
 Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QSettings> preferences, QObject *parent)
     : HoldingRows(parent), m_auth(auth), m_endpoint(std::move(endpoint)), m_preferences(std::move(preferences)),
       m_rowEditStatus(QStringLiteral("Double-click a row to edit")),
-      m_currencies{defaultReportingCurrency()}, m_languages{defaultLanguage()}, m_summary(quillfern::summary({}))
+      m_currencies{defaultReportingCurrency()}, m_languages(supportedLanguages()), m_summary(quillfern::summary({}))
 {
     AppText::setCurrentLanguage(languageCode());
     m_saveTimer.setSingleShot(true);
@@ -306,14 +306,9 @@ QCoro::Task<> Workspace::loadLanguages()
     auto answer = co_await std::move(call);
     if (!self || wasCancelledRun(cancel))
         co_return;
-    if (!answer) {
-        if (hasPortfolioCopy())
-            co_return;
-        m_languages = {defaultLanguage()};
-        Q_EMIT referenceDataChanged();
-        setLanguageCode(QStringLiteral("en-US"));
+    // Unanswered, the window keeps the languages it speaks itself and the user's choice among them.
+    if (!answer)
         co_return;
-    }
     if (!isSession(*token) || answer->isEmpty())
         co_return;
     if (!(m_languages == *answer)) {

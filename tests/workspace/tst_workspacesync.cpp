@@ -159,12 +159,15 @@ void WorkspaceSyncTest::referenceListsAndTheirPreferences_data()
         << true << ok(languagesJSON(languages)) << QStringLiteral("ko-KR") << languages << QStringLiteral("ko-KR");
     QTest::newRow("language not listed becomes the first")
         << true << ok(languagesJSON(languages)) << QStringLiteral("zh-CN") << languages << QStringLiteral("ja-JP");
+    // Unanswered, the window keeps the languages it speaks itself and the user's choice: an offline start
+    // in Korean stays Korean.
+    const QStringList own{QStringLiteral("en-US"), QStringLiteral("en-GB"), QStringLiteral("en-EU"),
+                          QStringLiteral("zh-CN"), QStringLiteral("zh-TW"), QStringLiteral("ja-JP"),
+                          QStringLiteral("ko-KR")};
     QTest::newRow("empty language list changes nothing")
-        << true << ok("[]") << QStringLiteral("zh-CN") << QStringList{QStringLiteral("en-US")}
-        << QStringLiteral("zh-CN");
-    QTest::newRow("failed language load resets to en-US")
-        << true << failing << QStringLiteral("ko-KR") << QStringList{QStringLiteral("en-US")}
-        << QStringLiteral("en-US");
+        << true << ok("[]") << QStringLiteral("zh-CN") << own << QStringLiteral("zh-CN");
+    QTest::newRow("failed language load keeps the choice")
+        << true << failing << QStringLiteral("ko-KR") << own << QStringLiteral("ko-KR");
 }
 
 void WorkspaceSyncTest::referenceListsAndTheirPreferences()
