@@ -49,9 +49,11 @@ private:
                        const PortfolioResponse &portfolio, http::Response &response);
     void startSignIn(const http::Request &request, http::Response &response);
     void finishSignIn(const QString &provider, const QString &subject, const QString &name, const QString &email,
-                      const QString &picture, const PendingSignIn &pending, http::Response &response);
-    void redirectWithError(http::Response &response, const QString &redirectURI, const QString &error,
-                           const QString &description);
+                      const QString &picture, const PendingSignIn &pending, const http::Request &request,
+                      http::Response &response);
+    // Sends the browser back to the app with an OAuth error and its description.
+    void redirectWithError(const http::Request &request, http::Response &response, const QString &redirectURI,
+                           const QString &error, const QString &description);
 
     ServerOptions m_options;
     Database &m_database;

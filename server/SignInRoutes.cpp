@@ -1,5 +1,6 @@
 #include "server/HttpSupport.h"
 #include "server/Service.h"
+#include "server/SignInPages.h"
 #include "server/google/GoogleProvider.h"
 
 #include <QRegularExpression>
@@ -19,24 +20,6 @@ bool isPKCEText(const QString &text, int minimum, int maximum)
 }
 
 void noReferrer(http::Response &response) { response.setHeader("Referrer-Policy", "no-referrer"); }
-
-void sendPage(http::Response &response, int status, const QString &title, const QString &body)
-{
-    noReferrer(response);
-    response.setHeader("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
-    response.setHeader("X-Frame-Options", "DENY");
-    const QString page = QStringLiteral(
-                             "<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\">"
-                             "<meta name=\"viewport\" content=\"width=device-width\"><title>%1</title><style>"
-                             "body{font-family:system-ui,sans-serif;max-width:26rem;margin:3rem auto;padding:0 1rem}"
-                             ".warning{background:#fff3cd;border:1px solid #e0c36b;padding:.75rem;border-radius:6px}"
-                             "label{display:block;margin-top:1rem}input{width:100%;padding:.4rem;font-size:1rem}"
-                             "button{margin-top:1.5rem;padding:.5rem 1.5rem;font-size:1rem}</style></head>"
-                             "<body>%2</body></html>")
-                             .arg(escapeHTML(title), body);
-    response.status = status;
-    response.setContent(page.toStdString(), "text/html; charset=utf-8");
-}
 
 QString devSignInForm(const QString &state, const QString &problem = {})
 {
@@ -66,13 +49,13 @@ QString withQuery(const QString &redirectURI, const QList<std::pair<QString, QSt
 
 } // namespace
 
-void Service::redirectWithError(http::Response &response, const QString &redirectURI, const QString &error,
-                                const QString &description)
+void Service::redirectWithError(const http::Request &request, http::Response &response, const QString &redirectURI,
+                                const QString &error, const QString &description)
 {
-    noReferrer(response);
-    response.redirect(
-        withQuery(redirectURI, {{QStringLiteral("error"), error}, {QStringLiteral("error_description"), description}})
-            .toStdString());
+    sendBackToApp(request, response,
+                  withQuery(redirectURI,
+                            {{QStringLiteral("error"), error}, {QStringLiteral("error_description"), description}}),
+                  false);
 }
 
 void Service::startSignIn(const http::Request &request, http::Response &response)
@@ -100,21 +83,28 @@ void Service::startSignIn(const http::Request &request, http::Response &response
 }
 
 void Service::finishSignIn(const QString &provider, const QString &subject, const QString &name, const QString &email,
-                           const QString &picture, const PendingSignIn &pending, http::Response &response)
+                           const QString &picture, const PendingSignIn &pending, const http::Request &request,
+                           http::Response &response)
 {
     const qint64 now = m_clock.nowSeconds();
     const auto user = m_accounts.upsertUser(provider, subject, name, email, picture, now);
     if (!user)
-        return redirectWithError(response, pending.redirectURI, QStringLiteral("server_error"), user.error().message);
+        return redirectWithError(request, response, pending.redirectURI, QStringLiteral("server_error"),
+                                 user.error().message);
     const QString code = randomToken(32);
     if (const auto failed = m_accounts.saveCode(sha256Hex(code), user->id, pending, now + codeLifetime))
-        return redirectWithError(response, pending.redirectURI, QStringLiteral("server_error"), failed->message);
-    noReferrer(response);
-    response.redirect(withQuery(pending.redirectURI, {{QStringLiteral("code"), code}}).toStdString());
+        return redirectWithError(request, response, pending.redirectURI, QStringLiteral("server_error"),
+                                 failed->message);
+    sendBackToApp(request, response, withQuery(pending.redirectURI, {{QStringLiteral("code"), code}}), true);
 }
 
 void Service::installSignInRoutes()
 {
+    // Which provider the sign-in pages lead to, so the app can name it before the browser opens.
+    m_server.route("GET", "/v1/auth/provider", [this](const http::Request &, http::Response &response) {
+        response.setContent(m_google ? R"({"provider":"google"})" : R"({"provider":"dev"})", jsonContentType);
+    });
+
     m_server.route("GET", "/v1/auth/google/start",
                  [this](const http::Request &request, http::Response &response) { startSignIn(request, response); });
 
@@ -137,7 +127,7 @@ void Service::installSignInRoutes()
         if (!pending)
             return sendPage(response, 400, QStringLiteral("Sign-in failed"),
                             QStringLiteral("<h1>Sign-in failed</h1><p>%1</p>").arg(escapeHTML(pending.error().message)));
-        finishSignIn(QStringLiteral("dev"), email.toLower(), name, email, QString(), *pending, response);
+        finishSignIn(QStringLiteral("dev"), email.toLower(), name, email, QString(), *pending, request, response);
     });
 
     m_server.route("GET", "/v1/auth/google/callback", [this](const http::Request &request, http::Response &response) {
@@ -148,16 +138,17 @@ void Service::installSignInRoutes()
             return sendPage(response, 400, QStringLiteral("Sign-in failed"),
                             QStringLiteral("<h1>Sign-in failed</h1><p>%1</p>").arg(escapeHTML(pending.error().message)));
         if (request.hasParam("error") || !request.hasParam("code"))
-            return redirectWithError(response, pending->redirectURI, QStringLiteral("access_denied"),
+            return redirectWithError(request, response, pending->redirectURI, QStringLiteral("access_denied"),
                                      QStringLiteral("Google sign-in was not completed."));
         const auto outcome = m_google->completeSignIn(request.param("code"), pending->nonce.toStdString(),
                                                       m_clock.nowSeconds());
         if (const auto *problem = std::get_if<std::string>(&outcome))
-            return redirectWithError(response, pending->redirectURI, QStringLiteral("access_denied"),
+            return redirectWithError(request, response, pending->redirectURI, QStringLiteral("access_denied"),
                                      QString::fromStdString(*problem));
         const auto &claims = std::get<IdentityClaims>(outcome);
         finishSignIn(QStringLiteral("google"), QString::fromStdString(claims.subject), QString::fromStdString(claims.name),
-                     QString::fromStdString(claims.email), QString::fromStdString(claims.picture), *pending, response);
+                     QString::fromStdString(claims.email), QString::fromStdString(claims.picture), *pending, request,
+                     response);
     });
 
     m_server.route("POST", "/v1/auth/native/exchange", [this](const http::Request &request, http::Response &response) {

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QTest>
+#include <QUrlQuery>
 
 using namespace quillfern;
 using namespace quillfern::servicetest;
@@ -15,6 +16,8 @@ class ServiceSignInTest : public ServiceFixture {
 private Q_SLOTS:
     void signInRefusals_data();
     void signInRefusals();
+    void browserIsSentBackToTheApp_data();
+    void browserIsSentBackToTheApp();
     void codesWorkOnceAndReplayRevokes();
     void codesExpire();
     void logoutRevokesTheToken();
@@ -44,6 +47,110 @@ void ServiceSignInTest::signInRefusals()
     QVERIFY(answer.headers.find("Location") == answer.headers.end());
     QCOMPARE(answer.headers.find("Referrer-Policy")->second, std::string("no-referrer"));
     QVERIFY(!errorText(answer).isEmpty());
+}
+
+void ServiceSignInTest::browserIsSentBackToTheApp_data()
+{
+    QTest::addColumn<bool>("google");          // the service signs in with Google, and the user turns it down
+    QTest::addColumn<std::string>("accept");   // "" sends the client's default, */*
+    QTest::addColumn<std::string>("languages"); // Accept-Language
+    QTest::addColumn<QString>("pageLanguage"); // empty: a bare redirect to the app, no page
+
+    const std::string browser = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+    QTest::newRow("app or script") << false << std::string() << std::string("ja") << QString();
+    QTest::newRow("JSON client") << false << std::string("application/json") << std::string() << QString();
+    QTest::newRow("browser without languages") << false << browser << std::string() << QStringLiteral("en");
+    QTest::newRow("browser, Japanese") << false << browser << std::string("ja-JP,ja;q=0.9,en;q=0.8")
+                                       << QStringLiteral("ja");
+    QTest::newRow("browser, Hong Kong") << false << std::string("TEXT/HTML") << std::string("zh-HK, en;q=0.5")
+                                        << QStringLiteral("zh-TW");
+    QTest::newRow("browser, Chinese") << false << browser << std::string("zh") << QStringLiteral("zh-CN");
+    QTest::newRow("browser, weights decide") << false << browser << std::string("fr, ko;q=0.7, zh-TW;q=0.8, en;q=0.1")
+                                             << QStringLiteral("zh-TW");
+    QTest::newRow("browser, none of ours") << false << browser << std::string("fr-CA, ko;q=0, *;q=0.5")
+                                           << QStringLiteral("en");
+    QTest::newRow("Google turned down, browser") << true << browser << std::string("ko-KR") << QStringLiteral("ko");
+    QTest::newRow("Google turned down, app") << true << std::string() << std::string("ko-KR") << QString();
+}
+
+void ServiceSignInTest::browserIsSentBackToTheApp()
+{
+    QFETCH(bool, google);
+    QFETCH(std::string, accept);
+    QFETCH(std::string, languages);
+    QFETCH(QString, pageLanguage);
+
+    if (google) {
+        m_service.reset();
+        QVERIFY(startService({QStringLiteral("--auth-provider"), QStringLiteral("google"),
+                              QStringLiteral("--google-client-id"), QStringLiteral("client"),
+                              QStringLiteral("--google-client-secret"), QStringLiteral("secret")}));
+    }
+    // The app asks which provider the pages lead to before it names one on its button.
+    const Raw provider = raw(m_service->baseURL(), "GET", "/v1/auth/provider");
+    QCOMPARE(provider.status, 200);
+    QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(provider.body)).object(),
+             QJsonObject({{QStringLiteral("provider"), google ? QStringLiteral("google") : QStringLiteral("dev")}}));
+
+    const auto [verifier, challenge] = testing::makeVerifier();
+    const Raw started = raw(m_service->baseURL(), "GET",
+                            "/v1/auth/google/start?redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&code_challenge=" +
+                                challenge.toStdString() + "&code_challenge_method=S256");
+    QCOMPARE(started.status, 302);
+    const std::string state =
+        QUrlQuery(QUrl(QString::fromStdString(header(started, "Location")))).queryItemValue(QStringLiteral("state")).toStdString();
+    QVERIFY(!state.empty());
+
+    httplib::Headers headers{{"Accept-Language", languages}};
+    if (!accept.empty())
+        headers.emplace("Accept", accept);
+    httplib::Client client("127.0.0.1", m_service->port());
+    const httplib::Result answer =
+        google ? client.Get(("/v1/auth/google/callback?error=access_denied&state=" + state).c_str(), headers)
+               : client.Post("/v1/auth/dev", headers,
+                             httplib::Params{{"state", state}, {"name", "Ann"}, {"email", "ann@example.com"}});
+    QVERIFY(answer);
+    QCOMPARE(answer->get_header_value("Referrer-Policy"), std::string("no-referrer"));
+
+    QString link;
+    if (pageLanguage.isEmpty()) {
+        QCOMPARE(answer->status, 302);
+        link = QString::fromStdString(answer->get_header_value("Location"));
+    } else {
+        // The page says the sign-in is over, in the browser's language, and opens the app's link itself.
+        QCOMPARE(answer->status, 200);
+        QVERIFY(!answer->has_header("Location"));
+        QVERIFY(answer->get_header_value("Content-Type").starts_with("text/html"));
+        const QString page = QString::fromStdString(answer->body);
+        QVERIFY2(page.contains(QStringLiteral("<html lang=\"%1\">").arg(pageLanguage)), qPrintable(page));
+        QVERIFY(!page.contains(QStringLiteral("<form")));
+        static const QRegularExpression refresh(QStringLiteral("<meta http-equiv=\"refresh\" content=\"0;url=([^\"]+)\">"));
+        static const QRegularExpression button(QStringLiteral("<a class=\"open\" href=\"([^\"]+)\">([^<]+)</a>"));
+        const auto refreshTo = refresh.match(page);
+        const auto clickTo = button.match(page);
+        QVERIFY(refreshTo.hasMatch() && clickTo.hasMatch());
+        QCOMPARE(refreshTo.captured(1), clickTo.captured(1));
+        QVERIFY(clickTo.captured(2).contains(QStringLiteral("Quillfern")));
+        link = clickTo.captured(1).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+        static const QRegularExpression heading(QStringLiteral("<h1>([^<]+)</h1>"));
+        const QString said = heading.match(page).captured(1);
+        if (pageLanguage == u"en")
+            QCOMPARE(said, google ? QStringLiteral("Sign-in was not completed") : QStringLiteral("You're signed in"));
+        else
+            QVERIFY2(!said.isEmpty() && !said.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(said));
+    }
+
+    // Either way the app gets the same link: a code it can exchange, or the reason there is none.
+    const QUrl callback(link, QUrl::StrictMode);
+    QCOMPARE(callback.scheme() + QStringLiteral("://") + callback.host() + callback.path(), QStringLiteral("quillfern://oauth/callback"));
+    const QUrlQuery items(callback);
+    if (google) {
+        QCOMPARE(items.queryItemValue(QStringLiteral("error")), QStringLiteral("access_denied"));
+        QVERIFY(!items.hasQueryItem(QStringLiteral("code")));
+    } else {
+        const QString code = items.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+        QCOMPARE(testing::exchangeCode(m_service->baseURL(), code, verifier).first, 200);
+    }
 }
 
 void ServiceSignInTest::codesWorkOnceAndReplayRevokes()
