@@ -50,6 +50,7 @@ void ServiceFixture::init()
             reset.setUserName(url.userName());
             reset.setDatabaseName(own);
             QVERIFY2(reset.open(), "cannot reach the suite's PostgreSQL database");
+            QSqlQuery(reset).exec(QStringLiteral("SET client_min_messages TO warning")); // no cascade notices
             QSqlQuery(reset).exec(QStringLiteral("DROP SCHEMA public CASCADE"));
             QSqlQuery(reset).exec(QStringLiteral("CREATE SCHEMA public"));
             reset.close();
