@@ -74,7 +74,8 @@ void LocalizationTest::everyTableHasEveryKey()
 void LocalizationTest::translationsAreReal()
 {
     static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
-    static const QRegularExpression names(QStringLiteral("Quillfern|Google|CSV|ETF|ISO|USD|P/L"));
+    // Names, codes, and the keys of the keyboard as their caps read.
+    static const QRegularExpression names(QStringLiteral("Quillfern|Google|CSV|ETF|ISO|USD|P/L|Enter|Esc"));
     for (const QString &code : QStringList{QStringLiteral("en-US")} + translatedCodes) {
         for (const QString &key : AppText::keys()) {
             const QString text = AppText::format(key, code, {qint64(7), qint64(8), qint64(9)});
