@@ -164,7 +164,8 @@ void CellDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
         if (QLabel *prefix = number->prefixLabel())
             prefix->setText(index.data(PrefixRole).toString());
     } else if (auto *picker = qobject_cast<PickerCell *>(editor)) {
-        picker->setOptions(index.data(OptionsRole).toStringList(), value.toString());
+        picker->setOptions(index.data(OptionsRole).toStringList(), value.toString(),
+                           index.data(OptionLabelsRole).toStringList());
     }
 }
 
@@ -177,7 +178,7 @@ void CellDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, cons
             model->setData(index, *typed, Qt::EditRole);
     } else if (auto *picker = qobject_cast<PickerCell *>(editor)) {
         if (picker->currentIndex() >= 0)
-            model->setData(index, picker->currentText(), Qt::EditRole);
+            model->setData(index, picker->value(), Qt::EditRole);
     }
 }
 

@@ -165,18 +165,20 @@ void EditingNumberCell::setValue(double value)
 
 PickerCell::PickerCell(QWidget *parent) : QComboBox(parent)
 {
-    connect(this, &QComboBox::activated, this, [this](int index) { Q_EMIT valueChosen(itemText(index)); });
+    connect(this, &QComboBox::activated, this, [this](int index) { Q_EMIT valueChosen(itemData(index).toString()); });
 }
 
-void PickerCell::setOptions(const QStringList &options, const QString &value)
+void PickerCell::setOptions(const QStringList &options, const QString &value, const QStringList &labels)
 {
-    QStringList current;
-    for (int i = 0; i < count(); ++i)
-        current.append(itemText(i));
-    if (current != options) {
+    const auto labelAt = [&](qsizetype i) { return labels.size() == options.size() ? labels[i] : options[i]; };
+    bool same = count() == options.size();
+    for (int i = 0; same && i < count(); ++i)
+        same = itemData(i).toString() == options[i] && itemText(i) == labelAt(i);
+    if (!same) {
         const QSignalBlocker quiet(this);
         clear();
-        addItems(options);
+        for (qsizetype i = 0; i < options.size(); ++i)
+            addItem(labelAt(i), options[i]);
     }
     const QSignalBlocker quiet(this);
     setCurrentIndex(int(options.indexOf(value)));

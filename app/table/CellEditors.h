@@ -80,8 +80,10 @@ class PickerCell : public QComboBox {
 public:
     explicit PickerCell(QWidget *parent = nullptr);
 
-    // Offers exactly options; a value not among them shows no entry selected.
-    void setOptions(const QStringList &options, const QString &value);
+    // Offers exactly options, each shown as the label at its place (as itself without labels); a value not
+    // among them shows no entry selected. The value chosen is the option, never its label.
+    void setOptions(const QStringList &options, const QString &value, const QStringList &labels = {});
+    QString value() const { return currentData().toString(); }
 
 Q_SIGNALS:
     void valueChosen(const QString &value);

@@ -30,6 +30,7 @@ enum CellRole {
     FieldNameRole,                   // the name an editing cell traces under
     HeaderTintRole,                  // QColor behind a header title
     SortRole,                        // what the column sorts by: double for figures, text otherwise
+    OptionLabelsRole,                // QStringList: what a picker shows for each option, when not the option
 };
 
 inline bool isEditingKind(CellKind kind)
