@@ -5,7 +5,8 @@
 namespace quillfern {
 
 // What the portfolio service answered when it refused a request, or that its answer was not HTTP.
-// description() is the text the user sees.
+// The descriptions here are English, as the service writes its answers; the app shows
+// APIFailure::description(), which speaks the user's language.
 struct PortfolioAPIError {
     enum class Case { Server, InvalidResponse };
 

@@ -1,5 +1,7 @@
 #include "api/APIFailure.h"
 
+#include "text/Localization.h"
+
 #include <QNetworkRequest>
 
 namespace quillfern {
@@ -13,15 +15,68 @@ bool mirrorsStatus(QNetworkReply::NetworkError code)
            code == QNetworkReply::ProtocolInvalidOperationError;
 }
 
+// The wire records' own descriptions are English, for the service's answers; the user reads these.
+QString describe(const PortfolioAPIError &error)
+{
+    if (error.kind == PortfolioAPIError::Case::Server)
+        return error.message;
+    return AppText::text(u"unreadableResponse");
+}
+
+QString describe(const TransportError &error)
+{
+    return error.description();
+}
+
+QString typeName(const QString &detail)
+{
+    static const QHash<QString, QString> keys{
+        {QStringLiteral("a string"), QStringLiteral("dataTypeString")},
+        {QStringLiteral("a number"), QStringLiteral("dataTypeNumber")},
+        {QStringLiteral("a boolean"), QStringLiteral("dataTypeBoolean")},
+        {QStringLiteral("an object"), QStringLiteral("dataTypeObject")},
+        {QStringLiteral("an array"), QStringLiteral("dataTypeArray")},
+    };
+    const auto key = keys.constFind(detail);
+    return key == keys.cend() ? detail : AppText::text(*key);
+}
+
+QString describe(const DecodingError &error)
+{
+    using Reason = DecodingError::Reason;
+    const QString where =
+        error.path.isEmpty() ? AppText::text(u"dataWholeResponse") : QLatin1Char('"') + error.path + QLatin1Char('"');
+    switch (error.reason) {
+    case Reason::NotJSON:
+        return AppText::text(u"dataNotJSON", {error.detail});
+    case Reason::DuplicateKey:
+        return AppText::text(u"dataGivenTwice", {where});
+    case Reason::Missing:
+        return AppText::text(u"dataMissing", {where});
+    case Reason::Null:
+        return AppText::text(u"dataNull", {where});
+    case Reason::WrongType:
+        return AppText::text(u"dataWrongType", {where, typeName(error.detail)});
+    }
+    return AppText::text(u"dataUnreadable");
+}
+
+QString describe(const EncodingError &error)
+{
+    return AppText::text(u"dataNotWritable", {error.path});
+}
+
 } // namespace
 
 QString TransportError::description() const
 {
     switch (kind) {
     case Kind::TimedOut:
-        return QStringLiteral("The request timed out.");
+        return AppText::text(u"requestTimedOut");
     case Kind::Cancelled:
-        return QStringLiteral("cancelled");
+        return AppText::text(u"requestCancelled");
+    case Kind::NotSent:
+        return message;
     case Kind::Failed:
         break;
     }
@@ -29,20 +84,22 @@ QString TransportError::description() const
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::HostNotFoundError:
     case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("Could not connect to the server.");
+        return AppText::text(u"serverUnreachable");
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
-        return QStringLiteral("The network connection was lost.");
+        return AppText::text(u"connectionLost");
     case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("A secure connection to the server could not be made.");
+        return AppText::text(u"secureConnectionFailed");
     default:
-        return message.isEmpty() ? QStringLiteral("The request could not be completed.") : message;
+        // The network stack's own words are English; the other languages say what happened around them.
+        return message.isEmpty() ? AppText::text(u"requestNotCompleted")
+                                 : AppText::text(u"requestNotCompletedBecause", {message});
     }
 }
 
 QString APIFailure::description() const
 {
-    return std::visit([](const auto &error) { return error.description(); }, reason);
+    return std::visit([](const auto &error) { return describe(error); }, reason);
 }
 
 bool APIFailure::isCancelled() const
@@ -64,7 +121,8 @@ std::optional<TransportError> transportFailure(const QNetworkReply &reply, bool 
         // connection, depending on which it met first. Fewer bytes than announced is the lost connection.
         // A compressed body's length counts the bytes before inflating, so only a plain one is compared.
         const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
-        if (!length.isValid() || reply.hasRawHeader("Content-Encoding") || reply.bytesAvailable() >= length.toLongLong())
+        if (!length.isValid() || reply.hasRawHeader("Content-Encoding") ||
+            reply.bytesAvailable() >= length.toLongLong())
             return std::nullopt;
         return TransportError{Kind::Failed, QNetworkReply::RemoteHostClosedError, reply.errorString()};
     }

@@ -11,18 +11,22 @@
 
 namespace quillfern {
 
-// A request that never got an HTTP answer: no connection, a timeout, or a caller that gave up.
+// A request that never got an HTTP answer: no connection, a timeout, a caller that gave up, or a request
+// refused before it was sent.
 struct TransportError {
-    enum class Kind { Failed, TimedOut, Cancelled };
+    enum class Kind { Failed, TimedOut, Cancelled, NotSent };
 
     Kind kind = Kind::Failed;
     QNetworkReply::NetworkError code = QNetworkReply::UnknownNetworkError;
-    QString message; // the network stack's own text, used for failures without a sentence of ours
+    // Failed: the network stack's own text, used for failures without a sentence of ours. NotSent: why, in
+    // the language the window spoke when the request was refused.
+    QString message;
 
     QString description() const;
 };
 
-// Everything a service call can fail with. description() is the text to show the user.
+// Everything a service call can fail with. description() is the text to show the user, in the window's
+// current language (AppText::text); the service's own explanations pass through in its words.
 struct APIFailure {
     std::variant<PortfolioAPIError, TransportError, DecodingError, EncodingError> reason;
 

@@ -1,5 +1,7 @@
 #include "api/PortfolioAPI.h"
 
+#include "text/Localization.h"
+
 #include <QHostAddress>
 #include <QNetworkRequest>
 
@@ -98,12 +100,11 @@ QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByt
     if (!endpoint.network)
         co_return APIResult<HttpAnswer>(TransportError{Kind::Failed, QNetworkReply::UnknownNetworkError, {}});
     if (!isSafeHeaderValue(token))
-        co_return APIResult<HttpAnswer>(
-            TransportError{Kind::Failed, QNetworkReply::ProtocolInvalidOperationError,
-                           QStringLiteral("The stored sign-in is damaged. Sign in again.")});
+        co_return APIResult<HttpAnswer>(TransportError{Kind::NotSent, QNetworkReply::ProtocolInvalidOperationError,
+                                                       AppText::text(u"storedSessionDamaged")});
     if (!std::all_of(extraHeaders.cbegin(), extraHeaders.cend(), isSafeHeader))
-        co_return APIResult<HttpAnswer>(TransportError{Kind::Failed, QNetworkReply::ProtocolInvalidOperationError,
-                                                       QStringLiteral("The request could not be sent.")});
+        co_return APIResult<HttpAnswer>(TransportError{Kind::NotSent, QNetworkReply::ProtocolInvalidOperationError,
+                                                       AppText::text(u"requestNotSent")});
     if (!url.isValid())
         co_return APIResult<HttpAnswer>(PortfolioAPIError::invalidResponse());
 
@@ -138,13 +139,16 @@ QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByt
     co_return APIResult<HttpAnswer>(HttpAnswer{status.toInt(), reply->readAll(), reply->rawHeader("ETag")});
 }
 
-PortfolioAPIError refusal(const HttpAnswer &answer, const QString &fallbackPrefix)
+PortfolioAPIError refusal(const HttpAnswer &answer, QStringView fallbackKey)
 {
     const auto error = decodeJSON<ServerError>(answer.body, KeyDecoding::UseKeysAsGiven);
-    if (error)
-        return PortfolioAPIError::server(answer.status, error->error);
-    return PortfolioAPIError::server(answer.status,
-                                     fallbackPrefix + QString::number(answer.status) + QStringLiteral(")."));
+    if (error && error->error.isEmpty())
+        return PortfolioAPIError::server(answer.status, {});
+    if (error) {
+        const QStringView situation = answer.status == 401 ? u"sessionRefused" : u"serviceRefusal";
+        return PortfolioAPIError::server(answer.status, AppText::text(situation, {error->error}));
+    }
+    return PortfolioAPIError::server(answer.status, AppText::text(fallbackKey, {QString::number(answer.status)}));
 }
 
 } // namespace detail
@@ -200,7 +204,7 @@ QCoro::Task<APIResult<StockPriceResponse>> fetchStockPrice(APIEndpoint endpoint,
     if (!answer)
         co_return Answer(answer.error());
     if (answer->status < 200 || answer->status > 299)
-        co_return Answer(APIFailure(detail::refusal(*answer, QStringLiteral("Market price request failed (HTTP "))));
+        co_return Answer(APIFailure(detail::refusal(*answer, u"priceRequestFailed")));
     // Decoded like every success body, so that "as_of" reaches asOf.
     auto price = decodeJSON<StockPriceResponse>(answer->body);
     if (!price)

@@ -61,8 +61,9 @@ QUrl joinURL(const QUrl &base, const QString &path);
 QCoro::Task<APIResult<HttpAnswer>> exchange(APIEndpoint endpoint, QUrl url, QByteArray method, QString token,
                                             std::optional<QByteArray> body, CancelToken cancel,
                                             QList<std::pair<QByteArray, QByteArray>> extraHeaders = {});
-// The service's "error" text for a refused request, or "<fallback>NNN)." when it gave none.
-PortfolioAPIError refusal(const HttpAnswer &answer, const QString &fallbackPrefix);
+// A refused request: the service's "error" text in the words of the window's current language, or the
+// catalogue's fallbackKey text with the status ({0}) when it gave none.
+PortfolioAPIError refusal(const HttpAnswer &answer, QStringView fallbackKey);
 
 } // namespace detail
 
@@ -91,7 +92,7 @@ QCoro::Task<APIResult<Versioned<Reply>>> sendVersioned(APIEndpoint endpoint, QSt
     if (!answer)
         co_return Answer(answer.error());
     if (answer->status < 200 || answer->status > 299)
-        co_return Answer(APIFailure(detail::refusal(*answer, QStringLiteral("Portfolio request failed (HTTP "))));
+        co_return Answer(APIFailure(detail::refusal(*answer, u"portfolioRequestFailed")));
     if constexpr (std::is_same_v<Reply, EmptyResponse>) {
         if (answer->body.isEmpty())
             co_return Answer(Versioned<Reply>{EmptyResponse{}, answer->etag});

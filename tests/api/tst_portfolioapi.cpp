@@ -1,6 +1,7 @@
 #include "api/PortfolioAPI.h"
 #include "tests/support/RawHttpStandIn.h"
 #include "tests/support/ScriptedServer.h"
+#include "text/Localization.h"
 
 #include <QCoroTimer>
 #include <QJsonArray>
@@ -114,6 +115,7 @@ void PortfolioAPITest::cleanup()
 {
     m_network.reset();
     m_server.reset();
+    AppText::setCurrentLanguage(QStringLiteral("en-US"));
 }
 
 void PortfolioAPITest::requestsCarryExactlyTheirHeaders_data()
@@ -249,11 +251,13 @@ void PortfolioAPITest::refusalsAndBadAnswers_data()
     QTest::addColumn<std::string>("contentType");
     QTest::addColumn<int>("expectedStatus"); // 0: not a refusal
     QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("language"); // the window's, which the description speaks
 
     const auto add = [](const char *name, const char *route, int status, const std::string &body, int expectedStatus,
-                        const char *description, const char *contentType = "application/json") {
+                        const char *description, const char *contentType = "application/json",
+                        const char *language = "en-US") {
         QTest::newRow(name) << std::string(route) << status << body << std::string(contentType) << expectedStatus
-                            << QString::fromUtf8(description);
+                            << QString::fromUtf8(description) << QString::fromLatin1(language);
     };
     add("401 with an error text", "/v1/currencies", 401, R"({"error":"Your session has expired."})", 401,
         "Your session has expired.");
@@ -274,6 +278,16 @@ void PortfolioAPITest::refusalsAndBadAnswers_data()
         "The data couldn't be read because \"price\" is missing.");
     add("deeply nested body", "/v1/currencies", 200, std::string(10000, '[') + std::string(10000, ']'), 0,
         "nesting deeper than 512 levels");
+    // The service's words pass through; the client's own sentences are the window's language.
+    add("service's words in Chinese", "/v1/currencies", 422, R"({"error":"Not enough shares."})", 422,
+        "服务拒绝了请求：Not enough shares.", "application/json", "zh-CN");
+    add("expired session in Japanese", "/v1/currencies", 401, R"({"error":"Your session has expired."})", 401,
+        "サインインが無効になりました。もう一度サインインしてください：Your session has expired.", "application/json",
+        "ja-JP");
+    add("no explanation in Korean", "/v1/market/stock", 503, "Service Unavailable", 503,
+        "시장 가격 요청에 실패했습니다(상태 코드 503).", "text/html", "ko-KR");
+    add("field of the wrong type in Traditional Chinese", "/v1/market/stock", 200, R"({"price":"12"})", 0,
+        "無法讀取資料：\"price\" 不是數字。", "application/json", "zh-TW");
 }
 
 void PortfolioAPITest::refusalsAndBadAnswers()
@@ -284,7 +298,9 @@ void PortfolioAPITest::refusalsAndBadAnswers()
     QFETCH(std::string, contentType);
     QFETCH(int, expectedStatus);
     QFETCH(QString, description);
+    QFETCH(QString, language);
 
+    AppText::setCurrentLanguage(language);
     const bool save = route == "/v1/portfolio";
     m_server->on(save ? "PUT" : "GET", route, {status, body, contentType});
     const std::optional<APIFailure> failure =
@@ -313,26 +329,32 @@ void PortfolioAPITest::transportFailures_data()
     QTest::addColumn<int>("kind"); // a TransportError::Kind, or -1 for an answer that reads as complete
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("language");
 
+    const QString en = QStringLiteral("en-US");
     const int failed = int(TransportError::Kind::Failed), timedOut = int(TransportError::Kind::TimedOut);
     const QString lost = QStringLiteral("Could not connect to the server.");
     const QString late = QStringLiteral("The request timed out.");
     const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 40\r\n\r\n";
     QTest::newRow("nothing listens") << QByteArray() << true << failed << int(QNetworkReply::ConnectionRefusedError)
-                                     << lost;
+                                     << lost << en;
     QTest::newRow("closed after part of the body")
-        << head + R"([{"code":"US)" << true << failed << int(QNetworkReply::RemoteHostClosedError) << lost;
+        << head + R"([{"code":"US)" << true << failed << int(QNetworkReply::RemoteHostClosedError) << lost << en;
     QTest::newRow("refusal closed after part of the body")
         << QByteArray("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 40\r\n\r\n{\"error\":") << true << failed
-        << int(QNetworkReply::RemoteHostClosedError) << lost;
-    QTest::newRow("closed after the status line")
-        << QByteArray("HTTP/1.1 200 OK\r\n") << true << failed << int(QNetworkReply::RemoteHostClosedError) << lost;
+        << int(QNetworkReply::RemoteHostClosedError) << lost << en;
+    QTest::newRow("closed after the status line") << QByteArray("HTTP/1.1 200 OK\r\n") << true << failed
+                                                  << int(QNetworkReply::RemoteHostClosedError) << lost << en;
     QTest::newRow("stalls before answering")
-        << QByteArray(" ") << false << timedOut << int(QNetworkReply::OperationCanceledError) << late;
+        << QByteArray(" ") << false << timedOut << int(QNetworkReply::OperationCanceledError) << late << en;
     QTest::newRow("stalls after part of the body")
-        << head + R"([{"code":"US)" << false << timedOut << int(QNetworkReply::OperationCanceledError) << late;
+        << head + R"([{"code":"US)" << false << timedOut << int(QNetworkReply::OperationCanceledError) << late << en;
+    QTest::newRow("nothing listens, in Japanese")
+        << QByteArray() << true << failed << int(QNetworkReply::ConnectionRefusedError)
+        << QStringLiteral("サーバーに接続できませんでした。") << QStringLiteral("ja-JP");
     QTest::newRow("body that ends with the connection")
-        << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n[]") << true << -1 << 0 << QString();
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n[]") << true << -1 << 0 << QString()
+        << en;
 }
 
 void PortfolioAPITest::transportFailures()
@@ -342,7 +364,9 @@ void PortfolioAPITest::transportFailures()
     QFETCH(int, kind);
     QFETCH(int, code);
     QFETCH(QString, description);
+    QFETCH(QString, language);
 
+    AppText::setCurrentLanguage(language);
     RawHttpStandIn standIn(answer, thenClose ? RawHttpStandIn::Then::Close : RawHttpStandIn::Then::Stall);
     QVERIFY(standIn.isListening());
     APIEndpoint endpoint{standIn.baseURL(), m_network.get(), 300ms};
@@ -386,27 +410,38 @@ void PortfolioAPITest::refusedBeforeSending_data()
 {
     QTest::addColumn<Call>("call");
     QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("language");
+
+    const QString en = QStringLiteral("en-US");
 
     QTest::newRow("price that is not a number") << Call([](APIEndpoint e) {
         QList<AssetRow> rows = oneHolding();
         rows[0].currentPrice = std::numeric_limits<double>::infinity();
         return outcome(PortfolioAPI::savePortfolio(e, token, rows, {}));
-    }) << QStringLiteral("The data couldn't be written because \"holdings[0].current_price\" is not a finite number.");
+    }) << QStringLiteral("The data couldn't be written because \"holdings[0].current_price\" is not a finite number.")
+                                                << en;
     QTest::newRow("damaged token") << Call([](APIEndpoint e) {
         return outcome(PortfolioAPI::fetchPortfolio(e, QStringLiteral("abc\r\nX-Injected: 1")));
-    }) << QStringLiteral("The stored sign-in is damaged. Sign in again.");
+    }) << QStringLiteral("The stored sign-in is damaged. Sign in again.")
+                                   << en;
     QTest::newRow("version that would split the request") << Call([](APIEndpoint e) {
         return outcome(PortfolioAPI::savePortfolio(e, token, oneHolding(), {}, "\"v1\"\r\nX-Injected: 1"));
-    }) << QStringLiteral("The request could not be sent.");
+    }) << QStringLiteral("The request could not be sent.") << en;
     QTest::newRow("key outside ASCII") << Call([](APIEndpoint e) {
         return outcome(PortfolioAPI::createTransaction(e, token, oneTrade(), QStringLiteral("cl\u00E9")));
-    }) << QStringLiteral("The request could not be sent.");
+    }) << QStringLiteral("The request could not be sent.")
+                                       << en;
+    QTest::newRow("damaged token, in Korean")
+        << Call([](APIEndpoint e) { return outcome(PortfolioAPI::fetchPortfolio(e, QStringLiteral("abc\r\n"))); })
+        << QStringLiteral("저장된 로그인 정보가 손상되었습니다. 다시 로그인하세요.") << QStringLiteral("ko-KR");
 }
 
 void PortfolioAPITest::refusedBeforeSending()
 {
     QFETCH(Call, call);
     QFETCH(QString, description);
+    QFETCH(QString, language);
+    AppText::setCurrentLanguage(language);
     m_server->on("GET", "/v1/portfolio", {200, portfolioReply});
     m_server->on("PUT", "/v1/portfolio", {200, portfolioReply});
     m_server->on("POST", "/v1/transactions", {200, transactionReply.toStdString()});
