@@ -65,6 +65,10 @@ StatsCollapseButton *holdingStatsButton(Workspace &workspace, QWidget *parent)
     button->bind([&workspace] { return workspace.isHoldingStatsExpanded(); },
                  [&workspace](bool expanded) { workspace.setHoldingStatsExpanded(expanded); });
     QObject::connect(&workspace, &Workspace::holdingStatsExpandedChanged, button, &StatsCollapseButton::refresh);
+    const auto speak = [&workspace, button] { button->setLanguageCode(workspace.selectedLanguage().code); };
+    QObject::connect(&workspace, &Workspace::preferencesChanged, button, speak);
+    QObject::connect(&workspace, &Workspace::referenceDataChanged, button, speak);
+    speak();
     return button;
 }
 

@@ -39,7 +39,7 @@ private:
     QList<AllocationPanel *> m_panels;
 };
 
-// A collapse button bound to the workspace's holdings statistics flag.
+// A collapse button bound to the workspace's holdings statistics flag, in the workspace's language.
 StatsCollapseButton *holdingStatsButton(Workspace &workspace, QWidget *parent = nullptr);
 
 } // namespace quillfern

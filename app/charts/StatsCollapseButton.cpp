@@ -3,6 +3,7 @@
 #include "app/charts/Palette.h"
 #include "app/charts/Typography.h"
 #include "app/icons/SymbolIcon.h"
+#include "text/Localization.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -25,11 +26,13 @@ QFont textFont()
 
 } // namespace
 
-CollapseButtonLabel collapseButtonLabel(bool expanded)
+CollapseButtonLabel collapseButtonLabel(bool expanded, QStringView languageCode)
 {
     if (expanded)
-        return {QStringLiteral("chevron.up"), QStringLiteral("Hide Statistics"), QStringLiteral("Collapse statistics")};
-    return {QStringLiteral("chevron.down"), QStringLiteral("Show Statistics"), QStringLiteral("Expand statistics")};
+        return {QStringLiteral("chevron.up"), AppText::value(u"hideStatistics", languageCode),
+                AppText::value(u"collapseStatistics", languageCode)};
+    return {QStringLiteral("chevron.down"), AppText::value(u"showStatistics", languageCode),
+            AppText::value(u"expandStatistics", languageCode)};
 }
 
 StatsCollapseButton::StatsCollapseButton(QWidget *parent)
@@ -72,6 +75,14 @@ void StatsCollapseButton::refresh()
     showState(expanded);
 }
 
+void StatsCollapseButton::setLanguageCode(const QString &languageCode)
+{
+    if (m_language == languageCode)
+        return;
+    m_language = languageCode;
+    showState(isExpanded());
+}
+
 void StatsCollapseButton::toggle()
 {
     if (!m_write)
@@ -87,7 +98,7 @@ void StatsCollapseButton::toggle()
 
 void StatsCollapseButton::showState(bool expanded)
 {
-    const CollapseButtonLabel label = collapseButtonLabel(expanded);
+    const CollapseButtonLabel label = collapseButtonLabel(expanded, m_language);
     if (text() != label.text) {
         setText(label.text);
         updateGeometry();
@@ -144,7 +155,7 @@ void StatsCollapseButton::paintEvent(QPaintEvent *)
     const QColor ink = underMouse() || hasFocus() ? Palette::primaryText(palette()) : Palette::secondaryText(palette());
     // At rest the symbol of the state is drawn as it stands; while turning, the up chevron rotates.
     const bool resting = m_turn <= 0 || m_turn >= 1;
-    const QString symbol = resting ? collapseButtonLabel(m_turn <= 0).symbol : QStringLiteral("chevron.up");
+    const QString symbol = resting ? collapseButtonLabel(m_turn <= 0, m_language).symbol : QStringLiteral("chevron.up");
     const QRectF chevron(label.left(), middle - chevronPixelSize / 2.0, chevronPixelSize, chevronPixelSize);
     painter.save();
     if (!resting) {

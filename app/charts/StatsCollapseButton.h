@@ -10,7 +10,7 @@ class QVariantAnimation;
 
 namespace quillfern {
 
-// What the button says in each state; these texts are English in every language.
+// What the button says in each state.
 struct CollapseButtonLabel {
     QString symbol;
     QString text;
@@ -19,7 +19,7 @@ struct CollapseButtonLabel {
     bool operator==(const CollapseButtonLabel &) const = default;
 };
 
-CollapseButtonLabel collapseButtonLabel(bool expanded);
+CollapseButtonLabel collapseButtonLabel(bool expanded, QStringView languageCode);
 
 // How long and with which curve the statistics open and close.
 inline constexpr std::chrono::milliseconds statsAnimationDuration{180};
@@ -44,6 +44,8 @@ public:
     void bind(std::function<bool()> read, std::function<void(bool)> write);
     bool isExpanded() const;
     void refresh();
+    // The language its text, tooltip and accessible name are in ("en-US" until set); they follow at once.
+    void setLanguageCode(const QString &languageCode);
 
     // 0 while expanded (chevron up), 1 while collapsed (chevron down), in between while turning.
     qreal chevronTurn() const { return m_turn; }
@@ -65,6 +67,7 @@ private:
 
     std::function<bool()> m_read;
     std::function<void(bool)> m_write;
+    QString m_language = QStringLiteral("en-US");
     qreal m_turn = 0;
     QVariantAnimation *m_animation;
 };

@@ -84,6 +84,7 @@ private Q_SLOTS:
 
     void collapseButtonTogglesTheFlag_data();
     void collapseButtonTogglesTheFlag();
+    void collapseButtonFollowsOutsideChanges_data();
     void collapseButtonFollowsOutsideChanges();
 };
 
@@ -409,8 +410,8 @@ void ChartsTest::collapseButtonTogglesTheFlag()
     button.resize(400, button.sizeHint().height());
     button.show();
     QVERIFY(QTest::qWaitForWindowExposed(&button));
-    QCOMPARE(button.text(), collapseButtonLabel(startExpanded).text);
-    QCOMPARE(button.toolTip(), collapseButtonLabel(startExpanded).toolTip);
+    QCOMPARE(button.text(), collapseButtonLabel(startExpanded, u"en-US").text);
+    QCOMPARE(button.toolTip(), collapseButtonLabel(startExpanded, u"en-US").toolTip);
     QCOMPARE(button.chevronTurn(), startExpanded ? 0.0 : 1.0);
 
     // The separator lines are not part of the button.
@@ -420,8 +421,8 @@ void ChartsTest::collapseButtonTogglesTheFlag()
     QTest::mouseClick(&button, Qt::LeftButton, {}, button.labelRect().center());
     QCOMPARE(writes, 1);
     QCOMPARE(flag, !startExpanded);
-    QCOMPARE(button.text(), collapseButtonLabel(!startExpanded).text);
-    QCOMPARE(button.toolTip(), collapseButtonLabel(!startExpanded).toolTip);
+    QCOMPARE(button.text(), collapseButtonLabel(!startExpanded, u"en-US").text);
+    QCOMPARE(button.toolTip(), collapseButtonLabel(!startExpanded, u"en-US").toolTip);
 
     QVariantAnimation *animation = button.animation();
     QCOMPARE(animation->state(), QAbstractAnimation::Running);
@@ -434,15 +435,32 @@ void ChartsTest::collapseButtonTogglesTheFlag()
     QCOMPARE(button.chevronTurn(), startExpanded ? 1.0 : 0.0);
 }
 
+void ChartsTest::collapseButtonFollowsOutsideChanges_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("toolTip");
+    QTest::newRow("en-US") << QStringLiteral("en-US") << QStringLiteral("Show Statistics")
+                           << QStringLiteral("Expand statistics");
+    QTest::newRow("ja-JP") << QStringLiteral("ja-JP") << QStringLiteral("統計を表示") << QStringLiteral("統計を展開");
+    QTest::newRow("unknown language") << QStringLiteral("fr-FR") << QStringLiteral("Show Statistics")
+                                      << QStringLiteral("Expand statistics");
+}
+
+// The flag and the language, each changed by the owner after binding, show at once.
 void ChartsTest::collapseButtonFollowsOutsideChanges()
 {
+    QFETCH(QString, language);
     bool flag = true;
     StatsCollapseButton button;
     button.bind([&flag] { return flag; }, [&flag](bool value) { flag = value; });
+    button.setLanguageCode(QStringLiteral("ko-KR"));
     flag = false;
     button.refresh();
-    QCOMPARE(button.text(), QStringLiteral("Show Statistics"));
-    QCOMPARE(button.toolTip(), QStringLiteral("Expand statistics"));
+    button.setLanguageCode(language);
+    QTEST(button.text(), "text");
+    QTEST(button.toolTip(), "toolTip");
+    QCOMPARE(button.accessibleName(), button.text());
     QCOMPARE(button.chevronTurn(), 1.0);
     QCOMPARE(button.animation()->state(), QAbstractAnimation::Stopped);
 }

@@ -199,6 +199,11 @@ void HoldingStatsViewTest::hidesWithTheStatisticsFlag()
     QCOMPARE(button->text(), QStringLiteral("Hide Statistics"));
     QTRY_COMPARE_WITH_TIMEOUT(view->maximumHeight(), QWIDGETSIZE_MAX, 1000);
     QVERIFY(view->height() >= view->minimumSizeHint().height());
+
+    // The button speaks the language the user picks, at once.
+    workspace.setLanguageCode(QStringLiteral("ja-JP"));
+    QCOMPARE(button->text(), QStringLiteral("統計を隠す"));
+    QCOMPARE(button->toolTip(), QStringLiteral("統計を折りたたむ"));
 }
 
 void HoldingStatsViewTest::rendersEveryLanguage_data()
