@@ -96,8 +96,7 @@ QWidget *BalancePage::buildToolbar(QWidget *parent)
     auto *row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
-    // A fixed English title, as the holdings toolbar's status texts are.
-    m_add = new table::AddTableButton(QStringLiteral("Add"), bar);
+    m_add = new table::AddTableButton(QString(), bar);
     connect(m_add, &QToolButton::clicked, this, [this] {
         if (m_table->readyToLeaveRow())
             m_editor->addCashRow();
@@ -128,6 +127,8 @@ void BalancePage::refresh()
     showStatistics();
     m_table->refresh();
     const BalanceInputs inputs = m_editor->inputs();
+    m_add->setText(AppText::value(u"add", inputs.language.code));
+    m_collapse->setLanguageCode(inputs.language.code);
     m_savingText->setText(AppText::value(u"saving", inputs.language.code));
     m_filter->setPlaceholderText(AppText::value(u"filterBalances", inputs.language.code));
     m_filterNote->setText(AppText::value(u"totalsCoverAllRows", inputs.language.code));
@@ -168,7 +169,8 @@ void BalancePage::showAlert()
     }
     m_alert = new QMessageBox(QMessageBox::Warning, BalanceEditor::alertTitle, message, QMessageBox::NoButton, this);
     m_alert->setAttribute(Qt::WA_DeleteOnClose);
-    m_alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
+    // Qt's own button, in the language Qt's texts follow; the only button, so Escape takes it too.
+    m_alert->setStandardButtons(QMessageBox::Ok);
     connect(m_alert, &QMessageBox::finished, m_editor, &BalanceEditor::dismissBalanceEditError);
     m_alert->open();
 }

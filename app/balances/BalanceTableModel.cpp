@@ -239,8 +239,8 @@ QVariant BalanceTableModel::headerData(int section, Qt::Orientation orientation,
                     : table::withOpacity(table::green(m_palette), strong ? 0.25 : 0.18);
     }
     case Qt::ToolTipRole:
-        return QStringLiteral("Drag the right edge to resize ") +
-               (title.isEmpty() ? QStringLiteral("this column") : title);
+        return title.isEmpty() ? AppText::value(u"resizeThisColumnHint", m_inputs.language.code)
+                               : AppText::format(u"resizeColumnHint", m_inputs.language.code, {title});
     default:
         return {};
     }

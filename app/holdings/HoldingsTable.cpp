@@ -203,10 +203,12 @@ void HoldingsTable::showRowError()
         m_alert->setText(*error);
         return;
     }
-    m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Unable to Save Row"), *error, QMessageBox::NoButton,
-                              this);
+    m_alert = new QMessageBox(QMessageBox::Warning,
+                              AppText::value(u"unableToSaveRow", m_workspace.selectedLanguage().code), *error,
+                              QMessageBox::NoButton, this);
     m_alert->setAttribute(Qt::WA_DeleteOnClose);
-    m_alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
+    // Qt's own button, in the language Qt's texts follow; the only button, so Escape takes it too.
+    m_alert->setStandardButtons(QMessageBox::Ok);
     connect(m_alert, &QMessageBox::finished, this, [this] { m_editor.dismissRowEditError(); });
     m_alert->open();
 }

@@ -7,6 +7,7 @@
 #include "core/HoldingRules.h"
 #include "text/Dates.h"
 #include "text/Formats.h"
+#include "text/Localization.h"
 
 namespace quillfern {
 
@@ -211,8 +212,7 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
                     return said;
             }
         }
-        return editing ? QStringLiteral("Edit the row, then save or cancel")
-                       : QStringLiteral("Double-click to edit this row");
+        return AppText::value(editing ? u"editingRowHint" : u"editRowHint", languageCode());
     case table::FieldNameRole:
         return column == CodeColumn
                    ? QStringLiteral("code")
@@ -313,8 +313,8 @@ QVariant HoldingsTableModel::headerData(int section, Qt::Orientation orientation
         return columnTint(column, m_palette);
     case Qt::ToolTipRole: {
         const QString title = columnTitle(column, languageCode(), m_holdings.reportingCurrency().code);
-        return QStringLiteral("Drag the right edge to resize ") +
-               (title.isEmpty() ? QStringLiteral("this column") : title);
+        return title.isEmpty() ? AppText::value(u"resizeThisColumnHint", languageCode())
+                               : AppText::format(u"resizeColumnHint", languageCode(), {title});
     }
     default:
         return {};

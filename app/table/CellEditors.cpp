@@ -20,6 +20,12 @@ void trace(const QString &kind, const QString &field, const QString &text)
     EditDebugLog::write(QStringLiteral("[Quillfern][Edit][") + kind + QStringLiteral("] ") + field + text);
 }
 
+// The window's locale follows the interface language: "ja_JP" speaks "ja-JP".
+QString languageOf(const QWidget *widget)
+{
+    return widget->locale().name().replace(QLatin1Char('_'), QLatin1Char('-'));
+}
+
 } // namespace
 
 EditingTextCell::EditingTextCell(QString fieldName, QWidget *parent)
@@ -121,9 +127,8 @@ void EditingNumberCell::showValidity()
     look.setColor(QPalette::Text, warning);
     look.setColor(QPalette::Highlight, warning);
     m_field->setPalette(look);
-    // The window's locale follows the interface language; the example is written in the number locale.
-    const QString language = locale().name().replace(QLatin1Char('_'), QLatin1Char('-'));
-    const QString message = AppText::format(u"invalidNumber", language, {decimal(1234.5, 2)});
+    // The example is written in the number locale.
+    const QString message = AppText::format(u"invalidNumber", languageOf(this), {decimal(1234.5, 2)});
     m_field->setToolTip(message);
     m_field->setAccessibleDescription(message);
 }
@@ -191,11 +196,10 @@ EditRowActionsCell::EditRowActionsCell(QWidget *parent)
     layout->setContentsMargins(cellInset, 0, cellInset, 0);
     layout->setSpacing(12);
     m_save->setIcon(symbolIcon(QStringLiteral("checkmark.circle.fill"), green(palette())));
-    m_save->setToolTip(QStringLiteral("Save"));
     m_save->setAutoRaise(true);
     m_cancel->setIcon(symbolIcon(QStringLiteral("xmark.circle")));
-    m_cancel->setToolTip(QStringLiteral("Cancel"));
     m_cancel->setAutoRaise(true);
+    retranslate();
     for (QToolButton *button : {m_save, m_cancel}) {
         button->setIconSize(QSize(16, 16));
         button->setFixedSize(20, 20);
@@ -205,6 +209,24 @@ EditRowActionsCell::EditRowActionsCell(QWidget *parent)
     layout->addStretch();
     connect(m_save, &QToolButton::clicked, this, &EditRowActionsCell::saveRequested);
     connect(m_cancel, &QToolButton::clicked, this, &EditRowActionsCell::cancelRequested);
+}
+
+void EditRowActionsCell::retranslate()
+{
+    const QString language = languageOf(this);
+    const QString save = AppText::value(u"saveEditedRow", language);
+    const QString cancel = AppText::value(u"cancel", language);
+    m_save->setToolTip(save);
+    m_save->setAccessibleName(save);
+    m_cancel->setToolTip(cancel);
+    m_cancel->setAccessibleName(cancel);
+}
+
+void EditRowActionsCell::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LocaleChange)
+        retranslate();
+    QWidget::changeEvent(event);
 }
 
 } // namespace quillfern::table

@@ -89,6 +89,8 @@ Q_SIGNALS:
     void valueChosen(const QString &value);
 };
 
+// Save and cancel for the editing row; their tooltips and accessible names follow the widget's locale, which
+// follows the interface language.
 class EditRowActionsCell : public QWidget {
     Q_OBJECT
 
@@ -101,7 +103,12 @@ Q_SIGNALS:
     void saveRequested();
     void cancelRequested();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void retranslate();
+
     QToolButton *m_save;
     QToolButton *m_cancel;
 };

@@ -181,7 +181,10 @@ void HoldingsModelTest::textsFollowCurrencyAndLanguage()
     Q_EMIT f.rows.preferencesChanged();
     QCOMPARE(title(BrokerColumn), AppText::value(u"brokerage", u"ja-JP"));
     QCOMPARE(title(ActionsColumn), QString());
-    QVERIFY(title(ActionsColumn, Qt::ToolTipRole).endsWith(QStringLiteral("this column")));
+    QCOMPARE(title(ActionsColumn, Qt::ToolTipRole), QStringLiteral("右端をドラッグしてこの列の幅を変更"));
+    QCOMPARE(title(BrokerColumn, Qt::ToolTipRole), QStringLiteral("右端をドラッグして「証券会社」の幅を変更"));
+    QCOMPARE(f.model.index(0, BrokerColumn).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("ダブルクリックでこの行を編集"));
     // Prices in the market's currency, symbol first, four and two fraction digits at most; the quantity bare.
     QCOMPARE(f.model.index(0, AveragePriceColumn).data().toString(), QStringLiteral("\u00A522,150.5"));
     QCOMPARE(f.model.index(0, CurrentPriceColumn).data().toString(), QStringLiteral("\u00A524,890"));
