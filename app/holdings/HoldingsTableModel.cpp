@@ -7,6 +7,7 @@
 #include "core/HoldingRules.h"
 #include "text/Dates.h"
 #include "text/Formats.h"
+#include "text/GicsNames.h"
 #include "text/Localization.h"
 
 namespace quillfern {
@@ -228,12 +229,17 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
         case MarketColumn:
             return marketOptions();
         case SectorColumn:
-            return includingCurrent(row.sector, m_holdings.gicsSectorNames());
+            return includingCurrent(row.sector, sortedByGicsDisplayName(m_holdings.gicsSectorNames(), languageCode()));
         case SubSectorColumn:
-            return includingCurrent(row.subSector, m_holdings.gicsSubIndustryNames(row.sector));
+            return includingCurrent(
+                row.subSector, sortedByGicsDisplayName(m_holdings.gicsSubIndustryNames(row.sector), languageCode()));
         default:
             return {};
         }
+    case table::OptionLabelsRole:
+        if (column == SectorColumn || column == SubSectorColumn)
+            return gicsDisplayNames(data(index, table::OptionsRole).toStringList(), languageCode());
+        return {};
     default:
         break;
     }
@@ -251,6 +257,9 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
             return figures ? figures->netUsd : 0.0;
         case CostUSDColumn:
             return figures ? figures->boughtCostUsd : 0.0;
+        case SectorColumn:
+        case SubSectorColumn:
+            return gicsDisplayName(rawValue(row, column).toString(), languageCode());
         default:
             return rawValue(row, column);
         }
@@ -276,10 +285,11 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
     switch (column) {
     case BrokerColumn:
     case MarketColumn:
-    case SectorColumn:
-    case SubSectorColumn:
     case CodeColumn:
         return rawValue(row, column);
+    case SectorColumn:
+    case SubSectorColumn:
+        return gicsDisplayName(rawValue(row, column).toString(), languageCode());
     case AveragePriceColumn:
         return symbol + decimal(row.averagePrice, 4);
     case QuantityColumn:

@@ -4,6 +4,7 @@
 #include "app/holdings/AssetColumns.h"
 #include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsTableModel.h"
+#include "app/table/CellRoles.h"
 #include "tests/support/QuietConsole.h"
 #include "text/Localization.h"
 
@@ -32,7 +33,10 @@ public:
     QString displayLocale() const override { return QStringLiteral("en_US"); }
     const PriceFacts *priceFacts(const AssetRow &) const override { return nullptr; }
     QStringList brokerageNames() const override { return {QStringLiteral("Futu")}; }
-    QStringList gicsSectorNames() const override { return {QStringLiteral("Energy"), QStringLiteral("Financials")}; }
+    QStringList gicsSectorNames() const override
+    {
+        return {QStringLiteral("Energy"), QStringLiteral("Financials"), QStringLiteral("Health Care")};
+    }
     QStringList gicsSubIndustryNames(const QString &sector) const override
     {
         return sector == QStringLiteral("Energy") ? QStringList{QStringLiteral("Oil")}
@@ -189,6 +193,13 @@ void HoldingsModelTest::textsFollowCurrencyAndLanguage()
     QCOMPARE(f.model.index(0, AveragePriceColumn).data().toString(), QStringLiteral("\u00A522,150.5"));
     QCOMPARE(f.model.index(0, CurrentPriceColumn).data().toString(), QStringLiteral("\u00A524,890"));
     QCOMPARE(f.model.index(0, QuantityColumn).data().toString(), QStringLiteral("10"));
+    // A sector shows in the language and its picker lists in the language's order, values still English.
+    const QModelIndex sector = f.model.index(0, SectorColumn);
+    QCOMPARE(sector.data().toString(), QStringLiteral("金融"));
+    QCOMPARE(sector.data(table::OptionsRole).toStringList(),
+             QStringList({QStringLiteral("Energy"), QStringLiteral("Health Care"), QStringLiteral("Financials")}));
+    QCOMPARE(sector.data(table::OptionLabelsRole).toStringList(),
+             QStringList({QStringLiteral("エネルギー"), QStringLiteral("ヘルスケア"), QStringLiteral("金融")}));
 }
 
 QTEST_MAIN(HoldingsModelTest)
