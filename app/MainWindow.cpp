@@ -36,17 +36,17 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
         opening = opening.boundedTo(shown->availableGeometry().size()).expandedTo(minimumSizeHint());
     resize(opening);
 
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction *quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
-    quit->setShortcut(QKeySequence::Quit);
+    m_fileMenu = menuBar()->addMenu(QString());
+    m_quit = m_fileMenu->addAction(QString(), this, &QWidget::close);
+    m_quit->setShortcut(QKeySequence::Quit);
     m_editMenu = menuBar()->addMenu(QString());
-    buildEditMenu();
-    // The language's table may arrive after the window opens, with the list of languages.
-    connect(&workspace, &Workspace::preferencesChanged, this, &MainWindow::buildEditMenu);
-    connect(&workspace, &Workspace::referenceDataChanged, this, &MainWindow::buildEditMenu);
     buildViewMenu();
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("About Quillfern"), this, [this] { QuillfernApp::showAboutPanel(this); });
+    m_helpMenu = menuBar()->addMenu(QString());
+    m_about = m_helpMenu->addAction(QString(), this, [this] { QuillfernApp::showAboutPanel(this); });
+    retranslate();
+    // The language's table may arrive after the window opens, with the list of languages.
+    connect(&workspace, &Workspace::preferencesChanged, this, &MainWindow::retranslate);
+    connect(&workspace, &Workspace::referenceDataChanged, this, &MainWindow::retranslate);
 
     m_closingDeadline.setSingleShot(true);
     connect(&m_closingDeadline, &QTimer::timeout, this, [this] { closingSaveEnded(false); });
@@ -63,10 +63,22 @@ MainWindow::~MainWindow()
     m_workspace.priceRefresher().setAutomatic(false);
 }
 
-void MainWindow::buildEditMenu()
+void MainWindow::retranslate()
+{
+    const QString language = m_workspace.selectedLanguage().code;
+    QuillfernApp::useQtTranslations(language);
+    m_fileMenu->setTitle(AppText::value(u"menuFile", language));
+    m_quit->setText(AppText::value(u"menuQuit", language));
+    m_helpMenu->setTitle(AppText::value(u"menuHelp", language));
+    m_about->setText(AppText::value(u"aboutQuillfern", language));
+    buildEditMenu(language);
+    m_viewMenu->setTitle(AppText::value(u"view", language));
+    m_automaticPrices->setText(AppText::value(u"refreshPricesAutomatically", language));
+}
+
+void MainWindow::buildEditMenu(const QString &language)
 {
     // The stack's actions carry their prefix from creation, so a new language makes new ones.
-    const QString language = m_workspace.selectedLanguage().code;
     m_editMenu->setTitle(AppText::value(u"edit", language));
     if (m_undo && m_undo->text().startsWith(AppText::value(u"undo", language)) &&
         m_redo->text().startsWith(AppText::value(u"redo", language)))
@@ -95,16 +107,6 @@ void MainWindow::buildViewMenu()
         m_workspace.preferences().setValue(automaticPricesKey, checked);
         m_workspace.priceRefresher().setAutomatic(checked);
     });
-    retitleViewMenu();
-    connect(&m_workspace, &Workspace::preferencesChanged, this, &MainWindow::retitleViewMenu);
-    connect(&m_workspace, &Workspace::referenceDataChanged, this, &MainWindow::retitleViewMenu);
-}
-
-void MainWindow::retitleViewMenu()
-{
-    const QString language = m_workspace.selectedLanguage().code;
-    m_viewMenu->setTitle(AppText::value(u"view", language));
-    m_automaticPrices->setText(AppText::value(u"refreshPricesAutomatically", language));
 }
 
 void MainWindow::reportFirstPaint()
@@ -208,15 +210,16 @@ void MainWindow::closingSaveEnded(bool saved)
 
 void MainWindow::askBeforeLosingEdits()
 {
-    auto *question = new QMessageBox(QMessageBox::Warning, QStringLiteral("Your latest changes are not saved"),
-                                     QStringLiteral("Quillfern could not save your latest changes: %1\n\nIf you quit "
-                                                    "now, the edits made since the last save will be lost.")
-                                         .arg(m_workspace.portfolioError().value_or(QStringLiteral("unknown error"))),
-                                     QMessageBox::NoButton, this);
+    // Window-modal, so the language cannot change while it is open.
+    const QString language = m_workspace.selectedLanguage().code;
+    const QString error = m_workspace.portfolioError().value_or(AppText::value(u"unknownError", language));
+    auto *question = new QMessageBox(QMessageBox::Warning, AppText::value(u"unsavedChangesTitle", language),
+                                     AppText::format(u"unsavedChangesText", language, {error}), QMessageBox::NoButton,
+                                     this);
     m_question = question;
     question->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton *stay = question->addButton(QStringLiteral("Stay"), QMessageBox::RejectRole);
-    QPushButton *quit = question->addButton(QStringLiteral("Quit Anyway"), QMessageBox::DestructiveRole);
+    QPushButton *stay = question->addButton(AppText::value(u"stayOpen", language), QMessageBox::RejectRole);
+    QPushButton *quit = question->addButton(AppText::value(u"quitAnyway", language), QMessageBox::DestructiveRole);
     question->setDefaultButton(stay);
     connect(quit, &QPushButton::clicked, this, [this] {
         m_mayClose = true;

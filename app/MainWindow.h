@@ -48,9 +48,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildEditMenu();
+    // Every menu title and action text in the chosen language, Qt's own texts included.
+    void retranslate();
+    void buildEditMenu(const QString &language);
     void buildViewMenu();
-    void retitleViewMenu();
     void saveThenClose();
     // One step of closing with unsent edits, taken whenever the workspace's sync state moves.
     void advanceClosing();
@@ -59,11 +60,15 @@ private:
 
     Workspace &m_workspace;
     ContentView *m_content;
+    QMenu *m_fileMenu = nullptr;
+    QAction *m_quit = nullptr;
     QMenu *m_editMenu = nullptr;
     QPointer<QAction> m_undo;
     QPointer<QAction> m_redo;
     QMenu *m_viewMenu = nullptr;
     QAction *m_automaticPrices = nullptr;
+    QMenu *m_helpMenu = nullptr;
+    QAction *m_about = nullptr;
     bool m_mayClose = false;
     bool m_closingSave = false;
     QTimer m_closingDeadline;

@@ -2,9 +2,14 @@
 
 #include "app/MainWindow.h"
 #include "app/icons/SymbolIcon.h"
+#include "text/Localization.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 
 namespace quillfern {
@@ -38,13 +43,34 @@ void QuillfernApp::scheduleBringToFront()
     QTimer::singleShot(350, this, raiseFirst);
 }
 
-QString QuillfernApp::aboutCredits()
+QString QuillfernApp::aboutCredits(const QString &languageCode)
 {
     const QUrl site(websiteURL);
     return QStringLiteral(
                "<p align=\"center\" style=\"font-size:11px\"><span style=\"color:palette(placeholder-text)\">"
-               "Official Website</span><br><a href=\"%1\">%2</a></p>")
-        .arg(site.toString(QUrl::FullyEncoded).toHtmlEscaped(), site.host().toHtmlEscaped());
+               "%1</span><br><a href=\"%2\">%3</a></p>")
+        .arg(AppText::value(u"officialWebsite", languageCode).toHtmlEscaped(),
+             site.toString(QUrl::FullyEncoded).toHtmlEscaped(), site.host().toHtmlEscaped());
+}
+
+void QuillfernApp::useQtTranslations(const QString &languageCode)
+{
+    QCoreApplication *application = QCoreApplication::instance();
+    static QPointer<QTranslator> translator;
+    static QString loaded;
+    if (!application || (translator && loaded == languageCode))
+        return;
+    if (!translator)
+        translator = new QTranslator(application);
+    else
+        QCoreApplication::removeTranslator(translator);
+    loaded = languageCode;
+    // Qt's English source texts need no table; installing one would only send every widget a change.
+    if (QLocale(languageCode).language() == QLocale::English)
+        return;
+    if (translator->load(QLocale(languageCode), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
 }
 
 void QuillfernApp::showAboutPanel(QWidget *parent)
@@ -52,11 +78,13 @@ void QuillfernApp::showAboutPanel(QWidget *parent)
     auto *about = new QMessageBox(parent);
     about->setAttribute(Qt::WA_DeleteOnClose);
     about->setObjectName(QStringLiteral("aboutPanel"));
-    about->setWindowTitle(QStringLiteral("About Quillfern"));
+    const QString language = AppText::currentLanguage();
+    about->setWindowTitle(AppText::value(u"aboutQuillfern", language));
     about->setIconPixmap(appIcon().pixmap(96, 96));
     about->setTextFormat(Qt::RichText);
-    about->setText(QStringLiteral("<h3>Quillfern</h3><p>Version %1</p>").arg(applicationVersion().toHtmlEscaped()) +
-                   aboutCredits());
+    about->setText(QStringLiteral("<h3>Quillfern</h3><p>%1</p>")
+                       .arg(AppText::format(u"aboutVersion", language, {applicationVersion()}).toHtmlEscaped()) +
+                   aboutCredits(language));
     about->setTextInteractionFlags(Qt::TextBrowserInteraction);
     about->setStandardButtons(QMessageBox::Ok);
     about->open();

@@ -55,6 +55,7 @@ private Q_SLOTS:
     void bannerRetriesThePortfolio();
     void menusCheckTheSelection();
     void automaticPricesAreAKeptChoiceOfTheOpenWindow();
+    void aboutNamesTheWebsite_data();
     void aboutNamesTheWebsite();
     void aDeleteByTheTrashButtonIsUndone_data();
     void aDeleteByTheTrashButtonIsUndone();
@@ -340,10 +341,20 @@ void WindowTest::automaticPricesAreAKeptChoiceOfTheOpenWindow()
     QVERIFY(!prices.isAutomatic());
 }
 
+void WindowTest::aboutNamesTheWebsite_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("en-US") << QStringLiteral("en-US") << QStringLiteral("Official Website");
+    QTest::newRow("ko-KR") << QStringLiteral("ko-KR") << QStringLiteral("공식 웹사이트");
+}
+
 void WindowTest::aboutNamesTheWebsite()
 {
-    const QString credits = QuillfernApp::aboutCredits();
-    QVERIFY(credits.contains(QStringLiteral("Official Website")));
+    QFETCH(QString, language);
+    const QString credits = QuillfernApp::aboutCredits(language);
+    QFETCH(QString, title);
+    QVERIFY(credits.contains(title));
     QVERIFY(credits.contains(QStringLiteral("href=\"https://quillfern.io\"")));
     QVERIFY(credits.contains(QStringLiteral(">quillfern.io</a>")));
 }
