@@ -28,6 +28,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <unicode/ucurr.h>
+
 namespace quillfern {
 
 namespace {
@@ -53,6 +55,23 @@ QToolButton *capsuleMenuButton(QWidget *parent)
     return button;
 }
 
+// The currency's name as ICU writes it in locale ("ja_JP"); the service's name for a code ICU does not know.
+QString currencyName(const CurrencyOption &currency, const QString &locale)
+{
+    if (currency.code.size() != 3)
+        return currency.name;
+    const QByteArray localeID = locale.toLatin1();
+    UBool isChoiceFormat = false;
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    const UChar *name = ucurr_getName(reinterpret_cast<const UChar *>(currency.code.utf16()), localeID.constData(),
+                                      UCURR_LONG_NAME, &isChoiceFormat, &length, &status);
+    // An unknown code comes back as itself, with a warning rather than a failure.
+    if (U_FAILURE(status) || status == U_USING_DEFAULT_WARNING || !name)
+        return currency.name;
+    return QString(reinterpret_cast<const QChar *>(name), length);
+}
+
 QWidget *makeLoadingView(QWidget *parent)
 {
     auto *view = new QWidget(parent);
@@ -63,7 +82,8 @@ QWidget *makeLoadingView(QWidget *parent)
     spinner->setTextVisible(false);
     spinner->setFixedSize(220, 10);
     layout->addWidget(spinner, 0, Qt::AlignHCenter);
-    auto *label = new QLabel(QStringLiteral("Loading your portfolio\u2026"), view);
+    auto *label = new QLabel(view);
+    label->setObjectName(QStringLiteral("loadingText"));
     label->setFont(table::uiFont(15));
     layout->addWidget(label, 0, Qt::AlignHCenter);
     layout->addStretch();
@@ -74,7 +94,7 @@ QWidget *makeLoadingView(QWidget *parent)
 
 ContentView::ContentView(Workspace &workspace, QWidget *parent)
     : QWidget(parent), m_workspace(workspace), m_auth(workspace.auth()), m_stack(new QStackedWidget(this)),
-      m_loading(makeLoadingView(this))
+      m_loading(makeLoadingView(this)), m_loadingText(m_loading->findChild<QLabel *>(QStringLiteral("loadingText")))
 {
     setMinimumSize(1280, 780);
     auto *layout = new QVBoxLayout(this);
@@ -87,8 +107,10 @@ ContentView::ContentView(Workspace &workspace, QWidget *parent)
     connect(&workspace, &Workspace::syncStateChanged, this, &ContentView::showState);
     connect(&workspace, &Workspace::sessionLoaded, this, &ContentView::showState);
     connect(&workspace, &Workspace::syncStateChanged, this, &ContentView::refreshBanner);
-    connect(&workspace, &Workspace::referenceDataChanged, this, &ContentView::refreshMenus);
+    // The language's table may arrive after the window opens, with the list of languages.
     connect(&workspace, &Workspace::preferencesChanged, this, &ContentView::retranslate);
+    connect(&workspace, &Workspace::referenceDataChanged, this, &ContentView::retranslate);
+    retranslate();
     showState();
 }
 
@@ -105,7 +127,6 @@ void ContentView::buildSignedIn()
     menus->addStretch();
     m_currencyMenu = capsuleMenuButton(m_signedIn);
     m_currencyMenu->setObjectName(QStringLiteral("reportingCurrencyMenu"));
-    m_currencyMenu->setToolTip(QStringLiteral("Reporting currency"));
     m_languageMenu = capsuleMenuButton(m_signedIn);
     m_languageMenu->setObjectName(QStringLiteral("languageMenu"));
     m_accountMenu = capsuleMenuButton(m_signedIn);
@@ -140,9 +161,7 @@ void ContentView::buildSignedIn()
     connect(m_retry, &QPushButton::clicked, this, [this] { m_workspace.retryLoadPortfolio(); });
     column->addWidget(m_banner);
 
-    m_copyNotice = new QLabel(
-        QStringLiteral("Not yet up to date: showing the copy saved on this computer while the service answers."),
-        m_signedIn);
+    m_copyNotice = new QLabel(m_signedIn);
     m_copyNotice->setObjectName(QStringLiteral("localCopyNotice"));
     m_copyNotice->setFont(table::uiFont(12));
     m_copyNotice->setContentsMargins(16, 6, 16, 6);
@@ -181,7 +200,6 @@ void ContentView::buildSignedIn()
     column->addWidget(m_tabs, 1);
     m_stack->addWidget(m_signedIn);
     retranslate();
-    refreshBanner();
 }
 
 QWidget *ContentView::signInView()
@@ -248,7 +266,7 @@ void ContentView::refreshMenus()
     }
     for (const CurrencyOption &option : m_workspace.currencies()) {
         QAction *entry = currencies->addAction(option.flag + QStringLiteral("  ") + option.code +
-                                               QStringLiteral(" \u2014 ") + option.name);
+                                               QStringLiteral(" \u2014 ") + currencyName(option, shownIn.locale));
         entry->setCheckable(true);
         entry->setChecked(option.code == currency.code);
         const QString code = option.code;
@@ -287,12 +305,10 @@ void ContentView::confirmSignOut()
         return;
     }
     // Signing out removes this account's copy from the computer, and with it edits the service never got.
-    QMessageBox question(QMessageBox::Warning, QStringLiteral("Sign out with unsent changes?"),
-                         QStringLiteral("Some of your changes have not reached the service yet. If you sign out "
-                                        "now, they will be lost."),
-                         QMessageBox::NoButton, this);
-    question.addButton(QStringLiteral("Stay Signed In"), QMessageBox::RejectRole);
-    QPushButton *leave = question.addButton(QStringLiteral("Sign Out Anyway"), QMessageBox::DestructiveRole);
+    QMessageBox question(QMessageBox::Warning, text(m_workspace, u"signOutUnsentTitle"),
+                         text(m_workspace, u"signOutUnsentText"), QMessageBox::NoButton, this);
+    question.addButton(text(m_workspace, u"staySignedIn"), QMessageBox::RejectRole);
+    QPushButton *leave = question.addButton(text(m_workspace, u"signOutAnyway"), QMessageBox::DestructiveRole);
     question.setDefaultButton(qobject_cast<QPushButton *>(question.buttons().constFirst()));
     question.exec();
     if (question.clickedButton() == leave)
@@ -301,8 +317,11 @@ void ContentView::confirmSignOut()
 
 void ContentView::retranslate()
 {
+    m_loadingText->setText(text(m_workspace, u"loadingPortfolio"));
     if (!m_signedIn)
         return;
+    m_currencyMenu->setToolTip(text(m_workspace, u"reportingCurrency"));
+    m_copyNotice->setText(text(m_workspace, u"localCopyNotice"));
     m_tabs->setTabText(0, text(m_workspace, u"holdings"));
     m_tabs->setTabText(1, text(m_workspace, u"balances"));
     m_tabs->setTabText(2, text(m_workspace, u"transactions"));
@@ -311,6 +330,7 @@ void ContentView::retranslate()
     // The window's own controls (pickers, date fields) follow the chosen language's locale.
     setLocale(QLocale(m_workspace.selectedLanguage().locale));
     refreshMenus();
+    refreshBanner();
 }
 
 void ContentView::openAddBrokerageDialog()

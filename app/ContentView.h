@@ -61,6 +61,7 @@ private:
     QStackedWidget *m_stack;
     QWidget *m_signIn = nullptr;
     QWidget *m_loading;
+    QLabel *m_loadingText;
     QLabel *m_copyNotice = nullptr;
     // Tabs whose page is built when first shown.
     QHash<QWidget *, std::function<QWidget *()>> m_pendingPages;

@@ -4,6 +4,7 @@
 #include "app/holdings/AssetColumns.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
+#include "app/charts/StatsCollapseButton.h"
 #include "app/table/TableStyle.h"
 #include "tests/workspace/EditingHarness.h"
 #include "tests/support/QuietConsole.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -55,6 +57,8 @@ private Q_SLOTS:
     void bannerRetriesThePortfolio();
     void menusCheckTheSelection();
     void automaticPricesAreAKeptChoiceOfTheOpenWindow();
+    void aLanguageSwitchReachesEveryText_data();
+    void aLanguageSwitchReachesEveryText();
     void aboutNamesTheWebsite_data();
     void aboutNamesTheWebsite();
     void aDeleteByTheTrashButtonIsUndone_data();
@@ -339,6 +343,51 @@ void WindowTest::automaticPricesAreAKeptChoiceOfTheOpenWindow()
     QVERIFY(prices.isAutomatic());
     m_window.reset();
     QVERIFY(!prices.isAutomatic());
+}
+
+void WindowTest::aLanguageSwitchReachesEveryText_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("fileMenu");
+    QTest::addColumn<QString>("currencyToolTip");
+    QTest::addColumn<QString>("hongKongDollar");
+    QTest::addColumn<QString>("statistics");
+    QTest::addColumn<QString>("qtCancel");
+    QTest::newRow("ja-JP") << QStringLiteral("ja-JP") << QStringLiteral("ファイル") << QStringLiteral("表示通貨")
+                           << QStringLiteral("香港ドル") << QStringLiteral("統計を隠す")
+                           << QStringLiteral("キャンセル");
+    QTest::newRow("zh-TW") << QStringLiteral("zh-TW") << QStringLiteral("檔案") << QStringLiteral("計價幣別")
+                           << QStringLiteral("港幣") << QStringLiteral("隱藏統計") << QStringLiteral("取消");
+    QTest::newRow("back to English") << QStringLiteral("en-US") << QStringLiteral("&File")
+                                     << QStringLiteral("Reporting currency") << QStringLiteral("Hong Kong Dollar")
+                                     << QStringLiteral("Hide Statistics") << QStringLiteral("Cancel");
+}
+
+// Menus, tooltips, currency names (ICU's, in the language) and the texts Qt supplies itself all follow a
+// switch made while the window is open, including a dialog button that was already on screen.
+void WindowTest::aLanguageSwitchReachesEveryText()
+{
+    QFETCH(QString, language);
+    m_server->on("GET", "/v1/languages", {200, R"json([
+      {"code":"en-US","name":"English","native_name":"English","locale":"en_US","flag":""},
+      {"code":"zh-TW","name":"Chinese (Traditional)","native_name":"繁體中文","locale":"zh_TW","flag":""},
+      {"code":"ja-JP","name":"Japanese","native_name":"日本語","locale":"ja_JP","flag":""},
+      {"code":"ko-KR","name":"Korean","native_name":"한국어","locale":"ko_KR","flag":""}])json"});
+    openWindow();
+    QDialogButtonBox shownBefore(QDialogButtonBox::Cancel);
+    m_h->workspace->setLanguageCode(QStringLiteral("ko-KR"));
+    m_h->workspace->setLanguageCode(language);
+
+    ContentView *content = m_window->content();
+    QTEST(m_window->menuBar()->actions().constFirst()->text(), "fileMenu");
+    QTEST(content->currencyMenuButton()->toolTip(), "currencyToolTip");
+    QFETCH(QString, hongKongDollar);
+    QCOMPARE(content->currencyMenuButton()->menu()->actions()[3]->text(),
+             QStringLiteral("  HKD \u2014 ") + hongKongDollar);
+    QTEST(content->holdingsPage()->findChild<StatsCollapseButton *>()->text(), "statistics");
+    // Qt posts the change to every widget; it lands with the next turn of the event loop.
+    QFETCH(QString, qtCancel);
+    QTRY_COMPARE(shownBefore.button(QDialogButtonBox::Cancel)->text(), qtCancel);
 }
 
 void WindowTest::aboutNamesTheWebsite_data()
