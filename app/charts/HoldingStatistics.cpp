@@ -1,6 +1,7 @@
 #include "app/charts/HoldingStatistics.h"
 
 #include "text/Formats.h"
+#include "text/GicsNames.h"
 #include "text/Localization.h"
 
 namespace quillfern {
@@ -21,8 +22,12 @@ std::array<MetricFigure, 4> holdingSummaryFigures(const PortfolioSummary &summar
 
 std::array<AllocationContent, 3> holdingAllocations(const PortfolioSummary &summary, QStringView languageCode)
 {
+    // Sectors arrive under their stored English names; the pie and its legend show them in the language.
+    std::vector<AllocationItem> bySector = summary.bySector;
+    for (AllocationItem &item : bySector)
+        item.label = gicsDisplayName(QString::fromStdString(item.label), languageCode).toStdString();
     return {{
-        {AppText::value(u"bySector", languageCode), summary.bySector},
+        {AppText::value(u"bySector", languageCode), std::move(bySector)},
         {AppText::value(u"byMarket", languageCode), summary.byMarket},
         {AppText::value(u"brokerRatio", languageCode), summary.byBroker},
     }};

@@ -1,4 +1,5 @@
 #include "app/charts/AllocationPanel.h"
+#include "app/charts/HoldingStatistics.h"
 #include "app/charts/HoldingStatsView.h"
 #include "app/charts/MetricCard.h"
 #include "app/charts/PieChart.h"
@@ -108,18 +109,19 @@ void HoldingStatsViewTest::showsTheWorkspaceFigures_data()
     QTest::addColumn<QStringList>("cardTitles");
     QTest::addColumn<QStringList>("panelTitles");
     QTest::addColumn<QString>("other");
+    QTest::addColumn<QString>("largestSector");
     QTest::newRow("English") << QStringLiteral("en-US")
                              << QStringList{QStringLiteral("Market Value"), QStringLiteral("Cost Basis"),
                                             QStringLiteral("Unrealized P/L"), QStringLiteral("Return")}
                              << QStringList{QStringLiteral("Sector Allocation"), QStringLiteral("Market Allocation"),
                                             QStringLiteral("Holdings by Brokerage")}
-                             << QStringLiteral("Other");
+                             << QStringLiteral("Other") << QStringLiteral("Information Technology");
     QTest::newRow("Japanese") << QStringLiteral("ja-JP")
                               << QStringList{QStringLiteral("時価総額"), QStringLiteral("取得原価"),
                                              QStringLiteral("含み損益"), QStringLiteral("リターン")}
                               << QStringList{QStringLiteral("セクター別配分"), QStringLiteral("市場別配分"),
                                              QStringLiteral("証券会社別保有額")}
-                              << QStringLiteral("その他");
+                              << QStringLiteral("その他") << QStringLiteral("情報技術");
 }
 
 void HoldingStatsViewTest::showsTheWorkspaceFigures()
@@ -142,8 +144,10 @@ void HoldingStatsViewTest::showsTheWorkspaceFigures()
         QCOMPARE(view.panels()[i]->currency(), workspace.reportingCurrency());
     }
     const PortfolioSummary &summary = workspace.summary();
-    // The eight sectors fold into five and the rest; the pie and the legend show the same six buckets.
-    QCOMPARE(view.panels()[0]->items(), foldedAllocation(summary.bySector, other));
+    // The eight sectors, named in the language, fold into five and the rest; the pie and the legend show the
+    // same six buckets.
+    QCOMPARE(view.panels()[0]->items(), foldedAllocation(holdingAllocations(summary, language)[0].items, other));
+    QTEST(view.panels()[0]->legend()->rows().first().label, "largestSector");
     QCOMPARE(view.panels()[1]->items(), summary.byMarket);
     QCOMPARE(view.panels()[2]->items(), summary.byBroker);
     QCOMPARE(view.panels()[0]->pieChart()->slices().size(), 6);
