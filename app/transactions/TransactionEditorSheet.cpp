@@ -2,6 +2,7 @@
 
 #include "app/table/TableStyle.h"
 #include "text/Formats.h"
+#include "text/GicsNames.h"
 #include "text/Localization.h"
 
 #include <QComboBox>
@@ -224,8 +225,14 @@ void TransactionEditorSheet::showEntries()
     setIfDifferent(m_market, entries.market);
     setIfDifferent(m_type, entries.transactionType);
     setIfDifferent(m_currency, entries.currency);
-    showChoices(m_sector, m_editor->sectorOptions(), entries.sector);
-    showChoices(m_industry, m_editor->subSectorOptions(), entries.subSector);
+    // Sectors and industries are stored in English and listed by their names in the sheet's language.
+    const QString language = m_editor->referenceData().languageCode;
+    const auto showGics = [&language](QComboBox *picker, const QStringList &names, const QString &value) {
+        const QStringList sorted = sortedByGicsDisplayName(names, language);
+        showChoices(picker, sorted, gicsDisplayNames(sorted, language), value);
+    };
+    showGics(m_sector, m_editor->sectorOptions(), entries.sector);
+    showGics(m_industry, m_editor->subSectorOptions(), entries.subSector);
     if (m_code->text() != entries.code)
         m_code->setText(entries.code);
     const auto showNumber = [](QLineEdit *field, double value) {
