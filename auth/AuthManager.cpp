@@ -2,8 +2,10 @@
 
 #include "auth/CallbackItems.h"
 #include "auth/PrivateSettings.h"
+#include "text/Localization.h"
 
 #include <QCoroNetworkReply>
+#include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -13,6 +15,7 @@ namespace quillfern {
 
 const QString AuthManager::accessTokenKey = QStringLiteral("quillfernAccessToken");
 const QString AuthManager::userKey = QStringLiteral("quillfernAuthenticatedUser");
+const QString AuthManager::languageKey = QStringLiteral("quillfernLanguage");
 const QString AuthManager::callbackScheme = QStringLiteral("quillfern");
 const QString AuthManager::redirectURI = QStringLiteral("quillfern://oauth/callback");
 
@@ -74,6 +77,29 @@ QCoro::Task<APIResult<NativeExchangeResponse>> exchangeCode(APIEndpoint endpoint
     co_return Answer(std::move(decoded).value());
 }
 
+// GET /v1/auth/provider, without a token; Unknown whatever goes wrong, older services included.
+QCoro::Task<SignInProvider> fetchSignInProvider(APIEndpoint endpoint, QObject *owner)
+{
+    if (!endpoint.network)
+        co_return SignInProvider::Unknown;
+    const QUrl url = PortfolioAPI::detail::joinURL(endpoint.baseURL, QStringLiteral("/v1/auth/provider"));
+    if (!url.isValid() || url.isRelative())
+        co_return SignInProvider::Unknown;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(int(endpoint.timeout.count()));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(endpoint.network->get(request));
+    QNetworkReply *raw = reply.get();
+    QObject::connect(owner, &QObject::destroyed, raw, [raw] { raw->abort(); });
+
+    co_await reply.get();
+
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299)
+        co_return SignInProvider::Unknown;
+    co_return signInProviderFromAnswer(reply->readAll());
+}
+
 } // namespace
 
 AuthManager::AuthManager(APIEndpoint endpoint, WebAuthenticationSessionFactory sheets,
@@ -109,9 +135,10 @@ void AuthManager::signInWithGoogle()
 {
     if (m_signingIn)
         return;
+    const bool google = m_provider == SignInProvider::Google;
     const auto pkce = makePKCE(m_random);
     if (!pkce) {
-        setErrorMessage(QStringLiteral("Unable to create a secure login request."));
+        setProblem(Problem{QStringLiteral("signInRequestFailed"), {}});
         return;
     }
     m_verifier = pkce->verifier;
@@ -122,12 +149,13 @@ void AuthManager::signInWithGoogle()
                    QUrl::StrictMode);
     if (!start.isValid() || start.isRelative()) {
         m_verifier.reset();
-        setErrorMessage(QStringLiteral("Unable to create the Google sign-in URL."));
+        setProblem(Problem{google ? QStringLiteral("signInAddressFailedGoogle") : QStringLiteral("signInAddressFailed"),
+                           {}});
         return;
     }
 
     setSigningIn(true);
-    setErrorMessage(std::nullopt);
+    setProblem(std::nullopt);
     m_sheet = m_sheets ? m_sheets(start, callbackScheme) : nullptr;
     if (m_sheet) {
         WebAuthenticationSession *sheet = m_sheet.get();
@@ -149,7 +177,7 @@ void AuthManager::signInWithGoogle()
         m_sheet.reset();
         m_verifier.reset();
         setSigningIn(false);
-        setErrorMessage(QStringLiteral("Unable to open the Google sign-in window."));
+        setProblem(Problem{google ? QStringLiteral("signInOpenFailedGoogle") : QStringLiteral("signInOpenFailed"), {}});
     }
 }
 
@@ -169,7 +197,7 @@ QCoro::Task<> AuthManager::finishSheet(WebAuthenticationResult result)
     if (result.error) {
         m_verifier.reset();
         setSigningIn(false);
-        setErrorMessage(*result.error);
+        setProblem(Problem{{}, *result.error});
         co_return;
     }
     if (result.callbackURL) {
@@ -181,7 +209,7 @@ QCoro::Task<> AuthManager::finishSheet(WebAuthenticationResult result)
     }
     m_verifier.reset();
     setSigningIn(false);
-    setErrorMessage(QStringLiteral("The server did not return a login result."));
+    setProblem(Problem{QStringLiteral("signInNoResult"), {}});
 }
 
 QCoro::Task<> AuthManager::completeSignIn(QUrl callback)
@@ -193,13 +221,13 @@ QCoro::Task<> AuthManager::completeSignIn(QUrl callback)
     if (problem != items.end()) {
         m_verifier.reset();
         // The service's texts come form-encoded, with "+" for each space.
-        setErrorMessage(QString(*problem).replace(QLatin1Char('+'), QLatin1Char(' ')));
+        setProblem(Problem{{}, QString(*problem).replace(QLatin1Char('+'), QLatin1Char(' '))});
         co_return;
     }
     const QString code = items.value(QStringLiteral("code"));
     if (code.isEmpty() || !m_verifier) {
         m_verifier.reset();
-        setErrorMessage(QStringLiteral("The login response did not include a valid authorization code."));
+        setProblem(Problem{QStringLiteral("signInNoCode"), {}});
         co_return;
     }
     const QString verifier = *std::exchange(m_verifier, std::nullopt);
@@ -209,7 +237,7 @@ QCoro::Task<> AuthManager::completeSignIn(QUrl callback)
     if (!self)
         co_return;
     if (!answer) {
-        setErrorMessage(QStringLiteral("Unable to complete sign in: ") + answer.error().description());
+        setProblem(Problem{QStringLiteral("signInNotCompleted"), answer.error().description()});
         co_return;
     }
     const NativeExchangeResponse &response = *answer;
@@ -271,12 +299,54 @@ void AuthManager::setSigningIn(bool signingIn)
     Q_EMIT isSigningInChanged();
 }
 
-void AuthManager::setErrorMessage(std::optional<QString> message)
+void AuthManager::setProblem(std::optional<Problem> problem)
 {
-    if (m_errorMessage == message)
+    if (m_problem == problem)
         return;
-    m_errorMessage = std::move(message);
+    m_problem = std::move(problem);
     Q_EMIT errorMessageChanged();
+}
+
+std::optional<QString> AuthManager::errorMessage() const
+{
+    if (!m_problem)
+        return std::nullopt;
+    if (m_problem->key.isEmpty())
+        return m_problem->detail;
+    return AppText::format(m_problem->key, signInLanguage(), {m_problem->detail});
+}
+
+QString AuthManager::signInLanguage() const
+{
+    const QString chosen = m_preferences ? m_preferences->value(languageKey).toString() : QString();
+    return quillfern::signInLanguage(chosen, QLocale::system().uiLanguages());
+}
+
+void AuthManager::checkSignInProvider()
+{
+    if (m_askingProvider)
+        return;
+    m_askingProvider = true;
+    // The task runs to its end on its own; the manager's lifetime is checked after the wait.
+    (void)askSignInProvider();
+}
+
+QCoro::Task<> AuthManager::askSignInProvider()
+{
+    const QPointer<AuthManager> self(this);
+    const SignInProvider provider = co_await fetchSignInProvider(m_endpoint, this);
+    if (!self)
+        co_return;
+    m_askingProvider = false;
+    setSignInProvider(provider);
+}
+
+void AuthManager::setSignInProvider(SignInProvider provider)
+{
+    if (m_provider == provider)
+        return;
+    m_provider = provider;
+    Q_EMIT signInProviderChanged();
 }
 
 std::unique_ptr<QSettings> userPreferences()

@@ -7,6 +7,7 @@
 #include "api/PortfolioAPI.h"
 #include "auth/AuthenticatedUser.h"
 #include "auth/PKCE.h"
+#include "auth/SignInPrompt.h"
 #include "auth/WebAuthenticationSession.h"
 
 #include <QCoroTask>
@@ -27,6 +28,8 @@ public:
     // The preference keys of the stored sign-in.
     static const QString accessTokenKey;
     static const QString userKey;
+    // The window's language choice, which the workspace keeps in the same preferences.
+    static const QString languageKey;
     // Where the service sends the browser back to, and the scheme the sheet waits for.
     static const QString callbackScheme;
     static const QString redirectURI;
@@ -39,7 +42,17 @@ public:
     const std::optional<User> &user() const { return m_user; }
     const std::optional<QString> &accessToken() const { return m_accessToken; }
     bool isSigningIn() const { return m_signingIn; }
-    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    // Why the last sign-in did not come about, in signInLanguage() as it is now.
+    std::optional<QString> errorMessage() const;
+
+    // The language the sign-in speaks: the window's stored choice, else the system's when the app speaks it,
+    // else English. Read afresh on every call, so a choice made in the window shows at once.
+    QString signInLanguage() const;
+    // Where the service's sign-in pages lead; Unknown until checkSignInProvider() has heard from the service.
+    SignInProvider signInProvider() const { return m_provider; }
+    // Asks the service which provider it signs in with and returns at once; a service that cannot be reached
+    // or does not say leaves it Unknown. Ignored while a check runs.
+    void checkSignInProvider();
 
     // Opens the sign-in sheet and returns at once; ignored while a sign-in runs.
     void signInWithGoogle();
@@ -56,17 +69,27 @@ Q_SIGNALS:
     void accessTokenChanged();
     void isSigningInChanged();
     void errorMessageChanged();
+    void signInProviderChanged();
 
 private:
+    // A failure's catalogue key and the detail it takes; a failure without key is shown as its detail.
+    struct Problem {
+        QString key;
+        QString detail;
+        bool operator==(const Problem &) const = default;
+    };
+
     void restoreSession();
     QCoro::Task<> finishSheet(WebAuthenticationResult result);
     QCoro::Task<> completeSignIn(QUrl callback);
+    QCoro::Task<> askSignInProvider();
     void store(const QString &token, const User &user);
 
     void setUser(std::optional<User> user);
     void setAccessToken(std::optional<QString> token);
     void setSigningIn(bool signingIn);
-    void setErrorMessage(std::optional<QString> message);
+    void setProblem(std::optional<Problem> problem);
+    void setSignInProvider(SignInProvider provider);
 
     APIEndpoint m_endpoint;
     WebAuthenticationSessionFactory m_sheets;
@@ -78,7 +101,9 @@ private:
     std::optional<User> m_user;
     std::optional<QString> m_accessToken;
     bool m_signingIn = false;
-    std::optional<QString> m_errorMessage;
+    std::optional<Problem> m_problem;
+    SignInProvider m_provider = SignInProvider::Unknown;
+    bool m_askingProvider = false;
 };
 
 // The per-user native preferences of the app ("Quillfern" / "Quillfern").

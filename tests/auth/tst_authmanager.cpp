@@ -27,6 +27,7 @@ Q_DECLARE_METATYPE(OptionalText)
 Q_DECLARE_METATYPE(OptionalBytes)
 Q_DECLARE_METATYPE(OptionalUser)
 Q_DECLARE_METATYPE(quillfern::testing::ScriptedSheet::Script)
+Q_DECLARE_METATYPE(quillfern::SignInProvider)
 
 namespace {
 
@@ -102,6 +103,8 @@ private Q_SLOTS:
     void stoppingASignIn();
     void secondSignInWhileSigningInIsIgnored();
     void newAttemptClearsTheLastError();
+    void providerAndLanguageShapeTheTexts_data();
+    void providerAndLanguageShapeTheTexts();
     void signOut_data();
     void signOut();
     void preferencesFileIsOwnerOnly();
@@ -207,12 +210,13 @@ void AuthManagerTest::signInOutcomes_data()
     const AuthManager::User plainAnn = person(QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
 
     stopped("random source fails", goodCallback, QStringLiteral("Unable to create a secure login request."), {}, true);
-    stopped("start URL cannot be formed", goodCallback, QStringLiteral("Unable to create the Google sign-in URL."),
+    // The manager was not told of a provider, so nothing names Google.
+    stopped("start URL cannot be formed", goodCallback, QStringLiteral("Unable to create the sign-in URL."),
             QStringLiteral("relative"));
     stopped("no sheet", ScriptedSheet::Script{false, true, std::nullopt},
-            QStringLiteral("Unable to open the Google sign-in window."));
+            QStringLiteral("Unable to open the sign-in page in your browser."));
     stopped("sheet does not start", ScriptedSheet::Script{true, false, std::nullopt},
-            QStringLiteral("Unable to open the Google sign-in window."));
+            QStringLiteral("Unable to open the sign-in page in your browser."));
     stopped("user cancels", reporting(WebAuthenticationResult{std::nullopt, std::nullopt, true}), std::nullopt);
     stopped(
         "sheet fails",
@@ -469,6 +473,90 @@ void AuthManagerTest::newAttemptClearsTheLastError()
     QVERIFY(!auth->errorMessage());
     QCOMPARE(messages.size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(auth->errorMessage(), OptionalText(QStringLiteral("No browser.")), 5000);
+}
+
+void AuthManagerTest::providerAndLanguageShapeTheTexts_data()
+{
+    QTest::addColumn<int>("status"); // of GET /v1/auth/provider; 0 never answers
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<SignInProvider>("provider");
+    QTest::addColumn<QString>("language"); // the window's stored choice; empty for none
+    QTest::addColumn<QString>("english");  // why the sign-in did not start, in English
+
+    const QString google = QStringLiteral("Unable to open the Google sign-in window.");
+    const QString browser = QStringLiteral("Unable to open the sign-in page in your browser.");
+    const auto add = [&](const char *name, int status, const QByteArray &body, SignInProvider provider,
+                         const QString &language = {}) {
+        QTest::newRow(name) << status << body << provider << language
+                            << (provider == SignInProvider::Google ? google : browser);
+    };
+    add("Google", 200, R"({"provider":"google"})", SignInProvider::Google);
+    add("Google, in Japanese", 200, R"({"provider":"google"})", SignInProvider::Google, QStringLiteral("ja-JP"));
+    add("development, in Korean", 200, R"({"provider":"dev"})", SignInProvider::Development, QStringLiteral("ko-KR"));
+    add("development, in Traditional Chinese", 200, R"({"provider":"dev","more":[1]})", SignInProvider::Development,
+        QStringLiteral("zh-TW"));
+    add("a provider this app does not know", 200, R"({"provider":"apple"})", SignInProvider::Unknown,
+        QStringLiteral("zh-CN"));
+    add("not a name", 200, R"({"provider":["google"]})", SignInProvider::Unknown);
+    add("a key given twice", 200, R"({"provider":"google","provider":"dev"})", SignInProvider::Unknown);
+    add("not JSON", 200, "google", SignInProvider::Unknown);
+    add("older service", 404, R"({"error":"There is nothing at this address."})", SignInProvider::Unknown);
+    add("refused", 503, R"({"provider":"google"})", SignInProvider::Unknown);
+    add("no answer", 0, {}, SignInProvider::Unknown);
+    add("a stored choice the app does not speak", 200, R"({"provider":"google"})", SignInProvider::Google,
+        QStringLiteral("fr-FR"));
+}
+
+void AuthManagerTest::providerAndLanguageShapeTheTexts()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(SignInProvider, provider);
+    QFETCH(QString, language);
+    QFETCH(QString, english);
+
+    if (!language.isEmpty()) {
+        auto seed = settings();
+        seed->setValue(AuthManager::languageKey, language);
+    }
+    const std::string path = "/v1/auth/provider";
+    m_server->on("GET", path, {200, R"({"provider":"google"})"});
+    auto auth = manager(ScriptedSheet::Script{true, false, std::nullopt}, {}, 300ms);
+    QCOMPARE(auth->signInProvider(), SignInProvider::Unknown);
+    auth->checkSignInProvider();
+    QTRY_COMPARE_WITH_TIMEOUT(auth->signInProvider(), SignInProvider::Google, 5000);
+
+    // Asked again, as when the sign-in view comes back: the latest answer counts, and one question is
+    // asked at a time.
+    ScriptedServer::Reply reply{status, body.toStdString()};
+    reply.hang = status == 0;
+    m_server->on("GET", path, reply);
+    QSignalSpy changes(auth.get(), &AuthManager::signInProviderChanged);
+    auth->checkSignInProvider();
+    auth->checkSignInProvider();
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->received().size(), size_t(2), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(changes.size(), provider == SignInProvider::Google ? 0 : 1, 5000);
+    QCOMPARE(auth->signInProvider(), provider);
+    for (const auto &request : m_server->received()) {
+        QCOMPARE(request.method, std::string("GET"));
+        QVERIFY(!request.hasHeader("Authorization"));
+    }
+
+    // Only a service that signs in with Google has its name on the button and in the failures.
+    const QString spoken = auth->signInLanguage();
+    const SignInPrompt prompt = signInPrompt(provider, false, spoken);
+    QCOMPARE(prompt.buttonName.contains(QStringLiteral("Google")), provider == SignInProvider::Google);
+    QVERIFY(prompt.button.endsWith(prompt.buttonName));
+    auth->signInWithGoogle();
+    QVERIFY(!auth->isSigningIn());
+    const QString message = auth->errorMessage().value_or(QString());
+    QCOMPARE(message.contains(QStringLiteral("Google")), provider == SignInProvider::Google);
+
+    // The stored choice is spoken when the app has it; a change of choice shows at once.
+    QCOMPARE(spoken, language.isEmpty() || language == QLatin1String("fr-FR") ? QStringLiteral("en-US") : language);
+    QCOMPARE(message == english, spoken.startsWith(QLatin1String("en")));
+    settings()->setValue(AuthManager::languageKey, QStringLiteral("en-GB"));
+    QCOMPARE(auth->errorMessage(), OptionalText(english));
 }
 
 void AuthManagerTest::signOut_data()

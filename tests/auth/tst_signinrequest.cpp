@@ -1,5 +1,6 @@
 #include "auth/CallbackItems.h"
 #include "auth/PKCE.h"
+#include "auth/SignInPrompt.h"
 #include "tests/auth/PKCEExample.h"
 
 #include <QCryptographicHash>
@@ -27,6 +28,8 @@ private Q_SLOTS:
     void verifierOfAKnownExample();
     void callbackItemsAreReadInOrder_data();
     void callbackItemsAreReadInOrder();
+    void languageBeforeSignIn_data();
+    void languageBeforeSignIn();
 };
 
 void SignInRequestTest::verifiersAreFreshAndChallengesMatch()
@@ -102,6 +105,41 @@ void SignInRequestTest::callbackItemsAreReadInOrder()
     QFETCH(QString, url);
     QFETCH(Items, items);
     QCOMPARE(callbackItems(QUrl(url)), items);
+}
+
+void SignInRequestTest::languageBeforeSignIn_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QStringList>("system");
+    QTest::addColumn<QString>("language");
+
+    const auto add = [](const char *name, const char *chosen, const QStringList &system, const char *language) {
+        QTest::newRow(name) << QString::fromLatin1(chosen) << system << QString::fromLatin1(language);
+    };
+    add("the window's choice first", "ko-KR", {QStringLiteral("ja-JP")}, "ko-KR");
+    add("a choice the app does not speak", "fr-FR", {QStringLiteral("ja-JP")}, "ja-JP");
+    add("a choice in another case", "JA-jp", {}, "en-US");
+    add("Japanese system", "", {QStringLiteral("ja-JP"), QStringLiteral("ja")}, "ja-JP");
+    add("language alone", "", {QStringLiteral("ko")}, "ko-KR");
+    add("Traditional by region", "", {QStringLiteral("zh-HK")}, "zh-TW");
+    add("Traditional by script", "", {QStringLiteral("zh-Hant")}, "zh-TW");
+    add("Simplified by region", "", {QStringLiteral("zh-SG")}, "zh-CN");
+    add("underscores as POSIX writes them", "", {QStringLiteral("zh_TW")}, "zh-TW");
+    add("British English", "", {QStringLiteral("en-GB")}, "en-GB");
+    add("Irish English", "", {QStringLiteral("en-IE")}, "en-EU");
+    add("the first the app speaks", "", {QStringLiteral("fr-FR"), QStringLiteral("de"), QStringLiteral("zh-CN")},
+        "zh-CN");
+    add("none the app speaks", "", {QStringLiteral("fr-FR"), QStringLiteral("pt-BR")}, "en-US");
+    add("C locale", "", {QStringLiteral("C")}, "en-US");
+    add("nothing known", "", {}, "en-US");
+}
+
+void SignInRequestTest::languageBeforeSignIn()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QStringList, system);
+    QFETCH(QString, language);
+    QCOMPARE(signInLanguage(chosen, system), language);
 }
 
 QTEST_APPLESS_MAIN(SignInRequestTest)

@@ -1,0 +1,87 @@
+#include "auth/SignInPrompt.h"
+
+#include "api/JsonReader.h"
+#include "text/Localization.h"
+
+#include <QLocale>
+
+namespace quillfern {
+namespace {
+
+// One system language as the app's language code, or empty when the app does not speak it.
+QString appLanguage(const QString &tag)
+{
+    const QLocale locale(tag);
+    switch (locale.language()) {
+    case QLocale::Chinese:
+        // QLocale fills in the script a region implies: zh-HK and zh-TW are Traditional, zh and zh-SG Simplified.
+        return locale.script() == QLocale::TraditionalHanScript ? QStringLiteral("zh-TW") : QStringLiteral("zh-CN");
+    case QLocale::Japanese:
+        return QStringLiteral("ja-JP");
+    case QLocale::Korean:
+        return QStringLiteral("ko-KR");
+    case QLocale::English:
+        if (locale.territory() == QLocale::UnitedKingdom)
+            return QStringLiteral("en-GB");
+        if (locale.territory() == QLocale::Ireland || locale.territory() == QLocale::Europe ||
+            locale.territory() == QLocale::EuropeanUnion)
+            return QStringLiteral("en-EU");
+        return QStringLiteral("en-US");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+SignInProvider signInProviderFromAnswer(const QByteArray &body)
+{
+    const auto tree = wire::JsonTree::read(body);
+    if (!tree)
+        return SignInProvider::Unknown;
+    const wire::JsonNode provider = tree->root().member("provider");
+    if (!provider.isString())
+        return SignInProvider::Unknown;
+    if (provider.toString() == u"google")
+        return SignInProvider::Google;
+    if (provider.toString() == u"dev")
+        return SignInProvider::Development;
+    return SignInProvider::Unknown;
+}
+
+QString signInLanguage(const QString &chosen, const QStringList &systemLanguages)
+{
+    if (AppText::translations().contains(chosen))
+        return chosen;
+    for (const QString &tag : systemLanguages) {
+        const QString language = appLanguage(tag);
+        if (!language.isEmpty())
+            return language;
+    }
+    return QStringLiteral("en-US");
+}
+
+SignInPrompt signInPrompt(SignInProvider provider, bool signingIn, const QString &language)
+{
+    const bool google = provider == SignInProvider::Google;
+    const auto text = [&language](QStringView key) { return AppText::value(key, language); };
+    SignInPrompt prompt;
+    prompt.title = text(u"signInWelcome");
+    prompt.pitch = text(u"signInPitch");
+    if (signingIn) {
+        prompt.button = text(google ? u"signInOpeningGoogle" : u"signInOpeningBrowser");
+        prompt.buttonName = prompt.button;
+    } else {
+        prompt.buttonName = text(google ? u"signInContinueGoogle" : u"signInContinueBrowser");
+        // Google's initial stands in for its logo.
+        prompt.button = google ? QStringLiteral("G   ") + prompt.buttonName : prompt.buttonName;
+    }
+    prompt.waiting = text(u"signInWaiting");
+    prompt.stopWaiting = text(u"signInStopWaiting");
+    prompt.footnote = text(google                                          ? u"signInFootnoteGoogle"
+                           : provider == SignInProvider::Development ? u"signInFootnoteDevelopment"
+                                                                     : u"signInFootnoteBrowser");
+    return prompt;
+}
+
+} // namespace quillfern
