@@ -3,7 +3,9 @@
 #include "app/icons/SymbolIcon.h"
 #include "app/table/TableStyle.h"
 #include "auth/AuthManager.h"
+#include "auth/SignInPrompt.h"
 
+#include <QEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QLinearGradient>
@@ -36,9 +38,12 @@ protected:
     }
 };
 
-QLabel *line(const QString &text, int pixels, QFont::Weight weight, const QColor &colour, QWidget *parent)
+constexpr int cardWidth = 360;
+constexpr int cardMargin = 48;
+
+QLabel *line(int pixels, QFont::Weight weight, const QColor &colour, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(parent);
     label->setFont(table::uiFont(pixels, weight));
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
@@ -55,7 +60,7 @@ SignInView::SignInView(AuthManager &auth, QWidget *parent)
 {
     auto *card = new SignInCard(this);
     // A fixed width lets the wrapped lines below claim the height they need.
-    card->setFixedWidth(360);
+    card->setFixedWidth(cardWidth);
     auto *shadow = new QGraphicsDropShadowEffect(card);
     shadow->setBlurRadius(30);
     shadow->setOffset(0, 8);
@@ -68,19 +73,12 @@ SignInView::SignInView(AuthManager &auth, QWidget *parent)
         symbolIcon(QStringLiteral("chart.line.uptrend.xyaxis.circle.fill"), table::green(pal)).pixmap(64, 64));
     mark->setAlignment(Qt::AlignCenter);
     mark->setMinimumHeight(64);
-    auto *welcome = line(QStringLiteral("Welcome to Quillfern"), 30, QFont::Bold, table::primaryText(pal), card);
-    welcome->setWordWrap(false);
-    // The title stays on one line: it shrinks a little where the font runs wider than the card.
-    for (int pixels = 30; pixels > 20 && welcome->sizeHint().width() > 360 - 2 * 48; --pixels)
-        welcome->setFont(table::uiFont(pixels, QFont::Bold));
-    auto *pitch = line(QStringLiteral("Sign in to securely access your portfolio."), 15, QFont::Normal,
-                       table::secondaryText(pal), card);
-    m_waiting = line(QStringLiteral("Finish signing in in your browser; Quillfern continues when you come back."), 12,
-                     QFont::Normal, table::secondaryText(pal), card);
-    m_error = line(QString(), 12, QFont::Normal, table::red(pal), card);
+    m_welcome = line(30, QFont::Bold, table::primaryText(pal), card);
+    m_pitch = line(15, QFont::Normal, table::secondaryText(pal), card);
+    m_waiting = line(12, QFont::Normal, table::secondaryText(pal), card);
+    m_error = line(12, QFont::Normal, table::red(pal), card);
     m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto *footnote = line(QStringLiteral("Authentication is handled by Google. Quillfern never sees your password."),
-                          11, QFont::Normal, table::secondaryText(pal), card);
+    m_footnote = line(11, QFont::Normal, table::secondaryText(pal), card);
 
     m_signIn->setObjectName(QStringLiteral("signIn"));
     m_stopWaiting->setObjectName(QStringLiteral("stopWaiting"));
@@ -88,20 +86,19 @@ SignInView::SignInView(AuthManager &auth, QWidget *parent)
     m_signIn->setDefault(true);
     m_signIn->setFixedSize(250, 44);
     m_signIn->setFont(table::uiFont(15, QFont::DemiBold));
-    m_stopWaiting->setText(QStringLiteral("Stop Waiting"));
     m_stopWaiting->setFlat(true);
 
     auto *column = new QVBoxLayout(card);
-    column->setContentsMargins(48, 48, 48, 48);
+    column->setContentsMargins(cardMargin, cardMargin, cardMargin, cardMargin);
     column->setSpacing(24);
     column->addWidget(mark);
-    column->addWidget(welcome);
-    column->addWidget(pitch);
+    column->addWidget(m_welcome);
+    column->addWidget(m_pitch);
     column->addWidget(m_signIn, 0, Qt::AlignHCenter);
     column->addWidget(m_waiting);
     column->addWidget(m_stopWaiting, 0, Qt::AlignHCenter);
     column->addWidget(m_error);
-    column->addWidget(footnote);
+    column->addWidget(m_footnote);
 
     auto *layout = new QVBoxLayout(this);
     layout->addStretch();
@@ -112,6 +109,7 @@ SignInView::SignInView(AuthManager &auth, QWidget *parent)
     connect(m_stopWaiting, &QPushButton::clicked, &m_auth, &AuthManager::cancelSignIn);
     connect(&m_auth, &AuthManager::isSigningInChanged, this, &SignInView::refresh);
     connect(&m_auth, &AuthManager::errorMessageChanged, this, &SignInView::refresh);
+    connect(&m_auth, &AuthManager::signInProviderChanged, this, &SignInView::refresh);
     refresh();
 }
 
@@ -126,16 +124,59 @@ void SignInView::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), wash);
 }
 
+void SignInView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The service may have been restarted with another provider, and the language chosen again, since the
+    // view was last on screen.
+    m_auth.checkSignInProvider();
+    refresh();
+}
+
+void SignInView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The window changes its locale when the user picks another language.
+    if ((event->type() == QEvent::LocaleChange || event->type() == QEvent::LanguageChange) && m_footnote)
+        refresh();
+}
+
+void SignInView::retranslate() { refresh(); }
+
+void SignInView::fitTitle()
+{
+    // The title stays on one line where it can: it shrinks a little where the font runs wider than the
+    // card, and wraps only where even the smallest size does not fit.
+    constexpr int room = cardWidth - 2 * cardMargin;
+    m_welcome->setWordWrap(false);
+    int pixels = 30;
+    m_welcome->setFont(table::uiFont(pixels, QFont::Bold));
+    while (pixels > 20 && m_welcome->sizeHint().width() > room)
+        m_welcome->setFont(table::uiFont(--pixels, QFont::Bold));
+    m_welcome->setWordWrap(m_welcome->sizeHint().width() > room);
+}
+
 void SignInView::refresh()
 {
     const bool signingIn = m_auth.isSigningIn();
+    const SignInPrompt prompt = signInPrompt(m_auth.signInProvider(), signingIn, m_auth.signInLanguage());
+    if (m_welcome->text() != prompt.title) {
+        m_welcome->setText(prompt.title);
+        fitTitle();
+    }
+    m_pitch->setText(prompt.pitch);
+    m_waiting->setText(prompt.waiting);
+    m_footnote->setText(prompt.footnote);
+    m_stopWaiting->setText(prompt.stopWaiting);
     // The browser may be left open for good: the button shows the wait, and stopping it is offered.
-    m_signIn->setText(signingIn ? QStringLiteral("Opening Google\u2026") : QStringLiteral("G   Continue with Google"));
+    m_signIn->setText(prompt.button);
+    m_signIn->setAccessibleName(prompt.buttonName);
     m_signIn->setEnabled(!signingIn);
     m_waiting->setVisible(signingIn);
     m_stopWaiting->setVisible(signingIn);
-    m_error->setText(m_auth.errorMessage().value_or(QString()));
-    m_error->setVisible(m_auth.errorMessage().has_value());
+    const std::optional<QString> error = m_auth.errorMessage();
+    m_error->setText(error.value_or(QString()));
+    m_error->setVisible(error.has_value());
 }
 
 } // namespace quillfern
