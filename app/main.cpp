@@ -4,6 +4,7 @@
 #include "app/workspace/Workspace.h"
 #include "auth/AuthManager.h"
 #include "auth/desktop/InstanceChannel.h"
+#include "auth/desktop/LinkHandler.h"
 #include "auth/desktop/SystemBrowserSession.h"
 
 #include <cstdio>
@@ -41,6 +42,8 @@ int main(int argc, char **argv)
     case InstanceChannel::Role::Primary:
         break;
     }
+    // The browser's link at the end of a sign-in must start this very program, wherever it was started from.
+    registerLinkHandlerInBackground();
 
     CallbackInbox inbox;
     const APIEndpoint endpoint = PortfolioAPI::defaultEndpoint();
