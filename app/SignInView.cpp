@@ -7,6 +7,7 @@
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -100,9 +101,15 @@ SignInView::SignInView(AuthManager &auth, QWidget *parent)
     column->addWidget(m_error);
     column->addWidget(m_footnote);
 
+    // Centred between stretches rather than by alignment, so the card's wrapped lines are measured at the
+    // card's own width, not the window's.
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(card);
+    row->addStretch();
     auto *layout = new QVBoxLayout(this);
     layout->addStretch();
-    layout->addWidget(card, 0, Qt::AlignHCenter);
+    layout->addLayout(row);
     layout->addStretch();
 
     connect(m_signIn, &QPushButton::clicked, &m_auth, &AuthManager::signInWithGoogle);
