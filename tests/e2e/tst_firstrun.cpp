@@ -1,7 +1,9 @@
 // A newcomer's first run against the real service, in the real window: signed out, the sign-in through
 // the browser and back through a second process, a holding typed into the empty table, its price and its
 // save, then the app started again on the same preferences, signed in at once with the holding restored.
-// Also the demo account's first sign-in. Every page is saved as a PNG in the build folder.
+// Also the demo account's first sign-in, in the language the user chose. The browser is played the way a
+// browser asks for pages, so the service ends the sign-in on its page and the app's link is taken from
+// there. Every page is saved as a PNG in the build folder.
 
 #include "api/WireCoding.h"
 #include "app/ContentView.h"
@@ -16,7 +18,6 @@
 #include "auth/AuthManager.h"
 #include "auth/desktop/InstanceChannel.h"
 #include "auth/desktop/SystemBrowserSession.h"
-#include "tests/support/DevelopmentSignInSheet.h"
 #include "tests/support/ServiceProcess.h"
 
 #include <httplib.h>
@@ -25,6 +26,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
@@ -37,6 +39,37 @@
 using namespace quillfern;
 
 namespace {
+
+const QString browserLanguage = QStringLiteral("ja,en-US;q=0.8");
+
+// What a browser does with the service's development sign-in: the form, filled in and sent, then the page
+// that ends the sign-in, whose button carries the app's link. The link, or empty text.
+QString browseLikeABrowser(const QUrl &start, const std::string &name, const std::string &email)
+{
+    httplib::Client client("127.0.0.1", start.port());
+    client.set_read_timeout(10);
+    const httplib::Headers headers{{"Accept", "text/html,application/xhtml+xml,*/*;q=0.8"},
+                                   {"Accept-Language", browserLanguage.toStdString()}};
+    const std::string startTarget = (start.path() + QLatin1Char('?') + start.query(QUrl::FullyEncoded)).toStdString();
+    const auto started = client.Get(startTarget.c_str(), headers);
+    if (!started || started->status != 302)
+        return {};
+    const auto form = client.Get(started->get_header_value("Location").c_str(), headers);
+    static const QRegularExpression stateField(QStringLiteral("name=\"state\" value=\"([^\"]*)\""));
+    const auto state = stateField.match(QString::fromStdString(form ? form->body : std::string()));
+    if (!state.hasMatch())
+        return {};
+    const auto ended = client.Post("/v1/auth/dev", headers,
+                                   httplib::Params{{"state", state.captured(1).toStdString()}, {"name", name},
+                                                   {"email", email}});
+    if (!ended || ended->status != 200)
+        return {};
+    const QString page = QString::fromStdString(ended->body);
+    static const QRegularExpression button(QStringLiteral("<a class=\"open\" href=\"([^\"]+)\">"));
+    if (!page.contains(QStringLiteral("<html lang=\"ja\">")))
+        return {};
+    return button.match(page).captured(1).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+}
 
 // One start of the app as main() puts it together, with the browser played by a thread that hands the final
 // link to this process through a second one, as the URL-scheme handler would.
@@ -52,7 +85,7 @@ public:
             [this](const QUrl &start, const QString &scheme) -> std::unique_ptr<WebAuthenticationSession> {
                 return std::make_unique<SystemBrowserSession>(start, scheme, m_inbox, [this](const QUrl &url) {
                     m_browser = std::thread([url, this] {
-                        const QString link = testing::browseDevelopmentSignIn(url, m_name, m_email);
+                        const QString link = browseLikeABrowser(url, m_name, m_email);
                         QProcess::execute(QStringLiteral(QUILLFERN_CHANNEL_PROBE), {m_runtime, link});
                     });
                     return true;
@@ -180,6 +213,10 @@ void FirstRunTest::signInTypeAHoldingAndFindItAgain()
         QVERIFY(QTest::qWaitForWindowExposed(&app.window()));
         auto *signIn = app.window().findChild<QPushButton *>(QStringLiteral("signIn"));
         QVERIFY(signIn && signIn->isVisible());
+        // The service signs in with its development form: the button does not promise Google.
+        QCOMPARE(app.auth().signInLanguage(), QStringLiteral("en-US"));
+        QTRY_COMPARE(app.auth().signInProvider(), SignInProvider::Development);
+        QCOMPARE(signIn->text(), QStringLiteral("Continue in your browser"));
         screenshot(app.window(), QStringLiteral("firstrun-signed-out"));
 
         QSignalSpy pagesShown(&app.content(), &ContentView::pagesShown);
@@ -256,17 +293,25 @@ void FirstRunTest::signInTypeAHoldingAndFindItAgain()
 
 void FirstRunTest::theDemoAccountOpensOnItsPortfolio()
 {
-    // A fresh start, signed out: the previous test's session is forgotten with its preferences.
+    // A fresh start, signed out: the previous test's session is forgotten with its preferences. The user
+    // had chosen Japanese, which the sign-in speaks before anyone is signed in.
     {
         const auto preferences = userPreferences();
         preferences->clear();
+        preferences->setValue(Workspace::languageKey, QStringLiteral("ja-JP"));
         preferences->sync();
     }
     RunningApp app(m_service->baseURL(), runtime(), "Demo", "demo@quillfern.example");
     QVERIFY(QTest::qWaitForWindowExposed(&app.window()));
     QVERIFY(!app.auth().accessToken());
+    auto *signIn = app.window().findChild<QPushButton *>(QStringLiteral("signIn"));
+    QVERIFY(signIn && signIn->isVisible());
+    QTRY_COMPARE(app.auth().signInProvider(), SignInProvider::Development);
+    const QString japaneseButton = signIn->text();
+    QVERIFY2(!japaneseButton.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(japaneseButton));
+    screenshot(app.window(), QStringLiteral("demo-signed-out-ja"));
     QSignalSpy pagesShown(&app.content(), &ContentView::pagesShown);
-    QTest::mouseClick(app.window().findChild<QPushButton *>(QStringLiteral("signIn")), Qt::LeftButton);
+    QTest::mouseClick(signIn, Qt::LeftButton);
     QVERIFY(pagesShown.wait(20000) || pagesShown.count() == 1);
     QTRY_VERIFY_WITH_TIMEOUT(loaded(app.workspace()) && app.workspace().rows().size() >= 28, 15000);
     QVERIFY(app.workspace().cashRows().size() >= 5);
@@ -276,6 +321,12 @@ void FirstRunTest::theDemoAccountOpensOnItsPortfolio()
     QVERIFY(app.workspace().portfolioMatchesSyncedData());
     QVERIFY(!app.workspace().hasPendingSave());
     screenshotPages(app, QStringLiteral("demo"));
+
+    // English chosen in the window, then signed out: the sign-in speaks English from then on.
+    app.workspace().setLanguageCode(QStringLiteral("en-GB"));
+    app.workspace().signOut();
+    QTRY_VERIFY(signIn->isVisible());
+    QCOMPARE(signIn->text(), QStringLiteral("Continue in your browser"));
 }
 
 QTEST_MAIN(FirstRunTest)
