@@ -497,11 +497,9 @@ void AuthManagerTest::providerAndLanguageShapeTheTexts_data()
         QStringLiteral("zh-TW"));
     add("a provider this app does not know", 200, R"({"provider":"apple"})", SignInProvider::Unknown,
         QStringLiteral("zh-CN"));
-    add("not a name", 200, R"({"provider":["google"]})", SignInProvider::Unknown);
     add("a key given twice", 200, R"({"provider":"google","provider":"dev"})", SignInProvider::Unknown);
     add("not JSON", 200, "google", SignInProvider::Unknown);
     add("older service", 404, R"({"error":"There is nothing at this address."})", SignInProvider::Unknown);
-    add("refused", 503, R"({"provider":"google"})", SignInProvider::Unknown);
     add("no answer", 0, {}, SignInProvider::Unknown);
     add("a stored choice the app does not speak", 200, R"({"provider":"google"})", SignInProvider::Google,
         QStringLiteral("fr-FR"));

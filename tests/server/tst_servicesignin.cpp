@@ -58,7 +58,6 @@ void ServiceSignInTest::browserIsSentBackToTheApp_data()
 
     const std::string browser = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
     QTest::newRow("app or script") << false << std::string() << std::string("ja") << QString();
-    QTest::newRow("JSON client") << false << std::string("application/json") << std::string() << QString();
     QTest::newRow("browser without languages") << false << browser << std::string() << QStringLiteral("en");
     QTest::newRow("browser, Japanese") << false << browser << std::string("ja-JP,ja;q=0.9,en;q=0.8")
                                        << QStringLiteral("ja");
