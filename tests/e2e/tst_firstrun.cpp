@@ -310,6 +310,12 @@ void FirstRunTest::theDemoAccountOpensOnItsPortfolio()
     const QString japaneseButton = signIn->text();
     QVERIFY2(!japaneseButton.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(japaneseButton));
     screenshot(app.window(), QStringLiteral("demo-signed-out-ja"));
+    // Another language chosen while signed out shows at once.
+    app.workspace().setLanguageCode(QStringLiteral("ko-KR"));
+    QTRY_VERIFY(signIn->text() != japaneseButton);
+    QVERIFY(!signIn->text().contains(QRegularExpression(QStringLiteral("[A-Za-z]"))));
+    app.workspace().setLanguageCode(QStringLiteral("ja-JP"));
+    QTRY_COMPARE(signIn->text(), japaneseButton);
     QSignalSpy pagesShown(&app.content(), &ContentView::pagesShown);
     QTest::mouseClick(signIn, Qt::LeftButton);
     QVERIFY(pagesShown.wait(20000) || pagesShown.count() == 1);
