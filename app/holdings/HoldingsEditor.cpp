@@ -24,9 +24,16 @@ void trace(const QString &message)
     EditDebugLog::write(editPrefix + message);
 }
 
-QString shownCode(const AssetRow &row)
+QString shownCode(const AssetRow &row, const QString &language)
 {
-    return row.code.isEmpty() ? QStringLiteral("new row") : row.code;
+    return row.code.isEmpty() ? AppText::value(u"newRowName", language) : row.code;
+}
+
+// A status about one row, made again in another language when the user picks one.
+StatusLine rowStatus(const char16_t *key, const QString &code, const QString &language)
+{
+    return StatusLine([key, code](const QString &in) { return AppText::format(QStringView(key), in, {code}); },
+                      language);
 }
 
 // One holding as it was and as it becomes; none stands for no row. Undo and redo write the state, keep the
@@ -57,7 +64,7 @@ private:
     void tell(const char16_t *key)
     {
         if (m_rows)
-            m_rows->setRowEditStatus(AppText::format(key, m_rows->displayLanguageCode(), {text()}));
+            m_rows->setRowEditStatusLine(rowStatus(key, text(), m_rows->displayLanguageCode()));
     }
 
     void write(const std::optional<AssetRow> &state)
@@ -154,8 +161,9 @@ void HoldingsEditor::beginEditing(const AssetRow &given)
     m_selectedRowID = row.id;
     m_rowEditError.reset();
     m_offersUndo = false;
-    m_rows.setRowEditStatus(QStringLiteral("Editing ") + shownCode(row) +
-                            QStringLiteral(" \u00B7 Return to save \u00B7 Esc to cancel"));
+    m_rows.setRowEditStatusLine(StatusLine(
+        [row](const QString &language) { return AppText::format(u"editingRow", language, {shownCode(row, language)}); },
+        language()));
     Q_EMIT editingChanged();
 }
 
@@ -182,13 +190,12 @@ void HoldingsEditor::saveEditingRow()
         Q_EMIT editingChanged();
     };
     if (row.code.isEmpty()) {
-        reject(QStringLiteral("empty code"), QStringLiteral("Code is required."));
+        reject(QStringLiteral("empty code"), AppText::value(u"codeRequired", language()));
         return;
     }
     // Written so that a value that is not a number fails every test.
     if (!(row.averagePrice >= 0) || !(row.currentPrice >= 0) || !(row.quantity > 0)) {
-        reject(QStringLiteral("invalid numeric values"),
-               QStringLiteral("Prices cannot be negative and quantity must be greater than zero."));
+        reject(QStringLiteral("invalid numeric values"), AppText::value(u"invalidHoldingNumbers", language()));
         return;
     }
     for (const AssetRow &other : m_rows.rows()) {
@@ -197,7 +204,7 @@ void HoldingsEditor::saveEditingRow()
         if (other.market.compare(row.market, Qt::CaseInsensitive) == 0 &&
             other.code.trimmed().compare(row.code, Qt::CaseInsensitive) == 0 &&
             other.broker.compare(row.broker, Qt::CaseInsensitive) == 0) {
-            m_rowEditError = QStringLiteral("This market, stock code and broker combination already exists.");
+            m_rowEditError = AppText::value(u"duplicateHolding", language());
             Q_EMIT editingChanged();
             return;
         }
@@ -218,7 +225,7 @@ void HoldingsEditor::saveEditingRow()
     } else {
         m_rows.schedulePortfolioSave();
     }
-    m_rows.setRowEditStatus(QStringLiteral("Saved ") + row.code + QStringLiteral(" \u00B7 fetching price\u2026"));
+    m_rows.setRowEditStatusLine(rowStatus(u"savedFetchingPrice", row.code, language()));
     Q_EMIT editingChanged();
     m_rows.refreshPriceOf(row.id);
     const int saved = indexOfRow(row.id);
@@ -238,7 +245,7 @@ void HoldingsEditor::cancelEditing()
     if (m_editingNewRow && m_selectedRowID == m_editingRowID)
         m_selectedRowID.reset();
     leaveEditing();
-    m_rows.setRowEditStatus(QStringLiteral("Changes discarded"));
+    m_rows.setRowEditStatusLine(StatusLine::of(u"changesDiscarded", language()));
     Q_EMIT editingChanged();
     trace(QStringLiteral("cancelled"));
 }
@@ -258,7 +265,7 @@ void HoldingsEditor::deleteRow(const QString &id)
         leaveEditing();
     if (neverSaved) {
         m_rows.removeRow(id);
-        m_rows.setRowEditStatus(QStringLiteral("Changes discarded"));
+        m_rows.setRowEditStatusLine(StatusLine::of(u"changesDiscarded", language()));
         Q_EMIT editingChanged();
         return;
     }
@@ -266,7 +273,7 @@ void HoldingsEditor::deleteRow(const QString &id)
     m_undoStack.push(new HoldingRowCommand(
         text, m_rows, [this](const QString &rowID) { rowAboutToBeWritten(rowID); }, row, std::nullopt, position));
     m_offersUndo = true;
-    m_rows.setRowEditStatus(AppText::format(u"deletedRow", language(), {row.code}));
+    m_rows.setRowEditStatusLine(rowStatus(u"deletedRow", row.code, language()));
     Q_EMIT editingChanged();
 }
 

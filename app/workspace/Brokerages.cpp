@@ -29,7 +29,7 @@ QCoro::Task<> Workspace::createCustomBrokerage(QString typed)
         co_return;
     const QString name = typed.trimmed();
     if (perceivedLength(name) < 2) {
-        setPortfolioError(AppText::value(u"brokerageNameRequired", selectedLanguage().code));
+        setPortfolioError(StatusLine::of(u"brokerageNameRequired", displayLanguageCode()));
         co_return;
     }
     const QPointer<Workspace> self(this);
@@ -38,7 +38,7 @@ QCoro::Task<> Workspace::createCustomBrokerage(QString typed)
     if (!self)
         co_return;
     if (!created) {
-        setPortfolioError(created.error().description());
+        setPortfolioError(created.error());
         co_return;
     }
     if (!isSession(*token))

@@ -5,6 +5,7 @@
 // the few writes an edit needs. The workspace is one; a test can be another.
 
 #include "app/workspace/PriceFacts.h"
+#include "app/workspace/StatusLine.h"
 #include "core/PortfolioRows.h"
 #include "core/WorkspaceValuation.h"
 
@@ -44,6 +45,9 @@ public:
     // The line under the holdings table: what happened to the last edited row.
     virtual const QString &rowEditStatus() const = 0;
     virtual void setRowEditStatus(const QString &status) = 0;
+    // A status made in the display language, which rows that follow the language switch make again when
+    // the user picks another.
+    virtual void setRowEditStatusLine(const StatusLine &status) { setRowEditStatus(status.text()); }
 
 Q_SIGNALS:
     // rows: the whole list was replaced; one row was appended, removed, or had fields changed.

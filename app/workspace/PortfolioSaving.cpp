@@ -6,12 +6,17 @@
 
 #include "auth/AuthManager.h"
 #include "core/PortfolioMerge.h"
+#include "text/Localization.h"
 
 #include <QNetworkInformation>
 #include <QPointer>
 #include <QUuid>
 
+#include <unicode/listformatter.h>
+
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 namespace quillfern {
 
@@ -47,14 +52,33 @@ bool isTransient(const APIFailure &failure)
     return std::holds_alternative<TransportError>(failure.reason);
 }
 
-QString rowName(const AssetRow &row)
+QString rowName(const AssetRow &row, const QString &language)
 {
-    return row.code.isEmpty() ? QStringLiteral("a new holding") : row.code;
+    return row.code.isEmpty() ? AppText::value(u"newHoldingName", language) : row.code;
 }
 
-QString rowName(const CashRow &row)
+QString rowName(const CashRow &row, const QString &language)
 {
-    return row.currency + QStringLiteral(" at ") + row.broker;
+    return AppText::format(u"cashRowName", language, {row.currency, row.broker});
+}
+
+// Names listed the way the language lists them: "A, B, C" in English, "A、B、C" in Japanese.
+QString listed(const QStringList &names, const QString &language)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::ListFormatter> formatter(
+        icu::ListFormatter::createInstance(icu::Locale(QString(language).replace(u'-', u'_').toLatin1().constData()),
+                                           ULISTFMT_TYPE_AND, ULISTFMT_WIDTH_NARROW, status));
+    if (U_FAILURE(status))
+        return names.join(QStringLiteral(", "));
+    std::vector<icu::UnicodeString> items;
+    for (const QString &name : names)
+        items.emplace_back(reinterpret_cast<const char16_t *>(name.utf16()), int32_t(name.size()));
+    icu::UnicodeString written;
+    formatter->format(items.data(), int32_t(items.size()), written, status);
+    if (U_FAILURE(status))
+        return names.join(QStringLiteral(", "));
+    return QString(reinterpret_cast<const QChar *>(written.getBuffer()), written.length());
 }
 
 } // namespace
@@ -213,7 +237,7 @@ void Workspace::noteUnreachable(const APIFailure &failure)
         scheduleReconnect();
         watchNetwork();
     }
-    setPortfolioError(failure.description());
+    setPortfolioError(failure);
     Q_EMIT syncStateChanged();
 }
 
@@ -221,11 +245,12 @@ QString Workspace::reconnectNotice() const
 {
     if (!m_offline)
         return {};
+    const QString language = displayLanguageCode();
     if (hasUnsyncedEdits())
-        return QStringLiteral("Your changes are kept on this computer and will be sent when the service answers.");
+        return AppText::value(u"editsWaitForService", language);
     if (m_showingLocalCopy)
-        return QStringLiteral("Showing the copy saved on this computer; Quillfern will try again by itself.");
-    return QStringLiteral("Quillfern will try again by itself.");
+        return AppText::value(u"showingCopyWillRetry", language);
+    return AppText::value(u"willRetry", language);
 }
 
 void Workspace::setWatchesNetwork(bool watches)
@@ -421,14 +446,17 @@ void Workspace::acceptServicePortfolio(const PortfolioData &data)
         const auto cash = mergeRows(m_syncedCashRows, m_cashRows, data.cashBalances);
         rows = holdings.rows;
         cashRows = cash.rows;
-        QStringList names;
-        for (const AssetRow &row : holdings.conflicts)
-            names.append(rowName(row));
-        for (const CashRow &row : cash.conflicts)
-            names.append(rowName(row));
-        if (!names.isEmpty())
-            setRowEditStatus(QStringLiteral("Kept your changes to %1; they had also been changed elsewhere.")
-                                 .arg(names.join(QStringLiteral(", "))));
+        if (!holdings.conflicts.isEmpty() || !cash.conflicts.isEmpty()) {
+            const auto kept = [holdings = holdings.conflicts, cash = cash.conflicts](const QString &language) {
+                QStringList names;
+                for (const AssetRow &row : holdings)
+                    names.append(rowName(row, language));
+                for (const CashRow &row : cash)
+                    names.append(rowName(row, language));
+                return AppText::format(u"keptConflictingChanges", language, {listed(names, language)});
+            };
+            setRowEditStatusLine(StatusLine(kept, displayLanguageCode()));
+        }
     }
     m_syncedRows = data.holdings;
     m_syncedCashRows = data.cashBalances;

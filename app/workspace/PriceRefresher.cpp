@@ -1,6 +1,7 @@
 #include "app/workspace/PriceRefresher.h"
 
 #include "text/Formats.h"
+#include "text/Localization.h"
 
 #include <QPointer>
 
@@ -27,7 +28,8 @@ int indexOfRow(const QList<AssetRow> &rows, const QString &id)
 } // namespace
 
 PriceRefresher::PriceRefresher(PriceRefreshTarget &target, QObject *parent)
-    : QObject(parent), m_target(target), m_status(QStringLiteral("Prices refresh automatically after saving"))
+    : QObject(parent), m_target(target),
+      m_status(StatusLine::of(u"pricesRefreshAfterSaving", target.displayLanguageCode()))
 {
     m_clock.setInterval(automaticInterval);
     connect(&m_clock, &QTimer::timeout, this, &PriceRefresher::runAutomatically);
@@ -48,22 +50,26 @@ QCoro::Task<> PriceRefresher::refresh(bool onlyMissing, std::optional<QSet<QStri
             symbols.insert(row.market + QLatin1Char(':') + code.toUpper());
     }
 
+    const QString language = m_target.displayLanguageCode();
     const auto token = m_target.currentToken();
     if (!token) {
-        setState(m_refreshing, QStringLiteral("Sign in to refresh prices"), true);
+        setState(m_refreshing, StatusLine::of(u"refreshNeedsSignIn", language), true);
         co_return;
     }
     if (symbols.isEmpty()) {
-        setState(m_refreshing, onlyMissing ? QStringLiteral("All prices are up to date")
-                                           : QStringLiteral("No stock codes to refresh"));
+        setState(m_refreshing, StatusLine::of(onlyMissing ? u"allPricesUpToDate" : u"noCodesToRefresh", language));
         co_return;
     }
-    setState(true, QStringLiteral("Refreshing %1 symbols...").arg(symbols.size()));
+    const auto refreshing = [count = qint64(symbols.size())](const QString &in) {
+        return AppText::format(u"refreshingSymbols", in, {count});
+    };
+    setState(true, StatusLine(refreshing, language));
 
     const QPointer<PriceRefresher> self(this);
     const CancelToken cancel = m_target.sessionCancel();
-    int updated = 0;
-    QStringList failures;
+    qint64 updated = 0;
+    qint64 failures = 0;
+    std::optional<StatusLine> firstFailure;
     for (const AssetRow &target : std::as_const(targets)) {
         const QString code = target.code.trimmed();
         if (code.isEmpty())
@@ -78,7 +84,14 @@ QCoro::Task<> PriceRefresher::refresh(bool onlyMissing, std::optional<QSet<QStri
                 setState(false, m_status, m_attention);
                 co_return;
             }
-            failures.append(target.code + QStringLiteral(": ") + answer.error().description());
+            if (failures++ == 0) {
+                // The failure's own description follows the catalogue's current language.
+                firstFailure = StatusLine(
+                    [code = target.code, failure = answer.error()](const QString &in) {
+                        return AppText::format(u"priceFailure", in, {code, failure.description()});
+                    },
+                    language);
+            }
             continue;
         }
         if (!m_target.isSession(*token))
@@ -91,26 +104,37 @@ QCoro::Task<> PriceRefresher::refresh(bool onlyMissing, std::optional<QSet<QStri
     }
 
     if (updated == 0) {
-        if (failures.isEmpty())
-            setState(false, m_status, m_attention);
+        if (firstFailure)
+            setState(false, *firstFailure, true);
         else
-            setState(false, failures.first(), true);
+            setState(false, m_status, m_attention);
         co_return;
     }
-    QString status = QStringLiteral("Updated %1 rows").arg(updated);
     if (rowIDs && !rowIDs->isEmpty()) {
         const QList<AssetRow> &rows = m_target.rows();
         const int position = indexOfRow(rows, *rowIDs->cbegin());
         if (position >= 0) {
             const AssetRow &row = rows[position];
-            m_target.setRowEditStatus(QStringLiteral("Saved ") + row.code + QStringLiteral(" \u00B7 current ") +
-                                      decimal(row.currentPrice, 2));
+            // The price is a figure, written under the system's locale whatever the language.
+            m_target.setRowEditStatus(StatusLine(
+                [code = row.code, price = decimal(row.currentPrice, 2)](const QString &in) {
+                    return AppText::format(u"savedWithPrice", in, {code, price});
+                },
+                language));
         }
     }
     m_target.schedulePortfolioSave();
-    if (!failures.isEmpty())
-        status += QStringLiteral(" \u00B7 %1 failed").arg(failures.size());
-    setState(false, status, !failures.isEmpty());
+    const auto outcome = [updated, failures](const QString &in) {
+        return failures == 0 ? AppText::format(u"updatedRows", in, {updated})
+                             : AppText::format(u"updatedRowsSomeFailed", in, {updated, failures});
+    };
+    setState(false, StatusLine(outcome, language), failures > 0);
+}
+
+void PriceRefresher::retranslate(const QString &languageCode)
+{
+    if (m_status.retranslate(languageCode))
+        Q_EMIT changed();
 }
 
 void PriceRefresher::refreshAll()
@@ -169,13 +193,13 @@ void PriceRefresher::continueSoon()
         QTimer::singleShot(0, this, &PriceRefresher::continueAutomatic);
 }
 
-void PriceRefresher::setState(bool refreshing, const QString &status, bool attention)
+void PriceRefresher::setState(bool refreshing, StatusLine status, bool attention)
 {
-    if (m_refreshing == refreshing && m_status == status && m_attention == attention)
+    if (m_refreshing == refreshing && m_status.text() == status.text() && m_attention == attention)
         return;
     const bool ended = m_refreshing && !refreshing;
     m_refreshing = refreshing;
-    m_status = status;
+    m_status = std::move(status);
     m_attention = attention;
     Q_EMIT changed();
     if (ended)

@@ -7,6 +7,7 @@
 
 #include "api/PortfolioAPI.h"
 #include "app/workspace/PriceFacts.h"
+#include "app/workspace/StatusLine.h"
 #include "core/PortfolioRows.h"
 
 #include <QCoroTask>
@@ -30,7 +31,9 @@ public:
     // Writes a fetched price into the row with this id and announces it; false when no row has the id.
     virtual bool writePrice(const QString &rowID, double price) = 0;
     virtual void schedulePortfolioSave() = 0;
-    virtual void setRowEditStatus(const QString &status) = 0;
+    virtual void setRowEditStatus(const StatusLine &status) = 0;
+    // The language the statuses are made in.
+    virtual QString displayLanguageCode() const = 0;
     // The portfolio is being loaded: its rows may be replaced at any moment.
     virtual bool isLoading() const = 0;
 
@@ -53,7 +56,9 @@ public:
 
     bool isRefreshing() const { return m_refreshing; }
     // The line beside the toolbar's refresh button.
-    const QString &status() const { return m_status; }
+    const QString &status() const { return m_status.text(); }
+    // Makes the status again in the language the user picked.
+    void retranslate(const QString &languageCode);
     // The status says what the user must see over a summary of the prices: a run going, a failure, a
     // missing sign-in.
     bool statusNeedsAttention() const { return m_refreshing || m_attention; }
@@ -81,13 +86,13 @@ Q_SIGNALS:
     void changed();
 
 private:
-    void setState(bool refreshing, const QString &status, bool attention = false);
+    void setState(bool refreshing, StatusLine status, bool attention = false);
     void continueSoon();
 
     PriceRefreshTarget &m_target;
     bool m_refreshing = false;
     bool m_attention = false;
-    QString m_status;
+    StatusLine m_status;
     PriceFactsBook m_facts;
     QTimer m_clock;
     bool m_automatic = false;

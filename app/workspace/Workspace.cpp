@@ -28,7 +28,8 @@ public:
         return true;
     }
     void schedulePortfolioSave() override { m_workspace.schedulePortfolioSave(); }
-    void setRowEditStatus(const QString &status) override { m_workspace.setRowEditStatus(status); }
+    void setRowEditStatus(const StatusLine &status) override { m_workspace.setRowEditStatusLine(status); }
+    QString displayLanguageCode() const override { return m_workspace.displayLanguageCode(); }
     bool isLoading() const override { return m_workspace.m_loadingPortfolio; }
     std::optional<QString> currentToken() const override { return m_workspace.currentToken(); }
     bool isSession(const QString &token) const override { return m_workspace.isSession(token); }
@@ -43,11 +44,12 @@ const QString Workspace::reportingCurrencyKey = QStringLiteral("quillfernReporti
 const QString Workspace::languageKey = QStringLiteral("quillfernLanguage");
 
 Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QSettings> preferences, QObject *parent)
-    : HoldingRows(parent), m_auth(auth), m_endpoint(std::move(endpoint)), m_preferences(std::move(preferences)),
-      m_rowEditStatus(QStringLiteral("Double-click a row to edit")),
-      m_currencies{defaultReportingCurrency()}, m_languages(supportedLanguages()), m_summary(quillfern::summary({}))
+    : HoldingRows(parent), m_auth(auth), m_endpoint(std::move(endpoint)),
+      m_preferences(std::move(preferences)), m_currencies{defaultReportingCurrency()},
+      m_languages(supportedLanguages()), m_summary(quillfern::summary({}))
 {
     AppText::setCurrentLanguage(languageCode());
+    m_rowEditStatus = StatusLine::of(u"doubleClickToEdit", displayLanguageCode());
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(saveDelay);
     connect(&m_saveTimer, &QTimer::timeout, this, &Workspace::sendPendingSave);
@@ -62,6 +64,10 @@ Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QS
     // An automatic refresh that waited for a load goes once the load has ended.
     connect(this, &Workspace::syncStateChanged, m_priceRefresher.get(), &PriceRefresher::continueAutomatic,
             Qt::QueuedConnection);
+    // Connected first, so that the lines are in the new language before any view reads them. The display
+    // language changes with the preference, and with a list of languages that no longer offers it.
+    connect(this, &HoldingRows::preferencesChanged, this, &Workspace::retranslateStatus);
+    connect(this, &HoldingRows::referenceDataChanged, this, &Workspace::retranslateStatus);
 }
 
 Workspace::~Workspace()
@@ -337,7 +343,7 @@ QCoro::Task<> Workspace::loadList(ListFetch<Record> fetch, QList<Record> Workspa
             this->*field = {};
             (this->*notify)();
         }
-        setPortfolioError(answer.error().description());
+        setPortfolioError(answer.error());
         co_return;
     }
     if (!isSession(*token))
@@ -432,10 +438,25 @@ void Workspace::refreshPriceOf(const QString &rowID)
 
 void Workspace::setRowEditStatus(const QString &status)
 {
-    if (m_rowEditStatus == status)
-        return;
+    setRowEditStatusLine(StatusLine(status));
+}
+
+void Workspace::setRowEditStatusLine(const StatusLine &status)
+{
+    const bool same = m_rowEditStatus.text() == status.text();
     m_rowEditStatus = status;
-    Q_EMIT rowEditStatusChanged();
+    if (!same)
+        Q_EMIT rowEditStatusChanged();
+}
+
+void Workspace::retranslateStatus()
+{
+    const QString language = displayLanguageCode();
+    if (m_rowEditStatus.retranslate(language))
+        Q_EMIT rowEditStatusChanged();
+    if (m_portfolioError && m_portfolioError->retranslate(language))
+        Q_EMIT syncStateChanged();
+    m_priceRefresher->retranslate(language);
 }
 
 int Workspace::indexOfRow(const QString &id) const
@@ -456,12 +477,26 @@ void Workspace::setSyncState(bool loading, bool saving)
     Q_EMIT syncStateChanged();
 }
 
-void Workspace::setPortfolioError(std::optional<QString> error)
+std::optional<QString> Workspace::portfolioError() const
 {
-    if (m_portfolioError == error)
-        return;
+    if (!m_portfolioError)
+        return std::nullopt;
+    return m_portfolioError->text();
+}
+
+void Workspace::setPortfolioError(std::optional<StatusLine> error)
+{
+    const bool same =
+        error.has_value() == m_portfolioError.has_value() && (!error || error->text() == m_portfolioError->text());
     m_portfolioError = std::move(error);
-    Q_EMIT syncStateChanged();
+    if (!same)
+        Q_EMIT syncStateChanged();
+}
+
+void Workspace::setPortfolioError(const APIFailure &failure)
+{
+    // A description is made in the catalogue's current language, which the workspace keeps its own.
+    setPortfolioError(StatusLine([failure](const QString &) { return failure.description(); }, displayLanguageCode()));
 }
 
 } // namespace quillfern

@@ -57,7 +57,8 @@ public:
 
     bool isLoadingPortfolio() const { return m_loadingPortfolio; }
     bool isSavingPortfolio() const { return m_savingPortfolio; }
-    const std::optional<QString> &portfolioError() const { return m_portfolioError; }
+    // The error banner's text, in the display language.
+    std::optional<QString> portfolioError() const;
     bool hasPendingSave() const { return m_pendingSave.has_value(); }
     // The load chain of the current session has run to its end (false before the first run).
     bool isSessionReady() const { return m_sessionReady; }
@@ -82,8 +83,9 @@ public:
     // The user's changes to holdings and cash rows of the signed-in account, as undoable commands.
     // Emptied when the account changes or signs out.
     QUndoStack &undoStack() { return m_undoStack; }
-    const QString &rowEditStatus() const override { return m_rowEditStatus; }
+    const QString &rowEditStatus() const override { return m_rowEditStatus.text(); }
     void setRowEditStatus(const QString &status) override;
+    void setRowEditStatusLine(const StatusLine &status) override;
 
     // The toolbar's price refresh, the one after a row is saved and the load chain's for missing prices.
     PriceRefresher &priceRefresher() { return *m_priceRefresher; }
@@ -199,7 +201,11 @@ private:
     void setCurrencies(QList<CurrencyOption> currencies);
     void rowsDidChange();
     void setSyncState(bool loading, bool saving);
-    void setPortfolioError(std::optional<QString> error);
+    void setPortfolioError(std::optional<StatusLine> error);
+    // The failure's description, made again in whatever language the window speaks.
+    void setPortfolioError(const APIFailure &failure);
+    // The kept status lines follow the display language.
+    void retranslateStatus();
     // A portfolio the service answered: unsynced edits are merged over it, and a save follows when they remain.
     void acceptServicePortfolio(const PortfolioData &data);
     void installLocalCopy();
@@ -225,7 +231,7 @@ private:
     QList<CashRow> m_syncedCashRows;
     bool m_loadingPortfolio = false;
     bool m_savingPortfolio = false;
-    std::optional<QString> m_portfolioError;
+    std::optional<StatusLine> m_portfolioError;
     QTimer m_saveTimer;
     std::optional<PendingSave> m_pendingSave;
     QByteArray m_syncedVersion;
@@ -248,7 +254,7 @@ private:
     QUndoStack m_undoStack;
     // Whose changes the undo stack holds.
     QString m_undoAccount;
-    QString m_rowEditStatus;
+    StatusLine m_rowEditStatus;
 
     bool m_holdingStatsExpanded = true;
 

@@ -99,7 +99,7 @@ void PriceRefreshTest::statusTexts_data()
         << QList<AssetRow>{gone, down} << QStringLiteral("Refreshing 2 symbols...") << 2
         << QStringLiteral("GONE: No quote for GONE in US.") << QList<double>{4, 7} << false;
     QTest::newRow("a price of zero is written as is")
-        << QList<AssetRow>{zero} << QStringLiteral("Refreshing 1 symbols...") << 1 << QStringLiteral("Updated 1 rows")
+        << QList<AssetRow>{zero} << QStringLiteral("Refreshing 1 symbol...") << 1 << QStringLiteral("Updated 1 row")
         << QList<double>{0} << true;
 }
 
@@ -188,7 +188,16 @@ void PriceRefreshTest::aSingleSavedRowGetsItsPriceInTheStatusLine()
     m_h->editor->saveEditingRow();
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 fetching price\u2026"));
     QTRY_COMPARE_WITH_TIMEOUT(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 current 1,234.5"), 5000);
-    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Updated 1 rows"));
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Updated 1 row"));
+
+    // Both lines are said again in the language the user picks; the price stays a figure of the system's.
+    QSignalSpy rowLine(&w, &Workspace::rowEditStatusChanged);
+    QSignalSpy priceLine(&w.priceRefresher(), &PriceRefresher::changed);
+    w.setLanguageCode(QStringLiteral("ja-JP"));
+    QCOMPARE(w.rowEditStatus(), QStringLiteral("AAPL を保存しました \u00B7 現在値 1,234.5"));
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("1 行を更新しました"));
+    QCOMPARE(rowLine.count(), 1);
+    QCOMPARE(priceLine.count(), 1);
 }
 
 void PriceRefreshTest::pricesForDeletedRowsOrAnotherSessionAreDropped()
@@ -207,7 +216,7 @@ void PriceRefreshTest::pricesForDeletedRowsOrAnotherSessionAreDropped()
     w.priceRefresher().refreshAll();
     m_h->editor->deleteRow(QStringLiteral("A"));
     QTRY_VERIFY_WITH_TIMEOUT(!w.priceRefresher().isRefreshing(), 5000);
-    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Updated 1 rows"));
+    QCOMPARE(w.priceRefresher().status(), QStringLiteral("Updated 1 row"));
     QCOMPARE(w.rows().size(), 1);
     QCOMPARE(w.rows().first().currentPrice, 420.0);
 

@@ -62,8 +62,8 @@ private Q_SLOTS:
     void traceFileIsPrivateAppendedAndNeverFollowsALink();
 
 private:
-    // A workspace with no session, holding rows.
-    void openWith(const QList<AssetRow> &rows);
+    // A workspace holding rows, shown in the language.
+    void openWith(const QList<AssetRow> &rows, const QString &language = QStringLiteral("en-US"));
 
     std::unique_ptr<ScriptedServer> m_server;
     std::unique_ptr<EditingHarness> m_h;
@@ -83,12 +83,13 @@ void RowEditingTest::cleanup()
     m_server.reset();
 }
 
-void RowEditingTest::openWith(const QList<AssetRow> &rows)
+void RowEditingTest::openWith(const QList<AssetRow> &rows, const QString &language)
 {
     scriptSession(*m_server, rows);
     m_server->on("GET", "/v1/market/stock", {404, R"({"error":"No quote."})"});
     m_h->open(m_server->baseURL(), scripted);
     QVERIFY(m_h->startAndLoad());
+    m_h->workspace->setLanguageCode(language);
 }
 
 void RowEditingTest::newRowsTakeTheFirstOptions()
@@ -179,17 +180,22 @@ void RowEditingTest::rejectedSaves_data()
     QTest::addColumn<double>("quantity");
     QTest::addColumn<double>("currentPrice");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("language");
 
+    const QString en = QStringLiteral("en-US");
     const QString codeRequired = QStringLiteral("Code is required.");
     const QString numbers = QStringLiteral("Prices cannot be negative and quantity must be greater than zero.");
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("blank code before numbers") << QStringLiteral(" \u00A0 ") << -1.0 << 0.0 << 1.0 << codeRequired;
-    QTest::newRow("zero quantity") << QStringLiteral("AAPL") << 10.0 << 0.0 << 1.0 << numbers;
-    QTest::newRow("negative average") << QStringLiteral("AAPL") << -0.01 << 1.0 << 1.0 << numbers;
-    QTest::newRow("negative current") << QStringLiteral("AAPL") << 1.0 << 1.0 << -5.0 << numbers;
-    QTest::newRow("average not a number") << QStringLiteral("AAPL") << nan << 1.0 << 1.0 << numbers;
-    QTest::newRow("quantity not a number") << QStringLiteral("AAPL") << 1.0 << nan << 1.0 << numbers;
-    QTest::newRow("zero average is fine") << QStringLiteral("AAPL") << 0.0 << 1.0 << 0.0 << QString();
+    QTest::newRow("blank code before numbers")
+        << QStringLiteral(" \u00A0 ") << -1.0 << 0.0 << 1.0 << codeRequired << en;
+    QTest::newRow("zero quantity") << QStringLiteral("AAPL") << 10.0 << 0.0 << 1.0 << numbers << en;
+    QTest::newRow("negative average") << QStringLiteral("AAPL") << -0.01 << 1.0 << 1.0 << numbers << en;
+    QTest::newRow("negative current") << QStringLiteral("AAPL") << 1.0 << 1.0 << -5.0 << numbers << en;
+    QTest::newRow("average not a number") << QStringLiteral("AAPL") << nan << 1.0 << 1.0 << numbers << en;
+    QTest::newRow("quantity not a number") << QStringLiteral("AAPL") << 1.0 << nan << 1.0 << numbers << en;
+    QTest::newRow("zero average is fine") << QStringLiteral("AAPL") << 0.0 << 1.0 << 0.0 << QString() << en;
+    QTest::newRow("blank code, in Chinese")
+        << QString() << 1.0 << 1.0 << 1.0 << QStringLiteral("必须填写代码。") << QStringLiteral("zh-CN");
 }
 
 void RowEditingTest::rejectedSaves()
@@ -199,8 +205,9 @@ void RowEditingTest::rejectedSaves()
     QFETCH(double, quantity);
     QFETCH(double, currentPrice);
     QFETCH(QString, error);
+    QFETCH(QString, language);
 
-    openWith({holding(QStringLiteral("A"), QStringLiteral("MSFT"), 400)});
+    openWith({holding(QStringLiteral("A"), QStringLiteral("MSFT"), 400)}, language);
     Workspace &w = *m_h->workspace;
     HoldingsEditor &e = *m_h->editor;
     AssetRow row = w.rows().first();
@@ -358,8 +365,8 @@ void RowEditingTest::leavingARowForAnother_data()
     QTest::newRow("refused row keeps the focus") << false << -1.0 << false << false << 2 << "";
     QTest::newRow("untouched new row goes away") << true << 0.0 << false << true << 2 << "";
     QTest::newRow("filled new row is added") << true << 42.0 << false << true << 3 << "Undo Add Position of TSLA";
-    QTest::newRow("changed row is saved for a new one") << false << 42.0 << true << true << 3
-                                                          << "Undo Change Position of AAPL";
+    QTest::newRow("changed row is saved for a new one")
+        << false << 42.0 << true << true << 3 << "Undo Change Position of AAPL";
     QTest::newRow("untouched new row gives way to a new one") << true << 0.0 << true << true << 3 << "";
 }
 
