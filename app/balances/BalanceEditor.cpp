@@ -53,15 +53,6 @@ private:
 
 } // namespace
 
-const QString BalanceEditor::duplicatePairMessage =
-    QStringLiteral("This broker and currency combination already exists.");
-const QString BalanceEditor::negativeCashMessage = QStringLiteral("Cash balance cannot be negative.");
-const QString BalanceEditor::noFreePairMessage =
-    QStringLiteral("All available broker and currency combinations already exist.");
-const QString BalanceEditor::alertTitle = QStringLiteral("Unable to Edit Balance");
-const QString BalanceEditor::alertFallbackMessage =
-    QStringLiteral("Please use a unique broker and currency combination.");
-
 BalanceEditor::Binding BalanceEditor::bindingFor(Workspace &workspace)
 {
     Binding binding;
@@ -133,7 +124,7 @@ void BalanceEditor::addCashRow()
             return;
         }
     }
-    setError(noFreePairMessage);
+    setError(text(noFreePairMessage));
 }
 
 bool BalanceEditor::leaveEditingFor(const QString &id)
@@ -174,11 +165,11 @@ void BalanceEditor::saveCashRow()
     if (found == rows.cend())
         return;
     if (!(found->originalCash >= 0)) {
-        setError(negativeCashMessage);
+        setError(text(negativeCashMessage));
         return;
     }
     if (isTakenPair(rows, found->id, found->broker, found->currency)) {
-        setError(duplicatePairMessage);
+        setError(text(duplicatePairMessage));
         return;
     }
     const CashRow saved = *found;
@@ -263,7 +254,7 @@ BalanceEditor::TextBinding BalanceEditor::uniqueBrokerBinding(const QString &row
             if (broker == row.broker)
                 return;
             if (isTakenPair(rows, rowID, broker, row.currency)) {
-                setError(duplicatePairMessage);
+                setError(text(duplicatePairMessage));
                 return;
             }
             changeRow(rowID, [&broker](CashRow &changed) { changed.broker = broker; });
@@ -292,7 +283,7 @@ BalanceEditor::TextBinding BalanceEditor::uniqueCurrencyBinding(const QString &r
             if (code == row.currency)
                 return;
             if (isTakenPair(rows, rowID, row.broker, code)) {
-                setError(duplicatePairMessage);
+                setError(text(duplicatePairMessage));
                 return;
             }
             // The stored rate belongs to the old currency; the listed one, or the built-in one, replaces it.

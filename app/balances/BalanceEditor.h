@@ -8,6 +8,7 @@
 // asks for a save like any edit.
 
 #include "app/balances/BalanceFigures.h"
+#include "text/Localization.h"
 
 #include <QObject>
 
@@ -41,11 +42,20 @@ public:
         std::function<void(const QString &)> set;
     };
 
-    static const QString duplicatePairMessage;
-    static const QString negativeCashMessage;
-    static const QString noFreePairMessage;
-    static const QString alertTitle;
-    static const QString alertFallbackMessage;
+    // A text of the catalogue: in the window's current language wherever a QString is wanted, or in a given
+    // one.
+    struct Message {
+        const char16_t *key;
+
+        operator QString() const { return AppText::text(QStringView(key)); }
+        QString in(const QString &languageCode) const { return AppText::value(QStringView(key), languageCode); }
+    };
+
+    static constexpr Message duplicatePairMessage{u"duplicateCashPair"};
+    static constexpr Message negativeCashMessage{u"negativeCash"};
+    static constexpr Message noFreePairMessage{u"noFreeCashPair"};
+    static constexpr Message alertTitle{u"balanceAlertTitle"};
+    static constexpr Message alertFallbackMessage{u"uniqueCashPairHint"};
 
     static Binding bindingFor(Workspace &workspace);
 
@@ -95,6 +105,8 @@ Q_SIGNALS:
 
 private:
     void setError(std::optional<QString> error);
+    // The message in the language the page shows.
+    QString text(const Message &message) const { return message.in(inputs().language.code); }
     // Leaves edit mode ahead of editing the row with this id (none for a new row); false when the row
     // in edit mode stays in it.
     bool leaveEditingFor(const QString &id);

@@ -165,12 +165,16 @@ void BalanceRulesTest::saveChecksCashAndPair_data()
     QTest::addColumn<double>("amount");
     QTest::addColumn<QString>("broker");
     QTest::addColumn<QString>("error");
-    QTest::newRow("zero is fine") << 0.0 << "IBKR" << QString();
-    QTest::newRow("positive") << 12.5 << "IBKR" << QString();
-    QTest::newRow("negative") << -1.0 << "IBKR" << BalanceEditor::negativeCashMessage;
-    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "IBKR"
-                                  << BalanceEditor::negativeCashMessage;
-    QTest::newRow("pair taken ignoring case") << 3.0 << "futu" << BalanceEditor::duplicatePairMessage;
+    QTest::addColumn<QString>("language");
+    const QString en = QStringLiteral("en-US");
+    const QString negative = BalanceEditor::negativeCashMessage;
+    QTest::newRow("zero is fine") << 0.0 << "IBKR" << QString() << en;
+    QTest::newRow("positive") << 12.5 << "IBKR" << QString() << en;
+    QTest::newRow("negative") << -1.0 << "IBKR" << negative << en;
+    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "IBKR" << negative << en;
+    QTest::newRow("pair taken ignoring case") << 3.0 << "futu" << QString(BalanceEditor::duplicatePairMessage) << en;
+    QTest::newRow("negative, in Korean") << -1.0 << "IBKR" << QStringLiteral("현금 잔고는 음수일 수 없습니다.")
+                                         << "ko-KR";
 }
 
 void BalanceRulesTest::saveChecksCashAndPair()
@@ -178,7 +182,9 @@ void BalanceRulesTest::saveChecksCashAndPair()
     QFETCH(double, amount);
     QFETCH(QString, broker);
     QFETCH(QString, error);
+    QFETCH(QString, language);
     Page page;
+    page.given.language.code = language;
     page.rows = {cash("A", "Futu", 1, "USD"), cash("B", "IBKR", 1, "USD")};
     // Rows typed into in another way (an older session) can already hold a duplicate: save catches it.
     page.rows[1].broker = broker;
@@ -201,7 +207,7 @@ void BalanceRulesTest::saveChecksCashAndPair()
     QVERIFY(page.rows[1].originalCash == amount || (std::isnan(amount) && std::isnan(page.rows[1].originalCash)));
 
     // A corrected row saves on the next try.
-    if (error == BalanceEditor::negativeCashMessage) {
+    if (error == BalanceEditor::negativeCashMessage.in(language)) {
         page.editor.setOriginalCash(QStringLiteral("B"), 0);
         page.editor.saveCashRow();
         QCOMPARE(page.saves, 1);
