@@ -41,8 +41,9 @@ TransactionSave TransactionEditor::saveTo(Workspace &workspace)
 
 TransactionReferenceData TransactionEditor::referenceDataOf(const Workspace &workspace)
 {
+    const LanguageOption language = workspace.selectedLanguage();
     return TransactionReferenceData{workspace.brokerageNames(), workspace.currencies(), workspace.gicsClassifications(),
-                                    workspace.selectedLanguage().code};
+                                    language.code, language.locale};
 }
 
 void TransactionEditor::setEntries(const TransactionEntries &entries)

@@ -27,6 +27,8 @@ struct TransactionReferenceData {
     QList<CurrencyOption> supportedCurrencies;
     QList<GICSClassification> gicsClassifications;
     QString languageCode;
+    // The ICU locale of the language, which the trade time is shown under.
+    QString locale = QStringLiteral("en_US");
 };
 
 // What the user types into the sheet.

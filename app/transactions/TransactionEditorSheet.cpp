@@ -1,6 +1,7 @@
 #include "app/transactions/TransactionEditorSheet.h"
 
 #include "app/table/TableStyle.h"
+#include "app/transactions/LedgerFormats.h"
 #include "text/Formats.h"
 #include "text/GicsNames.h"
 #include "text/Localization.h"
@@ -103,7 +104,10 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     m_industry = new QComboBox(this);
     m_tradedAt = new QDateTimeEdit(this);
     m_tradedAt->setCalendarPopup(true);
-    m_tradedAt->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat) + QStringLiteral(" HH:mm"));
+    // Read and typed the way the ledger writes trade times in the language.
+    const QString locale = m_editor->referenceData().locale;
+    m_tradedAt->setLocale(QLocale(locale));
+    m_tradedAt->setDisplayFormat(editableDateTimeFormat(locale));
     m_reason = new QPlainTextEdit(this);
     m_reason->setTabChangesFocus(true);
     const int line = m_reason->fontMetrics().lineSpacing();

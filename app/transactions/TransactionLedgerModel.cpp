@@ -2,6 +2,7 @@
 
 #include "app/transactions/LedgerFormats.h"
 #include "app/transactions/TransactionEditor.h"
+#include "core/SystemLocale.h"
 #include "text/Formats.h"
 #include "text/Localization.h"
 
@@ -23,7 +24,7 @@ QString TransactionLedgerModel::titleKey(int column)
 }
 
 TransactionLedgerModel::TransactionLedgerModel(QObject *parent)
-    : QAbstractTableModel(parent), m_locale(timeLocaleName()), m_timeZone(systemTimeZoneID())
+    : QAbstractTableModel(parent), m_locale(systemLocaleName(LocaleCategory::Numeric)), m_timeZone(systemTimeZoneID())
 {
 }
 
@@ -34,14 +35,17 @@ void TransactionLedgerModel::setTransactions(QList<TransactionRecord> transactio
     endResetModel();
 }
 
-void TransactionLedgerModel::setLanguageCode(const QString &code)
+void TransactionLedgerModel::setLanguage(const QString &code, const QString &dateLocale)
 {
-    if (code == m_languageCode)
+    if (code == m_languageCode && dateLocale == m_dateLocale)
         return;
+    const bool titlesChange = code != m_languageCode;
     m_languageCode = code;
-    Q_EMIT headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+    m_dateLocale = dateLocale;
+    if (titlesChange)
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
     if (!m_transactions.isEmpty())
-        Q_EMIT dataChanged(index(0, Type), index(rowCount() - 1, Type), {Qt::DisplayRole});
+        Q_EMIT dataChanged(index(0, Type), index(rowCount() - 1, TradeTime), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void TransactionLedgerModel::setLocale(const QString &locale, const QString &timeZone)
@@ -80,7 +84,7 @@ QString TransactionLedgerModel::text(const TransactionRecord &record, int column
     case Commission:
         return currencyAmount(record.commission, record.currency, m_locale);
     case TradeTime:
-        return displayDate(record.tradedAt, m_locale, m_timeZone);
+        return displayDate(record.tradedAt, m_dateLocale, m_timeZone);
     case TradeReason:
         return record.reason;
     }

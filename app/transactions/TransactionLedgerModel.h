@@ -1,7 +1,7 @@
 #pragma once
 
 // The ledger as a table: one row per transaction in the order the workspace gives, nine columns of
-// display texts under the user's locale, titles in the language in force.
+// display texts: figures under the user's locale, titles, types and trade times in the language in force.
 
 #include "core/ServiceRecords.h"
 
@@ -42,12 +42,15 @@ public:
     static ColumnWidth columnWidth(int column);
     static QString titleKey(int column);
 
-    // Locale and time zone: those of the system unless a test pins them.
+    // Figures under the system's locale, times in its zone, texts in English until told otherwise.
     explicit TransactionLedgerModel(QObject *parent = nullptr);
 
     void setTransactions(QList<TransactionRecord> transactions);
     const QList<TransactionRecord> &transactions() const { return m_transactions; }
-    void setLanguageCode(const QString &code);
+    // The language of titles and types, and the ICU locale of that language, which trade times are
+    // written under.
+    void setLanguage(const QString &code, const QString &dateLocale);
+    // The locale figures are written under and the zone of trade times, for tests to pin.
     void setLocale(const QString &locale, const QString &timeZone);
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -60,6 +63,7 @@ public:
 private:
     QList<TransactionRecord> m_transactions;
     QString m_languageCode = QStringLiteral("en-US");
+    QString m_dateLocale = QStringLiteral("en_US");
     QString m_locale;
     QString m_timeZone;
 };

@@ -2,11 +2,9 @@
 
 #include "app/icons/SymbolIcon.h"
 #include "app/table/TableStyle.h"
-#include "app/transactions/LedgerFormats.h"
 #include "app/transactions/TransactionEditorSheet.h"
 #include "app/transactions/TransactionLedgerModel.h"
 #include "app/workspace/Workspace.h"
-#include "text/Formats.h"
 #include "text/Localization.h"
 
 #include <QEvent>
@@ -57,12 +55,7 @@ private:
 
 QString TransactionPage::countText(qsizetype count, const QString &languageCode)
 {
-    return decimal(double(count), 0) + QLatin1Char(' ') + AppText::value(u"transactionRecords", languageCode);
-}
-
-QString TransactionPage::displayDate(const QString &text)
-{
-    return quillfern::displayDate(text);
+    return AppText::format(u"transactionCount", languageCode, {qint64(count)});
 }
 
 TransactionPage::TransactionPage(Workspace &workspace, QWidget *parent)
@@ -115,12 +108,12 @@ TransactionPage::TransactionPage(Workspace &workspace, QWidget *parent)
 
 void TransactionPage::refresh()
 {
-    const QString language = m_workspace.selectedLanguage().code;
-    m_add->setText(AppText::value(u"addTransaction", language));
-    m_model->setLanguageCode(language);
+    const LanguageOption language = m_workspace.selectedLanguage();
+    m_add->setText(AppText::value(u"addTransaction", language.code));
+    m_model->setLanguage(language.code, language.locale);
     if (m_model->transactions() != m_workspace.transactions())
         m_model->setTransactions(m_workspace.transactions());
-    m_count->setText(countText(m_workspace.transactions().size(), language));
+    m_count->setText(countText(m_workspace.transactions().size(), language.code));
 }
 
 void TransactionPage::openEditor()

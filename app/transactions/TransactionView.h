@@ -23,9 +23,8 @@ class TransactionPage : public QWidget {
     Q_OBJECT
 
 public:
-    // The count line: the number of records, a blank and the catalogue's counter word.
+    // The count line: how many records, in the language's words.
     static QString countText(qsizetype count, const QString &languageCode);
-    static QString displayDate(const QString &text);
 
     explicit TransactionPage(Workspace &workspace, QWidget *parent = nullptr);
 

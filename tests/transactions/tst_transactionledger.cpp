@@ -1,6 +1,6 @@
 // The ledger's texts: trade times from the service written in the locale's date and time styles when
-// they are internet date-times and left alone otherwise, money in each record's own currency, and the
-// table model over the records.
+// they are internet date-times and left alone otherwise, the editable field's format that reads the same,
+// money in each record's own currency, and the table model over the records.
 
 #include "app/transactions/LedgerFormats.h"
 #include "app/transactions/TransactionLedgerModel.h"
@@ -9,6 +9,7 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace quillfern;
 
@@ -41,12 +42,14 @@ private Q_SLOTS:
     void internetDateTimesAreWrittenInTheLocale();
     void otherTextsAreShownUnchanged_data();
     void otherTextsAreShownUnchanged();
+    void theEditableFieldReadsLikeTheLedger_data();
+    void theEditableFieldReadsLikeTheLedger();
     void moneyIsInTheRecordsCurrency_data();
     void moneyIsInTheRecordsCurrency();
     void modelShowsTheRecordsInTheirOrder();
     void onlyTheExactWordBuyIsABuy_data();
     void onlyTheExactWordBuyIsABuy();
-    void titlesFollowTheLanguage();
+    void textsFollowTheLanguage();
 };
 
 void TransactionLedgerTest::internetDateTimesAreWrittenInTheLocale_data()
@@ -108,6 +111,30 @@ void TransactionLedgerTest::otherTextsAreShownUnchanged()
     QCOMPARE(displayDate(text, QStringLiteral("en_US"), QStringLiteral("UTC")), text);
 }
 
+void TransactionLedgerTest::theEditableFieldReadsLikeTheLedger_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("en_US, day period") << "en_US";
+    QTest::newRow("en_GB") << "en_GB";
+    QTest::newRow("zh_CN") << "zh_CN";
+    QTest::newRow("zh_TW, flexible day period") << "zh_TW";
+    QTest::newRow("ja_JP") << "ja_JP";
+    QTest::newRow("ko_KR") << "ko_KR";
+}
+
+// What the field shows is what the ledger writes for the same moment, and it reads back as that moment.
+void TransactionLedgerTest::theEditableFieldReadsLikeTheLedger()
+{
+    QFETCH(QString, locale);
+    const QString format = editableDateTimeFormat(locale);
+    const QDateTime moment(QDate(2026, 12, 7), QTime(16, 51), QTimeZone::utc());
+    const QString shown = QLocale(locale).toString(moment, format);
+    QCOMPARE(shown, displayDate(QStringLiteral("2026-12-07T16:51:00Z"), locale, QStringLiteral("UTC")));
+    QDateTime typed = QLocale(locale).toDateTime(shown, format);
+    typed.setTimeZone(QTimeZone::utc());
+    QCOMPARE(typed, moment);
+}
+
 void TransactionLedgerTest::moneyIsInTheRecordsCurrency_data()
 {
     QTest::addColumn<double>("amount");
@@ -121,6 +148,12 @@ void TransactionLedgerTest::moneyIsInTheRecordsCurrency_data()
                                          << "en_US" << QString::fromUtf8("¥1,234");
     QTest::newRow("German grouping") << 1234.5 << "EUR"
                                      << "de_DE" << QString::fromUtf8("1.234,50\u00A0€");
+    QTest::newRow("zero as shown has no minus") << -0.001 << "USD"
+                                                << "en_US"
+                                                << "$0.00";
+    QTest::newRow("a loss keeps its minus") << -0.5 << "USD"
+                                            << "en_US"
+                                            << "-$0.50";
     QTest::newRow("not a code ICU takes") << 2.5 << "usd"
                                           << "en_US"
                                           << "usd 2.5";
@@ -187,18 +220,20 @@ void TransactionLedgerTest::onlyTheExactWordBuyIsABuy()
     QTEST(cell.data(TransactionLedgerModel::ToneRole).toInt(), "tone");
 }
 
-void TransactionLedgerTest::titlesFollowTheLanguage()
+void TransactionLedgerTest::textsFollowTheLanguage()
 {
     TransactionLedgerModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.setTransactions({record("BUY", 1, 1, "USD", "")});
+    model.setTransactions({record("BUY", 1, 1, "USD", "2024-05-01T09:30:00Z")});
+    model.setLocale(QStringLiteral("en_US"), QStringLiteral("UTC"));
     QSignalSpy headers(&model, &QAbstractItemModel::headerDataChanged);
-    model.setLanguageCode(QStringLiteral("ja-JP"));
+    model.setLanguage(QStringLiteral("ja-JP"), QStringLiteral("ja_JP"));
     QCOMPARE(headers.count(), 1);
     for (int column = 0; column < TransactionLedgerModel::ColumnCount; ++column)
         QCOMPARE(model.headerData(column, Qt::Horizontal).toString(),
                  AppText::value(TransactionLedgerModel::titleKey(column), u"ja-JP"));
     QCOMPARE(model.index(0, TransactionLedgerModel::Type).data().toString(), AppText::value(u"buy", u"ja-JP"));
+    QCOMPARE(model.index(0, TransactionLedgerModel::TradeTime).data().toString(), QStringLiteral("2024/05/01 9:30"));
 }
 
 QTEST_GUILESS_MAIN(TransactionLedgerTest)
