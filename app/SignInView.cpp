@@ -148,7 +148,10 @@ void SignInView::changeEvent(QEvent *event)
         refresh();
 }
 
-void SignInView::retranslate() { refresh(); }
+void SignInView::retranslate()
+{
+    refresh();
+}
 
 void SignInView::fitTitle()
 {

@@ -149,8 +149,8 @@ void AuthManager::signInWithGoogle()
                    QUrl::StrictMode);
     if (!start.isValid() || start.isRelative()) {
         m_verifier.reset();
-        setProblem(Problem{google ? QStringLiteral("signInAddressFailedGoogle") : QStringLiteral("signInAddressFailed"),
-                           {}});
+        setProblem(
+            Problem{google ? QStringLiteral("signInAddressFailedGoogle") : QStringLiteral("signInAddressFailed"), {}});
         return;
     }
 

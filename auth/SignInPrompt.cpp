@@ -78,7 +78,7 @@ SignInPrompt signInPrompt(SignInProvider provider, bool signingIn, const QString
     }
     prompt.waiting = text(u"signInWaiting");
     prompt.stopWaiting = text(u"signInStopWaiting");
-    prompt.footnote = text(google                                          ? u"signInFootnoteGoogle"
+    prompt.footnote = text(google                                    ? u"signInFootnoteGoogle"
                            : provider == SignInProvider::Development ? u"signInFootnoteDevelopment"
                                                                      : u"signInFootnoteBrowser");
     return prompt;

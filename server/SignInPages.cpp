@@ -29,8 +29,7 @@ constexpr auto pageTexts = std::to_array<PageTexts>({
      u"請返回 Quillfern 查看原因並重試。你可以關閉此分頁。", u"開啟 Quillfern"},
     {u"ja", u"サインインしました", u"Quillfern に戻って続けてください。このタブは閉じてかまいません。",
      u"サインインは完了していません",
-     u"Quillfern に戻って理由を確認し、もう一度お試しください。このタブは閉じてかまいません。",
-     u"Quillfern を開く"},
+     u"Quillfern に戻って理由を確認し、もう一度お試しください。このタブは閉じてかまいません。", u"Quillfern を開く"},
     {u"ko", u"로그인되었습니다", u"Quillfern으로 돌아가 계속하세요. 이 탭은 닫아도 됩니다.",
      u"로그인이 완료되지 않았습니다", u"Quillfern으로 돌아가 이유를 확인하고 다시 시도하세요. 이 탭은 닫아도 됩니다.",
      u"Quillfern 열기"},
@@ -82,17 +81,17 @@ void sendPage(http::Response &response, int status, const QString &title, const 
     response.setHeader("Referrer-Policy", "no-referrer");
     response.setHeader("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
     response.setHeader("X-Frame-Options", "DENY");
-    const QString page = QStringLiteral(
-                             "<!doctype html><html lang=\"%1\"><head><meta charset=\"utf-8\">%2"
-                             "<meta name=\"viewport\" content=\"width=device-width\"><title>%3</title><style>"
-                             "body{font-family:system-ui,sans-serif;max-width:26rem;margin:3rem auto;padding:0 1rem}"
-                             ".warning{background:#fff3cd;border:1px solid #e0c36b;padding:.75rem;border-radius:6px}"
-                             "label{display:block;margin-top:1rem}input{width:100%;padding:.4rem;font-size:1rem}"
-                             "button{margin-top:1.5rem;padding:.5rem 1.5rem;font-size:1rem}"
-                             "a.open{display:inline-block;margin-top:1rem;padding:.5rem 1.5rem;border-radius:6px;"
-                             "background:#1f7a4d;color:#fff;text-decoration:none}</style></head>"
-                             "<body>%4</body></html>")
-                             .arg(escapeHTML(language), head, escapeHTML(title), body);
+    const QString page =
+        QStringLiteral("<!doctype html><html lang=\"%1\"><head><meta charset=\"utf-8\">%2"
+                       "<meta name=\"viewport\" content=\"width=device-width\"><title>%3</title><style>"
+                       "body{font-family:system-ui,sans-serif;max-width:26rem;margin:3rem auto;padding:0 1rem}"
+                       ".warning{background:#fff3cd;border:1px solid #e0c36b;padding:.75rem;border-radius:6px}"
+                       "label{display:block;margin-top:1rem}input{width:100%;padding:.4rem;font-size:1rem}"
+                       "button{margin-top:1.5rem;padding:.5rem 1.5rem;font-size:1rem}"
+                       "a.open{display:inline-block;margin-top:1rem;padding:.5rem 1.5rem;border-radius:6px;"
+                       "background:#1f7a4d;color:#fff;text-decoration:none}</style></head>"
+                       "<body>%4</body></html>")
+            .arg(escapeHTML(language), head, escapeHTML(title), body);
     response.status = status;
     response.setContent(page.toStdString(), "text/html; charset=utf-8");
 }
@@ -144,9 +143,9 @@ void sendBackToApp(const http::Request &request, http::Response &response, const
     const QString title = QString::fromUtf16(signedIn ? texts.signedInTitle : texts.notCompletedTitle);
     const QString text = QString::fromUtf16(signedIn ? texts.signedInText : texts.notCompletedText);
     const QString link = escapeHTML(appLink);
-    const QString body = QStringLiteral("<h1>%1</h1><p>%2</p><p><a class=\"open\" href=\"%3\">%4</a></p>")
-                             .arg(escapeHTML(title), escapeHTML(text), link,
-                                  escapeHTML(QString::fromUtf16(texts.openApp)));
+    const QString body =
+        QStringLiteral("<h1>%1</h1><p>%2</p><p><a class=\"open\" href=\"%3\">%4</a></p>")
+            .arg(escapeHTML(title), escapeHTML(text), link, escapeHTML(QString::fromUtf16(texts.openApp)));
     // The refresh opens the app at once where the browser allows it; the link is there where it does not.
     sendPage(response, 200, title, body, language,
              QStringLiteral("<meta http-equiv=\"refresh\" content=\"0;url=%1\">").arg(link));

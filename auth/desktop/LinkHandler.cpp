@@ -58,8 +58,11 @@ QString execProgram(const QString &value)
             continue;
         }
         const QChar next = value[++i];
-        text += next == u's' ? QChar(u' ') : next == u'n' ? QChar(u'\n') : next == u't' ? QChar(u'\t')
-              : next == u'r' ? QChar(u'\r') : next;
+        text += next == u's'   ? QChar(u' ')
+                : next == u'n' ? QChar(u'\n')
+                : next == u't' ? QChar(u'\t')
+                : next == u'r' ? QChar(u'\r')
+                               : next;
     }
     text = text.trimmed();
     QString program;

@@ -209,8 +209,9 @@ void DesktopSignInTest::linksOpenThisProgram_data()
                               "MimeType=x-scheme-handler/quillfern;\n")
             .arg(exec);
     };
-    const QString ours = QStringLiteral("[Default Applications]\nx-scheme-handler/quillfern=io.quillfern.Quillfern.desktop\n"
-                                        "\n[Added Associations]\nx-scheme-handler/quillfern=io.quillfern.Quillfern.desktop;\n");
+    const QString ours =
+        QStringLiteral("[Default Applications]\nx-scheme-handler/quillfern=io.quillfern.Quillfern.desktop\n"
+                       "\n[Added Associations]\nx-scheme-handler/quillfern=io.quillfern.Quillfern.desktop;\n");
     const auto add = [](const char *name, bool underHome, const QString &program, const QString &entry,
                         const QString &mimeapps, const QString &exec, const QString &wanted) {
         QTest::newRow(name) << underHome << program << entry << mimeapps << exec << wanted;
@@ -223,23 +224,25 @@ void DesktopSignInTest::linksOpenThisProgram_data()
     add("already in place", false, program, entryFor(program + QStringLiteral(" %u")), ours, {}, ours);
     add("quoted by someone else", false, QStringLiteral("/a b/quillfern"),
         entryFor(QStringLiteral("\"/a\\sb/quillfern\" %U")), ours, {}, ours);
-    add("another build's entry", false, program, entryFor(QStringLiteral("/home/ann/old/build/app/quillfern %u")),
-        ours, QStringLiteral("Exec=/opt/quillfern/bin/quillfern %u"), ours);
+    add("another build's entry", false, program, entryFor(QStringLiteral("/home/ann/old/build/app/quillfern %u")), ours,
+        QStringLiteral("Exec=/opt/quillfern/bin/quillfern %u"), ours);
     add("an entry without the scheme", false, program,
         QStringLiteral("[Desktop Entry]\nType=Application\nExec=/opt/quillfern/bin/quillfern %u\n"), ours,
         QStringLiteral("Exec=/opt/quillfern/bin/quillfern %u"), ours);
     add("other handlers kept", false, program, entryFor(program + QStringLiteral(" %u")),
-        QStringLiteral("# kept\n[Default Applications]\ntext/html=browser.desktop\n"
-                       "x-scheme-handler/quillfern=old.desktop\n\n"
-                       "[Added Associations]\nx-scheme-handler/quillfern=old.desktop;\n\n"
-                       "[Removed Associations]\nx-scheme-handler/quillfern=io.quillfern.Quillfern.desktop;other.desktop;\n"
-                       "image/png=io.quillfern.Quillfern.desktop;\n"),
+        QStringLiteral(
+            "# kept\n[Default Applications]\ntext/html=browser.desktop\n"
+            "x-scheme-handler/quillfern=old.desktop\n\n"
+            "[Added Associations]\nx-scheme-handler/quillfern=old.desktop;\n\n"
+            "[Removed Associations]\nx-scheme-handler/quillfern=io.quillfern.Quillfern.desktop;other.desktop;\n"
+            "image/png=io.quillfern.Quillfern.desktop;\n"),
         {},
-        QStringLiteral("# kept\n[Default Applications]\ntext/html=browser.desktop\n"
-                       "x-scheme-handler/quillfern=io.quillfern.Quillfern.desktop;old.desktop\n\n"
-                       "[Added Associations]\nx-scheme-handler/quillfern=io.quillfern.Quillfern.desktop;old.desktop;\n\n"
-                       "[Removed Associations]\nx-scheme-handler/quillfern=other.desktop;\n"
-                       "image/png=io.quillfern.Quillfern.desktop;\n"));
+        QStringLiteral(
+            "# kept\n[Default Applications]\ntext/html=browser.desktop\n"
+            "x-scheme-handler/quillfern=io.quillfern.Quillfern.desktop;old.desktop\n\n"
+            "[Added Associations]\nx-scheme-handler/quillfern=io.quillfern.Quillfern.desktop;old.desktop;\n\n"
+            "[Removed Associations]\nx-scheme-handler/quillfern=other.desktop;\n"
+            "image/png=io.quillfern.Quillfern.desktop;\n"));
 }
 
 void DesktopSignInTest::linksOpenThisProgram()
@@ -315,7 +318,8 @@ void DesktopSignInTest::linksOpenThisProgram()
         environment.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
         environment.remove(QStringLiteral("DESKTOP_SESSION"));
         query.setProcessEnvironment(environment);
-        query.start(mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/quillfern")});
+        query.start(mime,
+                    {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/quillfern")});
         QVERIFY(query.waitForFinished(10000));
         QCOMPARE(query.readAllStandardOutput().trimmed(), QByteArray("io.quillfern.Quillfern.desktop"));
     }

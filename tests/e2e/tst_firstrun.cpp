@@ -59,9 +59,9 @@ QString browseLikeABrowser(const QUrl &start, const std::string &name, const std
     const auto state = stateField.match(QString::fromStdString(form ? form->body : std::string()));
     if (!state.hasMatch())
         return {};
-    const auto ended = client.Post("/v1/auth/dev", headers,
-                                   httplib::Params{{"state", state.captured(1).toStdString()}, {"name", name},
-                                                   {"email", email}});
+    const auto ended =
+        client.Post("/v1/auth/dev", headers,
+                    httplib::Params{{"state", state.captured(1).toStdString()}, {"name", name}, {"email", email}});
     if (!ended || ended->status != 200)
         return {};
     const QString page = QString::fromStdString(ended->body);

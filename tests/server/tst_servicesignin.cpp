@@ -51,10 +51,10 @@ void ServiceSignInTest::signInRefusals()
 
 void ServiceSignInTest::browserIsSentBackToTheApp_data()
 {
-    QTest::addColumn<bool>("google");          // the service signs in with Google, and the user turns it down
-    QTest::addColumn<std::string>("accept");   // "" sends the client's default, */*
+    QTest::addColumn<bool>("google");           // the service signs in with Google, and the user turns it down
+    QTest::addColumn<std::string>("accept");    // "" sends the client's default, */*
     QTest::addColumn<std::string>("languages"); // Accept-Language
-    QTest::addColumn<QString>("pageLanguage"); // empty: a bare redirect to the app, no page
+    QTest::addColumn<QString>("pageLanguage");  // empty: a bare redirect to the app, no page
 
     const std::string browser = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
     QTest::newRow("app or script") << false << std::string() << std::string("ja") << QString();
@@ -64,10 +64,10 @@ void ServiceSignInTest::browserIsSentBackToTheApp_data()
     QTest::newRow("browser, Hong Kong") << false << std::string("TEXT/HTML") << std::string("zh-HK, en;q=0.5")
                                         << QStringLiteral("zh-TW");
     QTest::newRow("browser, Chinese") << false << browser << std::string("zh") << QStringLiteral("zh-CN");
-    QTest::newRow("browser, weights decide") << false << browser << std::string("fr, ko;q=0.7, zh-TW;q=0.8, en;q=0.1")
-                                             << QStringLiteral("zh-TW");
-    QTest::newRow("browser, none of ours") << false << browser << std::string("fr-CA, ko;q=0, *;q=0.5")
-                                           << QStringLiteral("en");
+    QTest::newRow("browser, weights decide")
+        << false << browser << std::string("fr, ko;q=0.7, zh-TW;q=0.8, en;q=0.1") << QStringLiteral("zh-TW");
+    QTest::newRow("browser, none of ours")
+        << false << browser << std::string("fr-CA, ko;q=0, *;q=0.5") << QStringLiteral("en");
     QTest::newRow("Google turned down, browser") << true << browser << std::string("ko-KR") << QStringLiteral("ko");
     QTest::newRow("Google turned down, app") << true << std::string() << std::string("ko-KR") << QString();
 }
@@ -96,8 +96,9 @@ void ServiceSignInTest::browserIsSentBackToTheApp()
                             "/v1/auth/google/start?redirect_uri=quillfern%3A%2F%2Foauth%2Fcallback&code_challenge=" +
                                 challenge.toStdString() + "&code_challenge_method=S256");
     QCOMPARE(started.status, 302);
-    const std::string state =
-        QUrlQuery(QUrl(QString::fromStdString(header(started, "Location")))).queryItemValue(QStringLiteral("state")).toStdString();
+    const std::string state = QUrlQuery(QUrl(QString::fromStdString(header(started, "Location"))))
+                                  .queryItemValue(QStringLiteral("state"))
+                                  .toStdString();
     QVERIFY(!state.empty());
 
     httplib::Headers headers{{"Accept-Language", languages}};
@@ -123,7 +124,8 @@ void ServiceSignInTest::browserIsSentBackToTheApp()
         const QString page = QString::fromStdString(answer->body);
         QVERIFY2(page.contains(QStringLiteral("<html lang=\"%1\">").arg(pageLanguage)), qPrintable(page));
         QVERIFY(!page.contains(QStringLiteral("<form")));
-        static const QRegularExpression refresh(QStringLiteral("<meta http-equiv=\"refresh\" content=\"0;url=([^\"]+)\">"));
+        static const QRegularExpression refresh(
+            QStringLiteral("<meta http-equiv=\"refresh\" content=\"0;url=([^\"]+)\">"));
         static const QRegularExpression button(QStringLiteral("<a class=\"open\" href=\"([^\"]+)\">([^<]+)</a>"));
         const auto refreshTo = refresh.match(page);
         const auto clickTo = button.match(page);
@@ -136,12 +138,14 @@ void ServiceSignInTest::browserIsSentBackToTheApp()
         if (pageLanguage == u"en")
             QCOMPARE(said, google ? QStringLiteral("Sign-in was not completed") : QStringLiteral("You're signed in"));
         else
-            QVERIFY2(!said.isEmpty() && !said.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(said));
+            QVERIFY2(!said.isEmpty() && !said.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))),
+                     qPrintable(said));
     }
 
     // Either way the app gets the same link: a code it can exchange, or the reason there is none.
     const QUrl callback(link, QUrl::StrictMode);
-    QCOMPARE(callback.scheme() + QStringLiteral("://") + callback.host() + callback.path(), QStringLiteral("quillfern://oauth/callback"));
+    QCOMPARE(callback.scheme() + QStringLiteral("://") + callback.host() + callback.path(),
+             QStringLiteral("quillfern://oauth/callback"));
     const QUrlQuery items(callback);
     if (google) {
         QCOMPARE(items.queryItemValue(QStringLiteral("error")), QStringLiteral("access_denied"));
