@@ -72,7 +72,6 @@ constexpr auto rows = std::to_array<CatalogueRow>({
      u"券商名稱至少需要 2 個字元。", u"証券会社名は2文字以上で入力してください。",
      u"증권사 이름은 2자 이상이어야 합니다."},
     {u"addTransaction", u"Add Transaction", u"添加交易", u"新增交易", u"取引を追加", u"거래 추가"},
-    {u"transactionRecords", u"transactions", u"条交易记录", u"筆交易記錄", u"件の取引", u"건의 거래"},
     {u"account", u"Account", u"账户", u"帳戶", u"口座", u"계좌"},
     {u"transactionType", u"Type", u"类型", u"類型", u"種類", u"유형"},
     {u"buy", u"Buy", u"买入", u"買入", u"買い", u"매수"},

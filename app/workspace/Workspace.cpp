@@ -1,9 +1,11 @@
 #include "app/workspace/Workspace.h"
 
 #include "auth/AuthManager.h"
+#include "auth/SignInPrompt.h"
 #include "core/HoldingRules.h"
 #include "text/Localization.h"
 
+#include <QLocale>
 #include <QPointer>
 
 #include <algorithm>
@@ -99,7 +101,11 @@ void Workspace::setReportingCurrencyCode(const QString &code)
 
 QString Workspace::languageCode() const
 {
-    return m_preferences->value(languageKey, QStringLiteral("en-US")).toString();
+    // Until the user picks one, the window speaks what the sign-in spoke: the system's language when the
+    // app has it.
+    if (const QVariant stored = m_preferences->value(languageKey); stored.isValid())
+        return stored.toString();
+    return signInLanguage({}, QLocale::system().uiLanguages());
 }
 
 void Workspace::setLanguageCode(const QString &code)
