@@ -127,8 +127,8 @@ void AuthManager::restoreSession()
     auto user = decodeStoredUser(stored.toByteArray());
     if (!user)
         return;
-    setAccessToken(token.toString());
     setUser(std::move(user));
+    setAccessToken(token.toString());
 }
 
 void AuthManager::signInWithGoogle()
@@ -243,8 +243,10 @@ QCoro::Task<> AuthManager::completeSignIn(QUrl callback)
     const NativeExchangeResponse &response = *answer;
     const User signedIn{response.name.isEmpty() ? response.email : response.name, response.email,
                         absoluteURL(response.picture)};
-    setAccessToken(response.accessToken);
+    // The user before the token: whoever follows the token takes the account from the user (the window
+    // keys this computer's copy of the portfolio by it).
     setUser(signedIn);
+    setAccessToken(response.accessToken);
     store(response.accessToken, signedIn);
 }
 

@@ -1,6 +1,7 @@
 // Windows that start offline, lose the service, or share an account with another window, against the real
 // service: nothing the user typed is lost and nothing the account holds is replaced by a copy never loaded.
 
+#include "tests/support/DevelopmentSignInSheet.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/workspace/EditingHarness.h"
 #include "tests/support/QuietConsole.h"
@@ -51,6 +52,7 @@ private Q_SLOTS:
     void anOfflineStartNeverReplacesTheAccount_data();
     void anOfflineStartNeverReplacesTheAccount();
     void anOfflineEditSurvivesRetryAndRestart();
+    void aFreshSignInKeepsACopy();
     void twoWindowsOnOneAccount_data();
     void twoWindowsOnOneAccount();
 
@@ -170,6 +172,25 @@ void OfflineSyncTest::anOfflineEditSurvivesRetryAndRestart()
     QCOMPARE(copies.entryList(QDir::Files).size(), 1);
     next->workspace->signOut();
     QVERIFY(copies.entryList(QDir::Files).isEmpty());
+}
+
+// The first sign-in on this computer, through the browser, keeps a copy as a restored session does: the
+// next start without the service shows the portfolio.
+void OfflineSyncTest::aFreshSignInKeepsACopy()
+{
+    EditingHarness h;
+    h.localCopyFolder = m_folder.filePath(QStringLiteral("copies-fresh"));
+    h.open(m_service->baseURL(), {}, developmentSignIn(QStringLiteral("Ann Lee"), annEmail));
+    QVERIFY(h.startAndLoad());
+    h.auth->signInWithGoogle();
+    QTRY_VERIFY_WITH_TIMEOUT(h.workspace->rows().size() == 30, 20000);
+    QVERIFY(h.waitForSync(20000));
+
+    m_service->stop();
+    h.open(m_service->baseURL()); // the next start, from what the sign-in stored
+    h.workspace->start();
+    QVERIFY(h.workspace->isShowingLocalCopy());
+    QCOMPARE(h.workspace->rows().size(), 30);
 }
 
 void OfflineSyncTest::twoWindowsOnOneAccount_data()
