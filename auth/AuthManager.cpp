@@ -27,7 +27,7 @@ struct DeleteLater {
 
 APIFailure badResponse()
 {
-    return APIFailure(PortfolioAPIError::server(0, QStringLiteral("The server returned a bad response.")));
+    return APIFailure(PortfolioAPIError::server(0, AppText::text(u"unreadableResponse")));
 }
 
 QString queryValue(const QString &value)

@@ -236,8 +236,8 @@ void AuthManagerTest::signInOutcomes_data()
         person(QStringLiteral("Ann Lee"), QStringLiteral("ann@example.com"),
                QStringLiteral("https://images.example.com/ann.png?size=96")));
     exchanged("exchange refused", 400, R"({"error":"The sign-in code has expired."})",
-              bad + QStringLiteral("The server returned a bad response."));
-    exchanged("exchange answers a redirect", 302, {}, bad + QStringLiteral("The server returned a bad response."));
+              bad + QStringLiteral("The portfolio server returned an unreadable response."));
+    exchanged("exchange answers a redirect", 302, {}, bad + QStringLiteral("The portfolio server returned an unreadable response."));
     exchanged(
         "exchange answers HTML", 200, "<html>signed in</html>",
         bad + QStringLiteral("The data couldn't be read because it isn't valid JSON (unexpected '<' at offset 0)."));
