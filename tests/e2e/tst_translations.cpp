@@ -274,7 +274,7 @@ void TranslationsTest::walkWindow(const QString &language, QStringList &names, S
     ledger->addButton()->click();
     QTRY_VERIFY(ledger->isAddingTransaction());
     walk(seen, &window, QStringLiteral("transaction sheet"));
-    screenshot(&window, language, QStringLiteral("transaction-sheet"));
+    screenshot(ledger->editorSheet(), language, QStringLiteral("transaction-sheet"));
 
     walkModal(seen, [&] { window.content()->openAddBrokerageDialog(); }, QStringLiteral("add brokerage"));
     walkModal(seen, [&] { QuillfernApp::showAboutPanel(&window); }, QStringLiteral("about"));
