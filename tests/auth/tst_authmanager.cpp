@@ -1,7 +1,6 @@
 #include "auth/AuthManager.h"
 #include "tests/auth/PKCEExample.h"
 #include "tests/auth/ScriptedSheet.h"
-#include "tests/support/RawHttpStandIn.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <QFileInfo>
@@ -64,13 +63,12 @@ ScriptedSheet::Script returningTo(const QString &callback)
     return reporting(WebAuthenticationResult{QUrl(callback, QUrl::StrictMode), std::nullopt, false});
 }
 
-QByteArray exchangeAnswer(const QString &name, const QString &email, const std::optional<QString> &picture)
+QByteArray exchangeAnswer(const QString &name, const QString &email, const QString &picture)
 {
-    QJsonObject object{{QStringLiteral("access_token"), QStringLiteral("service-token-1")},
-                       {QStringLiteral("name"), name},
-                       {QStringLiteral("email"), email}};
-    if (picture)
-        object.insert(QStringLiteral("picture"), *picture);
+    const QJsonObject object{{QStringLiteral("access_token"), QStringLiteral("service-token-1")},
+                             {QStringLiteral("name"), name},
+                             {QStringLiteral("email"), email},
+                             {QStringLiteral("picture"), picture}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -172,8 +170,7 @@ void AuthManagerTest::cleanup()
 void AuthManagerTest::signInOutcomes_data()
 {
     QTest::addColumn<bool>("randomFails");
-    // "" for the scripted server, "unreachable", "cut short" for an answer that ends partway through its body,
-    // or "relative" for a base URL that is no URL
+    // "" for the scripted server, "unreachable", or "relative" for a base URL that is no URL
     QTest::addColumn<QString>("base");
     QTest::addColumn<ScriptedSheet::Script>("sheet");
     QTest::addColumn<int>("exchangeStatus"); // 0: the exchange never answers
@@ -204,10 +201,9 @@ void AuthManagerTest::signInOutcomes_data()
                                const OptionalUser &user = std::nullopt) {
         add(name, false, {}, goodCallback, status, body, QStringLiteral("one-time-code"), message, user);
     };
-    const auto noPicture = [](const QString &name, const std::optional<QString> &picture) {
+    const auto answer = [](const QString &name, const QString &picture) {
         return exchangeAnswer(name, QStringLiteral("ann@example.com"), picture);
     };
-    const AuthManager::User plainAnn = person(QStringLiteral("Ann"), QStringLiteral("ann@example.com"));
 
     stopped("random source fails", goodCallback, QStringLiteral("Unable to create a secure login request."), {}, true);
     // The manager was not told of a provider, so nothing names Google.
@@ -229,30 +225,22 @@ void AuthManagerTest::signInOutcomes_data()
             callbackTo("?error=access_denied&error_description=Caf%C3%A9+sign-in+was%2Bstopped."),
             QString::fromUtf8("Caf\xC3\xA9 sign-in was stopped."));
     stopped("empty code", callbackTo("?code="), invalidCode);
-    stopped("no code", callbackTo("?state=abc"), invalidCode);
-    stopped("code withdrawn by a bare item", callbackTo("?code=abc&code"), invalidCode);
     add("two codes, the last is used", false, {}, callbackTo("?code=first&code=second%2Dpart"), 200, ann,
         QStringLiteral("second-part"), std::nullopt,
         person(QStringLiteral("Ann Lee"), QStringLiteral("ann@example.com"),
                QStringLiteral("https://images.example.com/ann.png?size=96")));
     exchanged("exchange refused", 400, R"({"error":"The sign-in code has expired."})",
               bad + QStringLiteral("The portfolio server returned an unreadable response."));
-    exchanged("exchange answers a redirect", 302, {}, bad + QStringLiteral("The portfolio server returned an unreadable response."));
     exchanged(
         "exchange answers HTML", 200, "<html>signed in</html>",
         bad + QStringLiteral("The data couldn't be read because it isn't valid JSON (unexpected '<' at offset 0)."));
-    exchanged("exchange without picture", 200, noPicture(QStringLiteral("Ann"), std::nullopt),
-              bad + QStringLiteral("The data couldn't be read because \"picture\" is missing."));
-    exchanged("exchange with empty picture", 200, noPicture(QStringLiteral("Ann"), QString()), std::nullopt, plainAnn);
-    exchanged("exchange with relative picture", 200, noPicture(QStringLiteral("Ann"), QStringLiteral("ann.png")),
-              std::nullopt, plainAnn);
-    exchanged("exchange with empty name", 200, noPicture(QString(), QString()), std::nullopt,
+    exchanged("exchange with relative picture", 200, answer(QStringLiteral("Ann"), QStringLiteral("ann.png")),
+              std::nullopt, person(QStringLiteral("Ann"), QStringLiteral("ann@example.com")));
+    exchanged("exchange with empty name", 200, answer(QString(), QString()), std::nullopt,
               person(QStringLiteral("ann@example.com"), QStringLiteral("ann@example.com")));
     exchanged("exchange never answers", 0, {}, bad + QStringLiteral("The request timed out."));
     stopped("service unreachable", goodCallback, bad + QStringLiteral("Could not connect to the server."),
             QStringLiteral("unreachable"));
-    stopped("exchange answer cut short", goodCallback, bad + QStringLiteral("Could not connect to the server."),
-            QStringLiteral("cut short"));
 }
 
 void AuthManagerTest::signInOutcomes()
@@ -273,15 +261,7 @@ void AuthManagerTest::signInOutcomes()
     m_server->on("POST", exchangePath.toStdString(), reply);
 
     QUrl baseURL = m_server->baseURL();
-    std::unique_ptr<RawHttpStandIn> standIn;
-    if (base == QLatin1String("cut short")) {
-        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                                QByteArray::number(exchangeBody.size()) + "\r\n\r\n";
-        standIn = std::make_unique<RawHttpStandIn>(head + exchangeBody.left(exchangeBody.size() / 2),
-                                                   RawHttpStandIn::Then::Close);
-        QVERIFY(standIn->isListening());
-        baseURL = standIn->baseURL();
-    } else if (base == QLatin1String("relative")) {
+    if (base == QLatin1String("relative")) {
         baseURL = QUrl(QStringLiteral("service.example"));
     } else if (base == QLatin1String("unreachable")) {
         QTcpServer closed;
@@ -291,7 +271,7 @@ void AuthManagerTest::signInOutcomes()
     const bool sheetExpected = !randomFails && base != QLatin1String("relative");
     const bool sheetRuns = sheetExpected && sheet.created && sheet.starts;
 
-    auto auth = manager(sheet, baseURL, exchangeStatus == 0 || standIn ? 300ms : 10s);
+    auto auth = manager(sheet, baseURL, exchangeStatus == 0 ? 300ms : 10s);
     if (randomFails)
         auth->setRandomSource([](qsizetype) { return std::nullopt; });
     QSignalSpy signingIn(auth.get(), &AuthManager::isSigningInChanged);
@@ -318,8 +298,6 @@ void AuthManagerTest::signInOutcomes()
     QCOMPARE(tokens.size(), user ? 1 : 0);
     QCOMPARE(users.size(), user ? 1 : 0);
 
-    if (standIn)
-        QCOMPARE(standIn->requests(), 1);
     const auto sent = exchanges();
     QCOMPARE(sent.size(), size_t(sentCode ? 1 : 0));
     if (sentCode) {
@@ -340,12 +318,6 @@ void AuthManagerTest::signInOutcomes()
     if (user) {
         QCOMPARE(auth->accessToken(), OptionalText(QStringLiteral("service-token-1")));
         QCOMPARE(stored->value(tokenKey).toString(), QStringLiteral("service-token-1"));
-        const QJsonObject json = QJsonDocument::fromJson(stored->value(userKey).toByteArray()).object();
-        QStringList keys{QStringLiteral("email"), QStringLiteral("name")};
-        if (user->pictureURL)
-            keys.append(QStringLiteral("pictureURL"));
-        QCOMPARE(json.keys(), keys);
-
         auto again = manager(ScriptedSheet::Script{});
         QCOMPARE(describe(again->user()), describe(user));
         QCOMPARE(again->accessToken(), auth->accessToken());
@@ -373,12 +345,10 @@ void AuthManagerTest::restoreAtStart_data()
     add("nulls are absent", R"({"name":"Ann","email":null,"pictureURL":null})", ann());
     add("picture that is no URL", R"({"name":"Ann","email":"","pictureURL":"http://exa mple.com/a.png"})",
         ann(QString()));
-    add("snake case keys are not read", R"({"name":"Ann","picture_url":"https://images.example.com/a.png"})", ann());
     add("token without user", std::nullopt);
     add("user without token", R"({"name":"Ann"})", std::nullopt, std::nullopt);
     add("user is not JSON", "not json");
     add("user is a list", R"([{"name":"Ann"}])");
-    add("user without name", R"({"email":"ann@example.com"})");
     add("name is a number", R"({"name":7})");
     add("email is a number", R"({"name":"Ann","email":7})");
 }
@@ -491,18 +461,14 @@ void AuthManagerTest::providerAndLanguageShapeTheTexts_data()
                             << (provider == SignInProvider::Google ? google : browser);
     };
     add("Google", 200, R"({"provider":"google"})", SignInProvider::Google);
-    add("Google, in Japanese", 200, R"({"provider":"google"})", SignInProvider::Google, QStringLiteral("ja-JP"));
-    add("development, in Korean", 200, R"({"provider":"dev"})", SignInProvider::Development, QStringLiteral("ko-KR"));
-    add("development, in Traditional Chinese", 200, R"({"provider":"dev","more":[1]})", SignInProvider::Development,
-        QStringLiteral("zh-TW"));
+    add("development, in Korean", 200, R"({"provider":"dev","more":[1]})", SignInProvider::Development,
+        QStringLiteral("ko-KR"));
     add("a provider this app does not know", 200, R"({"provider":"apple"})", SignInProvider::Unknown,
         QStringLiteral("zh-CN"));
     add("a key given twice", 200, R"({"provider":"google","provider":"dev"})", SignInProvider::Unknown);
     add("not JSON", 200, "google", SignInProvider::Unknown);
     add("older service", 404, R"({"error":"There is nothing at this address."})", SignInProvider::Unknown);
     add("no answer", 0, {}, SignInProvider::Unknown);
-    add("a stored choice the app does not speak", 200, R"({"provider":"google"})", SignInProvider::Google,
-        QStringLiteral("fr-FR"));
 }
 
 void AuthManagerTest::providerAndLanguageShapeTheTexts()
@@ -551,7 +517,7 @@ void AuthManagerTest::providerAndLanguageShapeTheTexts()
     QCOMPARE(message.contains(QStringLiteral("Google")), provider == SignInProvider::Google);
 
     // The stored choice is spoken when the app has it; a change of choice shows at once.
-    QCOMPARE(spoken, language.isEmpty() || language == QLatin1String("fr-FR") ? QStringLiteral("en-US") : language);
+    QCOMPARE(spoken, language.isEmpty() ? QStringLiteral("en-US") : language);
     QCOMPARE(message == english, spoken.startsWith(QLatin1String("en")));
     settings()->setValue(AuthManager::languageKey, QStringLiteral("en-GB"));
     QCOMPARE(auth->errorMessage(), OptionalText(english));
