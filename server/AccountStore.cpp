@@ -124,8 +124,19 @@ StoreResult<AccountUser> AccountStore::redeemCode(const QString &codeHash, const
         // A replayed code may have been intercepted: whatever was issued from it stops working.
         const Statement revoke(connection, QStringLiteral("UPDATE sessions SET revoked = 1 WHERE code_hash = ?"),
                                {codeHash});
-        if (!revoke.ok() || !transaction.commit())
+        if (!revoke.ok())
             return StoreError::unavailable(revoke.error());
+        // The revoked tokens are not known here by hash: every replica forgets every token it holds.
+        if (m_database.dialect() == Dialect::PostgreSQL) {
+            const Statement tell(connection, QStringLiteral("SELECT pg_notify(?, ?)"),
+                                 {QString::fromLatin1(SessionCache::channel),
+                                  QString::fromLatin1(SessionCache::everyToken)});
+            if (!tell.ok())
+                return StoreError::unavailable(tell.error());
+        }
+        if (!transaction.commit())
+            return StoreError::unavailable(revoke.error());
+        m_sessions.forgetAll();
         return badRequest(QStringLiteral("The sign-in code was already used."));
     }
     const Statement spend(connection, QStringLiteral("UPDATE auth_codes SET used = 1 WHERE code_hash = ?"), {codeHash});
@@ -149,6 +160,33 @@ StoreResult<AccountUser> AccountStore::redeemCode(const QString &codeHash, const
     if (refusal)
         return *refusal;
     return user;
+}
+
+AccountStore::AccountStore(Database &database, std::chrono::milliseconds sessionsKeptFor)
+    : m_database(database), m_tokenLookups(32), m_sessions(sessionsKeptFor)
+{
+    // SQLite answers a token check from the same process's memory-mapped file; only a round trip to
+    // PostgreSQL is worth saving.
+    if (database.dialect() == Dialect::PostgreSQL && sessionsKeptFor > std::chrono::milliseconds::zero())
+        m_sessionWatch = std::make_unique<SessionWatch>(database, m_sessions);
+}
+
+AccountStore::~AccountStore() = default;
+
+StoreResult<QString> AccountStore::identityForToken(const QString &tokenHash, qint64 now)
+{
+    if (const auto known = m_sessions.find(tokenHash, now))
+        return known->userID;
+    const std::uint64_t stamp = m_sessions.stamp();
+    TokenLookup lookup{tokenHash, now, std::nullopt};
+    if (m_database.dialect() == Dialect::PostgreSQL)
+        m_tokenLookups.submit(lookup, [this](const std::vector<TokenLookup *> &batch) { lookUpTokens(batch); });
+    else
+        lookUpTokens({&lookup});
+    if (!*lookup.user)
+        return lookup.user->error();
+    m_sessions.store(tokenHash, SessionCache::Identity{(*lookup.user)->id, lookup.expiresAt}, stamp);
+    return (*lookup.user)->id;
 }
 
 StoreResult<SignedInUser> AccountStore::userForToken(const QString &tokenHash, qint64 now)
@@ -221,8 +259,10 @@ void AccountStore::lookUpTokens(const std::vector<TokenLookup *> &lookups)
     }
     for (const Row &row : rows) {
         for (TokenLookup *lookup : lookups) {
-            if (!row.revoked && row.expiresAt >= lookup->now && lookup->tokenHash == row.tokenHash)
+            if (!row.revoked && row.expiresAt >= lookup->now && lookup->tokenHash == row.tokenHash) {
                 lookup->user = SignedInUser{row.userID, row.portfolioVersion};
+                lookup->expiresAt = row.expiresAt;
+            }
         }
     }
     for (TokenLookup *lookup : lookups) {
@@ -234,10 +274,17 @@ void AccountStore::lookUpTokens(const std::vector<TokenLookup *> &lookups)
 
 StoreOutcome AccountStore::revokeToken(const QString &tokenHash)
 {
+    m_sessions.forget(tokenHash);
     const Statement revoke(m_database.connection(),
                            QStringLiteral("UPDATE sessions SET revoked = 1 WHERE token_hash = ?"), {tokenHash});
     if (!revoke.ok())
         return StoreError::unavailable(revoke.error());
+    m_sessions.forget(tokenHash); // a check that read the token before the update may have kept it meanwhile
+    if (m_database.dialect() == Dialect::PostgreSQL) {
+        // Every replica forgets it; one that misses the message holds it for the cache's time limit at most.
+        const Statement tell(m_database.connection(), QStringLiteral("SELECT pg_notify(?, ?)"),
+                             {QString::fromLatin1(SessionCache::channel), tokenHash});
+    }
     return std::nullopt;
 }
 

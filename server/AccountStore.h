@@ -2,6 +2,7 @@
 
 #include "server/Combiner.h"
 #include "server/Database.h"
+#include "server/SessionCache.h"
 #include "server/StoreError.h"
 
 namespace quillfern::server {
@@ -31,7 +32,11 @@ struct AccountUser {
 // hashes, so the database holds nothing a client could present.
 class AccountStore {
 public:
-    explicit AccountStore(Database &database) : m_database(database), m_tokenLookups(32) {}
+    // sessionsKeptFor: how long a confirmed token may answer identityForToken() without the database, on
+    // PostgreSQL while this replica hears other replicas' revocations; zero never.
+    explicit AccountStore(Database &database,
+                          std::chrono::milliseconds sessionsKeptFor = std::chrono::milliseconds::zero());
+    ~AccountStore();
 
     StoreOutcome savePendingSignIn(const QString &stateHash, const PendingSignIn &pending, qint64 expiresAt);
     // Removes and returns it: a state is good for one answer.
@@ -50,6 +55,10 @@ public:
 
     // The user a live token belongs to; Unauthorized when it is unknown, expired or revoked.
     StoreResult<SignedInUser> userForToken(const QString &tokenHash, qint64 now);
+    // The same without the portfolio's version, for requests that need only to know who asks: answered from
+    // the replica's recently confirmed tokens when it can.
+    StoreResult<QString> identityForToken(const QString &tokenHash, qint64 now);
+    // Revokes the token here and on every replica's cache.
     StoreOutcome revokeToken(const QString &tokenHash);
 
 private:
@@ -57,6 +66,7 @@ private:
         QString tokenHash;
         qint64 now;
         std::optional<StoreResult<SignedInUser>> user;
+        qint64 expiresAt = 0; // of a live token
     };
 
     // One query for the tokens of every lookup in the batch; each gets its row or "unknown".
@@ -66,6 +76,8 @@ private:
     // On PostgreSQL, concurrent requests share one round trip for their token checks: a query each kept as
     // many server processes busy as there were requests, and on few cores some answers waited a second.
     Combiner<TokenLookup> m_tokenLookups;
+    SessionCache m_sessions;
+    std::unique_ptr<SessionWatch> m_sessionWatch;
 };
 
 } // namespace quillfern::server

@@ -127,26 +127,26 @@ void Service::installDataRoutes()
         sendPortfolio(request, user.id, stored->version, stored->portfolio, response);
     }));
 
-    m_server.route("GET", "/v1/currencies", signedIn([this](const SignedInUser &, const http::Request &request,
-                                                   http::Response &response) {
+    m_server.route("GET", "/v1/currencies", signedInReader([this](const QString &, const http::Request &request,
+                                                         http::Response &response) {
         sendStored(request, response, 200, m_portfolios.currencies());
     }));
 
-    m_server.route("GET", "/v1/languages", signedIn([](const SignedInUser &, const http::Request &request,
-                                              http::Response &response) {
+    m_server.route("GET", "/v1/languages", signedInReader([](const QString &, const http::Request &request,
+                                                    http::Response &response) {
         sendJSON(request, response, 200, languages());
     }));
 
     m_server.route("GET", "/v1/gics-classifications",
-                 signedIn([](const SignedInUser &, const http::Request &request, http::Response &response) {
+                 signedInReader([](const QString &, const http::Request &request, http::Response &response) {
                      // The same list for everyone while the service runs: encoded and compressed once.
                      static const EncodedBody classifications(encodeJSON(gicsClassifications())->toStdString());
                      sendBody(request, response, 200, classifications);
                  }));
 
-    m_server.route("GET", "/v1/brokerages", signedIn([this](const SignedInUser &user, const http::Request &request,
-                                                   http::Response &response) {
-        sendStored(request, response, 200, m_portfolios.brokerages(user.id));
+    m_server.route("GET", "/v1/brokerages", signedInReader([this](const QString &userID, const http::Request &request,
+                                                         http::Response &response) {
+        sendStored(request, response, 200, m_portfolios.brokerages(userID));
     }));
 
     m_server.route("POST", "/v1/brokerages",
@@ -157,9 +157,9 @@ void Service::installDataRoutes()
                       sendStored(request, response, 200, m_portfolios.addBrokerage(user.id, body->name));
                   }));
 
-    m_server.route("GET", "/v1/transactions", signedIn([this](const SignedInUser &user, const http::Request &request,
-                                                     http::Response &response) {
-        sendStored(request, response, 200, m_portfolios.transactions(user.id));
+    m_server.route("GET", "/v1/transactions", signedInReader([this](const QString &userID, const http::Request &request,
+                                                           http::Response &response) {
+        sendStored(request, response, 200, m_portfolios.transactions(userID));
     }));
 
     m_server.route("POST", "/v1/transactions",
@@ -185,8 +185,8 @@ void Service::installDataRoutes()
                       sendStored(request, response, 201, booked);
                   }));
 
-    m_server.route("GET", "/v1/market/stock", signedIn([this](const SignedInUser &, const http::Request &request,
-                                                     http::Response &response) {
+    m_server.route("GET", "/v1/market/stock", signedInReader([this](const QString &, const http::Request &request,
+                                                           http::Response &response) {
         const QString symbol = queryValue(request, "symbol").trimmed();
         const QString market = queryValue(request, "market").trimmed();
         if (symbol.isEmpty() || market.isEmpty())

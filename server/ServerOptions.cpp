@@ -36,6 +36,9 @@ constexpr OptionInfo optionTable[] = {
      "Base URL of the online CSV quote source (default https://stooq.com; 'none' turns it off)."},
     {"quote-refresh-seconds", "QUILLFERN_QUOTE_REFRESH_SECONDS", "n",
      "How often the prices of every held listing are refreshed from the online source (default 900, 0 = never)."},
+    {"session-cache-seconds", "QUILLFERN_SESSION_CACHE_SECONDS", "n",
+     "On PostgreSQL, how long a replica may answer a read from a token it confirmed, without asking the "
+     "database again (default 5, 0 = never); revocations reach every replica at once."},
     {"max-body-bytes", "QUILLFERN_MAX_BODY_BYTES", "n", "Largest request body accepted (default 2097152)."},
     {"rate-limit", "QUILLFERN_RATE_LIMIT", "n", "Requests per minute allowed per access token (default 600, 0 = no limit)."},
     {"threads", "QUILLFERN_THREADS", "n", "Threads running requests (default 16); idle connections take none."},
@@ -167,6 +170,11 @@ OptionsOutcome parseServerOptions(const QStringList &arguments)
                 options.quoteRefreshSeconds = int(number);
             else
                 problem = QStringLiteral("--quote-refresh-seconds wants a number of seconds up to 86400 (0 for never).");
+        } else if (name == QLatin1String("session-cache-seconds")) {
+            if (parseCount(*given, 0, number) && number <= 3600)
+                options.sessionCacheSeconds = int(number);
+            else
+                problem = QStringLiteral("--session-cache-seconds wants a number of seconds up to 3600 (0 for never).");
         } else if (name == QLatin1String("max-body-bytes")) {
             if (parseCount(*given, 1024, number))
                 options.maxBodyBytes = number;

@@ -24,6 +24,7 @@ struct ServerOptions {
     QString quoteSourceURL = QStringLiteral("https://stooq.com"); // QUILLFERN_QUOTE_SOURCE_URL, empty = none
     bool demoQuotes = false;                            // QUILLFERN_DEMO_QUOTES: the built-in demo prices
     int quoteRefreshSeconds = 900;                      // QUILLFERN_QUOTE_REFRESH_SECONDS, 0 = off
+    int sessionCacheSeconds = 5;                        // QUILLFERN_SESSION_CACHE_SECONDS, 0 = off
     qint64 maxBodyBytes = 2 * 1024 * 1024;              // QUILLFERN_MAX_BODY_BYTES
     int rateLimitPerMinute = 600;                       // QUILLFERN_RATE_LIMIT, 0 = off
     int threads = 16;                                   // QUILLFERN_THREADS

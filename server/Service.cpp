@@ -62,7 +62,8 @@ QString defaultErrorText(int status)
 
 Service::Service(ServerOptions options, Database &database, std::unique_ptr<QuoteChain> quotes,
                  std::unique_ptr<GoogleProvider> google)
-    : m_options(std::move(options)), m_database(database), m_portfolios(database), m_accounts(database),
+    : m_options(std::move(options)), m_database(database), m_portfolios(database),
+      m_accounts(database, std::chrono::seconds(m_options.sessionCacheSeconds)),
       m_clock(m_options.clockOffsetFile), m_limiter(m_options.rateLimitPerMinute), m_quotes(std::move(quotes)),
       m_google(std::move(google)), m_server(limitsFrom(m_options))
 {
@@ -118,6 +119,23 @@ http::Server::Handler Service::signedIn(UserHandler handler)
             return;
         }
         handler(*user, request, response);
+    };
+}
+
+http::Server::Handler Service::signedInReader(ReaderHandler handler)
+{
+    return [this, handler = std::move(handler)](const http::Request &request, http::Response &response) {
+        const QString token = bearerToken(request);
+        if (token.isEmpty()) {
+            sendError(response, 401, QStringLiteral("Sign in to continue."));
+            return;
+        }
+        const auto userID = m_accounts.identityForToken(tokenHash(token), m_clock.nowSeconds());
+        if (!userID) {
+            sendStoreError(response, userID.error());
+            return;
+        }
+        handler(*userID, request, response);
     };
 }
 

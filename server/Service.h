@@ -43,6 +43,10 @@ private:
     void installSignInRoutes();
     // Wraps a handler that needs a signed-in user: no or bad token answers 401.
     http::Server::Handler signedIn(UserHandler handler);
+    // The same for reads that need only the caller's identity (not the portfolio's version), which a
+    // replica may answer from tokens it confirmed a moment ago.
+    using ReaderHandler = std::function<void(const QString &userID, const http::Request &, http::Response &)>;
+    http::Server::Handler signedInReader(ReaderHandler handler);
 
     // Answers a portfolio and keeps the encoded answer for later reads of the same version.
     void sendPortfolio(const http::Request &request, const QString &userID, qint64 version,
