@@ -186,10 +186,10 @@ void WorkspaceSyncTest::referenceListsAndTheirPreferences_data()
         << false << ok(currenciesJSON(currencies)) << QStringLiteral("JPY") << currencies << QStringLiteral("HKD");
     QTest::newRow("currency compared exactly")
         << false << ok(currenciesJSON(currencies)) << QStringLiteral("eur") << currencies << QStringLiteral("HKD");
-    QTest::newRow("empty currency list changes nothing") << false << ok("[]") << QStringLiteral("JPY") << usd
-                                                         << QStringLiteral("JPY");
-    QTest::newRow("failed currency load resets to USD") << false << failing << QStringLiteral("EUR") << usd
-                                                        << QStringLiteral("USD");
+    QTest::newRow("empty currency list changes nothing")
+        << false << ok("[]") << QStringLiteral("JPY") << usd << QStringLiteral("JPY");
+    QTest::newRow("failed currency load resets to USD")
+        << false << failing << QStringLiteral("EUR") << usd << QStringLiteral("USD");
 
     const QStringList languages{QStringLiteral("ja-JP"), QStringLiteral("ko-KR")};
     QTest::newRow("language kept when listed")
