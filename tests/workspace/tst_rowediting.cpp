@@ -164,13 +164,8 @@ void RowEditingTest::saveNormalisesAndReportsTheStoredCode()
     QTRY_COMPARE_WITH_TIMEOUT(w.priceRefresher().status(), QStringLiteral("AAPL: No quote."), 3000);
     QCOMPARE(w.rowEditStatus(), QStringLiteral("Saved AAPL \u00B7 fetching price\u2026"));
 
-    const QStringList messages = traceMessages();
-    QVERIFY(messages.contains(QStringLiteral("[Quillfern][Edit] begin id=A code=MSFT")));
-    QVERIFY(messages.contains(QStringLiteral("[Quillfern][Edit] save requested id=A sector= Information Technology\t "
-                                             "subSector=\u3000Semiconductors  code=  aapl\t avg=10.0 qty=5.0 "
-                                             "broker=Snowball")));
-    QCOMPARE(messages.last(), QStringLiteral("[Quillfern][Edit] save completed id=A rows[0].sector=Information "
-                                             "Technology rows[0].code=AAPL"));
+    QCOMPARE(traceMessages().last(), QStringLiteral("[Quillfern][Edit] save completed id=A rows[0].sector=Information "
+                                                    "Technology rows[0].code=AAPL"));
 }
 
 void RowEditingTest::rejectedSaves_data()
@@ -248,10 +243,6 @@ void RowEditingTest::duplicates_data()
     QTest::newRow("other's code padded") << other(QStringLiteral("US"), QStringLiteral(" AAPL "),
                                                   QStringLiteral("Snowball"))
                                          << true;
-    QTest::newRow("other market") << other(QStringLiteral("HK"), QStringLiteral("AAPL"), QStringLiteral("Snowball"))
-                                  << false;
-    QTest::newRow("other broker") << other(QStringLiteral("US"), QStringLiteral("AAPL"), QStringLiteral("Futu"))
-                                  << false;
     QTest::newRow("broker with a trailing space")
         << other(QStringLiteral("US"), QStringLiteral("AAPL"), QStringLiteral("Snowball ")) << false;
     QTest::newRow("market with a trailing space")
@@ -288,15 +279,11 @@ void RowEditingTest::cancelRestoresEveryField()
     Workspace &w = *m_h->workspace;
     HoldingsEditor &e = *m_h->editor;
     e.beginEditing(original);
-    const AssetRow typed{original.id,
-                         QStringLiteral("HK"),
-                         QStringLiteral("Energy"),
-                         QStringLiteral("Oil"),
-                         QStringLiteral("0700"),
-                         QStringLiteral("Futu"),
-                         1,
-                         2,
-                         3};
+    AssetRow typed = holding(original.id, QStringLiteral("0700"), 3, QStringLiteral("HK"), QStringLiteral("Futu"));
+    typed.sector = QStringLiteral("Energy");
+    typed.subSector = QStringLiteral("Oil");
+    typed.averagePrice = 1;
+    typed.quantity = 2;
     w.updateRow(original.id, typed);
     QCOMPARE(w.rows().first(), typed);
     e.cancelEditing();
@@ -411,9 +398,7 @@ void RowEditingTest::traceNumbers_data()
 {
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("text");
-    QTest::newRow("fraction") << 12.5 << QStringLiteral("12.5");
     QTest::newRow("whole") << 100.0 << QStringLiteral("100.0");
-    QTest::newRow("zero") << 0.0 << QStringLiteral("0.0");
     QTest::newRow("negative") << -3.25 << QStringLiteral("-3.25");
     QTest::newRow("small") << 1e-05 << QStringLiteral("1e-05");
     QTest::newRow("shortest") << 0.1 + 0.2 << QStringLiteral("0.30000000000000004");
