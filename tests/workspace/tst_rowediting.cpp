@@ -399,6 +399,7 @@ void RowEditingTest::traceNumbers_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("text");
     QTest::newRow("whole") << 100.0 << QStringLiteral("100.0");
+    QTest::newRow("zero") << 0.0 << QStringLiteral("0.0");
     QTest::newRow("negative") << -3.25 << QStringLiteral("-3.25");
     QTest::newRow("small") << 1e-05 << QStringLiteral("1e-05");
     QTest::newRow("shortest") << 0.1 + 0.2 << QStringLiteral("0.30000000000000004");
