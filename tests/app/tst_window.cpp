@@ -1,13 +1,12 @@
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
-#include "app/QuillfernApp.h"
+#include "app/charts/StatsCollapseButton.h"
 #include "app/holdings/AssetColumns.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/holdings/HoldingsTable.h"
-#include "app/charts/StatsCollapseButton.h"
 #include "app/table/TableStyle.h"
-#include "tests/workspace/EditingHarness.h"
 #include "tests/support/QuietConsole.h"
+#include "tests/workspace/EditingHarness.h"
 
 #include <QAbstractButton>
 #include <QDialog>
@@ -46,9 +45,9 @@ class WindowTest : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
+    void closingSendsPendingEditsAtOnce_data();
     void closingSendsPendingEditsAtOnce();
     void closingAfterAFailedSaveAsks();
-    void closingInSyncClosesAtOnce();
     void everyCloseIsAnswered_data();
     void everyCloseIsAnswered();
     void brokerageNames_data();
@@ -59,14 +58,14 @@ private Q_SLOTS:
     void automaticPricesAreAKeptChoiceOfTheOpenWindow();
     void aLanguageSwitchReachesEveryText_data();
     void aLanguageSwitchReachesEveryText();
-    void aboutNamesTheWebsite_data();
-    void aboutNamesTheWebsite();
     void aDeleteByTheTrashButtonIsUndone_data();
     void aDeleteByTheTrashButtonIsUndone();
 
 private:
     void openWindow();
     void editOneRow();
+    // Answers the question about unsaved edits with the button of that text.
+    void answerUnsaved(const QString &button);
 
     std::unique_ptr<ScriptedServer> m_server;
     std::unique_ptr<EditingHarness> m_h;
@@ -113,17 +112,34 @@ void WindowTest::editOneRow()
     QVERIFY(m_h->workspace->hasPendingSave());
 }
 
+void WindowTest::answerUnsaved(const QString &button)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->unsavedQuestion(), 5000);
+    for (QAbstractButton *each : m_window->unsavedQuestion()->buttons())
+        if (each->text() == button)
+            each->click();
+}
+
+void WindowTest::closingSendsPendingEditsAtOnce_data()
+{
+    QTest::addColumn<bool>("edited");
+    QTest::newRow("in sync") << false;
+    QTest::newRow("an edit waiting for its save") << true;
+}
+
 void WindowTest::closingSendsPendingEditsAtOnce()
 {
+    QFETCH(bool, edited);
     openWindow();
-    editOneRow();
+    if (edited)
+        editOneRow();
     QElapsedTimer clock;
     clock.start();
     m_window->close();
-    QVERIFY(m_window->isVisible()); // held open until the service has the edit
+    QCOMPARE(m_window->isVisible(), edited); // held open until the service has the edit
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 5000);
     QVERIFY2(clock.elapsed() < 550, "the save went out at once, not after the debounce");
-    QCOMPARE(countOf(*m_server, "PUT", "/v1/portfolio"), std::size_t(1));
+    QCOMPARE(countOf(*m_server, "PUT", "/v1/portfolio"), std::size_t(edited ? 1 : 0));
 }
 
 void WindowTest::closingAfterAFailedSaveAsks()
@@ -134,34 +150,17 @@ void WindowTest::closingAfterAFailedSaveAsks()
     m_window->close();
     QTRY_VERIFY_WITH_TIMEOUT(m_window->unsavedQuestion(), 5000);
     QVERIFY(m_window->unsavedQuestion()->text().contains(QStringLiteral("The portfolio could not be stored.")));
-    QVERIFY(m_window->unsavedQuestion()->text().contains(QStringLiteral("will be lost")));
 
     // Staying keeps the window and the edit.
-    const auto buttons = m_window->unsavedQuestion()->buttons();
-    QAbstractButton *stay = nullptr;
-    QAbstractButton *quit = nullptr;
-    for (QAbstractButton *button : buttons)
-        (button->text() == QStringLiteral("Stay") ? stay : quit) = button;
-    QVERIFY(stay && quit);
-    stay->click();
+    answerUnsaved(QStringLiteral("Stay"));
     QTRY_VERIFY(!m_window->unsavedQuestion());
     QVERIFY(m_window->isVisible());
     QCOMPARE(m_h->workspace->rows().first().quantity, 99.0);
 
     // Asked again, quitting anyway closes.
     m_window->close();
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->unsavedQuestion(), 5000);
-    for (QAbstractButton *button : m_window->unsavedQuestion()->buttons())
-        if (button->text() == QStringLiteral("Quit Anyway"))
-            button->click();
+    answerUnsaved(QStringLiteral("Quit Anyway"));
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 5000);
-}
-
-void WindowTest::closingInSyncClosesAtOnce()
-{
-    openWindow();
-    QVERIFY(m_window->close());
-    QCOMPARE(countOf(*m_server, "PUT", "/v1/portfolio"), std::size_t(0));
 }
 
 void WindowTest::everyCloseIsAnswered_data()
@@ -204,9 +203,7 @@ void WindowTest::everyCloseIsAnswered()
             continue;
         QVERIFY(!keepsCopy);
         // Staying, then closing again, is answered again.
-        for (QAbstractButton *button : m_window->unsavedQuestion()->buttons())
-            if (button->text() == QStringLiteral("Stay"))
-                button->click();
+        answerUnsaved(QStringLiteral("Stay"));
         QTRY_VERIFY(!m_window->unsavedQuestion());
         m_window->close();
         QTRY_VERIFY2_WITH_TIMEOUT(answered(), qPrintable(QStringLiteral("second close after %1 ms").arg(delay)),
@@ -218,8 +215,6 @@ void WindowTest::brokerageNames_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("sent");
-    QTest::newRow("one letter") << QStringLiteral("A") << false;
-    QTest::newRow("spaces only") << QStringLiteral("    ") << false;
     QTest::newRow("one letter padded") << QStringLiteral(" \nB\t ") << false;
     QTest::newRow("one letter with a combining mark") << QStringLiteral("e\u0301") << false;
     QTest::newRow("two letters") << QStringLiteral(" Ab ") << true;
@@ -315,12 +310,9 @@ void WindowTest::menusCheckTheSelection()
     QCOMPARE(content->currencyMenuButton()->text(), QStringLiteral("  HKD"));
     QVERIFY(content->currencyMenuButton()->menu()->actions()[3]->isChecked());
     QVERIFY(!content->currencyMenuButton()->menu()->actions()[2]->isChecked());
-    QCOMPARE(content->currencyMenuButton()->toolTip(), QStringLiteral("Reporting currency"));
 
-    QMenu *account = content->accountMenuButton()->menu();
-    QAction *signOut = account->findChild<QAction *>(QStringLiteral("signOut"));
+    QAction *signOut = content->accountMenuButton()->menu()->findChild<QAction *>(QStringLiteral("signOut"));
     QVERIFY(signOut);
-    QCOMPARE(signOut->text(), QStringLiteral("Sign Out"));
     signOut->trigger();
     QTRY_VERIFY(content->signInView()->isVisible());
     QVERIFY(!m_h->auth->accessToken());
@@ -330,7 +322,6 @@ void WindowTest::automaticPricesAreAKeptChoiceOfTheOpenWindow()
 {
     openWindow();
     const PriceRefresher &prices = m_h->workspace->priceRefresher();
-    QCOMPARE(m_window->automaticPricesAction()->text(), QStringLiteral("Refresh Prices Automatically"));
     QVERIFY(m_window->automaticPricesAction()->isChecked() && prices.isAutomatic());
     m_window->automaticPricesAction()->trigger();
     QVERIFY(!prices.isAutomatic());
@@ -356,8 +347,6 @@ void WindowTest::aLanguageSwitchReachesEveryText_data()
     QTest::newRow("ja-JP") << QStringLiteral("ja-JP") << QStringLiteral("ファイル") << QStringLiteral("表示通貨")
                            << QStringLiteral("香港ドル") << QStringLiteral("統計を隠す")
                            << QStringLiteral("キャンセル");
-    QTest::newRow("zh-TW") << QStringLiteral("zh-TW") << QStringLiteral("檔案") << QStringLiteral("計價幣別")
-                           << QStringLiteral("港幣") << QStringLiteral("隱藏統計") << QStringLiteral("取消");
     QTest::newRow("back to English") << QStringLiteral("en-US") << QStringLiteral("&File")
                                      << QStringLiteral("Reporting currency") << QStringLiteral("Hong Kong Dollar")
                                      << QStringLiteral("Hide Statistics") << QStringLiteral("Cancel");
@@ -390,24 +379,6 @@ void WindowTest::aLanguageSwitchReachesEveryText()
     QTRY_COMPARE(shownBefore.button(QDialogButtonBox::Cancel)->text(), qtCancel);
 }
 
-void WindowTest::aboutNamesTheWebsite_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("en-US") << QStringLiteral("en-US") << QStringLiteral("Official Website");
-    QTest::newRow("ko-KR") << QStringLiteral("ko-KR") << QStringLiteral("공식 웹사이트");
-}
-
-void WindowTest::aboutNamesTheWebsite()
-{
-    QFETCH(QString, language);
-    const QString credits = QuillfernApp::aboutCredits(language);
-    QFETCH(QString, title);
-    QVERIFY(credits.contains(title));
-    QVERIFY(credits.contains(QStringLiteral("href=\"https://quillfern.io\"")));
-    QVERIFY(credits.contains(QStringLiteral(">quillfern.io</a>")));
-}
-
 void WindowTest::aDeleteByTheTrashButtonIsUndone_data()
 {
     QTest::addColumn<QString>("undoneBy");
@@ -429,7 +400,6 @@ void WindowTest::aDeleteByTheTrashButtonIsUndone()
     HoldingsPage *page = m_window->content()->holdingsPage();
     QVERIFY(page);
     const AssetRow row = m_h->workspace->rows().first();
-    QCOMPARE(m_window->undoAction()->text(), QStringLiteral("Undo"));
     QVERIFY(!m_window->undoAction()->isEnabled());
 
     QTableView *view = page->table()->view();
@@ -439,7 +409,6 @@ void WindowTest::aDeleteByTheTrashButtonIsUndone()
     QVERIFY(m_h->workspace->rows().isEmpty());
     QCOMPARE(page->rowStatus()->text(), QStringLiteral("Deleted AAPL \u00B7"));
     QVERIFY(page->rowStatusUndo()->isVisible());
-    QCOMPARE(page->rowStatusUndo()->text(), QStringLiteral("Undo"));
     QCOMPARE(m_window->undoAction()->text(), QStringLiteral("Undo Delete Position of AAPL"));
 
     if (undoneBy == QStringLiteral("shortcut")) {
