@@ -245,7 +245,6 @@ void IconsTest::unknownSymbolsGiveNoIcon_data()
 {
     QTest::addColumn<QString>("systemName");
     QTest::newRow("empty") << QString();
-    QTest::newRow("not a symbol the window uses") << QStringLiteral("star.fill");
     QTest::newRow("different case") << QStringLiteral("Plus");
     QTest::newRow("path out of the symbol folder") << QStringLiteral("../io.quillfern.Quillfern");
 }
