@@ -95,8 +95,6 @@ private Q_SLOTS:
     void transportFailures_data();
     void transportFailures();
     void cancelledCallerLeavesNothingRunning();
-    void refusedBeforeSending_data();
-    void refusedBeforeSending();
 
 private:
     APIEndpoint endpoint() const { return APIEndpoint{m_server->baseURL(), m_network.get()}; }
@@ -236,18 +234,36 @@ void PortfolioAPITest::saveSendsTheWholePortfolio()
 
 void PortfolioAPITest::refusalsAndBadAnswers_data()
 {
-    QTest::addColumn<std::string>("route");
+    QTest::addColumn<std::string>("route"); // answered by the scripted server; empty: nothing may be sent
     QTest::addColumn<int>("status");
     QTest::addColumn<std::string>("body");
     QTest::addColumn<std::string>("contentType");
-    QTest::addColumn<int>("expectedStatus"); // 0: not a refusal
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<int>("expectedStatus"); // 0: the answer cannot be read; -1: refused before sending
     QTest::addColumn<QString>("description");
     QTest::addColumn<QString>("language"); // the window's, which the description speaks
 
-    const auto add = [](const char *name, const char *route, int status, const std::string &body, int expectedStatus,
-                        const char *description, const char *contentType = "application/json",
-                        const char *language = "en-US") {
-        QTest::newRow(name) << std::string(route) << status << body << std::string(contentType) << expectedStatus
+    const Call currencies = [](APIEndpoint e) { return outcome(PortfolioAPI::fetchCurrencies(e, token)); };
+    const Call price = [](APIEndpoint e) {
+        return outcome(PortfolioAPI::fetchStockPrice(e, token, QStringLiteral("X"), QStringLiteral("US")));
+    };
+    const auto save = [](QList<AssetRow> rows, QByteArray version) {
+        return Call([rows, version](APIEndpoint e) {
+            return outcome(PortfolioAPI::savePortfolio(e, token, rows, {}, version));
+        });
+    };
+    const auto add = [&](const char *name, const char *route, int status, const std::string &body, int expectedStatus,
+                         const char *description, const char *contentType = "application/json",
+                         const char *language = "en-US") {
+        const std::string path(route);
+        QTest::newRow(name) << path << status << body << std::string(contentType)
+                            << (path == "/v1/portfolio"      ? save(oneHolding(), R"("v1")")
+                                : path == "/v1/market/stock" ? price
+                                                             : currencies)
+                            << expectedStatus << QString::fromUtf8(description) << QString::fromLatin1(language);
+    };
+    const auto unsent = [](const char *name, const Call &call, const char *description, const char *language) {
+        QTest::newRow(name) << std::string() << 0 << std::string() << std::string() << call << -1
                             << QString::fromUtf8(description) << QString::fromLatin1(language);
     };
     add("401 with an error text", "/v1/currencies", 401, R"({"error":"Your session has expired."})", 401,
@@ -269,6 +285,17 @@ void PortfolioAPITest::refusalsAndBadAnswers_data()
         "시장 가격 요청에 실패했습니다(상태 코드 503).", "text/html", "ko-KR");
     add("field of the wrong type in Traditional Chinese", "/v1/market/stock", 200, R"({"price":"12"})", 0,
         "無法讀取資料：\"price\" 不是數字。", "application/json", "zh-TW");
+
+    QList<AssetRow> infinite = oneHolding();
+    infinite[0].currentPrice = std::numeric_limits<double>::infinity();
+    unsent("price that is not a number", save(infinite, {}),
+           "The data couldn't be written because \"holdings[0].current_price\" is not a finite number.", "en-US");
+    unsent("version that would split the request", save(oneHolding(), "\"v1\"\r\nX-Injected: 1"),
+           "The request could not be sent.", "en-US");
+    unsent(
+        "damaged token, in Korean",
+        [](APIEndpoint e) { return outcome(PortfolioAPI::fetchPortfolio(e, QStringLiteral("abc\r\nX-Injected: 1"))); },
+        "저장된 로그인 정보가 손상되었습니다. 다시 로그인하세요.", "ko-KR");
 }
 
 void PortfolioAPITest::refusalsAndBadAnswers()
@@ -277,29 +304,28 @@ void PortfolioAPITest::refusalsAndBadAnswers()
     QFETCH(int, status);
     QFETCH(std::string, body);
     QFETCH(std::string, contentType);
+    QFETCH(Call, call);
     QFETCH(int, expectedStatus);
     QFETCH(QString, description);
     QFETCH(QString, language);
 
     AppText::setCurrentLanguage(language);
-    const bool save = route == "/v1/portfolio";
-    m_server->on(save ? "PUT" : "GET", route, {status, body, contentType});
-    const std::optional<APIFailure> failure =
-        save ? outcome(PortfolioAPI::savePortfolio(endpoint(), token, oneHolding(), {}, R"("v1")")).failure
-        : route == "/v1/market/stock"
-            ? outcome(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("X"), QStringLiteral("US")))
-                  .failure
-            : outcome(PortfolioAPI::fetchCurrencies(endpoint(), token)).failure;
+    if (!route.empty())
+        m_server->on(route == "/v1/portfolio" ? "PUT" : "GET", route, {status, body, contentType});
+    const std::optional<APIFailure> failure = call(endpoint()).failure;
     QVERIFY(failure);
-    if (expectedStatus) {
+    if (expectedStatus > 0) {
         const PortfolioAPIError *refused = failure->apiError();
         QVERIFY(refused);
         QCOMPARE(refused->kind, PortfolioAPIError::Case::Server);
         QCOMPARE(refused->status, expectedStatus);
         QCOMPARE(failure->description(), description);
-    } else {
+    } else if (expectedStatus == 0) {
         QVERIFY(std::holds_alternative<DecodingError>(failure->reason));
         QVERIFY2(failure->description().contains(description), qPrintable(failure->description()));
+    } else {
+        QCOMPARE(failure->description(), description);
+        QVERIFY(m_server->received().empty());
     }
 }
 
@@ -381,41 +407,6 @@ void PortfolioAPITest::cancelledCallerLeavesNothingRunning()
     const size_t before = m_server->received().size();
     QVERIFY(QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token, cancel)).error().isCancelled());
     QCOMPARE(m_server->received().size(), before);
-}
-
-void PortfolioAPITest::refusedBeforeSending_data()
-{
-    QTest::addColumn<Call>("call");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QString>("language");
-
-    const QString en = QStringLiteral("en-US");
-
-    QTest::newRow("price that is not a number") << Call([](APIEndpoint e) {
-        QList<AssetRow> rows = oneHolding();
-        rows[0].currentPrice = std::numeric_limits<double>::infinity();
-        return outcome(PortfolioAPI::savePortfolio(e, token, rows, {}));
-    }) << QStringLiteral("The data couldn't be written because \"holdings[0].current_price\" is not a finite number.")
-                                                << en;
-    QTest::newRow("version that would split the request") << Call([](APIEndpoint e) {
-        return outcome(PortfolioAPI::savePortfolio(e, token, oneHolding(), {}, "\"v1\"\r\nX-Injected: 1"));
-    }) << QStringLiteral("The request could not be sent.") << en;
-    QTest::newRow("damaged token, in Korean") << Call([](APIEndpoint e) {
-        return outcome(PortfolioAPI::fetchPortfolio(e, QStringLiteral("abc\r\nX-Injected: 1")));
-    }) << QStringLiteral("저장된 로그인 정보가 손상되었습니다. 다시 로그인하세요.")
-                                              << QStringLiteral("ko-KR");
-}
-
-void PortfolioAPITest::refusedBeforeSending()
-{
-    QFETCH(Call, call);
-    QFETCH(QString, description);
-    QFETCH(QString, language);
-    AppText::setCurrentLanguage(language);
-    const Outcome result = call(endpoint());
-    QVERIFY(result.failure);
-    QCOMPARE(result.failure->description(), description);
-    QVERIFY(m_server->received().empty());
 }
 
 void PortfolioAPITest::acceptableOrigins_data()
