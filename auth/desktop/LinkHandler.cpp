@@ -16,8 +16,8 @@ namespace {
 const QString schemeType = QStringLiteral("x-scheme-handler/quillfern");
 const QString entryName = QString::fromUtf16(linkHandlerEntryName);
 
-// The Exec value that starts program with the link: the path quoted as the Desktop Entry Specification
-// asks where it holds a reserved character, with the string escapes applied on top of the quoting.
+// The Exec value that starts program with the link: the path in double quotes when it holds a character
+// the desktop-entry format reserves, with the format's string escapes applied on top of the quoting.
 QString execValue(const QString &program)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
