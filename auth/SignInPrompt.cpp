@@ -3,37 +3,7 @@
 #include "api/JsonReader.h"
 #include "text/Localization.h"
 
-#include <QLocale>
-
 namespace quillfern {
-namespace {
-
-// One system language as the app's language code, or empty when the app does not speak it.
-QString appLanguage(const QString &tag)
-{
-    const QLocale locale(tag);
-    switch (locale.language()) {
-    case QLocale::Chinese:
-        // QLocale fills in the script a region implies: zh-HK and zh-TW are Traditional, zh and zh-SG Simplified.
-        return locale.script() == QLocale::TraditionalHanScript ? QStringLiteral("zh-TW") : QStringLiteral("zh-CN");
-    case QLocale::Japanese:
-        return QStringLiteral("ja-JP");
-    case QLocale::Korean:
-        return QStringLiteral("ko-KR");
-    case QLocale::English:
-        if (locale.territory() == QLocale::UnitedKingdom)
-            return QStringLiteral("en-GB");
-        if (locale.territory() == QLocale::Ireland || locale.territory() == QLocale::Europe ||
-            locale.territory() == QLocale::EuropeanUnion)
-            return QStringLiteral("en-EU");
-        return QStringLiteral("en-US");
-    default:
-        return {};
-    }
-}
-
-} // namespace
-
 SignInProvider signInProviderFromAnswer(const QByteArray &body)
 {
     const auto tree = wire::JsonTree::read(body);
@@ -54,7 +24,7 @@ QString signInLanguage(const QString &chosen, const QStringList &systemLanguages
     if (AppText::translations().contains(chosen))
         return chosen;
     for (const QString &tag : systemLanguages) {
-        const QString language = appLanguage(tag);
+        const QString language = AppText::languageForTag(tag);
         if (!language.isEmpty())
             return language;
     }

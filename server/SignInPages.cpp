@@ -1,66 +1,15 @@
 #include "server/SignInPages.h"
 
 #include "server/HttpSupport.h"
-
-#include <QLocale>
-
-#include <array>
+#include "text/Localization.h"
 
 namespace quillfern::server {
 namespace {
 
-// The service does not link the app's catalogue: the few texts of its pages live here.
-struct PageTexts {
-    const char16_t *language;
-    const char16_t *signedInTitle;
-    const char16_t *signedInText;
-    const char16_t *notCompletedTitle;
-    const char16_t *notCompletedText;
-    const char16_t *openApp;
-};
-
-constexpr auto pageTexts = std::to_array<PageTexts>({
-    {u"en", u"You're signed in", u"Return to Quillfern to continue. You can close this tab.",
-     u"Sign-in was not completed", u"Return to Quillfern to see why and try again. You can close this tab.",
-     u"Open Quillfern"},
-    {u"zh-CN", u"登录成功", u"请返回 Quillfern 继续。你可以关闭此标签页。", u"登录未完成",
-     u"请返回 Quillfern 查看原因并重试。你可以关闭此标签页。", u"打开 Quillfern"},
-    {u"zh-TW", u"登入成功", u"請返回 Quillfern 繼續。你可以關閉此分頁。", u"登入未完成",
-     u"請返回 Quillfern 查看原因並重試。你可以關閉此分頁。", u"開啟 Quillfern"},
-    {u"ja", u"サインインしました", u"Quillfern に戻って続けてください。このタブは閉じてかまいません。",
-     u"サインインは完了していません",
-     u"Quillfern に戻って理由を確認し、もう一度お試しください。このタブは閉じてかまいません。", u"Quillfern を開く"},
-    {u"ko", u"로그인되었습니다", u"Quillfern으로 돌아가 계속하세요. 이 탭은 닫아도 됩니다.",
-     u"로그인이 완료되지 않았습니다", u"Quillfern으로 돌아가 이유를 확인하고 다시 시도하세요. 이 탭은 닫아도 됩니다.",
-     u"Quillfern 열기"},
-});
-
-const PageTexts &textsFor(const QString &language)
+// The tag a page declares for the app's language: the language alone, the script too for Chinese.
+QString pageTag(const QString &languageCode)
 {
-    for (const PageTexts &texts : pageTexts) {
-        if (language == QStringView(texts.language))
-            return texts;
-    }
-    return pageTexts.front();
-}
-
-// One language range of Accept-Language as one of the page languages, or empty.
-QString supportedLanguage(QStringView range)
-{
-    const QLocale locale(range.toString());
-    switch (locale.language()) {
-    case QLocale::English:
-        return QStringLiteral("en");
-    case QLocale::Japanese:
-        return QStringLiteral("ja");
-    case QLocale::Korean:
-        return QStringLiteral("ko");
-    case QLocale::Chinese:
-        // QLocale fills in the script a region implies: zh-HK and zh-TW are Traditional, zh and zh-SG Simplified.
-        return locale.script() == QLocale::TraditionalHanScript ? QStringLiteral("zh-TW") : QStringLiteral("zh-CN");
-    default:
-        return {};
-    }
+    return languageCode.startsWith(u"zh") ? languageCode : languageCode.section(QLatin1Char('-'), 0, 0);
 }
 
 bool listsHTML(std::string_view accept)
@@ -116,13 +65,13 @@ QString pageLanguage(std::string_view acceptLanguage)
         // Ranges of equal weight keep the order they were sent in.
         if (weight <= chosenWeight)
             continue;
-        const QString language = supportedLanguage(parts.first().trimmed());
+        const QString language = AppText::languageForTag(parts.first().trimmed());
         if (!language.isEmpty()) {
             chosen = language;
             chosenWeight = weight;
         }
     }
-    return chosen.isEmpty() ? QStringLiteral("en") : chosen;
+    return chosen.isEmpty() ? QStringLiteral("en-US") : chosen;
 }
 
 void sendBackToApp(const http::Request &request, http::Response &response, const QString &appLink, bool signedIn)
@@ -139,15 +88,14 @@ void sendBackToApp(const http::Request &request, http::Response &response, const
     for (const std::string_view accepted : request.headerValues("Accept-Language"))
         ranges.append(accepted).append(",");
     const QString language = pageLanguage(ranges);
-    const PageTexts &texts = textsFor(language);
-    const QString title = QString::fromUtf16(signedIn ? texts.signedInTitle : texts.notCompletedTitle);
-    const QString text = QString::fromUtf16(signedIn ? texts.signedInText : texts.notCompletedText);
+    const QString title = AppText::value(signedIn ? u"signInDoneTitle" : u"signInUndoneTitle", language);
+    const QString text = AppText::value(signedIn ? u"signInDoneText" : u"signInUndoneText", language);
     const QString link = escapeHTML(appLink);
     const QString body =
         QStringLiteral("<h1>%1</h1><p>%2</p><p><a class=\"open\" href=\"%3\">%4</a></p>")
-            .arg(escapeHTML(title), escapeHTML(text), link, escapeHTML(QString::fromUtf16(texts.openApp)));
+            .arg(escapeHTML(title), escapeHTML(text), link, escapeHTML(AppText::value(u"signInOpenApp", language)));
     // The refresh opens the app at once where the browser allows it; the link is there where it does not.
-    sendPage(response, 200, title, body, language,
+    sendPage(response, 200, title, body, pageTag(language),
              QStringLiteral("<meta http-equiv=\"refresh\" content=\"0;url=%1\">").arg(link));
 }
 

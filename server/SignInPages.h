@@ -16,9 +16,9 @@ namespace quillfern::server {
 void sendPage(http::Response &response, int status, const QString &title, const QString &body,
               const QString &language = QStringLiteral("en"), const QString &head = {});
 
-// The language of the service's pages for an Accept-Language header: the most preferred of English,
-// Simplified and Traditional Chinese, Japanese and Korean, as a BCP 47 tag ("en", "zh-CN", "zh-TW", "ja",
-// "ko"); English when the header names none of them.
+// The language of the service's pages for an Accept-Language header: the most preferred of the app's
+// languages, as the app's language code ("en-US", "zh-TW", "ja-JP", ...); English (US) when the header
+// names none of them.
 QString pageLanguage(std::string_view acceptLanguage);
 
 // The end of a sign-in: sends the browser to appLink, the app's own quillfern:// link. A redirect to a

@@ -2,6 +2,8 @@
 
 #include "text/LocalizationTables.h"
 
+#include <QLocale>
+
 #include <unicode/fmtable.h>
 #include <unicode/msgfmt.h>
 
@@ -103,6 +105,29 @@ QString AppText::value(QStringView key, QStringView languageCode)
     if (const auto text = all.english.constFind(name); text != all.english.cend())
         return *text;
     return name;
+}
+
+QString AppText::languageForTag(const QString &tag)
+{
+    const QLocale locale(tag);
+    switch (locale.language()) {
+    case QLocale::Chinese:
+        // QLocale fills in the script a region implies: zh-HK and zh-TW are Traditional, zh and zh-SG Simplified.
+        return locale.script() == QLocale::TraditionalHanScript ? QStringLiteral("zh-TW") : QStringLiteral("zh-CN");
+    case QLocale::Japanese:
+        return QStringLiteral("ja-JP");
+    case QLocale::Korean:
+        return QStringLiteral("ko-KR");
+    case QLocale::English:
+        if (locale.territory() == QLocale::UnitedKingdom)
+            return QStringLiteral("en-GB");
+        if (locale.territory() == QLocale::Ireland || locale.territory() == QLocale::Europe ||
+            locale.territory() == QLocale::EuropeanUnion)
+            return QStringLiteral("en-EU");
+        return QStringLiteral("en-US");
+    default:
+        return {};
+    }
 }
 
 QString AppText::format(QStringView key, QStringView languageCode, std::initializer_list<Argument> arguments)

@@ -23,6 +23,10 @@ public:
     // Every key, in catalogue order.
     static const QStringList &keys();
 
+    // A BCP 47 language tag (a system language, an Accept-Language range) as the code of the app's language
+    // it names ("zh-HK" is "zh-TW", "en-IE" is "en-EU"); empty when the app does not speak it.
+    static QString languageForTag(const QString &tag);
+
     // The text of key in the language of languageCode (exact, case-sensitive codes); English when the
     // code is unknown or its table lacks the key; the key itself when no table has it.
     static QString value(QStringView key, QStringView languageCode);

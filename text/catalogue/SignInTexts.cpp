@@ -64,6 +64,19 @@ constexpr auto rows = std::to_array<CatalogueRow>({
      u"サインインの応答に有効な認可コードが含まれていませんでした。", u"로그인 응답에 유효한 인증 코드가 없습니다."},
     {u"signInNotCompleted", u"Unable to complete sign in: {0}", u"无法完成登录：{0}", u"無法完成登入：{0}",
      u"サインインを完了できません: {0}", u"로그인을 완료할 수 없습니다: {0}"},
+    // The service's page in the browser once the sign-in is over.
+    {u"signInDoneTitle", u"You're signed in", u"登录成功", u"登入成功", u"サインインしました", u"로그인되었습니다"},
+    {u"signInDoneText", u"Return to Quillfern to continue. You can close this tab.",
+     u"请返回 Quillfern 继续。你可以关闭此标签页。", u"請返回 Quillfern 繼續。你可以關閉此分頁。",
+     u"Quillfern に戻って続けてください。このタブは閉じてかまいません。",
+     u"Quillfern으로 돌아가 계속하세요. 이 탭은 닫아도 됩니다."},
+    {u"signInUndoneTitle", u"Sign-in was not completed", u"登录未完成", u"登入未完成",
+     u"サインインは完了していません", u"로그인이 완료되지 않았습니다"},
+    {u"signInUndoneText", u"Return to Quillfern to see why and try again. You can close this tab.",
+     u"请返回 Quillfern 查看原因并重试。你可以关闭此标签页。", u"請返回 Quillfern 查看原因並重試。你可以關閉此分頁。",
+     u"Quillfern に戻って理由を確認し、もう一度お試しください。このタブは閉じてかまいません。",
+     u"Quillfern으로 돌아가 이유를 확인하고 다시 시도하세요. 이 탭은 닫아도 됩니다."},
+    {u"signInOpenApp", u"Open Quillfern", u"打开 Quillfern", u"開啟 Quillfern", u"Quillfern を開く", u"Quillfern 열기"},
 });
 
 } // namespace
