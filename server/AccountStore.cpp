@@ -178,11 +178,7 @@ StoreResult<QString> AccountStore::identityForToken(const QString &tokenHash, qi
     if (const auto known = m_sessions.find(tokenHash, now))
         return known->userID;
     const std::uint64_t stamp = m_sessions.stamp();
-    TokenLookup lookup{tokenHash, now, std::nullopt};
-    if (m_database.dialect() == Dialect::PostgreSQL)
-        m_tokenLookups.submit(lookup, [this](const std::vector<TokenLookup *> &batch) { lookUpTokens(batch); });
-    else
-        lookUpTokens({&lookup});
+    TokenLookup lookup = lookUpToken(tokenHash, now);
     if (!*lookup.user)
         return lookup.user->error();
     m_sessions.store(tokenHash, SessionCache::Identity{(*lookup.user)->id, lookup.expiresAt}, stamp);
@@ -191,12 +187,17 @@ StoreResult<QString> AccountStore::identityForToken(const QString &tokenHash, qi
 
 StoreResult<SignedInUser> AccountStore::userForToken(const QString &tokenHash, qint64 now)
 {
+    return std::move(*lookUpToken(tokenHash, now).user);
+}
+
+AccountStore::TokenLookup AccountStore::lookUpToken(const QString &tokenHash, qint64 now)
+{
     TokenLookup lookup{tokenHash, now, std::nullopt};
     if (m_database.dialect() == Dialect::PostgreSQL)
         m_tokenLookups.submit(lookup, [this](const std::vector<TokenLookup *> &batch) { lookUpTokens(batch); });
     else
         lookUpTokens({&lookup});
-    return std::move(*lookup.user);
+    return lookup;
 }
 
 void AccountStore::lookUpTokens(const std::vector<TokenLookup *> &lookups)

@@ -69,6 +69,8 @@ private:
         qint64 expiresAt = 0; // of a live token
     };
 
+    // One token's row, its query shared with concurrent lookups on PostgreSQL.
+    TokenLookup lookUpToken(const QString &tokenHash, qint64 now);
     // One query for the tokens of every lookup in the batch; each gets its row or "unknown".
     void lookUpTokens(const std::vector<TokenLookup *> &lookups);
 
