@@ -102,6 +102,12 @@ template <> struct WireSchema<TransactionRecord> {
         QF_FIELD(TransactionRecord, subSector),
         QF_FIELD(TransactionRecord, tradedAt),
         QF_FIELD(TransactionRecord, reason),
+        QF_FIELD(TransactionRecord, amount),
+        QF_FIELD(TransactionRecord, splitRatio),
+        QF_FIELD(TransactionRecord, settlesInCash),
+        QF_FIELD(TransactionRecord, realizedGain),
+        QF_FIELD(TransactionRecord, realizedGainUsd),
+        QF_FIELD(TransactionRecord, fxToUsd),
     };
 };
 
@@ -113,6 +119,8 @@ template <> struct WireSchema<TransactionCreateInput> {
         QF_FIELD(TransactionCreateInput, commission), QF_FIELD(TransactionCreateInput, currency),
         QF_FIELD(TransactionCreateInput, sector),     QF_FIELD(TransactionCreateInput, subSector),
         QF_FIELD(TransactionCreateInput, tradedAt),   QF_FIELD(TransactionCreateInput, reason),
+        QF_FIELD(TransactionCreateInput, amount),     QF_FIELD(TransactionCreateInput, splitRatio),
+        QF_FIELD(TransactionCreateInput, settlesInCash),
     };
 };
 
@@ -127,7 +135,7 @@ template <> struct WireSchema<StockPriceResponse> {
 };
 
 template <> struct WireSchema<ServerError> {
-    static constexpr auto fields = std::tuple{QF_FIELD(ServerError, error)};
+    static constexpr auto fields = std::tuple{QF_FIELD(ServerError, error), QF_FIELD(ServerError, field)};
 };
 
 template <> struct WireSchema<NativeExchangeRequest> {

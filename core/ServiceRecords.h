@@ -116,6 +116,13 @@ struct TransactionRecord {
     QString subSector;
     QString tradedAt;
     QString reason;
+    // Added with the cash and corporate-action types; older services send none of them.
+    std::optional<double> amount;         // cash-only types, in currency
+    std::optional<double> splitRatio;     // SPLIT: new shares per old share
+    std::optional<bool> settlesInCash;    // BUY and SELL: whether the broker's cash moved
+    std::optional<double> realizedGain;   // SELL: in currency, average cost and commission included
+    std::optional<double> realizedGainUsd;
+    std::optional<double> fxToUsd;        // US dollars per unit of currency on the trade's day
 
     const QString &identity() const { return id; }
     bool operator==(const TransactionRecord &) const = default;
@@ -134,6 +141,9 @@ struct TransactionCreateInput {
     QString subSector;
     QString tradedAt;
     QString reason;
+    std::optional<double> amount;
+    std::optional<double> splitRatio;
+    std::optional<bool> settlesInCash; // absent: true
 
     bool operator==(const TransactionCreateInput &) const = default;
 };
@@ -156,6 +166,7 @@ struct StockPriceResponse {
 
 struct ServerError {
     QString error;
+    std::optional<QString> field; // the request's field at fault, where one is: "quantity", "split_ratio", ...
 
     bool operator==(const ServerError &) const = default;
 };

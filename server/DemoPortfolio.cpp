@@ -219,7 +219,10 @@ Result<DemoSeedOutcome, QString> seedDemoPortfolio(Database &database, const QSt
                                                sector,
                                                subSector,
                                                tradedAt.toString(Qt::ISODate),
-                                               text(demo.reason)};
+                                               text(demo.reason),
+                                               {},
+                                               {},
+                                               {}};
             if (const auto recorded = store.addTransaction(outcome.userID, trade, tradedAt.toMSecsSinceEpoch());
                 !recorded)
                 return recorded.error().message;

@@ -28,7 +28,7 @@ std::optional<std::size_t> findNoncharacter(std::string_view json)
 
 void sendError(http::Response &response, int status, const QString &message)
 {
-    sendJSON(response, status, ServerError{message});
+    sendJSON(response, status, ServerError{message, {}});
     response.status = status;
 }
 

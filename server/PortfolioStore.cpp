@@ -80,7 +80,7 @@ TransactionRecord readTransaction(const Statement &row)
 {
     return TransactionRecord{row.text(0),   row.text(1),   row.text(2),   row.text(3), row.text(4),
                              row.number(5), row.number(6), row.number(7), row.text(8), row.text(9),
-                             row.text(10),  row.text(11),  row.text(12)};
+                             row.text(10),  row.text(11),  row.text(12), {}, {}, {}, {}, {}, {}};
 }
 
 // Orders trades booked at the same moment: later bookings sort first among equals.
@@ -341,7 +341,8 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
     const TransactionRecord record{
         tradeID,         input.broker,   input.market,     input.code,     input.transactionType,
         input.quantity,  input.price,    input.commission, input.currency, input.sector,
-        input.subSector, input.tradedAt, input.reason};
+        input.subSector, input.tradedAt, input.reason,     {},             {},
+        {},              {},             {},               {}};
     const Statement insert(
         connection,
         QStringLiteral(

@@ -33,6 +33,12 @@ constexpr std::array<std::pair<std::string_view, TransactionType>, 11> kTypeWord
     {"TRANSFER_OUT", TransactionType::TransferOut},
 }};
 
+template <class Map, class Key> std::int64_t markOf(const Map &marks, const Key &key)
+{
+    const auto found = marks.find(key);
+    return found == marks.end() ? INT64_MIN : found->second;
+}
+
 template <class... Values> bool allFinite(Values... values)
 {
     return (std::isfinite(values) && ...);
@@ -209,10 +215,12 @@ std::optional<LedgerRefusal> LedgerState::applyTrade(TransactionType type, const
     };
     const auto found = m_positions.find(Key3{t.broker, t.market, t.code});
     Holding *held = found == m_positions.end() ? nullptr : &found->second;
-    if (held && held->currency != t.currency)
+    const bool moves = t.sequence > markOf(m_positionSince, Key3{t.broker, t.market, t.code});
+    if (moves && held && held->currency != t.currency)
         return refuse(LedgerField::Currency, RefusalReason::CurrencyMismatch);
 
-    const bool settles = t.settlesInCash && (type == Buy || type == Sell);
+    const bool settles = t.settlesInCash && (type == Buy || type == Sell) &&
+                         t.sequence > markOf(m_cashSince, Key2{t.broker, t.currency});
     const auto cashRow = m_cash.find(Key2{t.broker, t.currency});
     const double cashBefore = cashRow == m_cash.end() ? 0.0 : cashRow->second;
     const double gross = t.quantity * t.price;
@@ -224,6 +232,14 @@ std::optional<LedgerRefusal> LedgerState::applyTrade(TransactionType type, const
         else
             cashRow->second = amount;
     };
+
+    if (!moves) {
+        const double cash = cashBefore + (type == Buy ? -(gross + t.commission) : gross - t.commission);
+        if (!std::isfinite(cash))
+            return refuse(LedgerField::Quantity, RefusalReason::OutOfRange);
+        writeCash(cash);
+        return std::nullopt;
+    }
 
     if (type == Buy || type == TransferIn) {
         const double heldQuantity = held ? held->quantity : 0.0;
@@ -264,7 +280,7 @@ std::optional<LedgerRefusal> LedgerState::applyTrade(TransactionType type, const
         return refuse(LedgerField::Quantity, RefusalReason::OutOfRange);
 
     if (type == Sell) {
-        m_realisations.push_back(Realisation{index, t.id, year, t.currency, gain, gainUsd});
+        m_realisations.push_back(Realisation{index, t.id, year, t.currency, gain, gainUsd, held->averagePrice});
         m_years[year] = yearTotals;
         m_allTime = allTime;
         writeCash(cash);
@@ -284,14 +300,21 @@ std::optional<LedgerRefusal> LedgerState::applyTrade(TransactionType type, const
 std::optional<LedgerRefusal> LedgerState::applySplit(const LedgerTransaction &t, std::size_t index)
 {
     std::vector<Holding *> holders;
+    bool counted = false; // an opening row typed after the split already holds the new shares
     for (auto &[key, holding] : m_positions) {
-        if (std::get<1>(key) == t.market && std::get<2>(key) == t.code)
+        if (std::get<1>(key) != t.market || std::get<2>(key) != t.code)
+            continue;
+        if (t.sequence > markOf(m_positionSince, key))
             holders.push_back(&holding);
+        else
+            counted = true;
     }
+    for (const auto &[key, mark] : m_positionSince)
+        counted = counted || (std::get<1>(key) == t.market && std::get<2>(key) == t.code && t.sequence <= mark);
     const auto refuse = [&](LedgerField field, RefusalReason reason) {
         return LedgerRefusal{RefusalSubject::Transaction, index, t.id, field, reason};
     };
-    if (holders.empty())
+    if (holders.empty() && !counted)
         return refuse(LedgerField::Code, RefusalReason::NotHeld);
     for (const Holding *holding : holders) {
         const double quantity = holding->quantity * t.splitRatio;
@@ -310,8 +333,10 @@ std::optional<LedgerRefusal> LedgerState::applyCash(TransactionType type, const 
     using enum TransactionType;
     const bool adds = type == Dividend || type == Interest || type == Deposit;
     const bool income = type == Dividend || type == Interest || type == Tax;
+    const bool moves = t.sequence > markOf(m_cashSince, Key2{t.broker, t.currency});
     const auto cashRow = m_cash.find(Key2{t.broker, t.currency});
-    const double cash = (cashRow == m_cash.end() ? 0.0 : cashRow->second) + (adds ? t.amount : -t.amount);
+    const double cashBefore = cashRow == m_cash.end() ? 0.0 : cashRow->second;
+    const double cash = moves ? cashBefore + (adds ? t.amount : -t.amount) : cashBefore;
     const int year = utcYear(t.tradedAt);
     const auto yearRow = m_years.find(year);
     const double usd = t.amount * t.fxToUsd;
@@ -321,9 +346,9 @@ std::optional<LedgerRefusal> LedgerState::applyCash(TransactionType type, const 
     if (!std::isfinite(cash) || !allFinite(yearTotals) || !allFinite(allTime))
         return LedgerRefusal{RefusalSubject::Transaction, index, t.id, LedgerField::Amount, RefusalReason::OutOfRange};
 
-    if (cashRow == m_cash.end())
+    if (moves && cashRow == m_cash.end())
         m_cash.emplace(CashKey{t.broker, t.currency}, cash);
-    else
+    else if (moves)
         cashRow->second = cash;
     if (income) {
         m_years[year] = yearTotals;
@@ -346,6 +371,9 @@ std::optional<LedgerRefusal> LedgerState::open(const LedgerOpening &opening)
             if (value < 0)
                 return refuse(field, RefusalReason::Negative);
         }
+        std::int64_t &mark = m_positionSince.try_emplace(PositionKey{row.broker, row.market, row.code}, INT64_MIN)
+                                 .first->second;
+        mark = std::max(mark, row.since);
         if (row.quantity == 0)
             continue;
         const auto [place, added] = m_positions.try_emplace(PositionKey{row.broker, row.market, row.code},
@@ -367,6 +395,8 @@ std::optional<LedgerRefusal> LedgerState::open(const LedgerOpening &opening)
         const auto refuse = [&](RefusalReason reason) {
             return LedgerRefusal{RefusalSubject::OpeningCash, i, {}, LedgerField::Amount, reason};
         };
+        std::int64_t &mark = m_cashSince.try_emplace(CashKey{row.broker, row.currency}, INT64_MIN).first->second;
+        mark = std::max(mark, row.since);
         double &amount = m_cash[CashKey{row.broker, row.currency}];
         if (!std::isfinite(row.amount))
             return refuse(RefusalReason::NotFinite);

@@ -54,6 +54,9 @@ private:
 
     std::map<PositionKey, Holding, std::less<>> m_positions;
     std::map<CashKey, double, std::less<>> m_cash;
+    // The marks of opening rows: a transaction entered up to a row's mark leaves that row alone.
+    std::map<PositionKey, std::int64_t, std::less<>> m_positionSince;
+    std::map<CashKey, std::int64_t, std::less<>> m_cashSince;
     std::vector<ClosedPosition> m_closed;
     std::vector<Realisation> m_realisations;
     std::map<int, LedgerTotals> m_years;
@@ -69,7 +72,8 @@ struct LedgerReplay {
 };
 
 // Starts from the opening positions and cash and applies the transactions in time order, ties in the order
-// given. Refuses the whole ledger at the first row it cannot apply; unknown types are skipped and reported.
+// given. A transaction applies to each position or cash row it names whose opening mark it was entered
+// after; the parts an opening row already counts are skipped, unchecked. Refuses the whole ledger at the first row it cannot apply; unknown types are skipped and reported.
 LedgerReplay replayLedger(const LedgerOpening &opening, const std::vector<LedgerTransaction> &transactions,
                           std::int64_t nowSeconds);
 

@@ -48,6 +48,7 @@ struct LedgerTransaction {
     bool settlesInCash = true; // whether a BUY or SELL moves the broker's cash
     std::int64_t tradedAt = 0; // seconds since 1970-01-01T00:00:00Z; calendar years are taken in UTC
     double fxToUsd = 0;        // US dollars per unit of `currency` on that day
+    std::int64_t sequence = 0; // when it was entered, in the caller's order; see OpeningPosition::since
 
     bool operator==(const LedgerTransaction &) const = default;
 };
@@ -59,6 +60,9 @@ struct OpeningPosition {
     std::string currency;
     double quantity = 0;
     double averagePrice = 0;
+    // The row as typed already counts every transaction entered up to here (sequence ≤ since): those leave
+    // this position alone. A row typed with nothing in it still sets the mark.
+    std::int64_t since = INT64_MIN;
 
     bool operator==(const OpeningPosition &) const = default;
 };
@@ -67,12 +71,13 @@ struct OpeningCash {
     std::string broker;
     std::string currency;
     double amount = 0;
+    std::int64_t since = INT64_MIN; // as for positions: earlier entries leave this cash row alone
 
     bool operator==(const OpeningCash &) const = default;
 };
 
-// What the broker accounts held before the first transaction. Rows naming the same position or the same
-// cash row are added together.
+// What the broker accounts held before the transactions that apply to them. Rows naming the same position
+// or the same cash row are added together, and the later mark of the two counts.
 struct LedgerOpening {
     std::vector<OpeningPosition> positions;
     std::vector<OpeningCash> cash;
@@ -116,7 +121,8 @@ struct LedgerCash {
     bool operator==(const LedgerCash &) const = default;
 };
 
-// The gain one SELL realised: quantity × (price − average) − commission.
+// The gain one SELL realised: quantity × (price − average) − commission. A SELL that an opening row
+// already counts realises nothing here: the position it sold from is not known.
 struct Realisation {
     std::size_t index = 0; // the transaction's place in the ledger as given
     std::string id;
@@ -124,6 +130,7 @@ struct Realisation {
     std::string currency;
     double gain = 0;
     double gainUsd = 0;
+    double averagePrice = 0; // the position's cost per share it was sold against
 
     bool operator==(const Realisation &) const = default;
 };

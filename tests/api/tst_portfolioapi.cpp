@@ -63,6 +63,9 @@ TransactionCreateInput oneTrade()
                                   {},
                                   {},
                                   QStringLiteral("2026-12-01T00:00:00Z"),
+                                  {},
+                                  {},
+                                  {},
                                   {}};
 }
 

@@ -376,13 +376,20 @@ void WireCodingTest::everyRecordRoundTrips()
                                   QStringLiteral("Communication Services"),
                                   QStringLiteral("Interactive Media"),
                                   QStringLiteral("2026-12-01T09:30:00Z"),
-                                  QStringLiteral("Dip\tbuy \\ \u0001")};
+                                  QStringLiteral("Dip\tbuy \\ \u0001"),
+                                  {},
+                                  4.0,
+                                  false,
+                                  -12.5,
+                                  -1.6,
+                                  0.128};
     QVERIFY(roundTrip(trade));
     QVERIFY(roundTrip(TransactionCreateInput{trade.broker, trade.market, trade.code, trade.transactionType,
                                              trade.quantity, trade.price, trade.commission, trade.currency,
-                                             trade.sector, trade.subSector, trade.tradedAt, trade.reason}));
+                                             trade.sector, trade.subSector, trade.tradedAt, trade.reason, 250.0, {},
+                                             true}));
     QVERIFY(roundTrip(BrokerageCreateRequest{QStringLiteral("Snowball")}));
-    QVERIFY(roundTrip(ServerError{QString()}));
+    QVERIFY(roundTrip(ServerError{QString(), QStringLiteral("split_ratio")}));
     QCOMPARE(*encodeJSON(EmptyResponse{}), QByteArray("{}"));
 }
 

@@ -91,7 +91,10 @@ inline TransactionCreateInput trade(QString type, double quantity, double price,
                                   QStringLiteral("Information Technology"),
                                   QStringLiteral("Technology Hardware, Storage & Peripherals"),
                                   std::move(tradedAt),
-                                  QStringLiteral("test")};
+                                  QStringLiteral("test"),
+                                  {},
+                                  {},
+                                  {}};
 }
 
 class ServiceFixture : public QObject {

@@ -39,7 +39,7 @@ QByteArray tradeBody()
     return *encodeJSON(TransactionCreateInput{
         QStringLiteral("IBKR"), QStringLiteral("US"), QStringLiteral("MSFT"), QStringLiteral("BUY"), 1, 300, 0,
         QStringLiteral("USD"), QStringLiteral("Information Technology"), QStringLiteral("Application Software"),
-        QStringLiteral("2024-05-01T09:30:00Z"), QString()});
+        QStringLiteral("2024-05-01T09:30:00Z"), QString(), {}, {}, {}});
 }
 
 // "7" -> 7; anything else -> -1.

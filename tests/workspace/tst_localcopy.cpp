@@ -37,7 +37,8 @@ LocalCopyData sample()
     data.transactions = {TransactionRecord{QStringLiteral("T1"), QStringLiteral("Futu"), QStringLiteral("HK"),
                                            QStringLiteral("0005"), QStringLiteral("BUY"), 100, 60, 5,
                                            QStringLiteral("HKD"), QStringLiteral("Financials"), QStringLiteral("Banks"),
-                                           QStringLiteral("2026-12-01T10:00:00Z"), QStringLiteral("\u8cb7\u3044")}};
+                                           QStringLiteral("2026-12-01T10:00:00Z"), QStringLiteral("\u8cb7\u3044"),
+                                           {}, {}, true, {}, {}, 0.128}};
     return data;
 }
 

@@ -103,7 +103,10 @@ void WorkspaceServiceTest::aTransactionReloadsLedgerAndHoldings()
                                before.sector,
                                before.subSector,
                                QStringLiteral("2026-12-01T10:00:00Z"),
-                               QStringLiteral("Adding")};
+                               QStringLiteral("Adding"),
+                               {},
+                               {},
+                               {}};
     auto create = w.createTransaction(buy);
     const auto failure = QCoro::waitFor(std::move(create));
     QVERIFY2(!failure, failure ? qPrintable(failure->description()) : "");

@@ -452,7 +452,7 @@ void WorkspaceSyncTest::aTradePostedAgainAfterNoAnswerCarriesTheSameKey()
     QVERIFY(signIn({}));
     TransactionCreateInput trade{QStringLiteral("IBKR"), QStringLiteral("US"), QStringLiteral("AAPL"),
                                  QStringLiteral("BUY"), 1, 100, 0, QStringLiteral("USD"), {}, {},
-                                 QStringLiteral("2026-12-01T10:00:00Z"), {}};
+                                 QStringLiteral("2026-12-01T10:00:00Z"), {}, {}, {}, {}};
     const auto post = [&](int status) {
         m_server->on("POST", "/v1/transactions", {status, R"({"error":"No."})"});
         QCoro::waitFor(m_h->workspace->createTransaction(trade));
