@@ -269,6 +269,30 @@ QCoro::Task<APIResult<TransactionRecord>> createTransaction(APIEndpoint endpoint
                                    std::optional(std::move(input)), std::move(cancel), std::move(headers));
 }
 
+namespace {
+
+// Ids are the service's own, but any byte outside the unreserved set is escaped so it stays one segment.
+QString transactionPath(const QString &id)
+{
+    return QStringLiteral("/v1/transactions/") + QString::fromLatin1(QUrl::toPercentEncoding(id));
+}
+
+} // namespace
+
+QCoro::Task<APIResult<TransactionRecord>> updateTransaction(APIEndpoint endpoint, QString token, QString id,
+                                                            TransactionCreateInput input, CancelToken cancel)
+{
+    return send<TransactionRecord>(std::move(endpoint), transactionPath(id), "PUT", std::move(token),
+                                   std::optional(std::move(input)), std::move(cancel));
+}
+
+QCoro::Task<APIResult<EmptyResponse>> deleteTransaction(APIEndpoint endpoint, QString token, QString id,
+                                                        CancelToken cancel)
+{
+    return send<EmptyResponse>(std::move(endpoint), transactionPath(id), "DELETE", std::move(token),
+                               std::optional<NoBody>(), std::move(cancel));
+}
+
 QCoro::Task<APIResult<EmptyResponse>> logout(APIEndpoint endpoint, QString token)
 {
     return send<EmptyResponse>(std::move(endpoint), QStringLiteral("/v1/auth/logout"), "POST", std::move(token));

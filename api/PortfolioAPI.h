@@ -145,6 +145,13 @@ QCoro::Task<APIResult<QList<TransactionRecord>>> fetchTransactions(APIEndpoint e
 QCoro::Task<APIResult<TransactionRecord>> createTransaction(APIEndpoint endpoint, QString token,
                                                             TransactionCreateInput input, QString idempotencyKey = {},
                                                             CancelToken cancel = {});
+// Replaces the fields of the stored transaction with this id; the answer is the record as stored. A refusal
+// names the field at fault in its sentence.
+QCoro::Task<APIResult<TransactionRecord>> updateTransaction(APIEndpoint endpoint, QString token, QString id,
+                                                            TransactionCreateInput input, CancelToken cancel = {});
+// Removes the stored transaction with this id; the service answers with no body.
+QCoro::Task<APIResult<EmptyResponse>> deleteTransaction(APIEndpoint endpoint, QString token, QString id,
+                                                        CancelToken cancel = {});
 QCoro::Task<APIResult<EmptyResponse>> logout(APIEndpoint endpoint, QString token);
 
 } // namespace PortfolioAPI

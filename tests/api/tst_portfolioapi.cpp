@@ -159,6 +159,17 @@ void PortfolioAPITest::requestsCarryExactlyTheirHeaders_data()
     add("new transaction, keyed", "POST", "/v1/transactions", transactionReply, {}, trade(key), true,
         {{"Idempotency-Key", key.toLatin1()}});
     add(
+        "edited transaction", "PUT", "/v1/transactions/tx-17", transactionReply, {},
+        [](APIEndpoint e) {
+            return outcome(PortfolioAPI::updateTransaction(e, token, QStringLiteral("tx-17"), oneTrade()));
+        },
+        true);
+    // The service answers a delete with 204 and no body.
+    add(
+        "deleted transaction", "DELETE", "/v1/transactions/tx-17", {}, {},
+        [](APIEndpoint e) { return outcome(PortfolioAPI::deleteTransaction(e, token, QStringLiteral("tx-17"))); },
+        false);
+    add(
         "logout", "POST", "/v1/auth/logout", {}, {},
         [](APIEndpoint e) { return outcome(PortfolioAPI::logout(e, token)); }, false);
     // The query keeps its order and escapes every byte that could end the symbol; "as_of" reaches the answer.
