@@ -1,3 +1,4 @@
+#include "core/ledger/LedgerRecords.h"
 #include "server/HttpSupport.h"
 #include "server/ReferenceData.h"
 #include "server/Service.h"
@@ -25,19 +26,72 @@ std::optional<qint64> parseTradeTime(const QString &text)
     return parsed.toMSecsSinceEpoch();
 }
 
-std::optional<QString> tradeProblem(const TransactionCreateInput &input)
+struct InputProblem {
+    QString message;
+    QString field;
+};
+
+// What each type needs before the ledger is asked: the ledger itself judges what depends on the holdings.
+std::optional<InputProblem> transactionProblem(const TransactionCreateInput &input)
 {
-    if (input.transactionType != QLatin1String("BUY") && input.transactionType != QLatin1String("SELL"))
-        return QStringLiteral("The transaction type must be BUY or SELL.");
-    if (input.broker.trimmed().isEmpty() || input.code.trimmed().isEmpty())
-        return QStringLiteral("A transaction needs a broker and a stock code.");
-    if (!(input.quantity > 0))
-        return QStringLiteral("The quantity must be greater than 0.");
-    if (!(input.price > 0))
-        return QStringLiteral("The price must be greater than 0.");
+    using enum TransactionType;
+    const TransactionType type = transactionTypeFromText(input.transactionType.toStdString());
+    const auto problem = [](const char *message, const char *field) {
+        return InputProblem{QString::fromUtf8(message), QString::fromLatin1(field)};
+    };
+    if (type == Unknown)
+        return problem("The transaction type must be one of BUY, SELL, DIVIDEND, INTEREST, FEE, TAX, DEPOSIT, "
+                       "WITHDRAWAL, SPLIT, TRANSFER_IN and TRANSFER_OUT.",
+                       "transaction_type");
+    const bool shares = type == Buy || type == Sell || type == TransferIn || type == TransferOut;
+    if (type != Split && input.broker.trimmed().isEmpty())
+        return problem("Choose the broker.", "broker");
+    if ((shares || type == Split) && input.code.trimmed().isEmpty())
+        return problem("Enter the stock code.", "code");
+    if ((shares || type == Split) && input.market.trimmed().isEmpty())
+        return problem("Choose the market.", "market");
+    if (type != Split && input.currency.trimmed().isEmpty())
+        return problem("Choose the currency.", "currency");
+    if (shares && !(input.quantity > 0))
+        return problem("The quantity must be greater than 0.", "quantity");
+    if ((type == Buy || type == Sell) && !(input.price > 0))
+        return problem("The price must be greater than 0.", "price");
+    if (type == TransferIn && !(input.price > 0))
+        return problem("The cost per share must be greater than 0.", "price");
     if (!(input.commission >= 0))
-        return QStringLiteral("The commission cannot be negative.");
+        return problem("The commission cannot be negative.", "commission");
+    if (!shares && type != Split) {
+        if (!input.amount)
+            return problem("Enter the amount.", "amount");
+        if (*input.amount < 0)
+            return problem("The amount cannot be negative.", "amount");
+        if (!(*input.amount > 0))
+            return problem("The amount must be greater than 0.", "amount");
+    }
+    if (type == Split && !(input.splitRatio.value_or(0) > 0))
+        return problem("The split ratio must be greater than 0: 4 for a 4-for-1 split.", "split_ratio");
     return std::nullopt;
+}
+
+// The body of a new or corrected transaction and its time; on failure a 400 has been sent.
+std::optional<std::pair<TransactionCreateInput, qint64>> readTransactionInput(const http::Request &request,
+                                                                             http::Response &response)
+{
+    auto body = readJSON<TransactionCreateInput>(request, response);
+    if (!body)
+        return std::nullopt;
+    if (const auto problem = transactionProblem(*body)) {
+        sendError(response, 400, problem->message, problem->field);
+        return std::nullopt;
+    }
+    const auto tradedAt = parseTradeTime(body->tradedAt);
+    if (!tradedAt) {
+        sendError(response, 400,
+                  QStringLiteral("The trade time must be an ISO 8601 date and time, such as 2024-05-01T09:30:00Z."),
+                  QStringLiteral("traded_at"));
+        return std::nullopt;
+    }
+    return std::pair{std::move(*body), *tradedAt};
 }
 
 // A portfolio version as a strong entity tag: "7". Clients keep it as it came and send it back in If-Match.
@@ -164,25 +218,37 @@ void Service::installDataRoutes()
 
     m_server.route("POST", "/v1/transactions",
                   signedIn([this](const SignedInUser &user, const http::Request &request, http::Response &response) {
-                      const auto body = readJSON<TransactionCreateInput>(request, response);
+                      const auto body = readTransactionInput(request, response);
                       if (!body)
                           return;
-                      if (const auto problem = tradeProblem(*body))
-                          return sendError(response, 400, *problem);
-                      const auto tradedAt = parseTradeTime(body->tradedAt);
-                      if (!tradedAt)
-                          return sendError(response, 400,
-                                           QStringLiteral("The trade time must be an ISO 8601 date and time, such as "
-                                                          "2024-05-01T09:30:00Z."));
                       const KeyHeader key = idempotencyKey(request);
                       if (key.malformed)
                           return sendError(response, 400,
                                            QStringLiteral("The Idempotency-Key header must be one value of 1 to 255 "
                                                           "visible ASCII characters."));
                       const auto booked = m_portfolios.addTransaction(
-                          user.id, *body, *tradedAt,
+                          user.id, body->first, body->second,
                           key.key ? std::optional(RequestKey{*key.key, m_clock.nowSeconds()}) : std::nullopt);
                       sendStored(request, response, 201, booked);
+                  }));
+
+    m_server.route("PUT", "/v1/transactions/{}",
+                  signedIn([this](const SignedInUser &user, const http::Request &request, http::Response &response) {
+                      const auto body = readTransactionInput(request, response);
+                      if (!body)
+                          return;
+                      sendStored(request, response, 200,
+                                 m_portfolios.updateTransaction(user.id, QString::fromStdString(request.pathParameter),
+                                                                body->first, body->second, m_clock.nowSeconds()));
+                  }));
+
+    m_server.route("DELETE", "/v1/transactions/{}",
+                  signedIn([this](const SignedInUser &user, const http::Request &request, http::Response &response) {
+                      const auto removed = m_portfolios.deleteTransaction(
+                          user.id, QString::fromStdString(request.pathParameter), m_clock.nowSeconds());
+                      if (removed)
+                          return sendStoreError(response, *removed);
+                      response.status = 204;
                   }));
 
     m_server.route("GET", "/v1/market/stock", signedInReader([this](const QString &, const http::Request &request,

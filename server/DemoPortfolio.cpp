@@ -139,7 +139,7 @@ Result<PortfolioPutRequest, QString> startingPortfolio()
 // The command's user reads the database's own words, not the sentence a client would get.
 StoreError databaseError(const Statement &statement)
 {
-    return StoreError{StoreError::Kind::Unavailable, statement.error()};
+    return StoreError{StoreError::Kind::Unavailable, statement.error(), {}};
 }
 
 // The development account's id, creating it as the development sign-in would.
@@ -200,7 +200,8 @@ Result<DemoSeedOutcome, QString> seedDemoPortfolio(Database &database, const QSt
         const QDateTime today = QDateTime::fromSecsSinceEpoch(now, Qt::UTC);
         for (const DemoTrade &demo : demoTrades) {
             const QDateTime tradedAt(today.date().addDays(-demo.daysAgo), QTime(14, 30), Qt::UTC);
-            // The ledger carries the holding's classification, as a trade booked in the app does.
+            // The ledger carries the holding's classification, as a trade booked in the app does. The demo's
+            // cash rows are typed as a broker would state them after these trades, so the trades leave them be.
             QString sector, subSector;
             for (const ServerHolding &holding : portfolio->holdings) {
                 if (holding.market == text(demo.market) && holding.code == text(demo.code)) {
@@ -222,7 +223,7 @@ Result<DemoSeedOutcome, QString> seedDemoPortfolio(Database &database, const QSt
                                                text(demo.reason),
                                                {},
                                                {},
-                                               {}};
+                                               false};
             if (const auto recorded = store.addTransaction(outcome.userID, trade, tradedAt.toMSecsSinceEpoch());
                 !recorded)
                 return recorded.error().message;

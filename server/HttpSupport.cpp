@@ -26,9 +26,9 @@ std::optional<std::size_t> findNoncharacter(std::string_view json)
     return std::nullopt;
 }
 
-void sendError(http::Response &response, int status, const QString &message)
+void sendError(http::Response &response, int status, const QString &message, const std::optional<QString> &field)
 {
-    sendJSON(response, status, ServerError{message, {}});
+    sendJSON(response, status, ServerError{message, field});
     response.status = status;
 }
 
@@ -36,7 +36,7 @@ void sendStoreError(http::Response &response, const StoreError &error)
 {
     switch (error.kind) {
     case StoreError::Kind::BadRequest:
-        return sendError(response, 400, error.message);
+        return sendError(response, 400, error.message, error.field);
     case StoreError::Kind::Unauthorized:
         return sendError(response, 401, error.message);
     case StoreError::Kind::NotFound:

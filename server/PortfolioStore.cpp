@@ -2,8 +2,9 @@
 
 #include "api/WireCoding.h"
 #include "core/CurrencyCatalog.h"
-#include "core/HoldingRules.h"
+#include "core/ledger/LedgerRecords.h"
 #include "core/PortfolioRows.h"
+#include "server/LedgerBook.h"
 #include "server/PortfolioSync.h"
 
 #include <QCryptographicHash>
@@ -20,14 +21,14 @@ namespace quillfern::server {
 StoreError StoreError::unavailable(const QString &logged)
 {
     qWarning("store: %s", qPrintable(logged));
-    return StoreError{Kind::Unavailable, QStringLiteral("The portfolio service could not reach its database.")};
+    return StoreError{Kind::Unavailable, QStringLiteral("The portfolio service could not reach its database."), {}};
 }
 
 namespace {
 
 StoreError badRequest(QString message)
 {
-    return StoreError{StoreError::Kind::BadRequest, std::move(message)};
+    return StoreError{StoreError::Kind::BadRequest, std::move(message), {}};
 }
 
 // Fills in missing ids and refuses two entries that share one, which the table's key could not hold.
@@ -44,21 +45,11 @@ template <class Entry> std::optional<QString> assignIDs(QList<Entry> &entries, c
     return std::nullopt;
 }
 
-bool sameKey(const QString &a, const QString &b)
-{
-    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
-
-QString describeQuantity(double quantity)
-{
-    return QString::number(quantity, 'g', 12);
-}
-
 StoreError changedElsewhere()
 {
     return StoreError{StoreError::Kind::PreconditionFailed,
                       QStringLiteral("The portfolio was changed elsewhere since it was loaded. Load it again and "
-                                     "redo your changes.")};
+                                     "redo your changes."), {}};
 }
 
 // What a keyed request asked for: a retry must ask for the same trade to be answered with the first one.
@@ -74,20 +65,42 @@ constexpr qint64 keyLifetimeSeconds = 24 * 60 * 60;
 
 const QString transactionColumns =
     QStringLiteral("id, broker, market, code, transaction_type, quantity, price, commission, currency, sector, "
-                   "sub_sector, traded_at, reason");
+                   "sub_sector, traded_at, reason, amount, split_ratio, settles_in_cash, realized_gain, "
+                   "realized_gain_usd, fx_to_usd");
 
+// The keys added with the newer types are sent where they mean something for the row's type.
 TransactionRecord readTransaction(const Statement &row)
 {
-    return TransactionRecord{row.text(0),   row.text(1),   row.text(2),   row.text(3), row.text(4),
-                             row.number(5), row.number(6), row.number(7), row.text(8), row.text(9),
-                             row.text(10),  row.text(11),  row.text(12), {}, {}, {}, {}, {}, {}};
-}
-
-// Orders trades booked at the same moment: later bookings sort first among equals.
-qint64 nextSequence()
-{
-    static std::atomic<qint64> counter{0};
-    return QDateTime::currentMSecsSinceEpoch() * 1000 + counter.fetch_add(1) % 1000;
+    TransactionRecord record{row.text(0),   row.text(1),   row.text(2),   row.text(3),  row.text(4),
+                             row.number(5), row.number(6), row.number(7), row.text(8),  row.text(9),
+                             row.text(10),  row.text(11),  row.text(12),  {},           {},
+                             {},            {},            {},            {}};
+    switch (transactionTypeFromText(record.transactionType.toStdString())) {
+    case TransactionType::Buy:
+    case TransactionType::Sell:
+        record.settlesInCash = row.integer(15) != 0;
+        break;
+    case TransactionType::Split:
+        record.splitRatio = row.number(14);
+        break;
+    case TransactionType::Dividend:
+    case TransactionType::Interest:
+    case TransactionType::Fee:
+    case TransactionType::Tax:
+    case TransactionType::Deposit:
+    case TransactionType::Withdrawal:
+        record.amount = row.number(13);
+        break;
+    default:
+        break;
+    }
+    if (!row.value(16).isNull())
+        record.realizedGain = row.number(16);
+    if (!row.value(17).isNull())
+        record.realizedGainUsd = row.number(17);
+    if (row.number(18) > 0)
+        record.fxToUsd = row.number(18);
+    return record;
 }
 
 } // namespace
@@ -249,7 +262,7 @@ std::optional<StoreResult<TransactionRecord>> PortfolioStore::claimKey(QSqlDatab
     if (heldFingerprint != fingerprint)
         return StoreError{StoreError::Kind::Unprocessable,
                           QStringLiteral("This Idempotency-Key was already used for a different transaction. Send a "
-                                         "new key with each new transaction.")};
+                                         "new key with each new transaction."), {}};
     return storedTransaction(connection, userID, heldTradeID);
 }
 
@@ -269,96 +282,49 @@ StoreResult<TransactionRecord> PortfolioStore::addTransaction(const QString &use
         if (auto earlier = claimKey(connection, userID, *key, fingerprint(input), tradeID))
             return std::move(*earlier);
     }
-
-    // Prices are kept in the market's currency; a trade booked in another currency is converted at the
-    // service's rates.
-    const QString marketCurrency = CurrencyCatalog::currency(input.market);
-    double toLocal = 1.0;
-    if (input.currency != marketCurrency) {
-        const auto rateOf = [&connection](const QString &code) {
-            Statement rate(connection, QStringLiteral("SELECT fx_to_usd FROM currencies WHERE code = ?"), {code});
-            return rate.next() && rate.number(0) > 0 ? rate.number(0) : CurrencyCatalog::fxToUSD(code);
-        };
-        toLocal = rateOf(input.currency) / rateOf(marketCurrency);
-    }
-    const double price = input.price * toLocal;
-    const double commission = input.commission * toLocal;
-
-    Statement holdings(
-        connection,
-        QStringLiteral("SELECT id, broker, market, code, quantity, average_price, position FROM holdings "
-                       "WHERE user_id = ? ORDER BY position"),
-        {userID});
-    if (!holdings.ok())
-        return StoreError::unavailable(holdings.error());
-    std::optional<QString> matchID;
-    double heldQuantity = 0, averagePrice = 0;
-    qint64 lastPosition = -1;
-    while (holdings.next()) {
-        lastPosition = std::max(lastPosition, holdings.integer(6));
-        if (!matchID && sameKey(holdings.text(1), input.broker) && sameKey(holdings.text(2), input.market) &&
-            sameKey(holdings.text(3), input.code)) {
-            matchID = holdings.text(0);
-            heldQuantity = holdings.number(4);
-            averagePrice = holdings.number(5);
-        }
-    }
-
-    const bool buying = input.transactionType == QLatin1String("BUY");
-    const std::optional<Position> held =
-        matchID ? std::optional<Position>(Position{heldQuantity, averagePrice}) : std::nullopt;
-    const std::optional<Position> after =
-        applyTrade(held, Trade{buying ? Trade::Side::Buy : Trade::Side::Sell, input.quantity, price, commission});
-    if (!after)
-        return badRequest(QStringLiteral("You cannot sell %1 of %2 at %3: the position holds %4.")
-                              .arg(describeQuantity(input.quantity), input.code, input.broker,
-                                   describeQuantity(matchID ? heldQuantity : 0)));
-    if (matchID) {
-        // A sale keeps the average cost, so only a purchase rewrites it.
-        const Statement update(connection,
-                               buying ? QStringLiteral("UPDATE holdings SET quantity = ?, average_price = ?, "
-                                                       "fingerprint = '' WHERE user_id = ? AND id = ?")
-                                      : QStringLiteral("UPDATE holdings SET quantity = ?, fingerprint = '' "
-                                                       "WHERE user_id = ? AND id = ?"),
-                               buying ? QVariantList{after->quantity, after->averagePrice, userID, *matchID}
-                                      : QVariantList{after->quantity, userID, *matchID});
-        if (!update.ok())
-            return StoreError::unavailable(update.error());
-    } else {
-        const Statement insert(
-            connection,
-            QStringLiteral(
-                "INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, code, currency, broker, "
-                "average_price, quantity, current_price, fx_to_usd, note) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {userID, lastPosition + 1, newRowID(), input.market, input.sector, input.subSector, input.code,
-             marketCurrency, input.broker, after->averagePrice, after->quantity, price,
-             CurrencyCatalog::fxToUSD(marketCurrency), QString()});
-        if (!insert.ok())
-            return StoreError::unavailable(insert.error());
-    }
-
-    const TransactionRecord record{
-        tradeID,         input.broker,   input.market,     input.code,     input.transactionType,
-        input.quantity,  input.price,    input.commission, input.currency, input.sector,
-        input.subSector, input.tradedAt, input.reason,     {},             {},
-        {},              {},             {},               {}};
-    const Statement insert(
-        connection,
-        QStringLiteral(
-            "INSERT INTO transactions (user_id, id, broker, market, code, transaction_type, quantity, price, "
-            "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, sequence) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        {userID, record.id, record.broker, record.market, record.code, record.transactionType, record.quantity,
-         record.price, record.commission, record.currency, record.sector, record.subSector, record.tradedAt, tradedAtMs,
-         record.reason, nextSequence()});
-    if (!insert.ok())
-        return StoreError::unavailable(insert.error());
+    const qint64 now = key ? key->nowSeconds : QDateTime::currentSecsSinceEpoch();
+    if (auto failed = writeLedger(connection, userID, LedgerWrite{LedgerWrite::Kind::Create, tradeID, input, tradedAtMs},
+                                  now))
+        return *failed;
     // The answer is the row as stored, so that it and every later read of the ledger agree.
     auto stored = storedTransaction(connection, userID, tradeID);
     if (stored && !transaction.commit())
         return StoreError::unavailable(QStringLiteral("the trade did not commit"));
     return stored;
+}
+
+StoreResult<TransactionRecord> PortfolioStore::updateTransaction(const QString &userID, const QString &id,
+                                                                 const TransactionCreateInput &input,
+                                                                 qint64 tradedAtMs, qint64 nowSeconds)
+{
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin the correction"));
+    QSqlDatabase connection = transaction.connection();
+    if (auto locked = lockUser(connection, userID))
+        return *locked;
+    if (auto failed = writeLedger(connection, userID, LedgerWrite{LedgerWrite::Kind::Update, id, input, tradedAtMs},
+                                  nowSeconds))
+        return *failed;
+    auto stored = storedTransaction(connection, userID, id);
+    if (stored && !transaction.commit())
+        return StoreError::unavailable(QStringLiteral("the correction did not commit"));
+    return stored;
+}
+
+StoreOutcome PortfolioStore::deleteTransaction(const QString &userID, const QString &id, qint64 nowSeconds)
+{
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin the removal"));
+    QSqlDatabase connection = transaction.connection();
+    if (auto locked = lockUser(connection, userID))
+        return *locked;
+    if (auto failed = writeLedger(connection, userID, LedgerWrite{LedgerWrite::Kind::Delete, id, {}, 0}, nowSeconds))
+        return *failed;
+    if (!transaction.commit())
+        return StoreError::unavailable(QStringLiteral("the removal did not commit"));
+    return std::nullopt;
 }
 
 StoreResult<QList<BrokerageOption>> PortfolioStore::brokerages(const QString &userID)

@@ -33,10 +33,18 @@ public:
 
     // Newest trade first.
     StoreResult<QList<TransactionRecord>> transactions(const QString &userID);
-    // Records a validated trade and applies it to the matching holding in the same transaction. A key the
-    // user sent before answers the trade it booked then (Unprocessable when the input differs), booking nothing.
+    // Records a validated transaction and applies the ledger to holdings and cash in the same transaction.
+    // A key the user sent before answers the trade it booked then (Unprocessable when the input differs),
+    // booking nothing.
     StoreResult<TransactionRecord> addTransaction(const QString &userID, const TransactionCreateInput &input,
                                                   qint64 tradedAtMs, const std::optional<RequestKey> &key = {});
+    // Corrects or removes one of the user's transactions (NotFound for another user's or an unknown id); the
+    // holdings and cash become what the corrected ledger gives. A correction keeps the transaction's place
+    // in the order of entry.
+    StoreResult<TransactionRecord> updateTransaction(const QString &userID, const QString &id,
+                                                     const TransactionCreateInput &input, qint64 tradedAtMs,
+                                                     qint64 nowSeconds);
+    StoreOutcome deleteTransaction(const QString &userID, const QString &id, qint64 nowSeconds);
 
     // The standard brokerages, then this user's own.
     StoreResult<QList<BrokerageOption>> brokerages(const QString &userID);

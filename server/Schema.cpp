@@ -111,6 +111,27 @@ QList<Migration> migrations()
                             "price DOUBLE PRECISION NOT NULL, currency TEXT NOT NULL, as_of TEXT NOT NULL, "
                             "source TEXT NOT NULL, fetched_at BIGINT NOT NULL, PRIMARY KEY (market, symbol))"),
          }},
+        {6,
+         {
+             // Transactions beyond trades: cash amounts, split ratios, whether a trade moved cash, the day's
+             // rates it was booked at (0: not known), and what each sale realised and against which cost.
+             QStringLiteral("ALTER TABLE transactions ADD COLUMN amount DOUBLE PRECISION NOT NULL DEFAULT 0"),
+             QStringLiteral("ALTER TABLE transactions ADD COLUMN split_ratio DOUBLE PRECISION NOT NULL DEFAULT 0"),
+             QStringLiteral("ALTER TABLE transactions ADD COLUMN settles_in_cash INTEGER NOT NULL DEFAULT 1"),
+             QStringLiteral("ALTER TABLE transactions ADD COLUMN fx_to_usd DOUBLE PRECISION NOT NULL DEFAULT 0"),
+             QStringLiteral("ALTER TABLE transactions ADD COLUMN to_market DOUBLE PRECISION NOT NULL DEFAULT 1"),
+             QStringLiteral("ALTER TABLE transactions ADD COLUMN realized_gain DOUBLE PRECISION"),
+             QStringLiteral("ALTER TABLE transactions ADD COLUMN realized_gain_usd DOUBLE PRECISION"),
+             QStringLiteral("ALTER TABLE transactions ADD COLUMN sold_against DOUBLE PRECISION"),
+             // Per position and cash row: what the user last typed and from which entry on the ledger applies
+             // on top (since_sequence; NULL when the row exists through the ledger alone), and what the last
+             // replay left in the table (NULL: no row). Keys are normalised as the replay compares them.
+             QStringLiteral("CREATE TABLE ledger_rows (user_id TEXT NOT NULL REFERENCES users(id), kind TEXT NOT NULL, "
+                            "broker TEXT NOT NULL, market TEXT NOT NULL, code TEXT NOT NULL, since_sequence BIGINT, "
+                            "opening_quantity DOUBLE PRECISION NOT NULL, opening_average DOUBLE PRECISION NOT NULL, "
+                            "result_quantity DOUBLE PRECISION, result_average DOUBLE PRECISION, "
+                            "PRIMARY KEY (user_id, kind, broker, market, code))"),
+         }},
     };
 }
 

@@ -17,6 +17,7 @@ struct StoreError {
 
     Kind kind = Kind::Unavailable;
     QString message;
+    std::optional<QString> field; // the request's field at fault, on the wire's spelling
 
     static StoreError unavailable(const QString &logged);
 };

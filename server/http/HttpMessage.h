@@ -22,6 +22,7 @@ struct Request {
     std::string body;
     FormFields params; // the query's fields, then a form body's
     std::string remoteAddress;
+    std::string pathParameter; // the last segment of a path routed as ".../{}"
 
     std::size_t headerCount(std::string_view name) const;
     // The value of a header sent exactly once; none when it is absent or repeated.

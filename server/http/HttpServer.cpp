@@ -486,7 +486,16 @@ void Server::handle(const Request &request, Response &response) const
 {
     if (m_filter && m_filter(request, response))
         return fillError(response);
-    const auto path = m_routes.find(request.path);
+    auto path = m_routes.find(request.path);
+    std::string parameter;
+    if (path == m_routes.end()) {
+        // "/v1/things/abc" is served by a route "/v1/things/{}" when no route names it exactly.
+        const std::size_t slash = request.path.rfind('/');
+        if (slash != std::string::npos && slash + 1 < request.path.size()) {
+            path = m_routes.find(request.path.substr(0, slash + 1) + "{}");
+            parameter = request.path.substr(slash + 1);
+        }
+    }
     if (path == m_routes.end()) {
         response.status = 404;
         return fillError(response);
@@ -501,7 +510,13 @@ void Server::handle(const Request &request, Response &response) const
         return fillError(response);
     }
     try {
-        handler->second(request, response);
+        if (parameter.empty()) {
+            handler->second(request, response);
+        } else {
+            Request routed = request;
+            routed.pathParameter = std::move(parameter);
+            handler->second(routed, response);
+        }
     } catch (...) {
         response = Response{};
         response.status = 500;

@@ -139,7 +139,7 @@ void ServiceTest::malformedRequestsAreRefused_data()
     add("key too long", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, std::string(256, 'k'));
     add("key with a space", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, "two words");
     add("key beyond ASCII", "POST", "/v1/transactions", trade, "Idempotency-Key", 400, "caf\xc3\xa9");
-    badTrade("lower-case type", ::trade(QStringLiteral("buy"), 1, 1), "BUY or SELL");
+    badTrade("lower-case type", ::trade(QStringLiteral("buy"), 1, 1), "one of BUY, SELL");
     badTrade("zero quantity", ::trade(QStringLiteral("BUY"), 0, 1), "quantity");
     badTrade("zero price", ::trade(QStringLiteral("BUY"), 1, 0), "price");
     badTrade("negative commission", ::trade(QStringLiteral("BUY"), 1, 1, -0.01), "commission");
@@ -147,7 +147,7 @@ void ServiceTest::malformedRequestsAreRefused_data()
     badTrade("impossible date", ::trade(QStringLiteral("BUY"), 1, 1, 0, QStringLiteral("2026-02-30T10:00:00Z")),
              "ISO 8601");
     badTrade("no broker", noBroker, "broker");
-    badTrade("selling what is not held", ::trade(QStringLiteral("SELL"), 1, 1), "cannot sell");
+    badTrade("selling what is not held", ::trade(QStringLiteral("SELL"), 1, 1), "AAPL is not held at IBKR");
     // Every route that reads a body reads it with the strict reader, whose own refusals its tests cover; the
     // noncharacters are the service's to refuse.
     add("key twice in a holding", "PUT", "/v1/portfolio",
@@ -304,9 +304,10 @@ void ServiceTest::tradesMoveTheHolding()
     QCOMPARE(oversell.error().apiError()->status, 400);
     QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(
         endpoint(), token, trade(QStringLiteral("SELL"), 5, 130, 1, QStringLiteral("2026-11-02T12:00:00Z")))));
+    // The sale is dated between the purchases, so it sold from the first one only.
     held = portfolio(token);
     QCOMPARE(held->holdings[0].quantity, 15.0);
-    QCOMPARE(held->holdings[0].averagePrice, 110.5);
+    QCOMPARE(held->holdings[0].averagePrice, (5 * 100.5 + 120.0 * 10 + 5) / 15);
 
     const auto trades = ledger(token);
     QCOMPARE(trades->size(), 3);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "core/ServiceRecords.h"
+#include "server/StoreError.h"
+
+#include <QSqlDatabase>
+
+namespace quillfern::server {
+
+// One change to a user's ledger.
+struct LedgerWrite {
+    enum class Kind { Create, Update, Delete };
+    Kind kind = Kind::Create;
+    QString id;                   // the transaction written; a new id for Create
+    TransactionCreateInput input; // unused for Delete
+    qint64 tradedAtMs = 0;
+};
+
+// The holdings and cash of an account are its ledger replayed on top of the rows the user typed.
+//
+// A row the user types by hand (a holding's quantity or average price, a cash balance, a row added or
+// removed) is what the account holds at that moment: the transactions entered before it are already in
+// it, and only those entered after it are applied on top, in the order of their dates. A correction of an
+// older transaction therefore changes the ledger, its realised gains and income, and every row it reaches
+// that was not typed again since. Hand edits are noticed at the next ledger write by comparing each row
+// with what the last replay left in it.
+//
+// Runs inside the caller's write transaction, with the user's row locked. On a refusal nothing has been
+// written and the error names the field at fault; the caller rolls back in any case.
+StoreOutcome writeLedger(QSqlDatabase connection, const QString &userID, const LedgerWrite &write,
+                         qint64 nowSeconds);
+
+// The US-dollar value of one unit of currency on a day (yyyy-MM-dd): the latest reference rate published on
+// or before it, else the service's current rate.
+double usdPerUnitOn(QSqlDatabase connection, const QString &currency, const QString &day);
+
+} // namespace quillfern::server
