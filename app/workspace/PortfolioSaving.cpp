@@ -10,7 +10,6 @@
 
 #include <QNetworkInformation>
 #include <QPointer>
-#include <QUuid>
 
 #include <unicode/listformatter.h>
 
@@ -42,8 +41,9 @@ bool isPreconditionFailure(const APIFailure &failure)
     return failure.apiError() && failure.apiError()->status == 412;
 }
 
-// Worth trying again by itself: the service could not be reached, or answered that it is unwell for now.
-bool isTransient(const APIFailure &failure)
+} // namespace
+
+bool Workspace::isTransient(const APIFailure &failure)
 {
     if (failure.isCancelled())
         return false;
@@ -51,6 +51,8 @@ bool isTransient(const APIFailure &failure)
         return refused->kind == PortfolioAPIError::Case::Server && refused->status >= 500;
     return std::holds_alternative<TransportError>(failure.reason);
 }
+
+namespace {
 
 QString rowName(const AssetRow &row, const QString &language)
 {
@@ -371,49 +373,6 @@ QCoro::Task<> Workspace::savePortfolio(QString token, QList<AssetRow> holdings, 
     persistNow();
     if (!portfolioMatchesSyncedData())
         schedulePortfolioSave();
-}
-
-QCoro::Task<std::optional<APIFailure>> Workspace::createTransaction(TransactionCreateInput input)
-{
-    const auto token = currentToken();
-    if (!token)
-        co_return APIFailure(PortfolioAPIError::invalidResponse());
-    const QPointer<Workspace> self(this);
-    // The same trade posted again after an unanswered post carries the same key, so the service books it once.
-    if (!m_unansweredPost || !(m_unansweredPost->input == input))
-        m_unansweredPost = TransactionPost{input, QUuid::createUuid().toString(QUuid::WithoutBraces)};
-    const QString key = m_unansweredPost->idempotencyKey;
-    auto create = PortfolioAPI::createTransaction(m_endpoint, *token, std::move(input), key);
-    auto created = co_await std::move(create);
-    if (!created) {
-        if (self && !isTransient(created.error()))
-            m_unansweredPost.reset();
-        co_return created.error();
-    }
-    if (!self)
-        co_return std::nullopt;
-    m_unansweredPost.reset();
-
-    // Both reloads run at once; the ledger is awaited first, and a failure of it cancels the other.
-    const CancelToken portfolioCancel = makeCancelToken();
-    auto transactionsCall = PortfolioAPI::fetchTransactions(m_endpoint, *token);
-    auto portfolioCall = PortfolioAPI::fetchPortfolio(m_endpoint, *token, portfolioCancel);
-    auto transactions = co_await std::move(transactionsCall);
-    if (!transactions) {
-        portfolioCancel->cancel();
-        co_await std::move(portfolioCall);
-        co_return transactions.error();
-    }
-    auto portfolio = co_await std::move(portfolioCall);
-    if (!portfolio)
-        co_return portfolio.error();
-    if (!self || !isSession(*token))
-        co_return std::nullopt;
-    m_transactions = *std::move(transactions);
-    Q_EMIT transactionsChanged();
-    acceptServicePortfolio(*portfolio);
-    schedulePortfolioSave();
-    co_return std::nullopt;
 }
 
 void Workspace::signOut()

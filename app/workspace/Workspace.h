@@ -135,6 +135,12 @@ public:
     void schedulePortfolioSave() override;
     // None when the trade was recorded and both lists reloaded; else why not, for the editor to show.
     QCoro::Task<std::optional<APIFailure>> createTransaction(TransactionCreateInput input);
+    // createTransaction, answering with the record as the service stored it (its new id).
+    QCoro::Task<APIResult<TransactionRecord>> recordTransaction(TransactionCreateInput input);
+    // The stored transaction with this id takes the input's fields; both lists reload, as after a create.
+    QCoro::Task<std::optional<APIFailure>> updateTransaction(QString id, TransactionCreateInput input);
+    // The stored transaction with this id goes away; both lists reload, as after a create.
+    QCoro::Task<std::optional<APIFailure>> deleteTransaction(QString id);
     void signOut();
     // A save could go out now: the session's portfolio was loaded and no load is running.
     bool canSaveNow() const;
@@ -190,6 +196,10 @@ private:
     QCoro::Task<> savePortfolio(QString token, QList<AssetRow> holdings, QList<CashRow> cashBalances);
 
     static bool wasCancelledRun(const CancelToken &cancel);
+    // Worth trying again by itself: the service could not be reached, or answered that it is unwell for now.
+    static bool isTransient(const APIFailure &failure);
+    // After a change of the ledger the service has applied it to holdings and cash: both come back.
+    QCoro::Task<std::optional<APIFailure>> reloadLedgerAndPortfolio(QString token);
     std::optional<QString> currentToken() const;
     bool isSession(const QString &token) const;
     void onAccessTokenChanged();
