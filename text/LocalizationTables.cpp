@@ -81,9 +81,6 @@ constexpr auto rows = std::to_array<CatalogueRow>({
     {u"commission", u"Commission", u"佣金", u"佣金", u"手数料", u"수수료"},
     {u"tradeTime", u"Time", u"时间", u"時間", u"日時", u"시간"},
     {u"tradeReason", u"Buy/Sell Reason", u"买卖理由", u"買賣理由", u"売買理由", u"매매 사유"},
-    {u"transactionValidation", u"Enter an account, ticker, valid quantity and price.",
-     u"请填写账户、代码、有效数量和价格。", u"請填寫帳戶、代碼、有效數量和價格。",
-     u"口座、銘柄、正しい数量と価格を入力してください。", u"계좌, 종목 코드, 유효한 수량과 가격을 입력하세요."},
     {u"otherSlices", u"Other", u"其他", u"其他", u"その他", u"기타"},
     {u"filterHoldings", u"Filter by code, broker or sector", u"按代码、券商或行业筛选", u"依代碼、券商或產業篩選",
      u"銘柄コード・証券会社・セクターで絞り込み", u"종목 코드, 증권사, 섹터로 필터"},
@@ -134,9 +131,10 @@ std::span<const CatalogueRow> coreCatalogueRows()
     return rows;
 }
 
-std::array<std::span<const CatalogueRow>, 4> catalogueParts()
+std::array<std::span<const CatalogueRow>, 5> catalogueParts()
 {
-    return {coreCatalogueRows(), messageCatalogueRows(), windowCatalogueRows(), signInCatalogueRows()};
+    return {coreCatalogueRows(), messageCatalogueRows(), windowCatalogueRows(), signInCatalogueRows(),
+            ledgerCatalogueRows()};
 }
 
 } // namespace quillfern

@@ -21,8 +21,9 @@ std::span<const CatalogueRow> coreCatalogueRows();    // pages, tables, editing
 std::span<const CatalogueRow> messageCatalogueRows(); // status lines, banners, errors
 std::span<const CatalogueRow> windowCatalogueRows();  // menus, dialogs, tooltips, accessibility names
 std::span<const CatalogueRow> signInCatalogueRows();  // the sign-in view
+std::span<const CatalogueRow> ledgerCatalogueRows();  // the ledger page, its sheet and its changes
 
 // Every part, in catalogue order.
-std::array<std::span<const CatalogueRow>, 4> catalogueParts();
+std::array<std::span<const CatalogueRow>, 5> catalogueParts();
 
 } // namespace quillfern
