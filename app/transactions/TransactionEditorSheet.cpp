@@ -6,6 +6,7 @@
 #include "text/GicsNames.h"
 #include "text/Localization.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFontDatabase>
@@ -67,14 +68,15 @@ std::optional<double> readNumber(const QString &text)
 } // namespace
 
 TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData reference, TransactionSave onSave,
-                                               QWidget *parent)
-    : QDialog(parent),
-      m_editor(new TransactionEditor(std::move(reference), std::move(onSave), QDateTime::currentDateTime(), this))
+                                               QWidget *parent, std::optional<TransactionRecord> editing)
+    : QDialog(parent), m_editor(new TransactionEditor(std::move(reference), std::move(onSave),
+                                                      QDateTime::currentDateTime(), std::move(editing), this))
 {
     const QString language = m_editor->referenceData().languageCode;
     const auto text = [&language](const char16_t *key) { return AppText::value(QStringView(key), language); };
+    const bool editsStored = m_editor->editedRecord().has_value();
     setObjectName(QStringLiteral("transactionEditorSheet"));
-    setWindowTitle(text(u"addTransaction"));
+    setWindowTitle(text(editsStored ? u"editTransaction" : u"addTransaction"));
     setWindowModality(Qt::WindowModal);
     setFixedWidth(sheetWidth);
 
@@ -82,15 +84,15 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(18);
 
-    auto *title = new QLabel(text(u"addTransaction"), this);
+    auto *title = new QLabel(windowTitle(), this);
     title->setFont(table::uiFont(17, QFont::Bold));
     layout->addWidget(title);
 
-    auto *form = new QFormLayout;
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    form->setHorizontalSpacing(12);
-    form->setVerticalSpacing(8);
+    m_form = new QFormLayout;
+    m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    m_form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_form->setHorizontalSpacing(12);
+    m_form->setVerticalSpacing(8);
 
     m_broker = new QComboBox(this);
     m_market = new QComboBox(this);
@@ -99,9 +101,23 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     m_quantity = numberField(&TransactionEntries::quantity);
     m_price = numberField(&TransactionEntries::price);
     m_commission = numberField(&TransactionEntries::commission);
+    m_amount = numberField(&TransactionEntries::amount);
+    // The ratio as "new : old", typed as two numbers.
+    m_split = new QWidget(this);
+    auto *ratio = new QHBoxLayout(m_split);
+    ratio->setContentsMargins(0, 0, 0, 0);
+    m_splitNew = numberField(&TransactionEntries::splitNew);
+    m_splitOld = numberField(&TransactionEntries::splitOld);
+    ratio->addWidget(m_splitNew, 1);
+    ratio->addWidget(new QLabel(QStringLiteral(":"), m_split));
+    ratio->addWidget(m_splitOld, 1);
+    m_split->setFocusProxy(m_splitNew);
+    m_settles = new QCheckBox(text(u"settlesInCash"), this);
     m_currency = new QComboBox(this);
     m_sector = new QComboBox(this);
     m_industry = new QComboBox(this);
+    m_sector->setPlaceholderText(text(u"chooseOne"));
+    m_industry->setPlaceholderText(text(u"chooseOne"));
     m_tradedAt = new QDateTimeEdit(this);
     m_tradedAt->setCalendarPopup(true);
     // Read and typed the way the ledger writes trade times in the language.
@@ -115,19 +131,23 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     m_reason->setMinimumHeight(2 * line + frame);
     m_reason->setMaximumHeight(5 * line + frame);
 
-    form->addRow(text(u"account"), m_broker);
-    form->addRow(text(u"market"), m_market);
-    form->addRow(text(u"ticker"), m_code);
-    form->addRow(text(u"transactionType"), m_type);
-    form->addRow(text(u"quantity"), m_quantity);
-    form->addRow(text(u"tradePrice"), m_price);
-    form->addRow(text(u"commission"), m_commission);
-    form->addRow(text(u"currency"), m_currency);
-    form->addRow(text(u"sector"), m_sector);
-    form->addRow(text(u"industry"), m_industry);
-    form->addRow(text(u"tradeTime"), m_tradedAt);
-    form->addRow(text(u"tradeReason"), m_reason);
-    layout->addLayout(form);
+    m_form->addRow(text(u"transactionType"), m_type);
+    m_form->addRow(text(u"account"), m_broker);
+    m_form->addRow(text(u"market"), m_market);
+    m_form->addRow(text(u"ticker"), m_code);
+    m_form->addRow(text(u"quantity"), m_quantity);
+    m_priceLabel = new QLabel(this);
+    m_form->addRow(m_priceLabel, m_price);
+    m_form->addRow(text(u"commission"), m_commission);
+    m_form->addRow(text(u"amount"), m_amount);
+    m_form->addRow(text(u"splitRatio"), m_split);
+    m_form->addRow(text(u"currency"), m_currency);
+    m_form->addRow(QString(), m_settles);
+    m_form->addRow(text(u"sector"), m_sector);
+    m_form->addRow(text(u"industry"), m_industry);
+    m_form->addRow(text(u"tradeTime"), m_tradedAt);
+    m_form->addRow(text(u"tradeReason"), m_reason);
+    layout->addLayout(m_form);
 
     m_error = new QLabel(this);
     m_error->setWordWrap(true);
@@ -140,7 +160,7 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     m_cancelButton = new QPushButton(text(u"cancel"), this);
-    m_addButton = new QPushButton(text(u"add"), this);
+    m_addButton = new QPushButton(text(editsStored ? u"save" : u"add"), this);
     m_addButton->setDefault(true);
     m_addButton->setAutoDefault(true);
     m_cancelButton->setAutoDefault(false);
@@ -153,14 +173,20 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     showChoices(m_broker, data.brokerageOptions, QString());
     showChoices(m_market, TransactionEditor::marketChoices, QString());
     QStringList typeLabels;
-    for (const QString &type : TransactionEditor::transactionTypes)
-        typeLabels.append(AppText::value(TransactionEditor::transactionTypeKey(type), language));
-    showChoices(m_type, TransactionEditor::transactionTypes, typeLabels, QString());
+    for (const QString &type : transactionTypes())
+        typeLabels.append(AppText::value(transactionTypeKey(type), language));
+    showChoices(m_type, transactionTypes(), typeLabels, QString());
     QStringList codes, currencyLabels;
     for (const CurrencyOption &option : data.supportedCurrencies) {
         codes.append(option.code);
         currencyLabels.append(canDrawFlags() && !option.flag.isEmpty() ? option.flag + QLatin1Char(' ') + option.code
                                                                        : option.code);
+    }
+    // A stored or market currency the service does not list is still offered, so it shows and stays.
+    const QString currency = m_editor->entries().currency;
+    if (!currency.isEmpty() && !codes.contains(currency)) {
+        codes.append(currency);
+        currencyLabels.append(currency);
     }
     showChoices(m_currency, codes, currencyLabels, QString());
     showEntries();
@@ -180,6 +206,8 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     picked(m_industry, &TransactionEntries::subSector);
     connect(m_code, &QLineEdit::textEdited, this,
             [this](const QString &code) { edit([&code](TransactionEntries &entries) { entries.code = code; }); });
+    connect(m_settles, &QCheckBox::toggled, this,
+            [this](bool on) { edit([on](TransactionEntries &entries) { entries.settlesInCash = on; }); });
     connect(m_tradedAt, &QDateTimeEdit::dateTimeChanged, this, [this](const QDateTime &moment) {
         edit([&moment](TransactionEntries &entries) { entries.tradedAt = moment; });
     });
@@ -211,11 +239,41 @@ QLineEdit *TransactionEditorSheet::numberField(double TransactionEntries::*entry
     return field;
 }
 
+bool TransactionEditorSheet::showsField(QWidget *field) const
+{
+    if (field == m_splitNew || field == m_splitOld)
+        field = m_split;
+    return m_form->isRowVisible(field);
+}
+
 void TransactionEditorSheet::edit(const std::function<void(TransactionEntries &)> &change)
 {
     TransactionEntries entries = m_editor->entries();
     change(entries);
     m_editor->setEntries(entries);
+}
+
+void TransactionEditorSheet::showForm()
+{
+    const TransactionForm form = m_editor->form();
+    const QString language = m_editor->referenceData().languageCode;
+    const auto show = [this](QWidget *field, bool visible) { m_form->setRowVisible(field, visible); };
+    show(m_broker, form.broker != FieldUse::Unused);
+    show(m_market, form.instrument != FieldUse::Unused);
+    show(m_code, form.instrument != FieldUse::Unused);
+    show(m_quantity, form.quantity);
+    show(m_price, form.price);
+    show(m_commission, form.commission);
+    show(m_amount, form.amount);
+    show(m_split, form.splitRatio);
+    show(m_currency, form.currency);
+    show(m_settles, form.settlesInCash);
+    show(m_sector, form.opensPosition);
+    show(m_industry, form.opensPosition);
+    m_priceLabel->setText(AppText::value(form.costPerShare ? u"costPerShare" : u"tradePrice", language));
+    // A held code's sector is its holding's; only a code held nowhere lets the user pick.
+    m_sector->setEnabled(m_editor->needsSector());
+    m_industry->setEnabled(m_editor->needsSector());
 }
 
 void TransactionEditorSheet::showEntries()
@@ -235,8 +293,15 @@ void TransactionEditorSheet::showEntries()
         const QStringList sorted = sortedByGicsDisplayName(names, language);
         showChoices(picker, sorted, gicsDisplayNames(sorted, language), value);
     };
-    showGics(m_sector, m_editor->sectorOptions(), entries.sector);
-    showGics(m_industry, m_editor->subSectorOptions(), entries.subSector);
+    QStringList sectors = m_editor->sectorOptions();
+    QStringList subs = m_editor->subSectorOptions();
+    // A holding's sector is shown even when the service's list lacks it.
+    if (!entries.sector.isEmpty() && !sectors.contains(entries.sector))
+        sectors.append(entries.sector);
+    if (!entries.subSector.isEmpty() && !subs.contains(entries.subSector))
+        subs.append(entries.subSector);
+    showGics(m_sector, sectors, entries.sector);
+    showGics(m_industry, subs, entries.subSector);
     if (m_code->text() != entries.code)
         m_code->setText(entries.code);
     const auto showNumber = [](QLineEdit *field, double value) {
@@ -246,6 +311,13 @@ void TransactionEditorSheet::showEntries()
     showNumber(m_quantity, entries.quantity);
     showNumber(m_price, entries.price);
     showNumber(m_commission, entries.commission);
+    showNumber(m_amount, entries.amount);
+    showNumber(m_splitNew, entries.splitNew);
+    showNumber(m_splitOld, entries.splitOld);
+    if (m_settles->isChecked() != entries.settlesInCash) {
+        const QSignalBlocker quiet(m_settles);
+        m_settles->setChecked(entries.settlesInCash);
+    }
     if (m_tradedAt->dateTime() != entries.tradedAt) {
         const QSignalBlocker quiet(m_tradedAt);
         m_tradedAt->setDateTime(entries.tradedAt);
@@ -254,6 +326,8 @@ void TransactionEditorSheet::showEntries()
         const QSignalBlocker quiet(m_reason);
         m_reason->setPlainText(entries.reason);
     }
+    showForm();
+    adjustSize();
 }
 
 void TransactionEditorSheet::showState()
@@ -262,6 +336,16 @@ void TransactionEditorSheet::showState()
     m_error->setText(message.value_or(QString()));
     m_error->setVisible(message.has_value());
     m_addButton->setEnabled(!m_editor->isSaving());
+    // The field the checks found at fault takes the focus, so that it can be put right at once.
+    const QHash<QString, QWidget *> fields{
+        {QStringLiteral("broker"), m_broker},         {QStringLiteral("market"), m_market},
+        {QStringLiteral("code"), m_code},             {QStringLiteral("quantity"), m_quantity},
+        {QStringLiteral("price"), m_price},           {QStringLiteral("commission"), m_commission},
+        {QStringLiteral("amount"), m_amount},         {QStringLiteral("split_ratio"), m_splitNew},
+        {QStringLiteral("currency"), m_currency},     {QStringLiteral("sector"), m_sector},
+        {QStringLiteral("sub_sector"), m_industry},   {QStringLiteral("traded_at"), m_tradedAt}};
+    if (QWidget *faulty = fields.value(m_editor->faultyField()); faulty && faulty->isVisible())
+        faulty->setFocus(Qt::OtherFocusReason);
     // The sheet grows by the message's lines and shrinks back without it; its width stays.
     adjustSize();
 }

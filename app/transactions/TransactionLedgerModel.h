@@ -1,7 +1,8 @@
 #pragma once
 
-// The ledger as a table: one row per transaction in the order the workspace gives, nine columns of
-// display texts: figures under the user's locale, titles, types and trade times in the language in force.
+// The ledger as a table: one row per transaction in the order the workspace gives, with display texts
+// (figures under the user's locale, titles, types and trade times in the language in force) and each
+// cell's own value under RawValueRole, which sorting goes by.
 
 #include "core/ServiceRecords.h"
 
@@ -9,8 +10,8 @@
 
 namespace quillfern {
 
-// How a figure is coloured; the widgets choose the colours.
-enum class LedgerTone { Primary, Buy, Sell };
+// How a figure is coloured; the widgets choose the colours. Types the service added later are Neutral.
+enum class LedgerTone { Primary, Buy, Sell, Income, Cost, Neutral, Gain, Loss };
 
 class TransactionLedgerModel : public QAbstractTableModel {
     Q_OBJECT
@@ -23,13 +24,16 @@ public:
         Type,
         Quantity,
         TradePrice,
+        Amount,
         Commission,
+        RealizedGain,
         TradeTime,
         TradeReason,
         ColumnCount
     };
     enum Role {
-        // The record's own value: text, or a number for the three figures.
+        // The cell's own value: a number for figures, the UTC moment for the trade time (none when the
+        // text is not a date-time), the type word, or the text shown. A cell the type leaves empty has none.
         RawValueRole = Qt::UserRole + 1,
         // A LedgerTone as an int.
         ToneRole,
@@ -41,6 +45,7 @@ public:
     };
     static ColumnWidth columnWidth(int column);
     static QString titleKey(int column);
+    static LedgerTone typeTone(const QString &type);
 
     // Figures under the system's locale, times in its zone, texts in English until told otherwise.
     explicit TransactionLedgerModel(QObject *parent = nullptr);
@@ -59,6 +64,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     QString text(const TransactionRecord &record, int column) const;
+    QVariant rawValue(const TransactionRecord &record, int column) const;
 
 private:
     QList<TransactionRecord> m_transactions;

@@ -1,7 +1,9 @@
 // The ledger's texts: trade times from the service written in the locale's date and time styles when
 // they are internet date-times and left alone otherwise, the editable field's format that reads the same,
-// money in each record's own currency, and the table model over the records.
+// money in each record's own currency, the table model over the records with a label and a colour for
+// every type, and the page's sorting and filters over it.
 
+#include "app/transactions/LedgerFilter.h"
 #include "app/transactions/LedgerFormats.h"
 #include "app/transactions/TransactionLedgerModel.h"
 #include "text/Localization.h"
@@ -32,7 +34,18 @@ TransactionRecord record(const char *type, double quantity, double price, const 
     return r;
 }
 
+QStringList words(std::initializer_list<const char *> list)
+{
+    QStringList texts;
+    for (const char *text : list)
+        texts << QString::fromUtf8(text);
+    return texts;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(quillfern::TransactionRecord)
+Q_DECLARE_METATYPE(quillfern::LedgerFilterChoice)
 
 class TransactionLedgerTest : public QObject {
     Q_OBJECT
@@ -47,8 +60,14 @@ private Q_SLOTS:
     void moneyIsInTheRecordsCurrency_data();
     void moneyIsInTheRecordsCurrency();
     void modelShowsTheRecordsInTheirOrder();
-    void onlyTheExactWordBuyIsABuy_data();
-    void onlyTheExactWordBuyIsABuy();
+    void everyTypeHasItsLabelAndTone_data();
+    void everyTypeHasItsLabelAndTone();
+    void figuresFollowTheType_data();
+    void figuresFollowTheType();
+    void sortingGoesByTheCellsValues_data();
+    void sortingGoesByTheCellsValues();
+    void filtersKeepTheChosenRows_data();
+    void filtersKeepTheChosenRows();
     void textsFollowTheLanguage();
 };
 
@@ -192,32 +211,174 @@ void TransactionLedgerTest::modelShowsTheRecordsInTheirOrder()
              12345.678912);
 }
 
-void TransactionLedgerTest::onlyTheExactWordBuyIsABuy_data()
+void TransactionLedgerTest::everyTypeHasItsLabelAndTone_data()
 {
     QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("label");
     QTest::addColumn<int>("tone");
-    QTest::newRow("BUY") << "BUY"
-                         << "buy" << int(LedgerTone::Buy);
-    QTest::newRow("SELL") << "SELL"
-                          << "sell" << int(LedgerTone::Sell);
+    const auto add = [](const char *type, const char16_t *key, LedgerTone tone) {
+        QTest::newRow(type) << QString::fromLatin1(type) << AppText::value(key, u"ja-JP") << int(tone);
+    };
+    add("BUY", u"buy", LedgerTone::Buy);
+    add("SELL", u"sell", LedgerTone::Sell);
+    add("DIVIDEND", u"dividend", LedgerTone::Income);
+    add("INTEREST", u"interest", LedgerTone::Income);
+    add("FEE", u"fee", LedgerTone::Cost);
+    add("TAX", u"tax", LedgerTone::Cost);
+    add("DEPOSIT", u"deposit", LedgerTone::Primary);
+    add("WITHDRAWAL", u"withdrawal", LedgerTone::Primary);
+    add("SPLIT", u"split", LedgerTone::Primary);
+    add("TRANSFER_IN", u"transferIn", LedgerTone::Primary);
+    add("TRANSFER_OUT", u"transferOut", LedgerTone::Primary);
+    // A word a newer service sends, or one in the wrong case, is shown as it came, never as a sell.
+    QTest::newRow("word of a newer service") << "GIFT"
+                                             << "GIFT" << int(LedgerTone::Neutral);
     QTest::newRow("lower-case buy") << "buy"
-                                    << "sell" << int(LedgerTone::Sell);
-    QTest::newRow("anything else") << "DIVIDEND"
-                                   << "sell" << int(LedgerTone::Sell);
+                                    << "buy" << int(LedgerTone::Neutral);
 }
 
-void TransactionLedgerTest::onlyTheExactWordBuyIsABuy()
+void TransactionLedgerTest::everyTypeHasItsLabelAndTone()
 {
     QFETCH(QString, type);
-    QFETCH(QString, key);
     TransactionLedgerModel model;
+    model.setLanguage(QStringLiteral("ja-JP"), QStringLiteral("ja_JP"));
     TransactionRecord r = record("BUY", 1, 1, "USD", "");
     r.transactionType = type;
     model.setTransactions({r});
     const QModelIndex cell = model.index(0, TransactionLedgerModel::Type);
-    QCOMPARE(cell.data().toString(), AppText::value(key, u"en-US"));
+    QTEST(cell.data().toString(), "label");
     QTEST(cell.data(TransactionLedgerModel::ToneRole).toInt(), "tone");
+    QCOMPARE(cell.data(TransactionLedgerModel::RawValueRole).toString(), type);
+}
+
+void TransactionLedgerTest::figuresFollowTheType_data()
+{
+    QTest::addColumn<TransactionRecord>("record");
+    QTest::addColumn<QStringList>("shown"); // quantity, price, amount, commission, realised gain
+    QTest::addColumn<QVariant>("rawAmount");
+    QTest::addColumn<int>("gainTone");
+
+    TransactionRecord sell = record("SELL", 10, 12.5, "USD", "");
+    sell.realizedGain = -3.25;
+    QTest::newRow("sell with its gain") << sell
+                                        << words({"10", "$12.50", "$125.00", "$1.50", "-$3.25"}) << QVariant(125.0)
+                                        << int(LedgerTone::Loss);
+    TransactionRecord buy = record("BUY", 2, 3, "USD", "");
+    QTest::newRow("buy, no gain") << buy << words({"2", "$3.00", "$6.00", "$1.50", ""}) << QVariant(6.0)
+                                  << int(LedgerTone::Primary);
+    TransactionRecord dividend = record("DIVIDEND", 0, 0, "HKD", "");
+    dividend.amount = 80;
+    QTest::newRow("dividend")
+        << dividend << QStringList{{}, {}, currencyAmount(80, QStringLiteral("HKD"), QStringLiteral("en_US")), {}, {}}
+        << QVariant(80.0) << int(LedgerTone::Primary);
+    TransactionRecord split = record("SPLIT", 0, 0, "", "");
+    split.splitRatio = 4;
+    QTest::newRow("split") << split << words({"", "", "4 : 1", "", ""}) << QVariant(4.0) << int(LedgerTone::Primary);
+    TransactionRecord transferOut = record("TRANSFER_OUT", 5, 0, "USD", "");
+    QTest::newRow("transfer out") << transferOut << words({"5", "", "", "", ""}) << QVariant()
+                                  << int(LedgerTone::Primary);
+    TransactionRecord gift = record("GIFT", 0, 7, "USD", "");
+    gift.commission = 0;
+    QTest::newRow("a later type shows what it carries")
+        << gift << words({"", "$7.00", "", "", ""}) << QVariant() << int(LedgerTone::Primary);
+}
+
+void TransactionLedgerTest::figuresFollowTheType()
+{
+    QFETCH(TransactionRecord, record);
+    QFETCH(QStringList, shown);
+    TransactionLedgerModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setLocale(QStringLiteral("en_US"), QStringLiteral("UTC"));
+    model.setTransactions({record});
+    const int columns[] = {TransactionLedgerModel::Quantity, TransactionLedgerModel::TradePrice,
+                           TransactionLedgerModel::Amount, TransactionLedgerModel::Commission,
+                           TransactionLedgerModel::RealizedGain};
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(model.index(0, columns[i]).data().toString(), shown[i]);
+    QTEST(model.index(0, TransactionLedgerModel::Amount).data(TransactionLedgerModel::RawValueRole), "rawAmount");
+    QTEST(model.index(0, TransactionLedgerModel::RealizedGain).data(TransactionLedgerModel::ToneRole).toInt(),
+          "gainTone");
+}
+
+void TransactionLedgerTest::sortingGoesByTheCellsValues_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QStringList>("order"); // ids, ascending
+    // As texts "$100.00" < "$20.00" < "$9.00", and the Tokyo time reads later than the UTC ones.
+    QTest::newRow("amount") << int(TransactionLedgerModel::Amount) << words({"a", "b", "c"});
+    QTest::newRow("trade time, offsets taken in") << int(TransactionLedgerModel::TradeTime)
+                                                  << words({"c", "b", "a"});
+    QTest::newRow("type word") << int(TransactionLedgerModel::Type) << words({"a", "c", "b"});
+}
+
+void TransactionLedgerTest::sortingGoesByTheCellsValues()
+{
+    QFETCH(int, column);
+    QFETCH(QStringList, order);
+    TransactionRecord a = record("BUY", 3, 3, "USD", "2024-05-02T00:00:00Z");
+    TransactionRecord b = record("SELL", 2, 10, "USD", "2024-05-01T12:00:00Z");
+    TransactionRecord c = record("DIVIDEND", 0, 0, "USD", "2024-05-01T20:00:00+09:00");
+    c.amount = 100;
+    a.id = QStringLiteral("a"), b.id = QStringLiteral("b"), c.id = QStringLiteral("c");
+    TransactionLedgerModel model;
+    model.setTransactions({c, a, b});
+    LedgerFilter filter;
+    QAbstractItemModelTester tester(&filter, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    filter.setSourceModel(&model);
+    filter.sort(column, Qt::AscendingOrder);
+    QStringList ids;
+    for (int row = 0; row < filter.rowCount(); ++row)
+        ids << filter.record(filter.index(row, 0))->id;
+    QCOMPARE(ids, order);
+}
+
+void TransactionLedgerTest::filtersKeepTheChosenRows_data()
+{
+    QTest::addColumn<LedgerFilterChoice>("choice");
+    QTest::addColumn<QStringList>("kept");
+    QTest::newRow("everything") << LedgerFilterChoice{} << words({"1", "2", "3", "4"});
+    QTest::newRow("one broker") << LedgerFilterChoice{QStringLiteral("IBKR"), {}, {}, {}} << words({"3", "4"});
+    QTest::newRow("one code") << LedgerFilterChoice{{}, QStringLiteral("0700"), {}, {}} << words({"2", "3"});
+    QTest::newRow("one type") << LedgerFilterChoice{{}, {}, QStringLiteral("SELL"), {}} << words({"2"});
+    // 23:30 at UTC-5 on New Year's Eve is already the next year in UTC.
+    QTest::newRow("one year, in UTC") << LedgerFilterChoice{{}, {}, {}, 2025} << words({"1", "2", "3"});
+    QTest::newRow("broker and year") << LedgerFilterChoice{QStringLiteral("IBKR"), {}, {}, 2025} << words({"3"});
+    QTest::newRow("nothing matches") << LedgerFilterChoice{QStringLiteral("Futu"), {}, QStringLiteral("TAX"), {}}
+                                     << QStringList();
+}
+
+void TransactionLedgerTest::filtersKeepTheChosenRows()
+{
+    QFETCH(LedgerFilterChoice, choice);
+    const auto make = [](const char *id, const char *broker, const char *code, const char *type, const char *at) {
+        TransactionRecord r = record(type, 1, 1, "USD", at);
+        r.id = QString::fromLatin1(id);
+        r.broker = QString::fromLatin1(broker);
+        r.code = QString::fromLatin1(code);
+        return r;
+    };
+    const QList<TransactionRecord> records{make("1", "Futu", "AAPL", "BUY", "2025-01-01T04:30:00Z"),
+                                           make("2", "Futu", "0700", "SELL", "2025-06-01T00:00:00Z"),
+                                           make("3", "IBKR", "0700", "GIFT", "2024-12-31T23:30:00-05:00"),
+                                           make("4", "IBKR", "", "DEPOSIT", "2024-12-31T23:30:00Z")};
+    TransactionLedgerModel model;
+    model.setTransactions(records);
+    LedgerFilter filter;
+    QAbstractItemModelTester tester(&filter, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    filter.setSourceModel(&model);
+    filter.setChoice(choice);
+    QStringList kept;
+    for (int row = 0; row < filter.rowCount(); ++row)
+        kept << filter.record(filter.index(row, 0))->id;
+    QTEST(kept, "kept");
+
+    // The pickers offer what the records hold: codes in order, known types first, years newest first.
+    const LedgerFilterOptions options = ledgerFilterOptions(records, QStringLiteral("en_US"));
+    QCOMPARE(options.codes, (QStringList{QStringLiteral("0700"), QStringLiteral("AAPL")}));
+    QCOMPARE(options.types, (QStringList{QStringLiteral("BUY"), QStringLiteral("SELL"), QStringLiteral("DEPOSIT"),
+                                         QStringLiteral("GIFT")}));
+    QCOMPARE(options.years, (QList<int>{2025, 2024}));
 }
 
 void TransactionLedgerTest::textsFollowTheLanguage()
