@@ -94,10 +94,11 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     m_form->setHorizontalSpacing(12);
     m_form->setVerticalSpacing(8);
 
+    // Made in the order the form shows them, so that Tab goes down the sheet as it reads.
+    m_type = new QComboBox(this);
     m_broker = new QComboBox(this);
     m_market = new QComboBox(this);
     m_code = new QLineEdit(this);
-    m_type = new QComboBox(this);
     m_quantity = numberField(&TransactionEntries::quantity);
     m_price = numberField(&TransactionEntries::price);
     m_commission = numberField(&TransactionEntries::commission);
@@ -112,8 +113,8 @@ TransactionEditorSheet::TransactionEditorSheet(TransactionReferenceData referenc
     ratio->addWidget(new QLabel(QStringLiteral(":"), m_split));
     ratio->addWidget(m_splitOld, 1);
     m_split->setFocusProxy(m_splitNew);
-    m_settles = new QCheckBox(text(u"settlesInCash"), this);
     m_currency = new QComboBox(this);
+    m_settles = new QCheckBox(text(u"settlesInCash"), this);
     m_sector = new QComboBox(this);
     m_industry = new QComboBox(this);
     m_sector->setPlaceholderText(text(u"chooseOne"));
@@ -257,7 +258,13 @@ void TransactionEditorSheet::showForm()
 {
     const TransactionForm form = m_editor->form();
     const QString language = m_editor->referenceData().languageCode;
-    const auto show = [this](QWidget *field, bool visible) { m_form->setRowVisible(field, visible); };
+    bool changed = false;
+    const auto show = [this, &changed](QWidget *field, bool visible) {
+        if (m_form->isRowVisible(field) == visible)
+            return;
+        m_form->setRowVisible(field, visible);
+        changed = true;
+    };
     show(m_broker, form.broker != FieldUse::Unused);
     show(m_market, form.instrument != FieldUse::Unused);
     show(m_code, form.instrument != FieldUse::Unused);
@@ -274,6 +281,9 @@ void TransactionEditorSheet::showForm()
     // A held code's sector is its holding's; only a code held nowhere lets the user pick.
     m_sector->setEnabled(m_editor->needsSector());
     m_industry->setEnabled(m_editor->needsSector());
+    // The sheet takes the height of the rows it shows; its width stays.
+    if (changed)
+        adjustSize();
 }
 
 void TransactionEditorSheet::showEntries()
@@ -327,7 +337,6 @@ void TransactionEditorSheet::showEntries()
         m_reason->setPlainText(entries.reason);
     }
     showForm();
-    adjustSize();
 }
 
 void TransactionEditorSheet::showState()

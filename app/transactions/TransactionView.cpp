@@ -391,6 +391,10 @@ bool TransactionPage::eventFilter(QObject *watched, QEvent *event)
         case Qt::Key_Backspace:
             deleteCurrentRow();
             return true;
+        case Qt::Key_Menu:
+            // Taken here, so the menu is the current row's wherever the mouse is.
+            showRowMenu(m_view->visualRect(m_view->currentIndex()).center());
+            return true;
         default:
             break;
         }

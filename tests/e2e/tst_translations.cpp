@@ -10,6 +10,7 @@
 #include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/transactions/TransactionEditorSheet.h"
+#include "app/transactions/TransactionLedgerModel.h"
 #include "app/transactions/TransactionView.h"
 #include "app/workspace/EditDebugLog.h"
 #include "app/workspace/Workspace.h"
@@ -32,6 +33,7 @@
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocumentFragment>
@@ -275,6 +277,27 @@ void TranslationsTest::walkWindow(const QString &language, QStringList &names, S
     QTRY_VERIFY(ledger->isAddingTransaction());
     walk(seen, &window, QStringLiteral("transaction sheet"));
     screenshot(ledger->editorSheet(), language, QStringLiteral("transaction-sheet"));
+    // The fields the other types bring, the sheet on a stored transaction and the closed positions.
+    QComboBox *types = ledger->editorSheet()->typePicker();
+    for (const char *type : {"DIVIDEND", "SPLIT", "TRANSFER_IN"}) {
+        const int index = types->findData(QString::fromLatin1(type));
+        types->setCurrentIndex(index);
+        Q_EMIT types->activated(index);
+        walk(seen, ledger->editorSheet(), QStringLiteral("transaction sheet, ") + QString::fromLatin1(type));
+    }
+    screenshot(ledger->editorSheet(), language, QStringLiteral("transaction-sheet-transfer-in"));
+    ledger->editorSheet()->reject();
+    QTRY_VERIFY(!ledger->isAddingTransaction());
+    ledger->ledger()->setCurrentIndex(ledger->ledger()->model()->index(0, 0));
+    ledger->editCurrentRow();
+    QVERIFY(ledger->isAddingTransaction());
+    walk(seen, ledger->editorSheet(), QStringLiteral("transaction edit sheet"));
+    screenshot(ledger->editorSheet(), language, QStringLiteral("transaction-edit-sheet"));
+    ledger->editorSheet()->reject();
+    QTRY_VERIFY(!ledger->isAddingTransaction());
+    ledger->closedPositionsToggle()->click();
+    walk(seen, &window, QStringLiteral("closed positions"));
+    screenshot(&window, language, QStringLiteral("closed-positions"));
 
     walkModal(seen, [&] { window.content()->openAddBrokerageDialog(); }, QStringLiteral("add brokerage"));
     walkModal(seen, [&] { QuillfernApp::showAboutPanel(&window); }, QStringLiteral("about"));

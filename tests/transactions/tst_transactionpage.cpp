@@ -322,7 +322,7 @@ void TransactionPageTest::rowsAreEditedAndDeletedFromTheKeyboard()
     // The test platform cannot raise a popup or hand it the keyboard.
     QTest::ignoreMessage(QtWarningMsg, "This plugin does not support raise()");
     QTest::ignoreMessage(QtWarningMsg, "This plugin does not support grabbing the keyboard");
-    Q_EMIT ledger->customContextMenuRequested(ledger->visualRect(ledger->currentIndex()).center());
+    QTest::keyClick(ledger, Qt::Key_Menu);
     QVERIFY(m_page->rowMenu());
     QCOMPARE(m_page->rowMenu()->actions().size(), 2);
     m_page->rowMenu()->close();
