@@ -65,6 +65,11 @@ void TransactionServiceTest::aTradeFromTheSheetReloadsLedgerAndHoldings()
     QTest::keyClicks(sheet->quantityField(), QStringLiteral("10"));
     QTest::keyClicks(sheet->priceField(), QStringLiteral("100"));
     QTest::keyClicks(sheet->commissionField(), QStringLiteral("5"));
+    // A code held nowhere needs its sector and sub-industry picked.
+    for (QComboBox *picker : {sheet->sectorPicker(), sheet->industryPicker()}) {
+        picker->setCurrentIndex(0);
+        Q_EMIT picker->activated(0);
+    }
     sheet->addButton()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!page.editorSheet(), 10000);
 
