@@ -1,6 +1,6 @@
 // The transaction sheet's rules: which fields each type takes and what passes the checks, starting values
 // for a new and a stored transaction, the currency and sector that follow the market and the code, the
-// lists its pickers offer, the normalisation of save, and what a failure leaves behind.
+// normalisation of save, and what a failure leaves behind.
 
 #include "app/transactions/TransactionEditor.h"
 #include "app/workspace/TransactionRules.h"
@@ -118,7 +118,6 @@ private Q_SLOTS:
     void theCurrencyFollowsTheMarketUntilPicked();
     void theSectorIsTheHoldingsOrPicked_data();
     void theSectorIsTheHoldingsOrPicked();
-    void pickersListSectorsAndTheirSubIndustries();
     void theRequestIsNormalised();
     void successFinishesTheSheet();
     void failureKeepsTheSheetOpenWithItsEntries();
@@ -304,13 +303,6 @@ void TransactionEditorTest::startsFromTheFirstEntries()
     QVERIFY(entries.settlesInCash);
     QVERIFY(!sheet.editor.editedRecord());
     QVERIFY(!sheet.editor.errorMessage());
-
-    // Without a broker the sheet cannot be saved, whatever else is typed.
-    Sheet bare(TransactionReferenceData{{}, {}, {}, QStringLiteral("en-US")});
-    bare.editor.setEntries(filled(bare.editor));
-    bare.editor.save();
-    QVERIFY(bare.sent.isEmpty());
-    QCOMPARE(bare.editor.faultyField(), QStringLiteral("broker"));
 }
 
 void TransactionEditorTest::editingStartsFromTheStoredFields()
@@ -394,26 +386,6 @@ void TransactionEditorTest::theSectorIsTheHoldingsOrPicked()
     sheet.editor.setEntries(entries);
     QTEST(sheet.editor.entries().sector, "sector");
     QTEST(sheet.editor.needsSector(), "needsSector");
-}
-
-void TransactionEditorTest::pickersListSectorsAndTheirSubIndustries()
-{
-    Sheet sheet;
-    QCOMPARE(
-        sheet.editor.sectorOptions(),
-        (QStringList{QStringLiteral("Energy"), QStringLiteral("Information Technology"), QStringLiteral("Utilities")}));
-    TransactionEntries entries = filled(sheet.editor);
-    entries.subSector = QStringLiteral("Coal & Consumable Fuels");
-    sheet.editor.setEntries(entries);
-    QCOMPARE(sheet.editor.subSectorOptions(),
-             (QStringList{QStringLiteral("Oil & Gas Drilling"), QStringLiteral("Coal & Consumable Fuels")}));
-    // Another sector lists its own sub-industries, and one of the old sector is not kept.
-    entries = sheet.editor.entries();
-    entries.sector = QStringLiteral("Information Technology");
-    sheet.editor.setEntries(entries);
-    QCOMPARE(sheet.editor.subSectorOptions(),
-             (QStringList{QStringLiteral("Semiconductors"), QStringLiteral("Application Software")}));
-    QVERIFY(sheet.editor.entries().subSector.isEmpty());
 }
 
 void TransactionEditorTest::theRequestIsNormalised()
