@@ -70,8 +70,9 @@ QList<ClosedPositionSummary> closedPositions(const QList<TransactionRecord> &tra
         });
         if (held)
             continue;
-        const auto found = std::find_if(closed.cbegin(), closed.cend(),
-                                        [&record](const ClosedPositionSummary &entry) { return sameKey(entry, record); });
+        const auto found = std::find_if(closed.cbegin(), closed.cend(), [&record](const ClosedPositionSummary &entry) {
+            return sameKey(entry, record);
+        });
         const qsizetype at = found - closed.cbegin();
         if (found == closed.cend()) {
             closed.append(ClosedPositionSummary{record.broker, record.market, record.code, {}, 0, 0});

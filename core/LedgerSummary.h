@@ -33,8 +33,8 @@ struct ClosedPositionSummary {
     QString broker;
     QString market;
     QString code;
-    QString currency;           // of the position's sells; empty when they were in several
-    double realizedGain = 0;    // in currency; meaningful only when currency is not empty
+    QString currency;        // of the position's sells; empty when they were in several
+    double realizedGain = 0; // in currency; meaningful only when currency is not empty
     double realizedGainUsd = 0;
 
     bool operator==(const ClosedPositionSummary &) const = default;

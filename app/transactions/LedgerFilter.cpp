@@ -30,8 +30,9 @@ LedgerFilterOptions ledgerFilterOptions(const QList<TransactionRecord> &records,
     std::sort(options.codes.begin(), options.codes.end(), collated);
     std::sort(laterTypes.begin(), laterTypes.end());
     for (const QString &type : transactionTypes()) {
-        const bool used = std::any_of(records.cbegin(), records.cend(),
-                                      [&type](const TransactionRecord &record) { return record.transactionType == type; });
+        const bool used = std::any_of(records.cbegin(), records.cend(), [&type](const TransactionRecord &record) {
+            return record.transactionType == type;
+        });
         if (used)
             options.types.append(type);
     }

@@ -67,8 +67,12 @@ TransactionSave TransactionEditor::saveTo(Workspace &workspace)
 TransactionReferenceData TransactionEditor::referenceDataOf(const Workspace &workspace)
 {
     const LanguageOption language = workspace.selectedLanguage();
-    return TransactionReferenceData{workspace.brokerageNames(), workspace.currencies(), workspace.gicsClassifications(),
-                                    language.code,              language.locale,      workspace.rows()};
+    return TransactionReferenceData{workspace.brokerageNames(),
+                                    workspace.currencies(),
+                                    workspace.gicsClassifications(),
+                                    language.code,
+                                    language.locale,
+                                    workspace.rows()};
 }
 
 std::optional<AssetRow> TransactionEditor::heldPosition() const

@@ -347,12 +347,12 @@ void TransactionEditorSheet::showState()
     m_addButton->setEnabled(!m_editor->isSaving());
     // The field the checks found at fault takes the focus, so that it can be put right at once.
     const QHash<QString, QWidget *> fields{
-        {QStringLiteral("broker"), m_broker},         {QStringLiteral("market"), m_market},
-        {QStringLiteral("code"), m_code},             {QStringLiteral("quantity"), m_quantity},
-        {QStringLiteral("price"), m_price},           {QStringLiteral("commission"), m_commission},
-        {QStringLiteral("amount"), m_amount},         {QStringLiteral("split_ratio"), m_splitNew},
-        {QStringLiteral("currency"), m_currency},     {QStringLiteral("sector"), m_sector},
-        {QStringLiteral("sub_sector"), m_industry},   {QStringLiteral("traded_at"), m_tradedAt}};
+        {QStringLiteral("broker"), m_broker},       {QStringLiteral("market"), m_market},
+        {QStringLiteral("code"), m_code},           {QStringLiteral("quantity"), m_quantity},
+        {QStringLiteral("price"), m_price},         {QStringLiteral("commission"), m_commission},
+        {QStringLiteral("amount"), m_amount},       {QStringLiteral("split_ratio"), m_splitNew},
+        {QStringLiteral("currency"), m_currency},   {QStringLiteral("sector"), m_sector},
+        {QStringLiteral("sub_sector"), m_industry}, {QStringLiteral("traded_at"), m_tradedAt}};
     if (QWidget *faulty = fields.value(m_editor->faultyField()); faulty && faulty->isVisible())
         faulty->setFocus(Qt::OtherFocusReason);
     // The sheet grows by the message's lines and shrinks back without it; its width stays.

@@ -61,21 +61,25 @@ TransactionLedgerModel::ColumnWidth TransactionLedgerModel::columnWidth(int colu
 
 QString TransactionLedgerModel::titleKey(int column)
 {
-    static const char *const keys[ColumnCount] = {
-        "account",    "market", "ticker",       "transactionType", "quantity",   "tradePrice",
-        "amount", "commission", "realizedGain", "tradeTime",       "tradeReason"};
+    static const char *const keys[ColumnCount] = {"account",      "market",     "ticker",     "transactionType",
+                                                  "quantity",     "tradePrice", "amount",     "commission",
+                                                  "realizedGain", "tradeTime",  "tradeReason"};
     return column >= 0 && column < ColumnCount ? QString::fromLatin1(keys[column]) : QString();
 }
 
 LedgerTone TransactionLedgerModel::typeTone(const QString &type)
 {
-    static const QHash<QString, LedgerTone> tones{
-        {QStringLiteral("BUY"), LedgerTone::Buy},          {QStringLiteral("SELL"), LedgerTone::Sell},
-        {QStringLiteral("DIVIDEND"), LedgerTone::Income},  {QStringLiteral("INTEREST"), LedgerTone::Income},
-        {QStringLiteral("FEE"), LedgerTone::Cost},         {QStringLiteral("TAX"), LedgerTone::Cost},
-        {QStringLiteral("DEPOSIT"), LedgerTone::Primary},  {QStringLiteral("WITHDRAWAL"), LedgerTone::Primary},
-        {QStringLiteral("SPLIT"), LedgerTone::Primary},    {QStringLiteral("TRANSFER_IN"), LedgerTone::Primary},
-        {QStringLiteral("TRANSFER_OUT"), LedgerTone::Primary}};
+    static const QHash<QString, LedgerTone> tones{{QStringLiteral("BUY"), LedgerTone::Buy},
+                                                  {QStringLiteral("SELL"), LedgerTone::Sell},
+                                                  {QStringLiteral("DIVIDEND"), LedgerTone::Income},
+                                                  {QStringLiteral("INTEREST"), LedgerTone::Income},
+                                                  {QStringLiteral("FEE"), LedgerTone::Cost},
+                                                  {QStringLiteral("TAX"), LedgerTone::Cost},
+                                                  {QStringLiteral("DEPOSIT"), LedgerTone::Primary},
+                                                  {QStringLiteral("WITHDRAWAL"), LedgerTone::Primary},
+                                                  {QStringLiteral("SPLIT"), LedgerTone::Primary},
+                                                  {QStringLiteral("TRANSFER_IN"), LedgerTone::Primary},
+                                                  {QStringLiteral("TRANSFER_OUT"), LedgerTone::Primary}};
     return tones.value(type, LedgerTone::Neutral);
 }
 

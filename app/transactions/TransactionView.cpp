@@ -159,7 +159,8 @@ TransactionPage::TransactionPage(Workspace &workspace, QWidget *parent)
     m_closedView->setObjectName(QStringLiteral("closedPositionsTable"));
     m_closedView->setModel(closedSorting);
     for (int column = 0; column < ClosedPositionsModel::ColumnCount; ++column)
-        m_closedView->horizontalHeader()->resizeSection(column, column < ClosedPositionsModel::RealizedGain ? 140 : 180);
+        m_closedView->horizontalHeader()->resizeSection(column,
+                                                        column < ClosedPositionsModel::RealizedGain ? 140 : 180);
     m_stack->addWidget(m_closedView);
     layout->addWidget(m_stack, 1);
 
@@ -299,10 +300,9 @@ void TransactionPage::showFilterChoices()
 void TransactionPage::applyFilters()
 {
     const QVariant year = m_pickers[3]->currentData();
-    m_filter->setChoice(LedgerFilterChoice{m_pickers[0]->currentData().toString(),
-                                           m_pickers[1]->currentData().toString(),
-                                           m_pickers[2]->currentData().toString(),
-                                           year.isValid() ? std::optional(year.toInt()) : std::nullopt});
+    m_filter->setChoice(LedgerFilterChoice{
+        m_pickers[0]->currentData().toString(), m_pickers[1]->currentData().toString(),
+        m_pickers[2]->currentData().toString(), year.isValid() ? std::optional(year.toInt()) : std::nullopt});
 }
 
 void TransactionPage::showChangeStatus()
@@ -370,8 +370,8 @@ void TransactionPage::showRowMenu(const QPoint &position)
     const QString language = m_workspace.selectedLanguage().code;
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *edit = menu->addAction(AppText::value(u"editTransactionAction", language), this,
-                                    &TransactionPage::editCurrentRow);
+    QAction *edit =
+        menu->addAction(AppText::value(u"editTransactionAction", language), this, &TransactionPage::editCurrentRow);
     edit->setEnabled(!transactionTypeKey(record->transactionType).isEmpty());
     menu->addAction(AppText::value(u"delete", language), this, &TransactionPage::deleteCurrentRow);
     m_menu = menu;

@@ -113,7 +113,8 @@ QCoro::Task<std::optional<APIFailure>> TransactionChanges::edit(TransactionRecor
     const QPointer<TransactionChanges> self(this);
     auto turn = waitTurn();
     if (!co_await std::move(turn))
-        co_return APIFailure(TransportError{TransportError::Kind::Cancelled, QNetworkReply::OperationCanceledError, {}});
+        co_return APIFailure(
+            TransportError{TransportError::Kind::Cancelled, QNetworkReply::OperationCanceledError, {}});
     auto update = m_workspace.updateTransaction(currentID(before.id), after);
     auto failure = co_await std::move(update);
     if (!self)
@@ -136,7 +137,8 @@ QCoro::Task<std::optional<APIFailure>> TransactionChanges::remove(TransactionRec
     const QPointer<TransactionChanges> self(this);
     auto turn = waitTurn();
     if (!co_await std::move(turn))
-        co_return APIFailure(TransportError{TransportError::Kind::Cancelled, QNetworkReply::OperationCanceledError, {}});
+        co_return APIFailure(
+            TransportError{TransportError::Kind::Cancelled, QNetworkReply::OperationCanceledError, {}});
     auto removal = m_workspace.deleteTransaction(currentID(record.id));
     auto failure = co_await std::move(removal);
     if (!self)
@@ -197,8 +199,8 @@ QCoro::Task<> TransactionChanges::replay(std::shared_ptr<Change> change, bool fo
     const bool isEdit = change->kind == Change::Kind::Edit;
     const TransactionCreateInput shown = isEdit && forward ? change->after : change->before;
     const char16_t *commandKey = isEdit ? u"changeTransactionCommand" : u"deleteTransactionCommand";
-    const char16_t *outcomeKey = failure ? (forward ? u"redoFailed" : u"undoFailed")
-                                         : (forward ? u"redoneChange" : u"undoneChange");
+    const char16_t *outcomeKey =
+        failure ? (forward ? u"redoFailed" : u"undoFailed") : (forward ? u"redoneChange" : u"undoneChange");
     const QString reason = failure ? failure->description() : QString();
     setStatus(StatusLine(
         [shown, commandKey, outcomeKey, reason](const QString &in) {

@@ -29,9 +29,9 @@ bool positive(double value)
 const QStringList &transactionTypes()
 {
     static const QStringList types{
-        QStringLiteral("BUY"),      QStringLiteral("SELL"),       QStringLiteral("DIVIDEND"),
-        QStringLiteral("INTEREST"), QStringLiteral("FEE"),        QStringLiteral("TAX"),
-        QStringLiteral("DEPOSIT"),  QStringLiteral("WITHDRAWAL"), QStringLiteral("SPLIT"),
+        QStringLiteral("BUY"),         QStringLiteral("SELL"),        QStringLiteral("DIVIDEND"),
+        QStringLiteral("INTEREST"),    QStringLiteral("FEE"),         QStringLiteral("TAX"),
+        QStringLiteral("DEPOSIT"),     QStringLiteral("WITHDRAWAL"),  QStringLiteral("SPLIT"),
         QStringLiteral("TRANSFER_IN"), QStringLiteral("TRANSFER_OUT")};
     return types;
 }
@@ -160,9 +160,9 @@ TransactionCreateInput keptForType(TransactionCreateInput input)
 
 TransactionCreateInput inputOf(const TransactionRecord &record)
 {
-    return TransactionCreateInput{record.broker,   record.market,     record.code,     record.transactionType,
-                                  record.quantity, record.price,      record.commission, record.currency,
-                                  record.sector,   record.subSector,  record.tradedAt, record.reason,
+    return TransactionCreateInput{record.broker,   record.market,     record.code,         record.transactionType,
+                                  record.quantity, record.price,      record.commission,   record.currency,
+                                  record.sector,   record.subSector,  record.tradedAt,     record.reason,
                                   record.amount,   record.splitRatio, record.settlesInCash};
 }
 

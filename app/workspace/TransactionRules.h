@@ -27,7 +27,7 @@ struct TransactionForm {
     bool splitRatio = false;
     bool currency = false;
     bool settlesInCash = false;
-    bool costPerShare = false; // the price field is the cost per share brought in
+    bool costPerShare = false;  // the price field is the cost per share brought in
     bool opensPosition = false; // a code held nowhere needs its sector and sub-industry
 
     bool operator==(const TransactionForm &) const = default;

@@ -68,15 +68,14 @@ void LedgerSummaryTest::earnings_data()
     QTest::addColumn<double>("gainUsd");
     QTest::addColumn<double>("incomeUsd");
 
-    const QList<TransactionRecord> book{
-        row("SELL", "2025-06-01T10:00:00Z", std::nullopt, 1.0, 120),
-        row("SELL", "2024-06-01T10:00:00Z", std::nullopt, 1.0, -20),
-        row("DIVIDEND", "2025-02-01T10:00:00Z", 100, 0.5),
-        row("INTEREST", "2025-02-01T10:00:00Z", 10, 1.0),
-        row("TAX", "2025-02-02T10:00:00Z", 15, 1.0),
-        row("FEE", "2025-02-02T10:00:00Z", 7, 1.0),
-        row("DEPOSIT", "2025-02-02T10:00:00Z", 1000, 1.0),
-        row("DIVIDEND", "2024-12-31T23:30:00-05:00", 40, 1.0)};
+    const QList<TransactionRecord> book{row("SELL", "2025-06-01T10:00:00Z", std::nullopt, 1.0, 120),
+                                        row("SELL", "2024-06-01T10:00:00Z", std::nullopt, 1.0, -20),
+                                        row("DIVIDEND", "2025-02-01T10:00:00Z", 100, 0.5),
+                                        row("INTEREST", "2025-02-01T10:00:00Z", 10, 1.0),
+                                        row("TAX", "2025-02-02T10:00:00Z", 15, 1.0),
+                                        row("FEE", "2025-02-02T10:00:00Z", 7, 1.0),
+                                        row("DEPOSIT", "2025-02-02T10:00:00Z", 1000, 1.0),
+                                        row("DIVIDEND", "2024-12-31T23:30:00-05:00", 40, 1.0)};
     QTest::newRow("one year") << book << std::optional(2025) << 120.0 << (50.0 + 10 - 15 + 40);
     QTest::newRow("the year before") << book << std::optional(2024) << -20.0 << 0.0;
     QTest::newRow("all time") << book << std::optional<int>() << 100.0 << (50.0 + 10 - 15 + 40);
@@ -90,8 +89,8 @@ void LedgerSummaryTest::earnings_data()
     QTest::newRow("a time that is no date counts in no year")
         << QList<TransactionRecord>{row("DIVIDEND", "not a date", 5, 1.0)} << std::optional(2025) << 0.0 << 0.0;
     QTest::newRow("gains of a buy are not counted")
-        << QList<TransactionRecord>{row("BUY", "2025-06-01T10:00:00Z", std::nullopt, 1.0, 50)}
-        << std::optional<int>() << 0.0 << 0.0;
+        << QList<TransactionRecord>{row("BUY", "2025-06-01T10:00:00Z", std::nullopt, 1.0, 50)} << std::optional<int>()
+        << 0.0 << 0.0;
 }
 
 void LedgerSummaryTest::earnings()
@@ -115,8 +114,12 @@ void LedgerSummaryTest::closedPositions_data()
     transferOut.realizedGain.reset();
     transferOut.realizedGainUsd.reset();
     const auto closed = [](const char *broker, const char *code, const char *currency, double gain, double usd) {
-        return ClosedPositionSummary{QString::fromLatin1(broker), QStringLiteral("US"), QString::fromLatin1(code),
-                                     QString::fromLatin1(currency), gain, usd};
+        return ClosedPositionSummary{QString::fromLatin1(broker),
+                                     QStringLiteral("US"),
+                                     QString::fromLatin1(code),
+                                     QString::fromLatin1(currency),
+                                     gain,
+                                     usd};
     };
 
     QTest::newRow("sold out, sells summed")
@@ -140,9 +143,9 @@ void LedgerSummaryTest::closedPositions_data()
     QTest::newRow("sells in two currencies keep only the dollars")
         << QList<TransactionRecord>{sale("Futu", "AAPL", "USD", 10, 10), sale("Futu", "AAPL", "HKD", 78, 10)}
         << QList<AssetRow>{} << QList<ClosedPositionSummary>{closed("Futu", "AAPL", "", 88, 20)};
-    QTest::newRow("sells without gains")
-        << QList<TransactionRecord>{row("SELL", "2025-01-01T00:00:00Z")} << QList<AssetRow>{}
-        << QList<ClosedPositionSummary>{closed("Futu", "AAPL", "USD", 0, 0)};
+    QTest::newRow("sells without gains") << QList<TransactionRecord>{row("SELL", "2025-01-01T00:00:00Z")}
+                                         << QList<AssetRow>{}
+                                         << QList<ClosedPositionSummary>{closed("Futu", "AAPL", "USD", 0, 0)};
     QTest::newRow("buys and dividends close nothing")
         << QList<TransactionRecord>{row("BUY", "2025-01-01T00:00:00Z"), row("DIVIDEND", "2025-01-01T00:00:00Z", 3, 1)}
         << QList<AssetRow>{} << QList<ClosedPositionSummary>{};

@@ -36,8 +36,8 @@ TransactionReferenceData reference()
          gics("Utilities", "Gas Utilities")},
         QStringLiteral("ko-KR"),
         QStringLiteral("ko_KR"),
-        {AssetRow{QStringLiteral("H1"), QStringLiteral("US"), QStringLiteral("Utilities"), QStringLiteral("Gas Utilities"),
-                  QStringLiteral("AAPL"), QStringLiteral("IBKR"), 150, 10, 180}}};
+        {AssetRow{QStringLiteral("H1"), QStringLiteral("US"), QStringLiteral("Utilities"),
+                  QStringLiteral("Gas Utilities"), QStringLiteral("AAPL"), QStringLiteral("IBKR"), 150, 10, 180}}};
 }
 
 // Holds a save open until release() is emitted, then answers with its failure, if any.
@@ -86,10 +86,10 @@ TransactionEntries filled(const TransactionEditor &editor)
 // An input of the type with every field it takes filled in and valid.
 TransactionCreateInput valid(const char *type)
 {
-    return keptForType(TransactionCreateInput{
-        QStringLiteral("Futu"), QStringLiteral("US"), QStringLiteral("AAPL"), QString::fromLatin1(type), 2, 150, 1,
-        QStringLiteral("USD"), QStringLiteral("Energy"), QStringLiteral("Coal & Consumable Fuels"),
-        QStringLiteral("2024-05-01T09:30:00Z"), QString(), 12.5, 4.0, true});
+    return keptForType(TransactionCreateInput{QStringLiteral("Futu"), QStringLiteral("US"), QStringLiteral("AAPL"),
+                                              QString::fromLatin1(type), 2, 150, 1, QStringLiteral("USD"),
+                                              QStringLiteral("Energy"), QStringLiteral("Coal & Consumable Fuels"),
+                                              QStringLiteral("2024-05-01T09:30:00Z"), QString(), 12.5, 4.0, true});
 }
 
 TransactionCreateInput with(TransactionCreateInput input, const std::function<void(TransactionCreateInput &)> &change)

@@ -260,9 +260,8 @@ void TransactionLedgerTest::figuresFollowTheType_data()
 
     TransactionRecord sell = record("SELL", 10, 12.5, "USD", "");
     sell.realizedGain = -3.25;
-    QTest::newRow("sell with its gain") << sell
-                                        << words({"10", "$12.50", "$125.00", "$1.50", "-$3.25"}) << QVariant(125.0)
-                                        << int(LedgerTone::Loss);
+    QTest::newRow("sell with its gain") << sell << words({"10", "$12.50", "$125.00", "$1.50", "-$3.25"})
+                                        << QVariant(125.0) << int(LedgerTone::Loss);
     TransactionRecord buy = record("BUY", 2, 3, "USD", "");
     QTest::newRow("buy, no gain") << buy << words({"2", "$3.00", "$6.00", "$1.50", ""}) << QVariant(6.0)
                                   << int(LedgerTone::Primary);
@@ -307,8 +306,7 @@ void TransactionLedgerTest::sortingGoesByTheCellsValues_data()
     QTest::addColumn<QStringList>("order"); // ids, ascending
     // As texts "$100.00" < "$20.00" < "$9.00", and the Tokyo time reads later than the UTC ones.
     QTest::newRow("amount") << int(TransactionLedgerModel::Amount) << words({"a", "b", "c"});
-    QTest::newRow("trade time, offsets taken in") << int(TransactionLedgerModel::TradeTime)
-                                                  << words({"c", "b", "a"});
+    QTest::newRow("trade time, offsets taken in") << int(TransactionLedgerModel::TradeTime) << words({"c", "b", "a"});
     QTest::newRow("type word") << int(TransactionLedgerModel::Type) << words({"a", "c", "b"});
 }
 

@@ -4,6 +4,7 @@
 // deleting a row from the keyboard, and screenshots in two languages.
 
 #include "app/charts/MetricCard.h"
+#include "app/transactions/LedgerFormats.h"
 #include "app/transactions/TransactionEditorSheet.h"
 #include "app/transactions/TransactionLedgerModel.h"
 #include "app/transactions/TransactionView.h"
@@ -12,7 +13,6 @@
 #include "tests/support/QuietConsole.h"
 #include "text/Formats.h"
 #include "text/Localization.h"
-#include "app/transactions/LedgerFormats.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -245,11 +245,11 @@ void TransactionPageTest::eachTypeShowsItsFields()
     QVERIFY(index >= 0);
     sheet->typePicker()->setCurrentIndex(index);
     Q_EMIT sheet->typePicker()->activated(index);
-    const QList<std::pair<QChar, QWidget *>> fields{
-        {u'b', sheet->brokerPicker()},     {u'c', sheet->codeField()},        {u'q', sheet->quantityField()},
-        {u'p', sheet->priceField()},       {u'f', sheet->commissionField()},  {u'a', sheet->amountField()},
-        {u'r', sheet->splitNewField()},    {u'$', sheet->currencyPicker()},   {u's', sheet->settlesInCashBox()},
-        {u'g', sheet->sectorPicker()}};
+    const QList<std::pair<QChar, QWidget *>> fields{{u'b', sheet->brokerPicker()},     {u'c', sheet->codeField()},
+                                                    {u'q', sheet->quantityField()},    {u'p', sheet->priceField()},
+                                                    {u'f', sheet->commissionField()},  {u'a', sheet->amountField()},
+                                                    {u'r', sheet->splitNewField()},    {u'$', sheet->currencyPicker()},
+                                                    {u's', sheet->settlesInCashBox()}, {u'g', sheet->sectorPicker()}};
     QString seen;
     for (const auto &[letter, field] : fields) {
         if (sheet->showsField(field))
@@ -281,7 +281,8 @@ void TransactionPageTest::cardsAndClosedPositionsAddUpTheLedger()
     const QAbstractItemModel *closed = m_page->closedPositionsView()->model();
     QCOMPARE(closed->rowCount(), 1);
     QCOMPARE(closed->index(0, 2).data().toString(), QStringLiteral("0700"));
-    QCOMPARE(closed->index(0, 3).data().toString(), currencyAmount(780, QStringLiteral("HKD"), systemLocaleName(LocaleCategory::Monetary)));
+    QCOMPARE(closed->index(0, 3).data().toString(),
+             currencyAmount(780, QStringLiteral("HKD"), systemLocaleName(LocaleCategory::Monetary)));
 
     // A filter picked above the ledger narrows it.
     m_page->closedPositionsToggle()->click();

@@ -16,10 +16,19 @@ namespace {
 
 TransactionRecord stored(const char *id, double quantity)
 {
-    return TransactionRecord{QString::fromLatin1(id), QStringLiteral("Futu"), QStringLiteral("US"),
-                             QStringLiteral("AAPL"), QStringLiteral("BUY"), quantity, 150, 1, QStringLiteral("USD"),
-                             QStringLiteral("Information Technology"), QStringLiteral("Semiconductors"),
-                             QStringLiteral("2024-05-01T09:30:00Z"), QStringLiteral("Core"), {}, {}, {}, {}, {}, {}};
+    TransactionRecord r;
+    r.id = QString::fromLatin1(id);
+    r.broker = QStringLiteral("Futu");
+    r.market = QStringLiteral("US");
+    r.code = QStringLiteral("AAPL");
+    r.transactionType = QStringLiteral("BUY");
+    r.quantity = quantity;
+    r.price = 150;
+    r.currency = QStringLiteral("USD");
+    r.sector = QStringLiteral("Information Technology");
+    r.subSector = QStringLiteral("Semiconductors");
+    r.tradedAt = QStringLiteral("2024-05-01T09:30:00Z");
+    return r;
 }
 
 std::string recordJSON(const TransactionRecord &r)

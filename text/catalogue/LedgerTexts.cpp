@@ -20,8 +20,8 @@ constexpr auto rows = std::to_array<CatalogueRow>({
 
     // The sheet's fields and checks.
     {u"amount", u"Amount", u"金额", u"金額", u"金額", u"금액"},
-    {u"splitRatio", u"Split Ratio (new : old)", u"拆股比例（新 : 旧）", u"拆股比例（新 : 舊）",
-     u"分割比率（新 : 旧）", u"분할 비율(신 : 구)"},
+    {u"splitRatio", u"Split Ratio (new : old)", u"拆股比例（新 : 旧）", u"拆股比例（新 : 舊）", u"分割比率（新 : 旧）",
+     u"분할 비율(신 : 구)"},
     {u"costPerShare", u"Cost per Share", u"每股成本", u"每股成本", u"1株あたり取得単価", u"주당 취득 단가"},
     {u"settlesInCash", u"Settles in cash", u"以现金结算", u"以現金結算", u"現金で決済", u"현금으로 결제"},
     {u"chooseOne", u"Choose…", u"请选择…", u"請選擇…", u"選択してください…", u"선택하세요…"},
@@ -44,7 +44,8 @@ constexpr auto rows = std::to_array<CatalogueRow>({
      u"{0}년 실현 손익"},
     {u"realizedGainsAllTime", u"Realized Gains, All Time", u"累计已实现盈亏", u"累計已實現損益", u"累計実現損益",
      u"누적 실현 손익"},
-    {u"incomeInYear", u"Income {0}", u"{0} 年收益收入", u"{0} 年收益收入", u"{0}年のインカム収益", u"{0}년 배당·이자 수입"},
+    {u"incomeInYear", u"Income {0}", u"{0} 年收益收入", u"{0} 年收益收入", u"{0}年のインカム収益",
+     u"{0}년 배당·이자 수입"},
     {u"incomeAllTime", u"Income, All Time", u"累计收益收入", u"累計收益收入", u"累計インカム収益",
      u"누적 배당·이자 수입"},
     {u"closedPositions", u"Closed Positions", u"已平仓持仓", u"已平倉持倉", u"決済済みポジション", u"청산된 포지션"},
