@@ -6,7 +6,12 @@
 #include "server/Database.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QScopeGuard>
+#include <QSqlDriver>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 #include <atomic>
 #include <cmath>
@@ -51,15 +56,41 @@ qint64 nextSequence()
 }
 
 struct Trade {
-    QString id, broker, market, code, type, currency, sector, subSector, tradedAt, reason;
+    QString id, broker, market, code, type, currency;
+    QString sector, subSector, tradedAt, reason; // only of the transaction being written
     double quantity = 0, price = 0, commission = 0, amount = 0, splitRatio = 0;
     double fxToUsd = 0;  // US dollars per unit of currency on the day
     double toMarket = 1; // units of the market's currency per unit of currency on the day
     bool settles = true;
     qint64 tradedAtMs = 0, sequence = 0;
     std::optional<double> gain, gainUsd, soldAgainst;
+    // Worked out once by prepare(), since a replay asks for them of every row many times.
+    TransactionType typed = TransactionType::Unknown;
+    Key positionAt, cashAt;
 
-    TransactionType kind() const { return transactionTypeFromText(type.toStdString()); }
+    void prepare()
+    {
+        // A ledger names a few brokers, codes and types thousands of times over.
+        thread_local QHash<QString, std::string> brokers, codes;
+        thread_local QHash<QString, TransactionType> types;
+        const auto cached = [](QHash<QString, std::string> &seen, const QString &text, auto normalise) {
+            auto found = seen.constFind(text);
+            if (found == seen.constEnd()) {
+                if (seen.size() > 4096)
+                    seen.clear();
+                found = seen.insert(text, normalise(text));
+            }
+            return *found;
+        };
+        auto known = types.constFind(type);
+        if (known == types.constEnd())
+            known = types.insert(type, transactionTypeFromText(type.toStdString()));
+        typed = *known;
+        const std::string brokerAt = cached(brokers, broker, brokerKey);
+        positionAt = {brokerAt, cached(codes, market, codeKey), cached(codes, code, codeKey)};
+        cashAt = {brokerAt, std::string(), cached(codes, currency, codeKey)};
+    }
+    TransactionType kind() const { return typed; }
     bool movesCash() const
     {
         const TransactionType t = kind();
@@ -114,6 +145,12 @@ QString describe(double number)
     return QString::number(number, 'g', 12);
 }
 
+// Only what a replay needs: the whole ledger is read on every write.
+constexpr const char *kTradeQuery =
+    "SELECT id, broker, market, code, transaction_type, quantity, price, commission, currency, traded_at_ms, "
+    "sequence, amount, split_ratio, settles_in_cash, fx_to_usd, to_market, realized_gain, realized_gain_usd, "
+    "sold_against FROM transactions WHERE user_id = ? ORDER BY traded_at_ms, sequence";
+
 class Book {
 public:
     Book(QSqlDatabase connection, QString userID, qint64 now)
@@ -125,6 +162,8 @@ public:
 
 private:
     StoreOutcome load();
+    bool readTradesDirectly();
+    void take(Trade &&t);
     void noticeTypedRows();
     StoreOutcome change(const LedgerWrite &write);
     StoreOutcome writeBack(const LedgerReport &report);
@@ -196,25 +235,65 @@ StoreOutcome Book::load()
             (rows.text(0) == QLatin1String("cash") ? m_cashMarks : m_positionMarks)[key] = mark;
         }
     }
-    Statement rows(m_connection,
-                   QStringLiteral("SELECT id, broker, market, code, transaction_type, quantity, price, commission, "
-                                  "currency, sector, sub_sector, traded_at, reason, traded_at_ms, sequence, amount, "
-                                  "split_ratio, settles_in_cash, fx_to_usd, to_market, realized_gain, "
-                                  "realized_gain_usd, sold_against FROM transactions WHERE user_id = ? "
-                                  "ORDER BY traded_at_ms, sequence"),
-                   {m_user});
+    if (readTradesDirectly())
+        return std::nullopt;
+    m_trades.clear();
+    m_latestEntry = INT64_MIN;
+    Statement rows(m_connection, QString::fromLatin1(kTradeQuery), {m_user});
     if (!rows.ok())
         return StoreError::unavailable(rows.error());
     while (rows.next()) {
         Trade t{rows.text(0),   rows.text(1),   rows.text(2),   rows.text(3),   rows.text(4),
-                rows.text(8),   rows.text(9),   rows.text(10),  rows.text(11),  rows.text(12),
-                rows.number(5), rows.number(6), rows.number(7), rows.number(15), rows.number(16),
-                rows.number(18), rows.number(19), rows.integer(17) != 0, rows.integer(13), rows.integer(14),
-                optionalNumber(rows, 20), optionalNumber(rows, 21), optionalNumber(rows, 22)};
-        m_latestEntry = std::max(m_latestEntry, t.sequence);
-        m_trades.push_back(std::move(t));
+                rows.text(8),   {},             {},             {},             {},
+                rows.number(5), rows.number(6), rows.number(7), rows.number(11), rows.number(12),
+                rows.number(14), rows.number(15), rows.integer(13) != 0, rows.integer(9), rows.integer(10),
+                optionalNumber(rows, 16), optionalNumber(rows, 17), optionalNumber(rows, 18), {}, {}, {}};
+        take(std::move(t));
     }
     return std::nullopt;
+}
+
+void Book::take(Trade &&t)
+{
+    m_latestEntry = std::max(m_latestEntry, t.sequence);
+    t.prepare();
+    m_trades.push_back(std::move(t));
+}
+
+// On SQLite the ledger is read through the connection's own handle: Qt's driver makes a variant and a
+// UTF-16 copy of every cell, which took most of a correction's time on a long ledger.
+bool Book::readTradesDirectly()
+{
+    const QVariant handle = m_connection.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3 *db = *static_cast<sqlite3 *const *>(handle.constData());
+    sqlite3_stmt *statement = nullptr;
+    if (!db || sqlite3_prepare_v2(db, kTradeQuery, -1, &statement, nullptr) != SQLITE_OK)
+        return false;
+    const auto finish = qScopeGuard([statement] { sqlite3_finalize(statement); });
+    const QByteArray user = m_user.toUtf8();
+    if (sqlite3_bind_text(statement, 1, user.constData(), int(user.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        return false;
+    const auto text = [statement](int column) {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+    };
+    const auto number = [statement](int column) { return sqlite3_column_double(statement, column); };
+    const auto optional = [statement](int column) {
+        return sqlite3_column_type(statement, column) == SQLITE_NULL
+                   ? std::nullopt
+                   : std::optional(sqlite3_column_double(statement, column));
+    };
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        take(Trade{text(0),   text(1),   text(2),   text(3),   text(4),   text(8),  {},  {},  {},  {},
+                             number(5), number(6), number(7), number(11), number(12), number(14), number(15),
+                             sqlite3_column_int64(statement, 13) != 0, sqlite3_column_int64(statement, 9),
+                             sqlite3_column_int64(statement, 10), optional(16), optional(17), optional(18), {}, {},
+                             {}});
+    }
+    return step == SQLITE_DONE; // else the driver's way reads it again, and reports what fails
 }
 
 std::map<Key, Current> Book::currentRows(const std::vector<Row> &rows, bool cash) const
@@ -268,9 +347,9 @@ void Book::noticeTypedRows()
     std::vector<Key> positions, cash;
     for (const Trade &t : m_trades) {
         if (t.movesShares())
-            positions.push_back(positionKey(t.broker, t.market, t.code));
+            positions.push_back(t.positionAt);
         if (t.movesCash())
-            cash.push_back(cashKey(t.broker, t.currency));
+            cash.push_back(t.cashAt);
     }
     notice(m_positionMarks, currentRows(m_holdings, false), positions);
     notice(m_cashMarks, currentRows(m_cash, true), cash);
@@ -297,6 +376,7 @@ Trade Book::tradeFrom(const QString &id, const TransactionCreateInput &input, qi
     t.settles = input.settlesInCash.value_or(true);
     t.tradedAtMs = tradedAtMs;
     t.sequence = sequence;
+    t.prepare();
     const QString day = dayOf(tradedAtMs);
     t.fxToUsd = usdPerUnitOn(m_connection, t.currency, day);
     if (t.movesShares() && !t.market.isEmpty()) {
@@ -403,8 +483,8 @@ StoreOutcome Book::run(const LedgerWrite &write)
     m_fed.clear();
     for (std::size_t i = 0; i < m_trades.size(); ++i) {
         const Trade &t = m_trades[i];
-        LedgerTransaction row{t.id.toStdString(), t.type.toStdString(), brokerKey(t.broker), codeKey(t.market),
-                              codeKey(t.code), codeKey(t.currency), t.quantity, t.price, t.commission, t.amount,
+        LedgerTransaction row{t.id.toStdString(), t.type.toStdString(), std::get<0>(t.positionAt),
+                              std::get<1>(t.positionAt), std::get<2>(t.positionAt), std::get<2>(t.cashAt), t.quantity, t.price, t.commission, t.amount,
                               t.splitRatio, t.settles, t.tradedAtMs / 1000 - (t.tradedAtMs % 1000 < 0 ? 1 : 0),
                               t.fxToUsd, t.sequence};
         // Positions are kept in the market's currency: a trade in another one moves the position at the day's
@@ -423,7 +503,7 @@ StoreOutcome Book::run(const LedgerWrite &write)
         if (converted && t.settles && (type == TransactionType::Buy || type == TransactionType::Sell)) {
             const double gross = t.quantity * t.price;
             LedgerTransaction cash{t.id.toStdString(), type == TransactionType::Buy ? "WITHDRAWAL" : "DEPOSIT",
-                                   brokerKey(t.broker), {}, {}, codeKey(t.currency), 0, 0, 0,
+                                   std::get<0>(t.cashAt), {}, {}, std::get<2>(t.cashAt), 0, 0, 0,
                                    type == TransactionType::Buy ? gross + t.commission : gross - t.commission, 0,
                                    true, row.tradedAt, t.fxToUsd, t.sequence};
             if (cash.amount < 0) { // a sale whose commission exceeds it takes cash
@@ -514,12 +594,21 @@ StoreOutcome Book::writePositions(const LedgerReport &report)
             // The latest trade of the position names it as the user typed it and says what it last cost.
             const Trade *latest = nullptr;
             for (const Trade &t : m_trades) {
-                if (t.movesShares() && positionKey(t.broker, t.market, t.code) == key)
+                if (t.movesShares() && t.positionAt == key)
                     latest = &t;
             }
             if (!latest)
                 continue; // an opening row the user removed and the ledger never reached
-            QString sector = latest->sector, subSector = latest->subSector;
+            QString sector, subSector;
+            {
+                Statement named(m_connection,
+                                QStringLiteral("SELECT sector, sub_sector FROM transactions WHERE user_id = ? AND id = ?"),
+                                {m_user, latest->id});
+                if (named.next()) {
+                    sector = named.text(0);
+                    subSector = named.text(1);
+                }
+            }
             for (const Row &row : m_holdings) {
                 if (codeKey(row.market) == std::get<1>(key) && codeKey(row.code) == std::get<2>(key) &&
                     !row.sector.isEmpty()) {
@@ -578,7 +667,7 @@ StoreOutcome Book::writeCash(const LedgerReport &report)
             // A balance of nothing is shown only where the user typed one.
             const Trade *latest = nullptr;
             for (const Trade &t : m_trades) {
-                if (t.movesCash() && cashKey(t.broker, t.currency) == key)
+                if (t.movesCash() && t.cashAt == key)
                     latest = &t;
             }
             if (!latest || amount == 0) {
