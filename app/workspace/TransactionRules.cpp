@@ -55,9 +55,13 @@ TransactionForm transactionForm(const QString &type)
     case TransactionType::Interest:
     case TransactionType::Fee:
     case TransactionType::Tax:
+        form.instrument = FieldUse::Optional;
+        form.amount = form.currency = true;
+        return form;
     case TransactionType::Deposit:
     case TransactionType::Withdrawal:
-        form.instrument = FieldUse::Optional;
+        // Money moved in or out of the account belongs to no listing.
+        form.instrument = FieldUse::Unused;
         form.amount = form.currency = true;
         return form;
     case TransactionType::Split:

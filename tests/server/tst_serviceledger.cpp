@@ -373,7 +373,9 @@ void ServiceLedgerTest::typedRowsAreOpenings()
     QVERIFY(sameFigures(now.holdings, figures(QStringLiteral("IBKR AAPL 15 110.066666666666667"))));
     QVERIFY(sameFigures(now.cash, figures(QStringLiteral("IBKR USD 4349"))));
 
-    // Correcting the purchase moves what it reached.
+    // Correcting the purchase moves what it reached, after the app saved back the rows it was given.
+    const auto given = QCoro::waitFor(PortfolioAPI::fetchPortfolio(endpoint(), token));
+    QVERIFY(QCoro::waitFor(PortfolioAPI::savePortfolio(endpoint(), token, given->holdings, given->cashBalances)));
     QCOMPARE(put(token, ids[0], step(QStringLiteral("BUY IBKR US AAPL 6 130 1"), 0)).status, 200);
     now = account(token);
     QVERIFY(sameFigures(now.holdings, figures(QStringLiteral("IBKR AAPL 16 111.3125"))));

@@ -226,7 +226,7 @@ void TransactionPageTest::eachTypeShowsItsFields_data()
     QTest::newRow("dividend") << "DIVIDEND"
                               << "bca$" << QString();
     QTest::newRow("withdrawal") << "WITHDRAWAL"
-                                << "bca$" << QString();
+                                << "ba$" << QString();
     QTest::newRow("split") << "SPLIT"
                            << "cr" << QString();
     QTest::newRow("transfer in") << "TRANSFER_IN"
