@@ -1,4 +1,4 @@
-// Booking a trade against a holding, and the sub-industry a holding keeps when its sector changes.
+// The sub-industry a holding keeps when its sector changes.
 
 #include "core/HoldingRules.h"
 
@@ -6,43 +6,11 @@
 
 using namespace quillfern;
 
-using Booked = std::optional<Position>;
-Q_DECLARE_METATYPE(Booked)
-Q_DECLARE_METATYPE(Trade)
 
 class HoldingRulesTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void applyTrade_data()
-    {
-        QTest::addColumn<Booked>("held");
-        QTest::addColumn<Trade>("trade");
-        QTest::addColumn<Booked>("after");
-        const auto buy = [](double q, double p, double c) { return Trade{Trade::Side::Buy, q, p, c}; };
-        const auto sell = [](double q) { return Trade{Trade::Side::Sell, q, 500, 9}; };
-        const Booked none, ten = Position{10, 100};
-        QTest::newRow("first purchase carries its commission") << none << buy(10, 100, 5) << Booked({10, 100.5});
-        QTest::newRow("purchase averages in, commission too") << ten << buy(10, 200, 20) << Booked({20, 151});
-        QTest::newRow("purchase onto an emptied holding") << Booked({0, 80}) << buy(4, 10, 2) << Booked({4, 10.5});
-        QTest::newRow("sale keeps the average") << ten << sell(4) << Booked({6, 100});
-        QTest::newRow("selling all leaves zero") << ten << sell(10) << Booked({0, 100});
-        QTest::newRow("rounding never goes negative") << Booked({0.3, 100}) << sell(0.1 + 0.2) << Booked({0, 100});
-        QTest::newRow("selling more than held") << ten << sell(10.001) << none;
-        QTest::newRow("selling with nothing held") << none << sell(1) << none;
-        QTest::newRow("zero quantity") << none << buy(0, 1, 0) << none;
-        QTest::newRow("negative quantity") << ten << sell(-5) << none;
-        QTest::newRow("negative commission") << ten << buy(1, 1, -1) << none;
-        QTest::newRow("not a number") << ten << buy(qQNaN(), 1, 0) << none;
-    }
-
-    void applyTrade()
-    {
-        QFETCH(Booked, held);
-        QFETCH(Trade, trade);
-        QTEST(quillfern::applyTrade(held, trade), "after");
-    }
-
     void subIndustryForSector_data()
     {
         QTest::addColumn<QString>("sector");
