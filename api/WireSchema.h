@@ -131,7 +131,34 @@ template <> struct WireSchema<BrokerageCreateRequest> {
 template <> struct WireSchema<StockPriceResponse> {
     static constexpr auto fields =
         std::tuple{QF_FIELD(StockPriceResponse, price), QF_FIELD(StockPriceResponse, currency),
-                   QF_FIELD(StockPriceResponse, asOf), QF_FIELD(StockPriceResponse, source)};
+                   QF_FIELD(StockPriceResponse, asOf), QF_FIELD(StockPriceResponse, source),
+                   QF_FIELD(StockPriceResponse, previousClose)};
+};
+
+template <> struct WireSchema<PerformancePoint> {
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(PerformancePoint, date), QF_FIELD(PerformancePoint, value),
+                   QF_FIELD(PerformancePoint, invested), QF_FIELD(PerformancePoint, cash), QF_FIELD(PerformancePoint, flow)};
+};
+
+template <> struct WireSchema<MonthIncome> {
+    static constexpr auto fields = std::tuple{QF_FIELD(MonthIncome, month), QF_FIELD(MonthIncome, amount)};
+};
+
+template <> struct WireSchema<HoldingContribution> {
+    static constexpr auto fields = std::tuple{QF_FIELD(HoldingContribution, market), QF_FIELD(HoldingContribution, code),
+                                              QF_FIELD(HoldingContribution, gain)};
+};
+
+template <> struct WireSchema<PerformanceResponse> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(PerformanceResponse, series),        QF_FIELD(PerformanceResponse, twr),
+        QF_FIELD(PerformanceResponse, mwr),           QF_FIELD(PerformanceResponse, gain),
+        QF_FIELD(PerformanceResponse, incomeByMonth), QF_FIELD(PerformanceResponse, maxDrawdown),
+        QF_FIELD(PerformanceResponse, volatility),    QF_FIELD(PerformanceResponse, dayChange),
+        QF_FIELD(PerformanceResponse, benchmarkTwr),  QF_FIELD(PerformanceResponse, missing),
+        QF_FIELD(PerformanceResponse, contributions),
+    };
 };
 
 template <> struct WireSchema<ServerError> {

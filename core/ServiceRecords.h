@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -160,8 +161,54 @@ struct StockPriceResponse {
     std::optional<QString> currency;
     std::optional<QString> asOf;   // when the source priced it, ISO 8601 UTC
     std::optional<QString> source; // which source answered: "csv", "demo" (built-in demo prices), "file"
+    std::optional<double> previousClose; // the last daily close before the price's day, for the day's change
 
     bool operator==(const StockPriceResponse &) const = default;
+};
+
+// One day of an account's value, in US dollars: the market value of its holdings and cash at the day's
+// closes and rates, what the owner has put in net so far, the cash within the value, and the day's flow.
+struct PerformancePoint {
+    QString date; // yyyy-MM-dd
+    double value = 0;
+    double invested = 0;
+    double cash = 0;
+    double flow = 0;
+
+    bool operator==(const PerformancePoint &) const = default;
+};
+
+struct MonthIncome {
+    QString month; // yyyy-MM
+    double amount = 0; // dividends + interest − tax, US dollars
+
+    bool operator==(const MonthIncome &) const = default;
+};
+
+// What one listing added to the account's gain over the period, in US dollars.
+struct HoldingContribution {
+    QString market;
+    QString code;
+    double gain = 0;
+
+    bool operator==(const HoldingContribution &) const = default;
+};
+
+// GET /v1/performance: returns are fractions (0.05 is 5 %); a figure the period cannot give is absent.
+struct PerformanceResponse {
+    QList<PerformancePoint> series;
+    std::optional<double> twr;
+    std::optional<double> mwr;
+    double gain = 0;
+    QList<MonthIncome> incomeByMonth;
+    double maxDrawdown = 0;
+    std::optional<double> volatility;
+    std::optional<double> dayChange;
+    std::optional<double> benchmarkTwr;
+    QStringList missing; // "MARKET:CODE" of listings held in the period whose closes are not known
+    QList<HoldingContribution> contributions;
+
+    bool operator==(const PerformanceResponse &) const = default;
 };
 
 struct ServerError {

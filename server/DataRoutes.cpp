@@ -266,7 +266,7 @@ void Service::installDataRoutes()
             return text.empty() ? std::nullopt : std::optional(QString::fromStdString(text));
         };
         sendJSON(request, response, 200,
-                 StockPriceResponse{quote->price, said(quote->currency), said(quote->asOf), said(quote->source)});
+                 StockPriceResponse{quote->price, said(quote->currency), said(quote->asOf), said(quote->source), {}});
     }));
 }
 

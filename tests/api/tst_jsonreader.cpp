@@ -197,7 +197,7 @@ void JsonReaderTest::zeroHasNoSign()
     QVERIFY(decoded);
     QCOMPARE(decoded->price, 0.0);
     QVERIFY(!std::signbit(decoded->price));
-    QCOMPARE(*encodeJSON(StockPriceResponse{-0.0, {}, {}, {}}), QByteArray("{\"price\":0}"));
+    QCOMPARE(*encodeJSON(StockPriceResponse{-0.0, {}, {}, {}, {}}), QByteArray("{\"price\":0}"));
 }
 
 void JsonReaderTest::randomRecordsRoundTrip()

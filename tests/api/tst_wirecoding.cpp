@@ -295,7 +295,7 @@ void WireCodingTest::numbersRoundTripInShortestForm()
             values.append(value);
     }
     for (const double value : values) {
-        const auto body = encodeJSON(StockPriceResponse{value, {}, {}, {}});
+        const auto body = encodeJSON(StockPriceResponse{value, {}, {}, {}, {}});
         QVERIFY(body);
         const QByteArray number = body->mid(9, body->size() - 10);
         const double back = std::strtod(number.constData(), nullptr);
@@ -308,8 +308,8 @@ void WireCodingTest::numbersRoundTripInShortestForm()
         QVERIFY(decoded);
         QCOMPARE(decoded->price, value);
     }
-    QCOMPARE(*encodeJSON(StockPriceResponse{100, {}, {}, {}}), QByteArray("{\"price\":100}"));
-    QCOMPARE(*encodeJSON(StockPriceResponse{0.1, {}, {}, {}}), QByteArray("{\"price\":0.1}"));
+    QCOMPARE(*encodeJSON(StockPriceResponse{100, {}, {}, {}, {}}), QByteArray("{\"price\":100}"));
+    QCOMPARE(*encodeJSON(StockPriceResponse{0.1, {}, {}, {}, {}}), QByteArray("{\"price\":0.1}"));
 }
 
 void WireCodingTest::stringsAreWrittenExactly_data()
@@ -390,6 +390,17 @@ void WireCodingTest::everyRecordRoundTrips()
                                              true}));
     QVERIFY(roundTrip(BrokerageCreateRequest{QStringLiteral("Snowball")}));
     QVERIFY(roundTrip(ServerError{QString(), QStringLiteral("split_ratio")}));
+    QVERIFY(roundTrip(PerformanceResponse{{PerformancePoint{QStringLiteral("2026-01-02"), 1.5, 1, 0.25, -2}},
+                                          0.05,
+                                          {},
+                                          -3,
+                                          {MonthIncome{QStringLiteral("2026-01"), 4}},
+                                          0.2,
+                                          {},
+                                          1,
+                                          {},
+                                          {QStringLiteral("US:AAPL")},
+                                          {HoldingContribution{QStringLiteral("HK"), QStringLiteral("0005"), -1}}}));
     QCOMPARE(*encodeJSON(EmptyResponse{}), QByteArray("{}"));
 }
 

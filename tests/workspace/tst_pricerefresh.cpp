@@ -267,7 +267,7 @@ void PriceRefreshTest::factsOfOnePrice()
     QFETCH(QString, locale);
     QFETCH(QString, zone);
     const auto given = [](const QString &text) { return text.isEmpty() ? std::nullopt : std::optional(text); };
-    const PriceFacts facts = priceFacts(StockPriceResponse{1, QStringLiteral("USD"), given(asOf), given(source)});
+    const PriceFacts facts = priceFacts(StockPriceResponse{1, QStringLiteral("USD"), given(asOf), given(source), {}});
     const QDateTime now = utc("2026-12-08T12:00:00Z");
     QTEST(isStale(facts, now), "stale");
     QTEST(priceFactsText(facts, now, language, locale, zone), "tooltip");
