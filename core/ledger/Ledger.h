@@ -29,6 +29,19 @@ public:
 
     LedgerReport report() const;
 
+    // Each open position (market, code, quantity) and each cash row (currency, amount) as it stands, in key
+    // order, without copying the state out: for walking a ledger day by day.
+    template <class Visit> void eachPosition(Visit &&visit) const
+    {
+        for (const auto &[key, holding] : m_positions)
+            visit(std::get<1>(key), std::get<2>(key), holding.quantity);
+    }
+    template <class Visit> void eachCash(Visit &&visit) const
+    {
+        for (const auto &[key, amount] : m_cash)
+            visit(std::get<1>(key), amount);
+    }
+
     // How many transactions the state has taken, known and unknown types alike.
     std::size_t size() const { return m_size; }
 

@@ -1,6 +1,10 @@
 // Returns and risk against cases worked by hand.
 
+#include "core/ledger/Ledger.h"
 #include "core/performance/Performance.h"
+#include "core/performance/ValueSeries.h"
+
+#include <QRandomGenerator>
 
 #include <QStringList>
 #include <QTest>
@@ -40,6 +44,49 @@ void check(const std::optional<double> &got, const QString &want, const char *wh
     }
     QVERIFY2(got, what);
     QVERIFY2(std::abs(*got - want.toDouble()) <= 1e-9, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(what)).arg(*got, 0, 'g', 17)));
+}
+
+
+std::int32_t dayOf(const LedgerTransaction &t)
+{
+    return std::int32_t(t.tradedAt / 86400);
+}
+
+std::string currencyOf(const std::string &market)
+{
+    return market == "HK" ? "HKD" : "USD";
+}
+
+// The latest figure on or before the day, looked up the slow way.
+std::optional<double> latest(const DayFigures &figures, std::int32_t day)
+{
+    std::optional<double> found;
+    for (const auto &[d, figure] : figures) {
+        if (d <= day)
+            found = figure;
+    }
+    return found;
+}
+
+LedgerTransaction trade(const char *type, const char *code, double quantity, double price, std::int32_t day,
+                        std::int64_t sequence, double amount = 0, double ratio = 0, bool settles = true)
+{
+    LedgerTransaction t;
+    t.id = "T" + std::to_string(sequence);
+    t.type = type;
+    t.broker = "ibkr";
+    t.market = code[0] == '0' ? "HK" : "US";
+    t.code = code;
+    t.currency = currencyOf(t.market);
+    t.quantity = quantity;
+    t.price = price;
+    t.amount = amount;
+    t.splitRatio = ratio;
+    t.settlesInCash = settles;
+    t.tradedAt = std::int64_t(day) * 86400 + 36000;
+    t.fxToUsd = t.currency == "HKD" ? 0.128 : 1;
+    t.sequence = sequence;
+    return t;
 }
 
 } // namespace
@@ -95,6 +142,111 @@ private Q_SLOTS:
         check(got.dayChange, dayChange, "day change");
         QFETCH(QString, volatility);
         check(got.volatility, volatility, "volatility");
+    }
+
+
+    // Every day of random ledgers, walked once, against a replay from scratch valued the slow way.
+    void seriesMatchesAReplayOfEachDay_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (const quint32 seed : {3u, 77u, 2024u, 31337u})
+            QTest::addRow("seed %u", seed) << seed;
+    }
+
+    void seriesMatchesAReplayOfEachDay()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        const char *codes[] = {"AAPL", "MSFT", "0005"};
+        ValueSeriesInput input;
+        input.marketCurrency = currencyOf;
+        input.firstDay = 20000;
+        input.lastDay = 20000 + 60;
+        for (const char *code : codes) {
+            DayFigures &closes = input.closes[{code[0] == '0' ? "HK" : "US", code}];
+            for (std::int32_t day = input.firstDay; day <= input.lastDay; day += 1 + int(random.bounded(4)))
+                closes.emplace_back(day, 10 + random.bounded(1000) / 10.0);
+        }
+        for (std::int32_t day = input.firstDay - 3; day <= input.lastDay; day += 7)
+            input.usdPerUnit["HKD"].emplace_back(day, 0.12 + random.bounded(100) / 10000.0);
+        input.opening.cash.push_back(OpeningCash{"ibkr", "USD", 1000, INT64_MIN});
+        std::map<std::string, double> held;
+        for (int i = 0; i < 40; ++i) {
+            const char *code = codes[random.bounded(3)];
+            const std::int32_t day = input.firstDay + int(random.bounded(61));
+            const int kind = int(random.bounded(5));
+            if (kind == 0 && held[code] > 1) {
+                const double quantity = 1 + random.bounded(int(held[code]));
+                held[code] -= quantity;
+                input.ledger.push_back(trade("SELL", code, quantity, 50, day, i));
+            } else if (kind == 1) {
+                input.ledger.push_back(trade("DEPOSIT", code, 0, 0, day, i, 500));
+            } else if (kind == 2 && held[code] > 0) {
+                held[code] *= 2;
+                input.ledger.push_back(trade("SPLIT", code, 0, 0, day, i, 0, 2));
+            } else {
+                const double quantity = 1 + random.bounded(20);
+                held[code] += quantity;
+                input.ledger.push_back(trade("BUY", code, quantity, 40, day, i, 0, 0, random.bounded(2) == 0));
+            }
+        }
+        // Sales and splits were drawn in the order written, so dates follow it.
+        std::vector<std::int32_t> dates;
+        for (const auto &t : input.ledger)
+            dates.push_back(dayOf(t));
+        std::sort(dates.begin(), dates.end());
+        for (std::size_t i = 0; i < input.ledger.size(); ++i)
+            input.ledger[i].tradedAt = std::int64_t(dates[i]) * 86400 + 36000;
+
+        const ValueSeries series = buildValueSeries(input, input.firstDay, input.lastDay);
+        QVERIFY(!series.days.empty());
+        for (const SeriesDay &day : series.days) {
+            std::vector<LedgerTransaction> upTo;
+            for (const LedgerTransaction &t : input.ledger) {
+                if (dayOf(t) <= day.day)
+                    upTo.push_back(t);
+            }
+            const LedgerReplay replay = replayLedger(input.opening, upTo, INT64_MAX);
+            QVERIFY(!replay.refusal);
+            const LedgerReport report = replay.state.report();
+            double value = 0;
+            for (const LedgerPosition &p : report.positions) {
+                double later = 1;
+                for (const LedgerTransaction &t : input.ledger) {
+                    if (t.type == "SPLIT" && t.code == p.code && dayOf(t) > day.day)
+                        later *= t.splitRatio;
+                }
+                const double rate = p.currency == "USD" ? 1 : *latest(input.usdPerUnit["HKD"], day.day);
+                value += p.quantity * later * *latest(input.closes[{p.market, p.code}], day.day) * rate;
+            }
+            for (const LedgerCash &c : report.cash)
+                value += c.amount * (c.currency == "USD" ? 1 : *latest(input.usdPerUnit["HKD"], day.day));
+            QVERIFY2(std::abs(value - day.value) <= 1e-9 * std::max(1.0, value),
+                     qPrintable(QStringLiteral("day %1: %2 against %3").arg(day.day).arg(day.value).arg(value)));
+        }
+    }
+
+    // Closes adjusted for a 4-for-1 split, a deposit, a gap in the closes and a listing never priced.
+    void splitsGapsAndMissingCloses()
+    {
+        ValueSeriesInput input;
+        input.marketCurrency = currencyOf;
+        input.firstDay = 100;
+        input.lastDay = 106;
+        input.closes[{"US", "AAPL"}] = {{100, 25}, {101, 25}, {102, 25}, {105, 25}, {106, 25}};
+        input.ledger = {trade("BUY", "AAPL", 10, 100, 100, 1, 0, 0, false), trade("SPLIT", "AAPL", 0, 0, 103, 2, 0, 4),
+                        trade("DEPOSIT", "AAPL", 0, 0, 104, 3, 100)};
+        ValueSeries series = buildValueSeries(input, 100, 106);
+        QCOMPARE(series.days.size(), std::size_t(7));
+        for (const SeriesDay &day : series.days)
+            QCOMPARE(day.value, day.day >= 104 ? 1100.0 : 1000.0); // carried over days 103 and 104, no loss
+        QCOMPARE(series.days[4].flow, 100.0);
+        QCOMPARE(*measureSeries(series.days).timeWeighted, 0.0);
+
+        input.ledger.push_back(trade("BUY", "MSFT", 1, 300, 105, 4, 0, 0, false));
+        series = buildValueSeries(input, 100, 106);
+        QCOMPARE(series.days.size(), std::size_t(5)); // the days MSFT is held without a close are gaps
+        QCOMPARE(series.missing, (std::vector<ListingKey>{{"US", "MSFT"}}));
     }
 
     // Money in both directions over years: the rate found puts the flows back to the end value.
