@@ -159,9 +159,11 @@ public:
     }
 
     StoreOutcome run(const LedgerWrite &write);
+    StoreResult<LedgerInput> read();
 
 private:
     StoreOutcome load();
+    std::pair<LedgerOpening, std::vector<LedgerTransaction>> replayInput();
     bool readTradesDirectly();
     void take(Trade &&t);
     void noticeTypedRows();
@@ -458,14 +460,8 @@ StoreError Book::refusal(const LedgerRefusal &refused, const LedgerWrite &write)
     return StoreError{StoreError::Kind::BadRequest, what, field};
 }
 
-StoreOutcome Book::run(const LedgerWrite &write)
+std::pair<LedgerOpening, std::vector<LedgerTransaction>> Book::replayInput()
 {
-    if (auto failed = load())
-        return failed;
-    noticeTypedRows();
-    if (auto failed = change(write))
-        return failed;
-
     LedgerOpening opening;
     for (const auto &[key, mark] : m_positionMarks) {
         if (mark.since)
@@ -502,7 +498,8 @@ StoreOutcome Book::run(const LedgerWrite &write)
         const TransactionType type = t.kind();
         if (converted && t.settles && (type == TransactionType::Buy || type == TransactionType::Sell)) {
             const double gross = t.quantity * t.price;
-            LedgerTransaction cash{t.id.toStdString(), type == TransactionType::Buy ? "WITHDRAWAL" : "DEPOSIT",
+            // Without an id: the cash side of a trade, which no one moved in or out of the account.
+            LedgerTransaction cash{std::string(), type == TransactionType::Buy ? "WITHDRAWAL" : "DEPOSIT",
                                    std::get<0>(t.cashAt), {}, {}, std::get<2>(t.cashAt), 0, 0, 0,
                                    type == TransactionType::Buy ? gross + t.commission : gross - t.commission, 0,
                                    true, row.tradedAt, t.fxToUsd, t.sequence};
@@ -514,6 +511,27 @@ StoreOutcome Book::run(const LedgerWrite &write)
             m_fed.push_back(int(i));
         }
     }
+    return {std::move(opening), std::move(ledger)};
+}
+
+StoreResult<LedgerInput> Book::read()
+{
+    if (auto failed = load())
+        return *failed;
+    noticeTypedRows();
+    auto [opening, ledger] = replayInput();
+    return LedgerInput{std::move(opening), std::move(ledger)};
+}
+
+StoreOutcome Book::run(const LedgerWrite &write)
+{
+    if (auto failed = load())
+        return failed;
+    noticeTypedRows();
+    if (auto failed = change(write))
+        return failed;
+
+    const auto [opening, ledger] = replayInput();
     const LedgerReplay replay = replayLedger(opening, ledger, m_now);
     if (replay.refusal)
         return refusal(*replay.refusal, write);
@@ -806,6 +824,12 @@ double usdPerUnitOn(QSqlDatabase connection, const QString &currency, const QStr
         return current.number(0);
     const double known = CurrencyCatalog::fxToUSD(currency);
     return known > 0 ? known : 1.0;
+}
+
+StoreResult<LedgerInput> readLedger(QSqlDatabase connection, const QString &userID)
+{
+    Book book(std::move(connection), userID, QDateTime::currentSecsSinceEpoch());
+    return book.read();
 }
 
 StoreOutcome writeLedger(QSqlDatabase connection, const QString &userID, const LedgerWrite &write, qint64 nowSeconds)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ServiceRecords.h"
+#include "core/ledger/LedgerRecords.h"
 #include "server/StoreError.h"
 
 #include <QSqlDatabase>
@@ -29,6 +30,15 @@ struct LedgerWrite {
 // written and the error names the field at fault; the caller rolls back in any case.
 StoreOutcome writeLedger(QSqlDatabase connection, const QString &userID, const LedgerWrite &write,
                          qint64 nowSeconds);
+
+// What a replay of the user's ledger starts from and goes through, as the ledger engine takes it: keys
+// normalised (codes in capitals, brokers case-folded), trades in a position's currency, and the cash side of
+// a trade in another currency as a row of its own without an id.
+struct LedgerInput {
+    LedgerOpening opening;
+    std::vector<LedgerTransaction> ledger;
+};
+StoreResult<LedgerInput> readLedger(QSqlDatabase connection, const QString &userID);
 
 // The US-dollar value of one unit of currency on a day (yyyy-MM-dd): the latest reference rate published on
 // or before it, else the service's current rate.

@@ -132,6 +132,15 @@ QList<Migration> migrations()
                             "result_quantity DOUBLE PRECISION, result_average DOUBLE PRECISION, "
                             "PRIMARY KEY (user_id, kind, broker, market, code))"),
          }},
+        {7,
+         {
+             // Daily closes of listings, shared by every account, as the history source published them; and
+             // when each listing's history was last asked for, so it is asked at most once a day.
+             QStringLiteral("CREATE TABLE price_history (market TEXT NOT NULL, symbol TEXT NOT NULL, day TEXT NOT NULL, "
+                            "close DOUBLE PRECISION NOT NULL, PRIMARY KEY (market, symbol, day))"),
+             QStringLiteral("CREATE TABLE history_fetches (market TEXT NOT NULL, symbol TEXT NOT NULL, "
+                            "asked_on TEXT NOT NULL, since TEXT NOT NULL, PRIMARY KEY (market, symbol))"),
+         }},
     };
 }
 

@@ -1,5 +1,6 @@
 #include "server/Service.h"
 
+#include "server/HistoryKeeper.h"
 #include "server/HttpSupport.h"
 #include "server/google/GoogleProvider.h"
 #include "server/market/QuoteSources.h"
@@ -67,8 +68,12 @@ Service::Service(ServerOptions options, Database &database, std::unique_ptr<Quot
       m_clock(m_options.clockOffsetFile), m_limiter(m_options.rateLimitPerMinute), m_quotes(std::move(quotes)),
       m_google(std::move(google)), m_server(limitsFrom(m_options))
 {
+    if (!m_options.quoteSourceURL.isEmpty())
+        m_history = std::make_unique<HistoryKeeper>(
+            database, std::make_unique<CsvHistorySource>(m_options.quoteSourceURL.toStdString()));
     installMiddleware();
     installDataRoutes();
+    installPerformanceRoutes();
     installSignInRoutes();
 }
 

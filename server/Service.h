@@ -15,6 +15,7 @@
 namespace quillfern::server {
 
 class GoogleProvider;
+class HistoryKeeper;
 class QuoteChain;
 
 // The HTTP face of the service: routes, the checks every request passes and the request log.
@@ -40,6 +41,7 @@ private:
 
     void installMiddleware();
     void installDataRoutes();
+    void installPerformanceRoutes();
     void installSignInRoutes();
     // Wraps a handler that needs a signed-in user: no or bad token answers 401.
     http::Server::Handler signedIn(UserHandler handler);
@@ -68,6 +70,7 @@ private:
     PortfolioCache m_portfolioCache;
     std::unique_ptr<QuoteChain> m_quotes;
     std::unique_ptr<GoogleProvider> m_google;
+    std::unique_ptr<HistoryKeeper> m_history; // none without a quote source
     http::Server m_server;
 };
 

@@ -188,10 +188,10 @@ ValueSeries buildValueSeries(const ValueSeriesInput &input, std::int32_t from, s
             double intoListing = 0;
             switch (type) {
             case TransactionType::Deposit:
-                flow += movesCash ? t.amount * t.fxToUsd : 0;
+                flow += movesCash && !t.id.empty() ? t.amount * t.fxToUsd : 0;
                 break;
             case TransactionType::Withdrawal:
-                flow -= movesCash ? t.amount * t.fxToUsd : 0;
+                flow -= movesCash && !t.id.empty() ? t.amount * t.fxToUsd : 0;
                 break;
             case TransactionType::Buy:
                 intoListing = (gross + t.commission) * t.fxToUsd;

@@ -19,7 +19,9 @@ using ListingKey = std::pair<std::string, std::string>;          // market, code
 
 struct ValueSeriesInput {
     LedgerOpening opening;                 // rows typed by hand: they come in as a flow on the first day
-    std::vector<LedgerTransaction> ledger; // any order; fxToUsd of each row is its day's rate
+    // Any order; fxToUsd of each row is its day's rate. A deposit or withdrawal without an id is the cash side
+    // of a trade, not money moved in or out.
+    std::vector<LedgerTransaction> ledger;
     // Daily closes adjusted for splits, as daily-history sources publish them: a day before a split is
     // valued at the later shares the ledger's splits make of the quantity then.
     std::map<ListingKey, DayFigures> closes;

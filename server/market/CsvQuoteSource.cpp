@@ -6,6 +6,7 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -93,7 +94,8 @@ CsvQuoteSource::CsvQuoteSource(std::string baseURL, Log log) : m_baseURL(std::mo
     m_base = std::move(base);
 }
 
-std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std::string &market)
+std::optional<std::pair<std::string, std::string>> CsvQuoteSource::ticker(const std::string &symbol,
+                                                                         const std::string &market)
 {
     const auto listing = listingFor(market);
     std::string code = lowerAscii(trimBlanks(symbol));
@@ -104,7 +106,16 @@ std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std:
         const auto first = code.find_first_not_of('0');
         code = first == std::string::npos ? std::string("0") : code.substr(first);
     }
-    const std::string ticker = code + '.' + listing->suffix;
+    return std::pair{code + '.' + listing->suffix, listing->currency};
+}
+
+std::optional<Quote> CsvQuoteSource::quote(const std::string &symbol, const std::string &market)
+{
+    const auto named = ticker(symbol, market);
+    if (!named)
+        return std::nullopt;
+    const std::string &ticker = named->first;
+    const auto listing = std::optional(Listing{{}, named->second});
     const auto refused = [this] {
         return fail("the quote source URL '" + m_baseURL + "' is not an http or https URL");
     };
@@ -174,6 +185,71 @@ void CsvQuoteSource::answering()
     }
     if (recovered)
         m_log("quote source answering again");
+}
+
+} // namespace quillfern::server
+
+namespace quillfern::server {
+
+std::optional<std::vector<DailyClose>> parseDailyHistory(std::string_view csv)
+{
+    const auto lines = nonEmptyLines(csv);
+    if (lines.size() == 1 && lowerAscii(trimBlanks(lines[0])) == "no data")
+        return std::vector<DailyClose>{};
+    if (lines.empty())
+        return std::nullopt;
+    const std::string header = lowerAscii(trimBlanks(lines[0]));
+    if (header != "date,open,high,low,close,volume" && header != "date,open,high,low,close")
+        return std::nullopt;
+    std::vector<DailyClose> closes;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const auto fields = splitOn(lines[i], ',');
+        if (fields.size() < 5)
+            return std::nullopt;
+        const std::string day(trimBlanks(fields[0]));
+        if (!QDate::fromString(QString::fromLatin1(day), Qt::ISODate).isValid())
+            return std::nullopt;
+        const auto close = market::parseDecimal(trimBlanks(fields[4]));
+        if (close && market::isUsableAmount(*close))
+            closes.push_back(DailyClose{day, *close});
+    }
+    return closes;
+}
+
+CsvHistorySource::CsvHistorySource(std::string baseURL)
+{
+    const QUrl parsed(QString::fromStdString(baseURL), QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.hasQuery() || parsed.hasFragment())
+        return;
+    while (!baseURL.empty() && baseURL.back() == '/')
+        baseURL.pop_back();
+    m_base = std::move(baseURL);
+}
+
+bool CsvHistorySource::serves(const std::string &market) const
+{
+    return m_base && listingFor(market).has_value();
+}
+
+std::optional<std::vector<DailyClose>> CsvHistorySource::closes(const std::string &symbol, const std::string &market,
+                                                                const std::string &fromDay,
+                                                                const std::string &toDay) const
+{
+    const auto named = CsvQuoteSource::ticker(symbol, market);
+    if (!named || !m_base)
+        return std::nullopt;
+    const auto compact = [](std::string day) {
+        day.erase(std::remove(day.begin(), day.end(), '-'), day.end());
+        return day;
+    };
+    const std::string url = *m_base + "/q/d/l/?s=" + outbound::percentEncode(named->first) + "&d1=" +
+                            compact(fromDay) + "&d2=" + compact(toDay) + "&i=d";
+    // Ten years of days are some 300 KiB.
+    const auto fetched = outbound::get(url, {.timeout = std::chrono::seconds(20), .maxBytes = 4 * 1024 * 1024});
+    const auto *answer = std::get_if<outbound::Answer>(&fetched);
+    if (!answer || answer->status != 200)
+        return std::nullopt;
+    return parseDailyHistory(answer->body);
 }
 
 } // namespace quillfern::server

@@ -70,6 +70,10 @@ public:
     using Log = std::function<void(const std::string &line)>;
     // Without a log, the lines go to standard output.
     explicit CsvQuoteSource(std::string baseURL, Log log = {});
+    // How the source names a listing ("aapl.us", "5.hk"), with the currency it trades in; none for a market
+    // it does not serve.
+    static std::optional<std::pair<std::string, std::string>> ticker(const std::string &symbol,
+                                                                     const std::string &market);
 
     std::optional<Quote> quote(const std::string &symbol, const std::string &market) override;
     std::string name() const override { return "csv"; }
@@ -90,6 +94,33 @@ private:
     std::string m_lastFailure;
     bool m_failing = false;
     Log m_log;
+};
+
+// One day's close of a listing: day as yyyy-MM-dd.
+struct DailyClose {
+    std::string day;
+    double close = 0;
+
+    bool operator==(const DailyClose &) const = default;
+};
+
+// The daily-history download of the same source: a header "Date,Open,High,Low,Close[,Volume]" and one row
+// per trading day, oldest first; "No data" for a listing it does not know (an empty list). None when the
+// text is not this format; rows whose close is not a positive number are skipped.
+std::optional<std::vector<DailyClose>> parseDailyHistory(std::string_view csv);
+
+// Asks that download for a listing's closes between two days (yyyy-MM-dd), at
+//   GET <base>/q/d/l/?s=<symbol>.<suffix>&d1=<yyyymmdd>&d2=<yyyymmdd>&i=d
+// None when it could not be asked or answered out of form; each request gives up after 20 seconds.
+class CsvHistorySource {
+public:
+    explicit CsvHistorySource(std::string baseURL);
+    std::optional<std::vector<DailyClose>> closes(const std::string &symbol, const std::string &market,
+                                                  const std::string &fromDay, const std::string &toDay) const;
+    bool serves(const std::string &market) const;
+
+private:
+    std::optional<std::string> m_base; // without a trailing '/'
 };
 
 // Prices kept where every replica and every restart finds them, by upper-cased market and symbol. Called

@@ -1,0 +1,176 @@
+#include "core/CurrencyCatalog.h"
+#include "core/performance/ValueSeries.h"
+#include "server/HistoryKeeper.h"
+#include "server/HttpSupport.h"
+#include "server/LedgerBook.h"
+#include "server/Service.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <set>
+
+namespace quillfern::server {
+namespace {
+
+constexpr qint64 kEpochJulianDay = 2440588; // 1970-01-01
+constexpr std::int32_t kLongestPeriodDays = 50 * 366;
+
+std::optional<std::int32_t> dayFromText(const QString &text)
+{
+    static const QRegularExpression shape(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    if (!shape.match(text).hasMatch())
+        return std::nullopt;
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    return date.isValid() ? std::optional(std::int32_t(date.toJulianDay() - kEpochJulianDay)) : std::nullopt;
+}
+
+QString textOfDay(std::int32_t day)
+{
+    return QDate::fromJulianDay(day + kEpochJulianDay).toString(Qt::ISODate);
+}
+
+DayFigures closesOf(QSqlDatabase connection, const std::string &market, const std::string &code)
+{
+    DayFigures closes;
+    Statement rows(connection,
+                   QStringLiteral("SELECT day, close FROM price_history WHERE market = ? AND symbol = ? ORDER BY day"),
+                   {QString::fromStdString(market), QString::fromStdString(code)});
+    while (rows.next()) {
+        if (const auto day = dayFromText(rows.text(0)))
+            closes.emplace_back(*day, rows.number(1));
+    }
+    return closes;
+}
+
+DayFigures ratesOf(QSqlDatabase connection, const std::string &currency)
+{
+    DayFigures rates;
+    Statement rows(connection,
+                   QStringLiteral("SELECT rates_date, usd_per_unit FROM currency_rates WHERE code = ? ORDER BY rates_date"),
+                   {QString::fromStdString(currency)});
+    while (rows.next()) {
+        if (const auto day = dayFromText(rows.text(0)))
+            rates.emplace_back(*day, rows.number(1));
+    }
+    if (rates.empty()) // no published history: today's rate stands for every day
+        rates.emplace_back(0, usdPerUnitOn(connection, QString::fromStdString(currency), QStringLiteral("0000-00-00")));
+    return rates;
+}
+
+} // namespace
+
+void Service::installPerformanceRoutes()
+{
+    m_server.route("GET", "/v1/performance", signedInReader([this](const QString &userID, const http::Request &request,
+                                                            http::Response &response) {
+        const std::int32_t today = std::int32_t(m_clock.nowSeconds() / 86400);
+        const QString fromText = queryValue(request, "from"), toText = queryValue(request, "to");
+        const auto from = fromText.isEmpty() ? std::optional(today - 365) : dayFromText(fromText);
+        const auto to = toText.isEmpty() ? std::optional(today) : dayFromText(toText);
+        if (!from)
+            return sendError(response, 400, QStringLiteral("from must be a date such as 2026-01-31."), QStringLiteral("from"));
+        if (!to)
+            return sendError(response, 400, QStringLiteral("to must be a date such as 2026-12-31."), QStringLiteral("to"));
+        if (*from > *to)
+            return sendError(response, 400, QStringLiteral("The period starts after it ends."), QStringLiteral("from"));
+        if (*to - *from > kLongestPeriodDays)
+            return sendError(response, 400, QStringLiteral("A period may span at most 50 years."), QStringLiteral("from"));
+        const QString benchmark = queryValue(request, "benchmark").trimmed().toUpper();
+        const QString benchmarkMarket = queryValue(request, "benchmark_market").trimmed().toUpper();
+        if (benchmark.isEmpty() != benchmarkMarket.isEmpty())
+            return sendError(response, 400, QStringLiteral("Name a benchmark with both benchmark and benchmark_market."),
+                             QStringLiteral("benchmark"));
+
+        QSqlDatabase connection = m_database.connection();
+        auto ledger = readLedger(connection, userID);
+        if (!ledger)
+            return sendStoreError(response, ledger.error());
+
+        ValueSeriesInput input;
+        input.opening = std::move(ledger->opening);
+        input.ledger = std::move(ledger->ledger);
+        input.marketCurrency = [](const std::string &market) {
+            return CurrencyCatalog::currency(QString::fromStdString(market)).toStdString();
+        };
+        // Without rows typed by hand the account begins with its first transaction; before, it held nothing.
+        const bool typed = !input.opening.positions.empty() || !input.opening.cash.empty();
+        std::int32_t first = typed || input.ledger.empty() ? *from : INT32_MAX;
+        std::set<ListingKey> listings;
+        std::set<std::string> currencies;
+        for (const LedgerTransaction &t : input.ledger) {
+            first = std::min(first, std::int32_t(t.tradedAt / 86400));
+            if (!t.code.empty() && !t.market.empty())
+                listings.insert({t.market, t.code});
+            currencies.insert(t.currency);
+        }
+        for (const OpeningPosition &row : input.opening.positions)
+            listings.insert({row.market, row.code});
+        for (const OpeningCash &row : input.opening.cash)
+            currencies.insert(row.currency);
+        input.firstDay = first;
+        input.lastDay = std::min(*to, today);
+        if (!typed && input.ledger.empty())
+            input.lastDay = input.firstDay - 1; // nothing held, ever: an empty series
+
+        // Closes not kept yet are asked for in the background; the answer names them meanwhile.
+        for (const ListingKey &listing : listings) {
+            currencies.insert(input.marketCurrency(listing.first));
+            if (m_history)
+                m_history->want(QString::fromStdString(listing.first), QString::fromStdString(listing.second),
+                                textOfDay(first), textOfDay(today));
+            input.closes[listing] = closesOf(connection, listing.first, listing.second);
+        }
+        for (const std::string &currency : currencies) {
+            if (!currency.empty() && currency != "USD")
+                input.usdPerUnit[currency] = ratesOf(connection, currency);
+        }
+
+        PerformanceResponse answer;
+        if (!benchmark.isEmpty()) {
+            const DayFigures closes = closesOf(connection, benchmarkMarket.toStdString(), benchmark.toStdString());
+            if (m_history)
+                m_history->want(benchmarkMarket, benchmark, textOfDay(*from - 7), textOfDay(today));
+            const auto at = [&closes](std::int32_t day) {
+                std::optional<double> found;
+                for (const auto &[d, close] : closes) {
+                    if (d <= day)
+                        found = close;
+                }
+                return found;
+            };
+            const auto start = at(*from - 1).has_value() ? at(*from - 1) : (closes.empty() ? std::nullopt : at(closes.front().first));
+            const auto end = at(input.lastDay);
+            if (!start || !end)
+                return sendError(response, 400,
+                                 QStringLiteral("No daily closes are known for the benchmark %1 in market %2.")
+                                     .arg(benchmark, benchmarkMarket),
+                                 QStringLiteral("benchmark"));
+            answer.benchmarkTwr = *end / *start - 1;
+        }
+
+        const ValueSeries series = buildValueSeries(input, *from, *to);
+        const PeriodPerformance measured = measureSeries(series.days);
+        for (const SeriesDay &day : series.days)
+            answer.series.append(PerformancePoint{textOfDay(day.day), day.value, day.invested, day.cash, day.flow});
+        answer.twr = measured.timeWeighted;
+        answer.mwr = measured.moneyWeighted;
+        answer.gain = measured.gain;
+        answer.maxDrawdown = measured.maxDrawdown;
+        answer.volatility = measured.volatility;
+        answer.dayChange = measured.dayChange;
+        for (const auto &[month, amount] : series.incomeByMonth)
+            answer.incomeByMonth.append(MonthIncome{QStringLiteral("%1-%2").arg(month / 100, 4, 10, QLatin1Char('0')).arg(month % 100, 2, 10, QLatin1Char('0')), amount});
+        for (const ListingKey &listing : series.missing)
+            answer.missing.append(QString::fromStdString(listing.first + ':' + listing.second));
+        for (const auto &[listing, gain] : series.contributions)
+            answer.contributions.append(HoldingContribution{QString::fromStdString(listing.first),
+                                                            QString::fromStdString(listing.second), gain});
+        std::sort(answer.contributions.begin(), answer.contributions.end(),
+                  [](const HoldingContribution &a, const HoldingContribution &b) { return a.gain > b.gain; });
+        sendJSON(request, response, 200, answer);
+    }));
+}
+
+} // namespace quillfern::server
