@@ -1,4 +1,5 @@
 #include "core/ledger/LedgerRecords.h"
+#include "server/HistoryKeeper.h"
 #include "server/HttpSupport.h"
 #include "server/ReferenceData.h"
 #include "server/Service.h"
@@ -265,8 +266,24 @@ void Service::installDataRoutes()
         const auto said = [](const std::string &text) {
             return text.empty() ? std::nullopt : std::optional(QString::fromStdString(text));
         };
+        // The day's change is measured from the last daily close kept before the price's own day.
+        const QString day = quote->asOf.size() >= 10 ? QString::fromStdString(quote->asOf.substr(0, 10))
+                                                     : QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate);
+        std::optional<double> previousClose;
+        {
+            Statement kept(m_database.connection(),
+                           QStringLiteral("SELECT close FROM price_history WHERE market = ? AND symbol = ? AND day < ? "
+                                          "ORDER BY day DESC LIMIT 1"),
+                           {market.toUpper(), symbol.toUpper(), day});
+            if (kept.next())
+                previousClose = kept.number(0);
+        }
+        if (m_history)
+            m_history->want(market.toUpper(), symbol.toUpper(),
+                            QDate::fromString(day, Qt::ISODate).addDays(-14).toString(Qt::ISODate), day);
         sendJSON(request, response, 200,
-                 StockPriceResponse{quote->price, said(quote->currency), said(quote->asOf), said(quote->source), {}});
+                 StockPriceResponse{quote->price, said(quote->currency), said(quote->asOf), said(quote->source),
+                                    previousClose});
     }));
 }
 

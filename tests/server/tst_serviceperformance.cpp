@@ -93,6 +93,9 @@ void ServicePerformanceTest::aMonthOfTradesHasItsCurve()
 {
     testing::ScriptedServer history;
     history.on("GET", "/q/d/l/", {200, kHistory, "text/csv"});
+    history.on("GET", "/q/l/",
+               {200, "Symbol,Date,Time,Open,High,Low,Close,Volume\r\nAAPL.US,2026-11-10,22:00:09,1,1,1,121,1\r\n",
+                "text/csv"});
     m_service.reset();
     QVERIFY(startService({QStringLiteral("--quote-source-url"), history.baseURL().toString()}));
     const QString token = signIn(QStringLiteral("ann@example.com"));
@@ -138,6 +141,12 @@ void ServicePerformanceTest::aMonthOfTradesHasItsCurve()
     QCOMPARE(answer->contributions.size(), 1);
     QCOMPARE(answer->contributions[0].gain, 110.0);
     QCOMPARE(answer->dayChange.value_or(-1), 0.0);
+
+    // A price carries the last close kept before its own day, for the day's change.
+    const auto price =
+        QCoro::waitFor(PortfolioAPI::fetchStockPrice(endpoint(), token, QStringLiteral("AAPL"), QStringLiteral("US")));
+    QVERIFY(price);
+    QCOMPARE(price->previousClose.value_or(0), 110.0);
 
     // The same listing as a benchmark: from the 1st (no close yet: its first close) to the 30th.
     const Raw benchmarked = performance(token, "from=2026-11-01&to=2026-11-30&benchmark=aapl&benchmark_market=US");

@@ -44,6 +44,8 @@ class QuoteSourcesTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void dailyHistory_data();
+    void dailyHistory();
     void offlineLookup_data();
     void offlineLookup();
     void offlineBadLinesNameTheirLine_data();
@@ -369,6 +371,44 @@ void QuoteSourcesTest::csvSilentServerTimesOut()
     QVERIFY(elapsed >= std::chrono::seconds(4));
     QVERIFY(elapsed < std::chrono::seconds(9));
     QCOMPARE(source.failures(), std::size_t(1));
+}
+
+void QuoteSourcesTest::dailyHistory_data()
+{
+    QTest::addColumn<QString>("csv");
+    QTest::addColumn<QString>("closes"); // "day=close ..." or "none" when not this format
+    QTest::newRow("with volume, CRLF") << "Date,Open,High,Low,Close,Volume\r\n2026-11-02,1,2,0.5,1.5,10\r\n"
+                                          "2026-11-03,1,2,0.5,1.75,10\r\n"
+                                       << "2026-11-02=1.5 2026-11-03=1.75";
+    QTest::newRow("without volume") << "date,open,high,low,close\n2026-11-02,1,2,0.5,3\n"
+                                    << "2026-11-02=3";
+    QTest::newRow("unknown listing") << "No data"
+                                     << "";
+    QTest::newRow("a close that is not a price is skipped") << "Date,Open,High,Low,Close\n2026-11-02,1,1,1,0\n"
+                                                               "2026-11-03,1,1,1,N/D\n2026-11-04,1,1,1,2\n"
+                                                            << "2026-11-04=2";
+    QTest::newRow("the quote format") << "Symbol,Date,Time,Open,High,Low,Close,Volume\nAAPL.US,2026-11-02,1,1,1,1,1,1\n"
+                                      << "none";
+    QTest::newRow("a date that is not one") << "Date,Open,High,Low,Close\n2026-02-30,1,1,1,1\n"
+                                            << "none";
+    QTest::newRow("a short row") << "Date,Open,High,Low,Close\n2026-11-02,1,1\n"
+                                 << "none";
+    QTest::newRow("empty") << ""
+                           << "none";
+}
+
+void QuoteSourcesTest::dailyHistory()
+{
+    QFETCH(QString, csv);
+    QFETCH(QString, closes);
+    const auto parsed = parseDailyHistory(csv.toStdString());
+    QCOMPARE(parsed.has_value(), closes != QLatin1String("none"));
+    if (!parsed)
+        return;
+    QStringList got;
+    for (const DailyClose &close : *parsed)
+        got << QString::fromStdString(close.day) + u'=' + QString::number(close.close);
+    QCOMPARE(got.join(u' '), closes);
 }
 
 QTEST_GUILESS_MAIN(QuoteSourcesTest)
