@@ -3,12 +3,15 @@
 #include "server/HistoryKeeper.h"
 #include "server/HttpSupport.h"
 #include "server/LedgerBook.h"
+#include "server/PerformanceQuery.h"
 #include "server/Service.h"
 
 #include <QDate>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <set>
 
 namespace quillfern::server {
@@ -31,17 +34,42 @@ QString textOfDay(std::int32_t day)
     return QDate::fromJulianDay(day + kEpochJulianDay).toString(Qt::ISODate);
 }
 
-DayFigures closesOf(QSqlDatabase connection, const std::string &market, const std::string &code)
+// What each listing's kept history was last asked for: its closes change only with this.
+std::map<ListingKey, QString> historyVersions(QSqlDatabase connection)
 {
-    DayFigures closes;
+    std::map<ListingKey, QString> versions;
+    Statement rows(connection, QStringLiteral("SELECT market, symbol, asked_on, since FROM history_fetches"));
+    while (rows.next())
+        versions[{rows.text(0).toStdString(), rows.text(1).toStdString()}] = rows.text(2) + u'/' + rows.text(3);
+    return versions;
+}
+
+// Closes are read once per listing and kept until its history is asked for again, by any replica: a
+// ten-year answer over hundreds of listings would otherwise read a million rows.
+std::shared_ptr<const DayFigures> closes(QSqlDatabase connection, const ListingKey &listing,
+                                         const std::map<ListingKey, QString> &versions)
+{
+    static std::mutex mutex;
+    static std::map<ListingKey, std::pair<QString, std::shared_ptr<const DayFigures>>> kept;
+    const auto version = versions.find(listing);
+    const QString current = version == versions.end() ? QString() : version->second;
+    {
+        std::lock_guard lock(mutex);
+        const auto found = kept.find(listing);
+        if (found != kept.end() && found->second.first == current && !current.isEmpty())
+            return found->second.second;
+    }
+    auto read = std::make_shared<DayFigures>();
     Statement rows(connection,
                    QStringLiteral("SELECT day, close FROM price_history WHERE market = ? AND symbol = ? ORDER BY day"),
-                   {QString::fromStdString(market), QString::fromStdString(code)});
+                   {QString::fromStdString(listing.first), QString::fromStdString(listing.second)});
     while (rows.next()) {
         if (const auto day = dayFromText(rows.text(0)))
-            closes.emplace_back(*day, rows.number(1));
+            read->emplace_back(*day, rows.number(1));
     }
-    return closes;
+    std::lock_guard lock(mutex);
+    kept[listing] = {current, read};
+    return read;
 }
 
 DayFigures ratesOf(QSqlDatabase connection, const std::string &currency)
@@ -60,6 +88,105 @@ DayFigures ratesOf(QSqlDatabase connection, const std::string &currency)
 }
 
 } // namespace
+
+StoreResult<PerformanceResponse> measureAccount(QSqlDatabase connection, const QString &userID,
+                                                const PerformanceQuery &query, HistoryKeeper *history)
+{
+    const std::map<ListingKey, QString> versions = historyVersions(connection);
+    auto ledger = readLedger(connection, userID);
+    if (!ledger)
+        return ledger.error();
+
+    ValueSeriesInput input;
+    input.opening = std::move(ledger->opening);
+    input.ledger = std::move(ledger->ledger);
+    input.marketCurrency = [](const std::string &market) {
+        return CurrencyCatalog::currency(QString::fromStdString(market)).toStdString();
+    };
+    // Without rows typed by hand the account begins with its first transaction; before, it held nothing.
+    const bool typed = !input.opening.positions.empty() || !input.opening.cash.empty();
+    std::int32_t first = typed || input.ledger.empty() ? query.from : INT32_MAX;
+    std::set<ListingKey> listings;
+    std::set<std::string> currencies;
+    for (const LedgerTransaction &t : input.ledger) {
+        first = std::min(first, std::int32_t(t.tradedAt / 86400));
+        if (!t.code.empty() && !t.market.empty())
+            listings.insert({t.market, t.code});
+        currencies.insert(t.currency);
+    }
+    for (const OpeningPosition &row : input.opening.positions)
+        listings.insert({row.market, row.code});
+    for (const OpeningCash &row : input.opening.cash)
+        currencies.insert(row.currency);
+    input.firstDay = first;
+    input.lastDay = std::min(query.to, query.today);
+    if (!typed && input.ledger.empty())
+        input.lastDay = input.firstDay - 1; // nothing held, ever: an empty series
+
+    // Closes not kept yet are asked for in the background; the answer names them meanwhile.
+    for (const ListingKey &listing : listings) {
+        currencies.insert(input.marketCurrency(listing.first));
+        if (history)
+            history->want(QString::fromStdString(listing.first), QString::fromStdString(listing.second),
+                            textOfDay(first), textOfDay(query.today));
+        input.closes[listing] = *closes(connection, listing, versions);
+    }
+    for (const std::string &currency : currencies) {
+        if (!currency.empty() && currency != "USD")
+            input.usdPerUnit[currency] = ratesOf(connection, currency);
+    }
+
+    PerformanceResponse answer;
+    if (!query.benchmark.isEmpty()) {
+        const std::shared_ptr<const DayFigures> benchmarkCloses =
+            closes(connection, {query.benchmarkMarket.toStdString(), query.benchmark.toStdString()}, versions);
+        if (history)
+            history->want(query.benchmarkMarket, query.benchmark, textOfDay(query.from - 7), textOfDay(query.today));
+        const auto at = [&benchmarkCloses](std::int32_t day) {
+            std::optional<double> found;
+            for (const auto &[d, close] : *benchmarkCloses) {
+                if (d <= day)
+                    found = close;
+            }
+            return found;
+        };
+        // From the last close before the period, or the first one within it.
+        std::optional<double> start = at(query.from - 1);
+        if (!start && !benchmarkCloses->empty())
+            start = at(benchmarkCloses->front().first);
+        const auto end = at(input.lastDay);
+        if (!start || !end)
+            return StoreError{StoreError::Kind::BadRequest,
+                              QStringLiteral("No daily closes are known for the benchmark %1 in market %2.")
+                                  .arg(query.benchmark, query.benchmarkMarket),
+                              QStringLiteral("benchmark")};
+        answer.benchmarkTwr = *end / *start - 1;
+    }
+
+    const ValueSeries series = buildValueSeries(input, query.from, query.to);
+    const PeriodPerformance measured = measureSeries(series.days);
+    for (const SeriesDay &day : series.days)
+        answer.series.append(PerformancePoint{textOfDay(day.day), day.value, day.invested, day.cash, day.flow});
+    answer.twr = measured.timeWeighted;
+    answer.mwr = measured.moneyWeighted;
+    answer.gain = measured.gain;
+    answer.maxDrawdown = measured.maxDrawdown;
+    answer.volatility = measured.volatility;
+    answer.dayChange = measured.dayChange;
+    for (const auto &[month, amount] : series.incomeByMonth)
+        answer.incomeByMonth.append(MonthIncome{QStringLiteral("%1-%2")
+                                                    .arg(month / 100, 4, 10, QLatin1Char('0'))
+                                                    .arg(month % 100, 2, 10, QLatin1Char('0')),
+                                                amount});
+    for (const ListingKey &listing : series.missing)
+        answer.missing.append(QString::fromStdString(listing.first + ':' + listing.second));
+    for (const auto &[listing, gain] : series.contributions)
+        answer.contributions.append(HoldingContribution{QString::fromStdString(listing.first),
+                                                        QString::fromStdString(listing.second), gain});
+    std::sort(answer.contributions.begin(), answer.contributions.end(),
+              [](const HoldingContribution &a, const HoldingContribution &b) { return a.gain > b.gain; });
+    return answer;
+}
 
 void Service::installPerformanceRoutes()
 {
@@ -83,93 +210,10 @@ void Service::installPerformanceRoutes()
             return sendError(response, 400, QStringLiteral("Name a benchmark with both benchmark and benchmark_market."),
                              QStringLiteral("benchmark"));
 
-        QSqlDatabase connection = m_database.connection();
-        auto ledger = readLedger(connection, userID);
-        if (!ledger)
-            return sendStoreError(response, ledger.error());
-
-        ValueSeriesInput input;
-        input.opening = std::move(ledger->opening);
-        input.ledger = std::move(ledger->ledger);
-        input.marketCurrency = [](const std::string &market) {
-            return CurrencyCatalog::currency(QString::fromStdString(market)).toStdString();
-        };
-        // Without rows typed by hand the account begins with its first transaction; before, it held nothing.
-        const bool typed = !input.opening.positions.empty() || !input.opening.cash.empty();
-        std::int32_t first = typed || input.ledger.empty() ? *from : INT32_MAX;
-        std::set<ListingKey> listings;
-        std::set<std::string> currencies;
-        for (const LedgerTransaction &t : input.ledger) {
-            first = std::min(first, std::int32_t(t.tradedAt / 86400));
-            if (!t.code.empty() && !t.market.empty())
-                listings.insert({t.market, t.code});
-            currencies.insert(t.currency);
-        }
-        for (const OpeningPosition &row : input.opening.positions)
-            listings.insert({row.market, row.code});
-        for (const OpeningCash &row : input.opening.cash)
-            currencies.insert(row.currency);
-        input.firstDay = first;
-        input.lastDay = std::min(*to, today);
-        if (!typed && input.ledger.empty())
-            input.lastDay = input.firstDay - 1; // nothing held, ever: an empty series
-
-        // Closes not kept yet are asked for in the background; the answer names them meanwhile.
-        for (const ListingKey &listing : listings) {
-            currencies.insert(input.marketCurrency(listing.first));
-            if (m_history)
-                m_history->want(QString::fromStdString(listing.first), QString::fromStdString(listing.second),
-                                textOfDay(first), textOfDay(today));
-            input.closes[listing] = closesOf(connection, listing.first, listing.second);
-        }
-        for (const std::string &currency : currencies) {
-            if (!currency.empty() && currency != "USD")
-                input.usdPerUnit[currency] = ratesOf(connection, currency);
-        }
-
-        PerformanceResponse answer;
-        if (!benchmark.isEmpty()) {
-            const DayFigures closes = closesOf(connection, benchmarkMarket.toStdString(), benchmark.toStdString());
-            if (m_history)
-                m_history->want(benchmarkMarket, benchmark, textOfDay(*from - 7), textOfDay(today));
-            const auto at = [&closes](std::int32_t day) {
-                std::optional<double> found;
-                for (const auto &[d, close] : closes) {
-                    if (d <= day)
-                        found = close;
-                }
-                return found;
-            };
-            const auto start = at(*from - 1).has_value() ? at(*from - 1) : (closes.empty() ? std::nullopt : at(closes.front().first));
-            const auto end = at(input.lastDay);
-            if (!start || !end)
-                return sendError(response, 400,
-                                 QStringLiteral("No daily closes are known for the benchmark %1 in market %2.")
-                                     .arg(benchmark, benchmarkMarket),
-                                 QStringLiteral("benchmark"));
-            answer.benchmarkTwr = *end / *start - 1;
-        }
-
-        const ValueSeries series = buildValueSeries(input, *from, *to);
-        const PeriodPerformance measured = measureSeries(series.days);
-        for (const SeriesDay &day : series.days)
-            answer.series.append(PerformancePoint{textOfDay(day.day), day.value, day.invested, day.cash, day.flow});
-        answer.twr = measured.timeWeighted;
-        answer.mwr = measured.moneyWeighted;
-        answer.gain = measured.gain;
-        answer.maxDrawdown = measured.maxDrawdown;
-        answer.volatility = measured.volatility;
-        answer.dayChange = measured.dayChange;
-        for (const auto &[month, amount] : series.incomeByMonth)
-            answer.incomeByMonth.append(MonthIncome{QStringLiteral("%1-%2").arg(month / 100, 4, 10, QLatin1Char('0')).arg(month % 100, 2, 10, QLatin1Char('0')), amount});
-        for (const ListingKey &listing : series.missing)
-            answer.missing.append(QString::fromStdString(listing.first + ':' + listing.second));
-        for (const auto &[listing, gain] : series.contributions)
-            answer.contributions.append(HoldingContribution{QString::fromStdString(listing.first),
-                                                            QString::fromStdString(listing.second), gain});
-        std::sort(answer.contributions.begin(), answer.contributions.end(),
-                  [](const HoldingContribution &a, const HoldingContribution &b) { return a.gain > b.gain; });
-        sendJSON(request, response, 200, answer);
+        const auto answer = measureAccount(m_database.connection(), userID,
+                                           PerformanceQuery{*from, *to, today, benchmark, benchmarkMarket},
+                                           m_history.get());
+        sendStored(request, response, 200, answer);
     }));
 }
 
