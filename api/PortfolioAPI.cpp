@@ -293,6 +293,36 @@ QCoro::Task<APIResult<EmptyResponse>> deleteTransaction(APIEndpoint endpoint, QS
                                std::optional<NoBody>(), std::move(cancel));
 }
 
+QCoro::Task<APIResult<PerformanceResponse>> fetchPerformance(APIEndpoint endpoint, QString token, QDate from,
+                                                             QDate to, QString benchmark, QString benchmarkMarket,
+                                                             CancelToken cancel)
+{
+    using Answer = APIResult<PerformanceResponse>;
+    QString query = QStringLiteral("from=") + from.toString(Qt::ISODate) + QStringLiteral("&to=") +
+                    to.toString(Qt::ISODate);
+    if (!benchmark.isEmpty()) {
+        query += QStringLiteral("&benchmark=") + QString::fromLatin1(QUrl::toPercentEncoding(benchmark));
+        if (!benchmarkMarket.isEmpty())
+            query += QStringLiteral("&benchmark_market=") + QString::fromLatin1(QUrl::toPercentEncoding(benchmarkMarket));
+    }
+    QUrl url = detail::joinURL(endpoint.baseURL, QStringLiteral("/v1/performance"));
+    url.setQuery(query, QUrl::StrictMode);
+    if (!from.isValid() || !to.isValid() || !url.isValid())
+        co_return Answer(TransportError{TransportError::Kind::NotSent, QNetworkReply::ProtocolInvalidOperationError,
+                                        AppText::text(u"requestNotSent")});
+
+    auto exchange = detail::exchange(endpoint, url, "GET", std::move(token), std::nullopt, std::move(cancel));
+    auto answer = co_await std::move(exchange);
+    if (!answer)
+        co_return Answer(answer.error());
+    if (answer->status < 200 || answer->status > 299)
+        co_return Answer(APIFailure(detail::refusal(*answer, u"performanceRequestFailed")));
+    auto performance = decodeJSON<PerformanceResponse>(answer->body);
+    if (!performance)
+        co_return Answer(APIFailure(performance.error()));
+    co_return Answer(std::move(performance).value());
+}
+
 QCoro::Task<APIResult<EmptyResponse>> logout(APIEndpoint endpoint, QString token)
 {
     return send<EmptyResponse>(std::move(endpoint), QStringLiteral("/v1/auth/logout"), "POST", std::move(token));

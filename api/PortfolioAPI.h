@@ -11,6 +11,7 @@
 
 #include <QCoroNetworkReply>
 #include <QCoroTask>
+#include <QDate>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QUrl>
@@ -152,6 +153,12 @@ QCoro::Task<APIResult<TransactionRecord>> updateTransaction(APIEndpoint endpoint
 // Removes the stored transaction with this id; the service answers with no body.
 QCoro::Task<APIResult<EmptyResponse>> deleteTransaction(APIEndpoint endpoint, QString token, QString id,
                                                         CancelToken cancel = {});
+// The account's daily value from one day to another (both included, yyyy-MM-dd) with its returns and
+// income; with a benchmark listing, that listing's return over the same days too. A period without data
+// answers an empty series, not a failure.
+QCoro::Task<APIResult<PerformanceResponse>> fetchPerformance(APIEndpoint endpoint, QString token, QDate from,
+                                                             QDate to, QString benchmark = {},
+                                                             QString benchmarkMarket = {}, CancelToken cancel = {});
 QCoro::Task<APIResult<EmptyResponse>> logout(APIEndpoint endpoint, QString token);
 
 } // namespace PortfolioAPI

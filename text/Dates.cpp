@@ -92,4 +92,15 @@ QString displayDay(const QDate &day, const QString &locale)
                  noon.toMSecsSinceEpoch(), QStringLiteral("UTC"));
 }
 
+QString displayDayAs(const QDate &day, const QString &skeleton, const QString &locale)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::DateFormat> formatter(
+        icu::DateFormat::createInstanceForSkeleton(toICU(skeleton), icuLocale(locale), status));
+    if (U_FAILURE(status))
+        return displayDay(day, locale);
+    const QDateTime noon(day, QTime(12, 0), QTimeZone::utc());
+    return write(std::move(formatter), noon.toMSecsSinceEpoch(), QStringLiteral("UTC"));
+}
+
 } // namespace quillfern

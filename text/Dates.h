@@ -25,5 +25,8 @@ QString displayDateTime(const QDateTime &moment, const QString &locale, const QS
 QString displayMonthDayTime(const QDateTime &moment, const QString &locale, const QString &timeZone);
 // A calendar day with the locale's abbreviated date ("Dec 4, 2026").
 QString displayDay(const QDate &day, const QString &locale);
+// A calendar day with only the fields of an ICU skeleton, in the locale's order: "yMMM" gives "Dec 2026",
+// "MMMd" gives "Dec 4".
+QString displayDayAs(const QDate &day, const QString &skeleton, const QString &locale);
 
 } // namespace quillfern

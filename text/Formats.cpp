@@ -106,6 +106,22 @@ QString format(const CurrencyOption &reporting, double usd, bool isSigned, const
     return isSigned && amount > 0 ? QLatin1Char('+') + text : text;
 }
 
+QString compactMoney(const CurrencyOption &reporting, double usd, const QString &locale)
+{
+    const double rate = reporting.fxToUsd <= 0.000000001 ? 0.000000001 : reporting.fxToUsd;
+    const double amount = usd / rate;
+    const QString code = isCurrencyCode(reporting.code) ? reporting.code : QString();
+    const auto &formatter = cache().get(keyOf("compact", locale, code), locale, [&code](number::UnlocalizedNumberFormatter f) {
+        f = f.notation(number::Notation::compactShort());
+        if (code.isEmpty())
+            return f;
+        UErrorCode status = U_ZERO_ERROR;
+        return f.unit(icu::CurrencyUnit(reinterpret_cast<const char16_t *>(code.utf16()), status));
+    });
+    const QString text = write(formatter, amount);
+    return code.isEmpty() ? CurrencyCatalog::symbol(reporting.code) + text : text;
+}
+
 QString percent(double value, const QString &locale)
 {
     // NoUnit::percent writes the number as it stands, so the 0-100 scale needs no scaling.

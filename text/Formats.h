@@ -19,6 +19,11 @@ namespace quillfern {
 QString format(const CurrencyOption &reporting, double usd, bool isSigned,
                const QString &locale = systemLocaleName(LocaleCategory::Monetary));
 
+// usd in the reporting currency, rounded to the locale's short compact form for a chart's axis: "$1.2M",
+// "¥120万". The same rate rule as format().
+QString compactMoney(const CurrencyOption &reporting, double usd,
+                     const QString &locale = systemLocaleName(LocaleCategory::Monetary));
+
 // A value on the 0-100 scale written as a percent with exactly 2 fraction digits; no "+".
 QString percent(double value, const QString &locale = systemLocaleName(LocaleCategory::Numeric));
 

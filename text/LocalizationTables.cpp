@@ -131,10 +131,10 @@ std::span<const CatalogueRow> coreCatalogueRows()
     return rows;
 }
 
-std::array<std::span<const CatalogueRow>, 5> catalogueParts()
+std::array<std::span<const CatalogueRow>, 6> catalogueParts()
 {
     return {coreCatalogueRows(), messageCatalogueRows(), windowCatalogueRows(), signInCatalogueRows(),
-            ledgerCatalogueRows()};
+            ledgerCatalogueRows(), performanceCatalogueRows()};
 }
 
 } // namespace quillfern

@@ -22,8 +22,9 @@ std::span<const CatalogueRow> messageCatalogueRows(); // status lines, banners, 
 std::span<const CatalogueRow> windowCatalogueRows();  // menus, dialogs, tooltips, accessibility names
 std::span<const CatalogueRow> signInCatalogueRows();  // the sign-in view
 std::span<const CatalogueRow> ledgerCatalogueRows();  // the ledger page, its sheet and its changes
+std::span<const CatalogueRow> performanceCatalogueRows(); // the performance page and the day change
 
 // Every part, in catalogue order.
-std::array<std::span<const CatalogueRow>, 5> catalogueParts();
+std::array<std::span<const CatalogueRow>, 6> catalogueParts();
 
 } // namespace quillfern
