@@ -6,6 +6,7 @@
 
 #include "app/workspace/PriceFacts.h"
 #include "app/workspace/StatusLine.h"
+#include "core/CurrencyCatalog.h"
 #include "core/PortfolioRows.h"
 #include "core/WorkspaceValuation.h"
 
@@ -28,6 +29,23 @@ public:
     virtual QString displayLocale() const = 0;
     // What the service said of the price the row shows, as PriceFactsBook::of tells; none when nothing.
     virtual const PriceFacts *priceFacts(const AssetRow &row) const = 0;
+    // US dollars per unit of a currency, at the rates the figures use.
+    virtual double usdPerUnit(const QString &currency) const { return quillfern::usdPerUnit(currency, {}); }
+    // The row's change since the previous close, in US dollars; none when it is not known.
+    std::optional<double> dayChangeUsd(const AssetRow &row) const
+    {
+        return quillfern::dayChangeUsd(row, priceFacts(row), usdPerUnit(CurrencyCatalog::currency(row.market)));
+    }
+    // The sum of the changes that are known; none when no row's is.
+    std::optional<double> totalDayChangeUsd() const
+    {
+        std::optional<double> total;
+        for (const AssetRow &row : rows()) {
+            if (const auto change = dayChangeUsd(row))
+                total = total.value_or(0) + *change;
+        }
+        return total;
+    }
     virtual QStringList brokerageNames() const = 0;
     virtual QStringList gicsSectorNames() const = 0;
     virtual QStringList gicsSubIndustryNames(const QString &sectorName) const = 0;

@@ -366,10 +366,13 @@ QCoro::Task<> Workspace::savePortfolio(QString token, QList<AssetRow> holdings, 
     }
     noteReachable();
     m_conflictRounds = 0;
+    const bool changed = answer->version != m_syncedVersion || answer->version.isEmpty();
     m_syncedRows = std::move(answer->holdings);
     m_syncedCashRows = std::move(answer->cashBalances);
     m_syncedVersion = answer->version;
     setSyncState(m_loadingPortfolio, false);
+    if (changed && m_sessionReady)
+        m_performance->loadSoon();
     persistNow();
     if (!portfolioMatchesSyncedData())
         schedulePortfolioSave();

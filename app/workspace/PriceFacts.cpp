@@ -5,6 +5,8 @@
 
 #include <QTimeZone>
 
+#include <cmath>
+
 namespace quillfern {
 namespace {
 
@@ -57,6 +59,8 @@ PriceFacts priceFacts(const StockPriceResponse &answer)
     PriceFacts facts{answer.price, std::nullopt, sourceNamed(answer.source)};
     if (answer.asOf)
         facts.asOf = readInternetDateTime(*answer.asOf);
+    if (answer.previousClose && std::isfinite(*answer.previousClose) && *answer.previousClose > 0)
+        facts.previousClose = answer.previousClose;
     return facts;
 }
 
@@ -78,6 +82,13 @@ const PriceFacts *PriceFactsBook::of(const AssetRow &row) const
     if (found == m_facts.cend() || found->price != row.currentPrice)
         return nullptr;
     return &*found;
+}
+
+std::optional<double> dayChangeUsd(const AssetRow &row, const PriceFacts *facts, double usdPerUnit)
+{
+    if (!facts || !facts->previousClose)
+        return std::nullopt;
+    return row.quantity * (row.currentPrice - *facts->previousClose) * usdPerUnit;
 }
 
 QString priceFactsText(const PriceFacts &facts, const QDateTime &now, const QString &languageCode,

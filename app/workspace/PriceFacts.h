@@ -21,6 +21,8 @@ struct PriceFacts {
     double price = 0;
     std::optional<QDateTime> asOf;
     PriceSource source = PriceSource::Unknown;
+    // The last daily close before the price's day, when the service knows it.
+    std::optional<double> previousClose = std::nullopt;
 
     bool operator==(const PriceFacts &) const = default;
 };
@@ -46,6 +48,11 @@ public:
 private:
     QHash<QString, PriceFacts> m_facts;
 };
+
+// What a row gained or lost since the previous close, in US dollars: quantity × (price − previous close),
+// at usdPerUnit for the market's currency. None without facts for the price the row shows, or without a
+// previous close among them.
+std::optional<double> dayChangeUsd(const AssetRow &row, const PriceFacts *facts, double usdPerUnit);
 
 // The texts below are in the language of languageCode, with dates under the ICU locale and in the zone.
 

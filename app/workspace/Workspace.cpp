@@ -12,9 +12,9 @@
 
 namespace quillfern {
 
-// The rows and the session as the price refresher reaches them. A fetched price is written straight into
-// the working copy, outside the undo stack.
-class Workspace::PriceRows : public PriceRefreshTarget {
+// The rows and the session as the price refresher and the performance loader reach them. A fetched price
+// is written straight into the working copy, outside the undo stack.
+class Workspace::PriceRows : public PriceRefreshTarget, public PerformanceSession {
 public:
     explicit PriceRows(Workspace &workspace) : m_workspace(workspace) {}
 
@@ -37,6 +37,7 @@ public:
     bool isSession(const QString &token) const override { return m_workspace.isSession(token); }
     const APIEndpoint &endpoint() const override { return m_workspace.m_endpoint; }
     CancelToken sessionCancel() const override { return m_workspace.m_sessionCancel; }
+    std::optional<QDate> earliestTrade() const override { return earliestTradeDay(m_workspace.m_transactions); }
 
 private:
     Workspace &m_workspace;
@@ -63,6 +64,12 @@ Workspace::Workspace(AuthManager &auth, APIEndpoint endpoint, std::unique_ptr<QS
     connect(&m_auth, &AuthManager::accessTokenChanged, this, &Workspace::onAccessTokenChanged);
     m_priceRows = std::make_unique<PriceRows>(*this);
     m_priceRefresher = std::make_unique<PriceRefresher>(*m_priceRows);
+    m_performance = std::make_unique<PerformanceLoader>(*m_priceRows);
+    // A changed ledger changes the history; the first load of a session waits for the end of its chain.
+    connect(this, &Workspace::transactionsChanged, this, [this] {
+        if (m_sessionReady)
+            m_performance->loadSoon();
+    });
     // An automatic refresh that waited for a load goes once the load has ended.
     connect(this, &Workspace::syncStateChanged, m_priceRefresher.get(), &PriceRefresher::continueAutomatic,
             Qt::QueuedConnection);
@@ -199,6 +206,7 @@ QCoro::Task<> Workspace::sessionDidChange()
     if (m_persistTimer.isActive())
         persistNow();
     cancelPendingSave();
+    m_performance->forget();
     m_reconnectTimer.stop();
     m_reconnectAttempt = 0;
     m_offline = false;
@@ -237,6 +245,7 @@ QCoro::Task<> Workspace::sessionDidChange()
     if (!outdated()) {
         m_sessionReady = true;
         Q_EMIT sessionLoaded();
+        m_performance->load();
         // Every price shown gets its time and source, which are not kept from one start to the next.
         m_priceRefresher->runAutomatically();
     }
@@ -463,6 +472,7 @@ void Workspace::retranslateStatus()
     if (m_portfolioError && m_portfolioError->retranslate(language))
         Q_EMIT syncStateChanged();
     m_priceRefresher->retranslate(language);
+    m_performance->retranslate(language);
 }
 
 int Workspace::indexOfRow(const QString &id) const

@@ -11,6 +11,7 @@
 #include "api/PortfolioAPI.h"
 #include "app/workspace/HoldingRows.h"
 #include "app/workspace/LocalCopy.h"
+#include "app/workspace/PerformanceLoader.h"
 #include "app/workspace/PriceRefresher.h"
 #include "core/PortfolioRows.h"
 #include "core/WorkspaceValuation.h"
@@ -90,6 +91,9 @@ public:
     // The toolbar's price refresh, the one after a row is saved and the load chain's for missing prices.
     PriceRefresher &priceRefresher() { return *m_priceRefresher; }
     const PriceRefresher &priceRefresher() const { return *m_priceRefresher; }
+    // The performance page's figures: loaded after the load chain and after changes the service confirmed.
+    PerformanceLoader &performance() { return *m_performance; }
+    const PerformanceLoader &performance() const { return *m_performance; }
     bool isHoldingStatsExpanded() const { return m_holdingStatsExpanded; }
     void setHoldingStatsExpanded(bool expanded);
 
@@ -116,6 +120,7 @@ public:
     QString displayLanguageCode() const override { return selectedLanguage().code; }
     QString displayLocale() const override { return selectedLanguage().locale; }
     const PriceFacts *priceFacts(const AssetRow &row) const override { return m_priceRefresher->facts().of(row); }
+    double usdPerUnit(const QString &currency) const override { return quillfern::usdPerUnit(currency, m_currencies); }
     QStringList brokerageNames() const override;
     // One sector name per distinct sector code, the first met, in list order.
     QStringList gicsSectorNames() const override;
@@ -287,6 +292,7 @@ private:
     // Last, so a run cannot outlive what it reaches.
     std::unique_ptr<PriceRows> m_priceRows;
     std::unique_ptr<PriceRefresher> m_priceRefresher;
+    std::unique_ptr<PerformanceLoader> m_performance;
 };
 
 } // namespace quillfern
