@@ -79,10 +79,13 @@ void HistoryKeeper::fetch(const Wanted &wanted)
         if (!row.ok())
             return;
     }
+    // The days asked before are still kept, so the history now reaches back to the earlier of the two.
     const Statement asked(transaction.connection(),
                           QStringLiteral("INSERT INTO history_fetches (market, symbol, asked_on, since) "
                                          "VALUES (?, ?, ?, ?) ON CONFLICT (market, symbol) DO UPDATE SET "
-                                         "asked_on = excluded.asked_on, since = excluded.since"),
+                                         "asked_on = excluded.asked_on, "
+                                         "since = CASE WHEN history_fetches.since < excluded.since "
+                                         "THEN history_fetches.since ELSE excluded.since END"),
                           {wanted.market, wanted.symbol, wanted.today, wanted.since});
     if (asked.ok())
         transaction.commit();

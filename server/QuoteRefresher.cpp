@@ -18,8 +18,8 @@ constexpr int refreshLock = 727002;
 } // namespace
 
 QuoteRefresher::QuoteRefresher(Database &database, QuoteChain &quotes, std::chrono::seconds interval,
-                               std::chrono::milliseconds pause)
-    : m_database(database), m_quotes(quotes), m_interval(interval), m_pause(pause)
+                               std::chrono::milliseconds pause, HeldListing held)
+    : m_database(database), m_quotes(quotes), m_interval(interval), m_pause(pause), m_held(std::move(held))
 {
     m_thread = std::thread([this] { loop(); });
 }
@@ -70,6 +70,8 @@ void QuoteRefresher::refreshRound()
                                       "ORDER BY 3"));
         while (held.next()) {
             const std::string market = held.text(0).toStdString();
+            if (m_held)
+                m_held(market, held.text(1).toStdString());
             if (market::refreshDue(market, held.integer(2), now, m_interval))
                 due.emplace_back(market, held.text(1).toStdString());
         }

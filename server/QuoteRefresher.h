@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <string>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -16,8 +18,11 @@ class QuoteChain;
 // taken for the round; a replica that cannot take it skips the round). Stops with the object.
 class QuoteRefresher {
 public:
+    // Told of every held listing each round (market and symbol upper-cased), for keeping more than its price.
+    using HeldListing = std::function<void(const std::string &market, const std::string &symbol)>;
+
     QuoteRefresher(Database &database, QuoteChain &quotes, std::chrono::seconds interval,
-                   std::chrono::milliseconds pause = std::chrono::milliseconds(250));
+                   std::chrono::milliseconds pause = std::chrono::milliseconds(250), HeldListing held = {});
     ~QuoteRefresher();
     QuoteRefresher(const QuoteRefresher &) = delete;
     QuoteRefresher &operator=(const QuoteRefresher &) = delete;
@@ -32,6 +37,7 @@ private:
     QuoteChain &m_quotes;
     const std::chrono::seconds m_interval;
     const std::chrono::milliseconds m_pause;
+    const HeldListing m_held;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;

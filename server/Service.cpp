@@ -79,6 +79,12 @@ Service::Service(ServerOptions options, Database &database, std::unique_ptr<Quot
 
 Service::~Service() = default;
 
+void Service::keepHistory(const QString &market, const QString &symbol, const QString &since, const QString &today)
+{
+    if (m_history)
+        m_history->want(market, symbol, since, today);
+}
+
 void Service::installMiddleware()
 {
     m_server.setDefaultHeaders({{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});

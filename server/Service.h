@@ -35,6 +35,8 @@ public:
     void stop();
 
     PortfolioStore &portfolioStore() { return m_portfolios; }
+    // Asks the history keeper for a listing's daily closes (see HistoryKeeper::want); nothing without one.
+    void keepHistory(const QString &market, const QString &symbol, const QString &since, const QString &today);
 
 private:
     using UserHandler = std::function<void(const SignedInUser &, const http::Request &, http::Response &)>;

@@ -206,7 +206,15 @@ int main(int argc, char **argv)
     // Live prices only: there is nothing to refresh in a fixed table.
     std::optional<QuoteRefresher> quoteRefresher;
     if (!options.quoteSourceURL.isEmpty() && options.quoteRefreshSeconds > 0)
-        quoteRefresher.emplace(database, chain, std::chrono::seconds(options.quoteRefreshSeconds));
+        quoteRefresher.emplace(database, chain, std::chrono::seconds(options.quoteRefreshSeconds),
+                               std::chrono::milliseconds(250),
+                               [&service](const std::string &market, const std::string &symbol) {
+                                   // The last fortnight keeps every held listing's daily closes current.
+                                   const QDate today = QDateTime::currentDateTimeUtc().date();
+                                   service.keepHistory(QString::fromStdString(market), QString::fromStdString(symbol),
+                                                       today.addDays(-14).toString(Qt::ISODate),
+                                                       today.toString(Qt::ISODate));
+                               });
     std::fprintf(stdout, "quillfern-server listening on %s:%d (%s)\n", qPrintable(options.listenHost), service.port(),
                  database.dialect() == Dialect::SQLite ? "sqlite" : "postgresql");
     std::fflush(stdout);
