@@ -20,6 +20,15 @@ std::array<MetricFigure, 4> holdingSummaryFigures(const PortfolioSummary &summar
     }};
 }
 
+MetricFigure dayChangeFigure(std::optional<double> usd, const CurrencyOption &currency, QStringView languageCode,
+                             const DisplayLocales &locales)
+{
+    const QString title = AppText::value(u"dayChange", languageCode);
+    if (!usd)
+        return {title, absentFigure, FigureTone::Secondary};
+    return {title, format(currency, *usd, true, locales.monetary), gainTone(*usd)};
+}
+
 std::array<AllocationContent, 3> holdingAllocations(const PortfolioSummary &summary, QStringView languageCode)
 {
     // Sectors arrive under their stored English names; the pie and its legend show them in the language.

@@ -11,6 +11,7 @@
 #include <QStringView>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace quillfern {
@@ -19,6 +20,13 @@ namespace quillfern {
 std::array<MetricFigure, 4> holdingSummaryFigures(const PortfolioSummary &summary, const CurrencyOption &currency,
                                                   QStringView languageCode,
                                                   const DisplayLocales &locales = DisplayLocales::system());
+
+// The day change card: the sum of the holdings' changes since the previous close; "—" when none is known.
+MetricFigure dayChangeFigure(std::optional<double> usd, const CurrencyOption &currency, QStringView languageCode,
+                             const DisplayLocales &locales = DisplayLocales::system());
+
+// What a card shows for a figure the service could not give.
+inline const QString absentFigure = QStringLiteral("\u2014");
 
 struct AllocationContent {
     QString title;

@@ -15,7 +15,7 @@ HoldingStatsView::HoldingStatsView(Workspace &workspace, QWidget *parent) : QWid
 {
     auto *strip = new QHBoxLayout;
     strip->setSpacing(cardSpacing);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         auto *card = new MetricCard(this);
         strip->addWidget(card, 1, Qt::AlignVCenter);
         m_cards.append(card);
@@ -53,6 +53,7 @@ void HoldingStatsView::display(const PortfolioSummary &summary, const CurrencyOp
     const auto figures = holdingSummaryFigures(summary, currency, languageCode);
     for (std::size_t i = 0; i < figures.size(); ++i)
         m_cards[qsizetype(i)]->setFigure(figures[i]);
+    m_cards.last()->setFigure(dayChangeFigure(m_workspace.totalDayChangeUsd(), currency, languageCode));
     const auto allocations = holdingAllocations(summary, languageCode);
     for (std::size_t i = 0; i < allocations.size(); ++i)
         m_panels[qsizetype(i)]->setContent(allocations[i].title, allocations[i].items, currency,

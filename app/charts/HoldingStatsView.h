@@ -13,7 +13,7 @@ class MetricCard;
 class StatsCollapseButton;
 class Workspace;
 
-// The holdings statistics: the strip of four figure cards above the three allocation panels. It follows the
+// The holdings statistics: the strip of five figure cards (the fifth the day change) above the three allocation panels. It follows the
 // workspace's summary, reporting currency and language, and shows only while the statistics are expanded.
 class HoldingStatsView : public QWidget {
     Q_OBJECT

@@ -28,6 +28,8 @@ double &columnWidth(AssetColumnWidths &widths, AssetColumn column)
         return widths.holdPercent;
     case ValueUSDColumn:
         return widths.valueUSD;
+    case DayChangeUSDColumn:
+        return widths.dayChangeUSD;
     case NetUSDColumn:
         return widths.netUSD;
     case CostUSDColumn:
@@ -48,10 +50,11 @@ QString columnTitle(AssetColumn column, const QString &languageCode, const QStri
 {
     static const char16_t *const keys[AssetColumnCount] = {
         u"brokerage", u"market",          u"sector",      u"industry",     u"ticker",    u"avgCost", u"position",
-        u"lastPrice", u"portfolioWeight", u"marketValue", u"unrealizedPL", u"costBasis", u""};
+        u"lastPrice", u"portfolioWeight", u"marketValue", u"dayChange", u"unrealizedPL", u"costBasis", u""};
     if (column == ActionsColumn)
         return QString();
     const QString title = AppText::value(QStringView(keys[column]), languageCode);
+    // The day's change names no currency: its cells carry the symbol, and the title has no room to spare.
     const bool money = column == ValueUSDColumn || column == NetUSDColumn || column == CostUSDColumn;
     return money ? title + QStringLiteral(" (") + reportingCode + QLatin1Char(')') : title;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// The thirteen columns of the holdings table: display order, default widths, titles and tints.
+// The fourteen columns of the holdings table: display order, default widths, titles and tints.
 
 #include <QColor>
 #include <QPalette>
@@ -20,6 +20,7 @@ struct AssetColumnWidths {
     double currentPrice = 96;
     double holdPercent = 116;
     double valueUSD = 132;
+    double dayChangeUSD = 128;
     double netUSD = 142;
     double costUSD = 128;
     double broker = 100;
@@ -39,6 +40,7 @@ enum AssetColumn {
     CurrentPriceColumn,
     HoldPercentColumn,
     ValueUSDColumn,
+    DayChangeUSDColumn,
     NetUSDColumn,
     CostUSDColumn,
     ActionsColumn,
@@ -48,7 +50,7 @@ enum AssetColumn {
 double &columnWidth(AssetColumnWidths &widths, AssetColumn column);
 double columnWidth(const AssetColumnWidths &widths, AssetColumn column);
 
-// The header title of a column in a language; money columns end in " (<reporting code>)".
+// The header title of a column in a language; the money columns but the day's change end in " (<reporting code>)".
 QString columnTitle(AssetColumn column, const QString &languageCode, const QString &reportingCode);
 Qt::Alignment columnAlignment(AssetColumn column);
 QColor columnTint(AssetColumn column, const QPalette &palette);

@@ -180,10 +180,13 @@ void HoldingsTable::updateTotals()
     const PortfolioSummary &summary = m_workspace.summary();
     const CurrencyOption currency = m_workspace.reportingCurrency();
     const QPalette &pal = palette();
+    const auto dayChange = m_workspace.totalDayChangeUsd();
     m_total->setCells({
         {BrokerColumn, HoldPercentColumn, AppText::value(u"total", m_workspace.selectedLanguage().code), QColor(),
          Qt::AlignRight, false},
         {ValueUSDColumn, ValueUSDColumn, format(currency, summary.totalMarketValueUsd, false), table::green(pal)},
+        {DayChangeUSDColumn, DayChangeUSDColumn, dayChange ? format(currency, *dayChange, true) : QString(),
+         dayChange && *dayChange < 0 ? table::red(pal) : table::green(pal)},
         {NetUSDColumn, NetUSDColumn, format(currency, summary.totalNetUsd, true),
          summary.totalNetUsd < 0 ? table::red(pal) : table::green(pal)},
         {CostUSDColumn, CostUSDColumn, format(currency, summary.totalBoughtCostUsd, false), QColor()},

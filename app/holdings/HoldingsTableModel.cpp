@@ -253,6 +253,8 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
             return figures ? figures->holdPercent : 0.0;
         case ValueUSDColumn:
             return figures ? figures->marketValueUsd : 0.0;
+        case DayChangeUSDColumn:
+            return m_holdings.dayChangeUsd(row).value_or(0.0);
         case NetUSDColumn:
             return figures ? figures->netUsd : 0.0;
         case CostUSDColumn:
@@ -271,6 +273,8 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
             return table::green(m_palette);
         if (column == NetUSDColumn)
             return position && position->netUsd < 0 ? table::red(m_palette) : table::green(m_palette);
+        if (column == DayChangeUSDColumn)
+            return m_holdings.dayChangeUsd(row).value_or(0) < 0 ? table::red(m_palette) : table::green(m_palette);
         if (column == CurrentPriceColumn) {
             const PriceFacts *facts = m_holdings.priceFacts(row);
             if (facts && isStale(*facts, QDateTime::currentDateTimeUtc()))
@@ -300,6 +304,10 @@ QVariant HoldingsTableModel::data(const QModelIndex &index, int role) const
         return position ? percent(position->holdPercent) : QStringLiteral("0.00%");
     case ValueUSDColumn:
         return format(m_holdings.reportingCurrency(), position ? position->marketValueUsd : 0, false);
+    case DayChangeUSDColumn: {
+        const auto change = m_holdings.dayChangeUsd(row);
+        return change ? format(m_holdings.reportingCurrency(), *change, true) : QString();
+    }
     case NetUSDColumn:
         return format(m_holdings.reportingCurrency(), position ? position->netUsd : 0, true);
     case CostUSDColumn:

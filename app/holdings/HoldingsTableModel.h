@@ -1,6 +1,6 @@
 #pragma once
 
-// The holdings rows as a table: one row per holding, thirteen columns, display texts
+// The holdings rows as a table: one row per holding, fourteen columns, display texts
 // formatted for the selected language and locale, raw values and picker options under the cell roles.
 // Edits in the editing row go straight into the working copy; the editor says which row that is.
 

@@ -112,13 +112,15 @@ void HoldingStatsViewTest::showsTheWorkspaceFigures_data()
     QTest::addColumn<QString>("largestSector");
     QTest::newRow("English") << QStringLiteral("en-US")
                              << QStringList{QStringLiteral("Market Value"), QStringLiteral("Cost Basis"),
-                                            QStringLiteral("Unrealized P/L"), QStringLiteral("Return")}
+                                            QStringLiteral("Unrealized P/L"), QStringLiteral("Return"),
+                                            QStringLiteral("Day Change")}
                              << QStringList{QStringLiteral("Sector Allocation"), QStringLiteral("Market Allocation"),
                                             QStringLiteral("Holdings by Brokerage")}
                              << QStringLiteral("Other") << QStringLiteral("Information Technology");
     QTest::newRow("Japanese") << QStringLiteral("ja-JP")
                               << QStringList{QStringLiteral("時価総額"), QStringLiteral("取得原価"),
-                                             QStringLiteral("含み損益"), QStringLiteral("リターン")}
+                                             QStringLiteral("含み損益"), QStringLiteral("リターン"),
+                                             QStringLiteral("前日比")}
                               << QStringList{QStringLiteral("セクター別配分"), QStringLiteral("市場別配分"),
                                              QStringLiteral("証券会社別保有額")}
                               << QStringLiteral("その他") << QStringLiteral("情報技術");
@@ -135,9 +137,11 @@ void HoldingStatsViewTest::showsTheWorkspaceFigures()
     // The language is switched after the view exists: it must follow the preference.
     workspace.setLanguageCode(language);
 
-    QCOMPARE(view.cards().size(), 4);
-    for (int i = 0; i < 4; ++i)
+    QCOMPARE(view.cards().size(), cardTitles.size());
+    for (int i = 0; i < cardTitles.size(); ++i)
         QCOMPARE(view.cards()[i]->figure().title, cardTitles[i]);
+    // No price of this session came with a previous close.
+    QCOMPARE(view.cards().last()->figure().value, QStringLiteral("\u2014"));
     QCOMPARE(view.panels().size(), 3);
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(view.panels()[i]->title(), panelTitles[i]);
