@@ -46,12 +46,14 @@ public:
             workspace->setLocalCopyFolder(localCopyFolder);
     }
 
-    // Starts the session task and waits until its load chain has run to its end.
+    // Starts the session task and waits until its load chain has run to its end, and with it the first load
+    // of the performance, so that the requests a test counts afterwards are its own.
     bool startAndLoad(int milliseconds = 10000)
     {
         QSignalSpy loaded(workspace.get(), &Workspace::sessionLoaded);
         workspace->start();
-        return loaded.count() > 0 || loaded.wait(milliseconds);
+        return (loaded.count() > 0 || loaded.wait(milliseconds)) &&
+               QTest::qWaitFor([this] { return !workspace->performance().isLoading(); }, milliseconds);
     }
 
     // Waits until nothing is pending or in flight and the service's copy matches the working copy.
@@ -119,7 +121,7 @@ inline std::vector<ScriptedServer::Received> requestsTo(const ScriptedServer &se
     return found;
 }
 
-// Scripts every list the load chain asks for, empty, and the given portfolio.
+// Scripts every list the load chain asks for, empty, the given portfolio and a performance without history.
 inline void scriptSession(ScriptedServer &server, const QList<AssetRow> &rows)
 {
     for (const char *path :
@@ -127,6 +129,8 @@ inline void scriptSession(ScriptedServer &server, const QList<AssetRow> &rows)
         server.on("GET", path, {200, "[]"});
     server.on("GET", "/v1/portfolio", {200, portfolioJSON(rows)});
     server.on("PUT", "/v1/portfolio", {200, {}, "application/json", false, {}, true});
+    server.on("GET", "/v1/performance",
+              {200, R"({"series":[],"gain":0,"income_by_month":[],"max_drawdown":0,"missing":[],"contributions":[]})"});
     server.on("POST", "/v1/auth/logout", {204, {}});
 }
 
