@@ -3,6 +3,7 @@
 #include "app/SignInView.h"
 #include "app/balances/BalancePage.h"
 #include "app/holdings/HoldingsPage.h"
+#include "app/performance/PerformancePage.h"
 #include "app/icons/SymbolIcon.h"
 #include "app/table/TableStyle.h"
 #include "app/transactions/TransactionEditorSheet.h"
@@ -191,6 +192,16 @@ void ContentView::buildSignedIn()
                    QString());
     m_tabs->addTab(lazyPage([this] { return new TransactionPage(m_workspace); }),
                    symbolIcon(QStringLiteral("list.bullet.rectangle")), QString());
+    m_tabs->addTab(lazyPage([this] {
+                       auto *scrolled = new QScrollArea;
+                       scrolled->setWidgetResizable(true);
+                       scrolled->setFrameShape(QFrame::NoFrame);
+                       auto *page = new PerformancePage(m_workspace);
+                       page->setMinimumHeight(820);
+                       scrolled->setWidget(page);
+                       return scrolled;
+                   }),
+                   symbolIcon(QStringLiteral("chart.line.uptrend.xyaxis.circle.fill")), QString());
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
         QWidget *holder = m_tabs->widget(index);
         const auto build = m_pendingPages.take(holder);
@@ -325,6 +336,7 @@ void ContentView::retranslate()
     m_tabs->setTabText(0, text(m_workspace, u"holdings"));
     m_tabs->setTabText(1, text(m_workspace, u"balances"));
     m_tabs->setTabText(2, text(m_workspace, u"transactions"));
+    m_tabs->setTabText(3, text(m_workspace, u"performance"));
     m_retry->setText(text(m_workspace, u"retry"));
     m_languageMenu->setToolTip(text(m_workspace, u"language"));
     // The window's own controls (pickers, date fields) follow the chosen language's locale.

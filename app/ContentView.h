@@ -1,7 +1,7 @@
 #pragma once
 
 // What the window shows: the sign-in view while signed out; while signed in, the loading view or the
-// three pages as tabs, the error banner above them and the currency, language and account menus.
+// four pages as tabs, the error banner above them and the currency, language and account menus.
 // The pages are built the first time a session needs them, so a signed-out start stays light.
 
 #include <QHash>
