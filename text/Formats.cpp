@@ -4,6 +4,7 @@
 
 #include <unicode/dcfmtsym.h>
 #include <unicode/decimfmt.h>
+#include <unicode/listformatter.h>
 #include <unicode/numberformatter.h>
 #include <unicode/numfmt.h>
 
@@ -12,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillfern {
 namespace {
@@ -120,6 +122,24 @@ QString compactMoney(const CurrencyOption &reporting, double usd, const QString 
     });
     const QString text = write(formatter, amount);
     return code.isEmpty() ? CurrencyCatalog::symbol(reporting.code) + text : text;
+}
+
+QString listedNames(const QStringList &names, const QString &languageCode)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::ListFormatter> formatter(icu::ListFormatter::createInstance(
+        icu::Locale(QString(languageCode).replace(u'-', u'_').toLatin1().constData()), ULISTFMT_TYPE_AND,
+        ULISTFMT_WIDTH_NARROW, status));
+    if (U_FAILURE(status))
+        return names.join(QStringLiteral(", "));
+    std::vector<icu::UnicodeString> items;
+    for (const QString &name : names)
+        items.emplace_back(reinterpret_cast<const char16_t *>(name.utf16()), int32_t(name.size()));
+    icu::UnicodeString written;
+    formatter->format(items.data(), int32_t(items.size()), written, status);
+    if (U_FAILURE(status))
+        return names.join(QStringLiteral(", "));
+    return fromICU(written);
 }
 
 QString percent(double value, const QString &locale)

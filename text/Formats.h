@@ -8,6 +8,7 @@
 #include "core/SystemLocale.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -32,6 +33,10 @@ QString ratioPercent(double part, double whole, const QString &locale = systemLo
 
 // A plain grouped number with at most precision fraction digits and no trailing zeros.
 QString decimal(double value, int precision, const QString &locale = systemLocaleName(LocaleCategory::Numeric));
+
+// Names listed the way the language (an app language code, "ja-JP") lists them: "A, B, and C" in English,
+// "A、B、C" in Japanese.
+QString listedNames(const QStringList &names, const QString &languageCode);
 
 // A number typed under the locale's rules, or none when the whole text does not read as one finite number.
 // Grouping is optional but must sit where the locale puts it; blanks around the number and a leading sign are

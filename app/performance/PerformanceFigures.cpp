@@ -18,6 +18,17 @@ QList<HoldingContribution> sortedByGain(QList<HoldingContribution> all, bool lar
     return all;
 }
 
+QStringList listingNames(const QStringList &listings)
+{
+    QStringList names;
+    for (const QString &listing : listings) {
+        const qsizetype colon = listing.indexOf(QLatin1Char(':'));
+        names.append(colon < 0 ? listing
+                               : listing.mid(colon + 1) + QStringLiteral(" (") + listing.left(colon) + QLatin1Char(')'));
+    }
+    return names;
+}
+
 } // namespace
 
 std::array<MetricFigure, 5> performanceFigures(const std::optional<PerformanceResponse> &answer,
@@ -56,17 +67,22 @@ std::array<MetricFigure, 5> performanceFigures(const std::optional<PerformanceRe
     return figures;
 }
 
-QString missingHistoryNote(const QStringList &missing, QStringView languageCode)
+QString missingHistoryNote(const QStringList &missing, QStringView languageCode, int named)
 {
     if (missing.isEmpty())
         return {};
-    QStringList names;
-    for (const QString &listing : missing) {
-        const qsizetype colon = listing.indexOf(QLatin1Char(':'));
-        names.append(colon < 0 ? listing
-                               : listing.mid(colon + 1) + QStringLiteral(" (") + listing.left(colon) + QLatin1Char(')'));
+    QStringList names = listingNames(missing);
+    if (names.size() > named) {
+        const qint64 rest = names.size() - named;
+        names.resize(named);
+        names.append(AppText::format(u"moreListings", languageCode, {rest}));
     }
-    return AppText::format(u"missingHistory", languageCode, {names.join(QStringLiteral(", "))});
+    return AppText::format(u"missingHistory", languageCode, {listedNames(names, languageCode.toString())});
+}
+
+QString missingHistoryList(const QStringList &missing)
+{
+    return listingNames(missing).join(QLatin1Char('\n'));
 }
 
 QList<HoldingContribution> topContributions(const QList<HoldingContribution> &all, int count)

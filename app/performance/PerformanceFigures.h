@@ -20,8 +20,11 @@ std::array<MetricFigure, 5> performanceFigures(const std::optional<PerformanceRe
                                                const CurrencyOption &currency, QStringView languageCode,
                                                const DisplayLocales &locales = DisplayLocales::system());
 
-// The note naming the listings whose history is unknown ("US:AAPL" as "AAPL (US)"); empty when none.
-QString missingHistoryNote(const QStringList &missing, QStringView languageCode);
+// The note on the listings whose history is unknown ("US:AAPL" as "AAPL (US)"): the first named names and a
+// count of the rest; empty when none.
+QString missingHistoryNote(const QStringList &missing, QStringView languageCode, int named = 5);
+// Every listing of the note by name, one a line.
+QString missingHistoryList(const QStringList &missing);
 
 // The count largest gains, largest first; the count smallest, smallest first. A holding is in only one of
 // the two lists when there are fewer than twice count.

@@ -215,6 +215,7 @@ void PerformancePage::refresh()
         m_cards[qsizetype(i)]->setFigure(figures[i]);
     const QString missing = answer ? missingHistoryNote(answer->missing, language.code) : QString();
     m_missing->setText(missing);
+    m_missing->setToolTip(answer && answer->missing.size() > 5 ? missingHistoryList(answer->missing) : QString());
     m_missing->setVisible(!missing.isEmpty());
 
     const bool empty = !answer || answer->series.isEmpty();

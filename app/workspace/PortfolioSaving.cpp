@@ -6,12 +6,11 @@
 
 #include "auth/AuthManager.h"
 #include "core/PortfolioMerge.h"
+#include "text/Formats.h"
 #include "text/Localization.h"
 
 #include <QNetworkInformation>
 #include <QPointer>
-
-#include <unicode/listformatter.h>
 
 #include <algorithm>
 #include <memory>
@@ -64,24 +63,6 @@ QString rowName(const CashRow &row, const QString &language)
     return AppText::format(u"cashRowName", language, {row.currency, row.broker});
 }
 
-// Names listed the way the language lists them: "A, B, C" in English, "A、B、C" in Japanese.
-QString listed(const QStringList &names, const QString &language)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    const std::unique_ptr<icu::ListFormatter> formatter(
-        icu::ListFormatter::createInstance(icu::Locale(QString(language).replace(u'-', u'_').toLatin1().constData()),
-                                           ULISTFMT_TYPE_AND, ULISTFMT_WIDTH_NARROW, status));
-    if (U_FAILURE(status))
-        return names.join(QStringLiteral(", "));
-    std::vector<icu::UnicodeString> items;
-    for (const QString &name : names)
-        items.emplace_back(reinterpret_cast<const char16_t *>(name.utf16()), int32_t(name.size()));
-    icu::UnicodeString written;
-    formatter->format(items.data(), int32_t(items.size()), written, status);
-    if (U_FAILURE(status))
-        return names.join(QStringLiteral(", "));
-    return QString(reinterpret_cast<const QChar *>(written.getBuffer()), written.length());
-}
 
 } // namespace
 
@@ -415,7 +396,7 @@ void Workspace::acceptServicePortfolio(const PortfolioData &data)
                     names.append(rowName(row, language));
                 for (const CashRow &row : cash)
                     names.append(rowName(row, language));
-                return AppText::format(u"keptConflictingChanges", language, {listed(names, language)});
+                return AppText::format(u"keptConflictingChanges", language, {listedNames(names, language)});
             };
             setRowEditStatusLine(StatusLine(kept, displayLanguageCode()));
         }

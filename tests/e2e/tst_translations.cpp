@@ -237,7 +237,11 @@ void TranslationsTest::walkWindow(const QString &language, QStringList &names, S
     names << QStringLiteral("Demo"); // the account's name
 
     QTabWidget *tabs = window.content()->tabs();
-    const QStringList pages{QStringLiteral("holdings"), QStringLiteral("balances"), QStringLiteral("transactions")};
+    const QStringList pages{QStringLiteral("holdings"), QStringLiteral("balances"), QStringLiteral("transactions"),
+                            QStringLiteral("performance")};
+    QCOMPARE(tabs->count(), pages.size());
+    // The performance page shows what its first load brought, whatever the service made of it.
+    QTRY_VERIFY_WITH_TIMEOUT(!workspace.performance().isLoading(), 15000);
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
         QTest::qWait(50);

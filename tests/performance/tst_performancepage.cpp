@@ -1,6 +1,7 @@
 #include "app/charts/MetricCard.h"
 #include "app/performance/ChartGeometry.h"
 #include "app/performance/IncomeBars.h"
+#include "app/performance/PerformanceFigures.h"
 #include "app/performance/PerformancePage.h"
 #include "app/performance/ValueChart.h"
 #include "tests/support/QuietConsole.h"
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void chartGeometry();
     void nearestDay_data();
     void nearestDay();
+    void missingNote_data();
+    void missingNote();
     void rendersTheAnswer_data();
     void rendersTheAnswer();
 };
@@ -114,6 +117,29 @@ void PerformancePageTest::nearestDay()
     QCOMPARE(quillfern::nearestDay({}, x), std::optional<int>());
 }
 
+void PerformancePageTest::missingNote_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("none") << 0 << QString();
+    QTest::newRow("one") << 1 << QStringLiteral("No price history for A0 (US): left out of the value.");
+    QTest::newRow("five, all named") << 5
+                                     << QStringLiteral("No price history for A0 (US), A1 (US), A2 (US), A3 (US), "
+                                                       "A4 (US): left out of the value.");
+    QTest::newRow("seven, two counted") << 7
+                                        << QStringLiteral("No price history for A0 (US), A1 (US), A2 (US), A3 (US), "
+                                                          "A4 (US), 2 more listings: left out of the value.");
+}
+
+void PerformancePageTest::missingNote()
+{
+    QFETCH(int, count);
+    QStringList missing;
+    for (int i = 0; i < count; ++i)
+        missing.append(QStringLiteral("US:A%1").arg(i));
+    QTEST(missingHistoryNote(missing, u"en-US"), "note");
+}
+
 void PerformancePageTest::rendersTheAnswer_data()
 {
     QTest::addColumn<QString>("language");
@@ -134,7 +160,7 @@ void PerformancePageTest::rendersTheAnswer_data()
         << QStringList{QStringLiteral("HK:C"), QStringLiteral("US:F"), QStringLiteral("US:A"), QStringLiteral("US:D"),
                        QStringLiteral("US:H")}
         << QStringList{QStringLiteral("US:B"), QStringLiteral("JP:G"), QStringLiteral("US:E")}
-        << QStringLiteral("GONE (US) は価格履歴がないため、評価額に含めていません。");
+        << QStringLiteral("GONE (US)は価格履歴がないため、評価額に含めていません。");
 }
 
 void PerformancePageTest::rendersTheAnswer()
