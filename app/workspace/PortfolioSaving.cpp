@@ -192,6 +192,8 @@ void Workspace::retryLoadPortfolio()
     if (!m_reloading)
         setPortfolioError(std::nullopt);
     reconnect();
+    if (m_sessionReady && !m_performance->error().isEmpty())
+        m_performance->loadSoon();
 }
 
 void Workspace::reconnect()
@@ -208,8 +210,10 @@ void Workspace::noteReachable()
     if (m_offline) {
         m_offline = false;
         Q_EMIT syncStateChanged();
-        // Prices may have moved during the offline spell.
+        // Prices may have moved during the offline spell, and the history with them.
         m_priceRefresher->runAutomatically();
+        if (m_sessionReady)
+            m_performance->loadSoon();
     }
 }
 
