@@ -88,6 +88,15 @@ void ValueChart::relayout()
         if (day.isValid())
             m_dayLabels.append({m_xs[std::size_t(index)], displayDayAs(day, skeleton, m_dateLocale)});
     }
+    // The last day keeps its label; the one before it goes when the two would touch at the right edge.
+    if (m_dayLabels.size() >= 2) {
+        const auto &[lastX, lastText] = m_dayLabels.last();
+        const auto &[beforeX, beforeText] = m_dayLabels[m_dayLabels.size() - 2];
+        const qreal lastLeft = std::min(lastX - metrics.horizontalAdvance(lastText) / 2,
+                                        width() - padding - metrics.horizontalAdvance(lastText));
+        if (beforeX + metrics.horizontalAdvance(beforeText) / 2 + labelGap > lastLeft)
+            m_dayLabels.removeAt(m_dayLabels.size() - 2);
+    }
 }
 
 void ValueChart::resizeEvent(QResizeEvent *event)
