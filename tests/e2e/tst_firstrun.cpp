@@ -140,7 +140,8 @@ void screenshotPages(RunningApp &app, const QString &prefix)
 {
     QTabWidget *tabs = app.content().tabs();
     QVERIFY(tabs);
-    const QStringList names{QStringLiteral("holdings"), QStringLiteral("balances"), QStringLiteral("transactions")};
+    const QStringList names{QStringLiteral("holdings"), QStringLiteral("balances"), QStringLiteral("transactions"),
+                            QStringLiteral("performance")};
     QCOMPARE(tabs->count(), int(names.size()));
     for (int page = 0; page < tabs->count(); ++page) {
         tabs->setCurrentIndex(page);
