@@ -433,4 +433,35 @@ StoreOutcome PortfolioStore::updateRates(const QHash<QString, double> &usdPerUni
     return std::nullopt;
 }
 
+StoreOutcome PortfolioStore::keepRateHistory(const QList<std::pair<QString, QHash<QString, double>>> &days)
+{
+    WriteTransaction transaction(m_database);
+    if (!transaction.begun())
+        return StoreError::unavailable(QStringLiteral("cannot begin keeping the rate history"));
+    for (const auto &[day, usdPerUnit] : days) {
+        for (auto rate = usdPerUnit.cbegin(); rate != usdPerUnit.cend(); ++rate) {
+            if (!(rate.value() > 0) || !std::isfinite(rate.value()))
+                continue;
+            // A day already kept was kept from that day's own document, which stands.
+            const Statement keep(transaction.connection(),
+                                 QStringLiteral("INSERT INTO currency_rates (code, rates_date, usd_per_unit) "
+                                                "VALUES (?, ?, ?) ON CONFLICT (code, rates_date) DO NOTHING"),
+                                 {rate.key(), day, rate.value()});
+            if (!keep.ok())
+                return StoreError::unavailable(keep.error());
+        }
+    }
+    if (!transaction.commit())
+        return StoreError::unavailable(QStringLiteral("the rate history did not commit"));
+    return std::nullopt;
+}
+
+StoreResult<qint64> PortfolioStore::keptRateDays()
+{
+    Statement days(m_database.connection(), QStringLiteral("SELECT COUNT(DISTINCT rates_date) FROM currency_rates"));
+    if (!days.next())
+        return StoreError::unavailable(days.error());
+    return days.integer(0);
+}
+
 } // namespace quillfern::server

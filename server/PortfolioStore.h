@@ -54,6 +54,10 @@ public:
     StoreResult<QList<CurrencyOption>> currencies();
     // New US-dollar rates by currency code; currencies the map lacks keep theirs.
     StoreOutcome updateRates(const QHash<QString, double> &usdPerUnit, const QString &ratesDate);
+    // Past days' rates (day yyyy-MM-dd, US dollars per unit by code), kept beside the days already there.
+    StoreOutcome keepRateHistory(const QList<std::pair<QString, QHash<QString, double>>> &days);
+    // How many days of rates are kept.
+    StoreResult<qint64> keptRateDays();
 
 private:
     StoreOutcome lockUser(QSqlDatabase connection, const QString &userID);

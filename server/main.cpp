@@ -89,8 +89,34 @@ public:
     }
 
 private:
+    // A service that has kept less than a year of daily rates fills in the past from the ECB's history
+    // document beside the daily one, so that past days are valued at their own rates.
+    void keepHistory()
+    {
+        const auto kept = m_store.keptRateDays();
+        const QString daily = QStringLiteral("eurofxref-daily.xml");
+        if (!kept || *kept >= 250 || !m_url.endsWith(daily))
+            return;
+        const QString url = m_url.left(m_url.size() - daily.size()) + QStringLiteral("eurofxref-hist.xml");
+        const auto fetched = fetchEcbHistory(url.toStdString());
+        if (const auto *failure = std::get_if<std::string>(&fetched)) {
+            std::fprintf(stdout, "rate history not kept: %s\n", failure->c_str());
+            return;
+        }
+        QList<std::pair<QString, QHash<QString, double>>> days;
+        for (const EcbRates &rates : std::get<std::vector<EcbRates>>(fetched)) {
+            QHash<QString, double> usdPerUnit;
+            for (const auto &[code, rate] : rates.usdPerUnit)
+                usdPerUnit.insert(QString::fromStdString(code), rate);
+            days.append({QString::fromStdString(rates.date), usdPerUnit});
+        }
+        if (!m_store.keepRateHistory(days))
+            std::fprintf(stdout, "rate history kept for %lld days\n", static_cast<long long>(days.size()));
+    }
+
     void loop()
     {
+        bool first = true;
         std::unique_lock lock(m_mutex);
         while (!m_stopping) {
             lock.unlock();
@@ -104,6 +130,8 @@ private:
             } else {
                 std::fprintf(stdout, "rates not refreshed: %s\n", std::get<std::string>(fetched).c_str());
             }
+            if (std::exchange(first, false))
+                keepHistory(); // after today's rates, which matter more
             std::fflush(stdout);
             lock.lock();
             m_wake.wait_for(lock, std::chrono::hours(12), [this] { return m_stopping; });

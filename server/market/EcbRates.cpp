@@ -56,7 +56,32 @@ std::string where(const QXmlStreamReader &reader)
 
 } // namespace
 
-std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml)
+namespace {
+
+// US-dollar rates of one day from its units per euro.
+std::variant<EcbRates, std::string> dollarRates(const QString &date, const std::map<std::string, double> &unitsPerEuro)
+{
+    const auto usd = unitsPerEuro.find("USD");
+    if (usd == unitsPerEuro.end())
+        return "The ECB rates for " + date.toStdString() + " have no USD rate.";
+    const double usdPerEuro = usd->second;
+
+    EcbRates rates;
+    rates.date = date.toStdString();
+    for (const auto &[code, units] : unitsPerEuro) {
+        // Two usable rates can still make a dollar rate beyond a double's range.
+        const double usdPerUnit = usdPerEuro / units;
+        if (!market::isUsableAmount(usdPerUnit))
+            return "The ECB rates give " + code + " no finite dollar rate.";
+        rates.usdPerUnit[code] = usdPerUnit;
+    }
+    rates.usdPerUnit["EUR"] = usdPerEuro;
+    rates.usdPerUnit["USD"] = 1.0;
+    return rates;
+}
+
+// Every dated Cube of the document, newest first as the ECB writes them; only the first unless `all`.
+std::variant<std::vector<EcbRates>, std::string> parseEcbDays(const std::string &xml, bool all)
 {
     if (xml.find_first_not_of(" \t\r\n") == std::string::npos)
         return std::string("The ECB rates document is empty.");
@@ -70,13 +95,29 @@ std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml)
 
     std::optional<QString> date;
     std::map<std::string, double> unitsPerEuro;
+    std::vector<EcbRates> days;
+    std::optional<std::string> failed;
+    // Ends the day being read: its dollar rates join the list.
+    const auto finishDay = [&]() -> bool {
+        auto rates = dollarRates(*date, unitsPerEuro);
+        if (const auto *reason = std::get_if<std::string>(&rates)) {
+            failed = *reason;
+            return false;
+        }
+        days.push_back(std::move(std::get<EcbRates>(rates)));
+        unitsPerEuro.clear();
+        return true;
+    };
     int depth = 1;
     int dayDepth = 0; // depth of the dated Cube being read, 0 outside it
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (token == QXmlStreamReader::EndElement) {
-            if (depth == dayDepth)
-                dayDepth = -1; // later days in a longer history are not read
+            if (depth == dayDepth) {
+                if (!finishDay())
+                    return *failed;
+                dayDepth = all ? 0 : -1; // later days in a longer history are read only when asked
+            }
             --depth;
             continue;
         }
@@ -122,29 +163,31 @@ std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml)
         return "The ECB rates are not well-formed XML" + where(reader) + ": " + reader.errorString().toStdString();
     if (!date)
         return std::string("The ECB rates hold no dated Cube.");
-
-    const auto usd = unitsPerEuro.find("USD");
-    if (usd == unitsPerEuro.end())
-        return "The ECB rates for " + date->toStdString() + " have no USD rate.";
-    const double usdPerEuro = usd->second;
-
-    EcbRates rates;
-    rates.date = date->toStdString();
-    for (const auto &[code, units] : unitsPerEuro) {
-        // Two usable rates can still make a dollar rate beyond a double's range.
-        const double usdPerUnit = usdPerEuro / units;
-        if (!market::isUsableAmount(usdPerUnit))
-            return "The ECB rates give " + code + " no finite dollar rate.";
-        rates.usdPerUnit[code] = usdPerUnit;
-    }
-    rates.usdPerUnit["EUR"] = usdPerEuro;
-    rates.usdPerUnit["USD"] = 1.0;
-    return rates;
+    if (dayDepth > 0 && !finishDay()) // a day left open by a truncated document
+        return *failed;
+    return days;
 }
 
-std::variant<EcbRates, std::string> fetchEcbDaily(const std::string &url)
+} // namespace
+
+std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml)
 {
-    const auto fetched = outbound::get(url, {.timeout = std::chrono::seconds(10), .maxBytes = maxDocumentBytes});
+    auto days = parseEcbDays(xml, false);
+    if (const auto *reason = std::get_if<std::string>(&days))
+        return *reason;
+    return std::move(std::get<std::vector<EcbRates>>(days).front());
+}
+
+std::variant<std::vector<EcbRates>, std::string> parseEcbHistory(const std::string &xml)
+{
+    return parseEcbDays(xml, true);
+}
+
+template <class Parsed>
+std::variant<Parsed, std::string> fetchEcb(const std::string &url, std::size_t maxBytes,
+                                          std::variant<Parsed, std::string> (*parse)(const std::string &))
+{
+    const auto fetched = outbound::get(url, {.timeout = std::chrono::seconds(20), .maxBytes = maxBytes});
     if (const auto *failure = std::get_if<outbound::Failure>(&fetched)) {
         switch (failure->kind) {
         case outbound::Failure::Kind::NotHttp:
@@ -159,7 +202,18 @@ std::variant<EcbRates, std::string> fetchEcbDaily(const std::string &url)
     const auto &answer = std::get<outbound::Answer>(fetched);
     if (answer.status != 200)
         return "The ECB rates URL answered HTTP " + std::to_string(answer.status) + ".";
-    return parseEcbDaily(answer.body);
+    return parse(answer.body);
+}
+
+std::variant<EcbRates, std::string> fetchEcbDaily(const std::string &url)
+{
+    return fetchEcb<EcbRates>(url, maxDocumentBytes, parseEcbDaily);
+}
+
+std::variant<std::vector<EcbRates>, std::string> fetchEcbHistory(const std::string &url)
+{
+    // Every working day since 1999 is some ten megabytes.
+    return fetchEcb<std::vector<EcbRates>>(url, 64 * maxDocumentBytes, parseEcbHistory);
 }
 
 } // namespace quillfern::server

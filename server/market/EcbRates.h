@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace quillfern::server {
 
@@ -17,8 +18,12 @@ struct EcbRates {
 };
 
 std::variant<EcbRates, std::string> parseEcbDaily(const std::string &xml);
+// Every day of a history document (eurofxref-hist.xml, eurofxref-hist-90d.xml), newest first.
+std::variant<std::vector<EcbRates>, std::string> parseEcbHistory(const std::string &xml);
 
 // GETs url (https, or http on loopback), giving up after 10 seconds or past 1 MiB, and parses the answer.
 std::variant<EcbRates, std::string> fetchEcbDaily(const std::string &url);
+// The same for a history document, up to 64 MiB.
+std::variant<std::vector<EcbRates>, std::string> fetchEcbHistory(const std::string &url);
 
 } // namespace quillfern::server

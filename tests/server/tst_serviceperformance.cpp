@@ -55,6 +55,7 @@ private Q_SLOTS:
     void badPeriodsAreRefused_data();
     void badPeriodsAreRefused();
     void aMonthOfTradesHasItsCurve();
+    void pastDaysAreValuedAtTheirOwnRates();
 };
 
 void ServicePerformanceTest::badPeriodsAreRefused_data()
@@ -152,6 +153,41 @@ void ServicePerformanceTest::aMonthOfTradesHasItsCurve()
     const Raw benchmarked = performance(token, "from=2026-11-01&to=2026-11-30&benchmark=aapl&benchmark_market=US");
     QCOMPARE(benchmarked.status, 200);
     QCOMPARE(*decodeJSON<PerformanceResponse>(QByteArray::fromStdString(benchmarked.body))->benchmarkTwr, 0.2);
+}
+
+// A service with less than a year of rates fills in the past from the history document beside the daily one.
+void ServicePerformanceTest::pastDaysAreValuedAtTheirOwnRates()
+{
+    const auto document = [](const std::string &days) {
+        return R"(<?xml version="1.0" encoding="UTF-8"?><gesmes:Envelope xmlns:gesmes="http://www.gesmes.org/xml/2002-08-01" )"
+               R"(xmlns="http://www.ecb.int/vocabulary/2002-08-01/eurofxref"><Cube>)" +
+               days + "</Cube></gesmes:Envelope>";
+    };
+    const std::string today = R"(<Cube time="2026-11-20"><Cube currency="USD" rate="1.1"/><Cube currency="HKD" rate="8.8"/></Cube>)";
+    const std::string past = R"(<Cube time="2026-11-02"><Cube currency="USD" rate="1.2"/><Cube currency="HKD" rate="8"/></Cube>)";
+    testing::ScriptedServer feed;
+    feed.on("GET", "/eurofxref-daily.xml", {200, document(today), "text/xml"});
+    feed.on("GET", "/eurofxref-hist.xml", {200, document(today + past), "text/xml"});
+    m_service.reset();
+    QVERIFY(startService({QStringLiteral("--ecb-rates-url"), feed.baseURL().toString() + QStringLiteral("/eurofxref-daily.xml")}));
+    const QString token = signIn(QStringLiteral("ann@example.com"));
+    TransactionCreateInput deposit = entry("DEPOSIT", 0, 0, 1000, "2026-11-02");
+    deposit.broker = QStringLiteral("Futu");
+    deposit.currency = QStringLiteral("HKD");
+    QVERIFY(QCoro::waitFor(PortfolioAPI::createTransaction(endpoint(), token, deposit)));
+
+    QList<PerformancePoint> series;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const Raw got = performance(token, "from=2026-11-02&to=2026-11-20");
+        QCOMPARE(got.status, 200);
+        series = decodeJSON<PerformanceResponse>(QByteArray::fromStdString(got.body))->series;
+        if (!series.isEmpty() && qAbs(series.first().value - 150) < 1e-9)
+            break;
+        QThread::msleep(50);
+    }
+    QCOMPARE(series.size(), 19);
+    QVERIFY(qAbs(series.first().value - 150) < 1e-9); // 1000 HK$ at 1.2 / 8
+    QVERIFY(qAbs(series.last().value - 125) < 1e-9);  // and at 1.1 / 8.8
 }
 
 QTEST_GUILESS_MAIN(ServicePerformanceTest)

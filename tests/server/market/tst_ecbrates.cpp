@@ -45,6 +45,8 @@ class EcbRatesTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void historyGivesEveryDay_data();
+    void historyGivesEveryDay();
     void sampleGivesDollarsPerUnit_data();
     void sampleGivesDollarsPerUnit();
     void wellFormedVariants_data();
@@ -55,6 +57,44 @@ private Q_SLOTS:
     void fetchFailures_data();
     void fetchFailures();
 };
+
+// "day:USD-per-euro:GBP-per-euro ..." as written in the document, newest first; the expected dollars per pound
+// of each day, or the failure's wording.
+void EcbRatesTest::historyGivesEveryDay_data()
+{
+    QTest::addColumn<QString>("days");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("three days") << "2024-05-03:1.08:0.864 2024-05-02:1.2:0.96 2024-04-30:1.5:1.25"
+                                << "2024-05-03=1.25 2024-05-02=1.25 2024-04-30=1.2";
+    QTest::newRow("one day") << "2024-05-03:1.08:0.864"
+                             << "2024-05-03=1.25";
+    QTest::newRow("a day without a dollar rate") << "2024-05-03:1.08:0.864 2024-05-02::0.96"
+                                                 << "2024-05-02 have no USD rate";
+}
+
+void EcbRatesTest::historyGivesEveryDay()
+{
+    QFETCH(QString, days);
+    QFETCH(QString, expected);
+    std::string xml = envelopeOpen + "<Cube>";
+    for (const QString &day : days.split(u' ')) {
+        const QStringList parts = day.split(u':');
+        xml += "<Cube time='" + parts[0].toStdString() + "'>";
+        if (!parts[1].isEmpty())
+            xml += "<Cube currency='USD' rate='" + parts[1].toStdString() + "'/>";
+        xml += "<Cube currency='GBP' rate='" + parts[2].toStdString() + "'/></Cube>";
+    }
+    xml += "</Cube></gesmes:Envelope>";
+    const auto parsed = parseEcbHistory(xml);
+    if (const auto *reason = std::get_if<std::string>(&parsed)) {
+        QVERIFY2(QString::fromStdString(*reason).contains(expected), reason->c_str());
+        return;
+    }
+    QStringList got;
+    for (const EcbRates &rates : std::get<std::vector<EcbRates>>(parsed))
+        got << QString::fromStdString(rates.date) + u'=' + QString::number(rates.usdPerUnit.at("GBP"), 'g', 12);
+    QCOMPARE(got.join(u' '), expected);
+}
 
 void EcbRatesTest::sampleGivesDollarsPerUnit_data()
 {
