@@ -81,12 +81,29 @@ void ValueChart::relayout()
     const QString skeleton = first.daysTo(last) > 300 ? QStringLiteral("yMMM") : QStringLiteral("MMMd");
     const int slots = std::max(1, int(m_plot.width() / dayLabelSpacing));
     const qsizetype count = m_series.size();
-    const int labels = int(std::min<qsizetype>(count, slots + 1));
-    for (int i = 0; i < labels; ++i) {
-        const qsizetype index = labels == 1 ? 0 : qsizetype(std::llround(double(i) * double(count - 1) / (labels - 1)));
-        const QDate day = QDate::fromString(m_series[index].date, Qt::ISODate);
-        if (day.isValid())
-            m_dayLabels.append({m_xs[std::size_t(index)], displayDayAs(day, skeleton, m_dateLocale)});
+    if (skeleton == QLatin1String("yMMM")) {
+        // A month's name stands where the month begins, every so many months as fit.
+        const int months = int(first.daysTo(last) / 30) + 1;
+        const int step = std::max(1, (months + slots - 1) / slots);
+        QDate month(first.year(), first.month(), 1);
+        if (month < first)
+            month = month.addMonths(1);
+        for (; month <= last; month = month.addMonths(step)) {
+            const QString start = month.toString(Qt::ISODate);
+            const auto at = std::lower_bound(m_series.cbegin(), m_series.cend(), start,
+                                             [](const PerformancePoint &point, const QString &day) { return point.date < day; });
+            if (at != m_series.cend())
+                m_dayLabels.append({m_xs[std::size_t(at - m_series.cbegin())], displayDayAs(month, skeleton, m_dateLocale)});
+        }
+    } else {
+        const int labels = int(std::min<qsizetype>(count, slots + 1));
+        for (int i = 0; i < labels; ++i) {
+            const qsizetype index =
+                labels == 1 ? 0 : qsizetype(std::llround(double(i) * double(count - 1) / (labels - 1)));
+            const QDate day = QDate::fromString(m_series[index].date, Qt::ISODate);
+            if (day.isValid())
+                m_dayLabels.append({m_xs[std::size_t(index)], displayDayAs(day, skeleton, m_dateLocale)});
+        }
     }
     // The last day keeps its label; the one before it goes when the two would touch at the right edge.
     if (m_dayLabels.size() >= 2) {
