@@ -150,7 +150,8 @@ void HoldingsTable::keepOrderIn(QSettings &settings)
 {
     m_orderSettings = &settings;
     const QSignalBlocker quiet(m_header);
-    m_proxy->restoreOrder(settings, QStringLiteral("holdingsTable"));
+    // Orders stored before the day's change had a column count it from before that column.
+    m_proxy->restoreOrder(settings, QStringLiteral("holdingsTable"), {DayChangeUSDColumn});
     m_header->setSortIndicator(m_proxy->sortColumn(), m_proxy->sortOrder());
     m_header->fitColumns();
 }

@@ -51,9 +51,13 @@ int RowsProxy::viewRow(int sourceRow) const
     return sourceRow < 0 || !sourceModel() ? -1 : mapFromSource(sourceModel()->index(sourceRow, 0)).row();
 }
 
-void RowsProxy::restoreOrder(QSettings &settings, const QString &key)
+void RowsProxy::restoreOrder(QSettings &settings, const QString &key, const QList<int> &addedColumns)
 {
-    const int column = settings.value(key + QStringLiteral("/sortColumn"), -1).toInt();
+    int column = settings.value(key + QStringLiteral("/sortColumn"), -1).toInt();
+    if (column >= 0 && !settings.contains(key + QStringLiteral("/sortColumnCount"))) {
+        for (const int added : addedColumns)
+            column += column >= added ? 1 : 0;
+    }
     const auto order = settings.value(key + QStringLiteral("/sortOrder")).toString() == QStringLiteral("descending")
                            ? Qt::DescendingOrder
                            : Qt::AscendingOrder;
@@ -63,6 +67,7 @@ void RowsProxy::restoreOrder(QSettings &settings, const QString &key)
 void RowsProxy::storeOrder(QSettings &settings, const QString &key) const
 {
     settings.setValue(key + QStringLiteral("/sortColumn"), sortColumn());
+    settings.setValue(key + QStringLiteral("/sortColumnCount"), sourceModel() ? sourceModel()->columnCount() : 0);
     settings.setValue(key + QStringLiteral("/sortOrder"),
                       sortOrder() == Qt::DescendingOrder ? QStringLiteral("descending") : QStringLiteral("ascending"));
 }

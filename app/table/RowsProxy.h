@@ -37,8 +37,9 @@ public:
     int viewRow(int sourceRow) const;
 
     // The sort column and order are read from and written to settings under key, so they last across
-    // restarts; -1 is no order (the model's own).
-    void restoreOrder(QSettings &settings, const QString &key);
+    // restarts; -1 is no order (the model's own). A column stored before the column count was kept counts
+    // from before addedColumns were added: one at or after an added column moves up past it.
+    void restoreOrder(QSettings &settings, const QString &key, const QList<int> &addedColumns = {});
     void storeOrder(QSettings &settings, const QString &key) const;
 
 protected:

@@ -196,6 +196,16 @@ void TableFindTest::rowGesturesFollowTheOrderKeptAcrossRestarts()
     QCOMPARE(holdings.table()->proxy()->sortColumn(), int(QuantityColumn));
     QCOMPARE(balances.table()->header()->sortIndicatorSection(), int(BalanceTableModel::CashValueColumn));
     QCOMPARE(balances.table()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    // A file from before the day's change column counts the later columns one lower.
+    QSettings &stored = m_p->workspace().preferences();
+    stored.setValue(QStringLiteral("holdingsTable/sortColumn"), int(NetUSDColumn) - 1);
+    stored.remove(QStringLiteral("holdingsTable/sortColumnCount"));
+    stored.sync();
+    Workspace older(*m_p->harness.auth, APIEndpoint{m_p->server.baseURL(), &m_p->harness.network},
+                    m_p->harness.preferences());
+    HoldingsPage upgraded(older);
+    QCOMPARE(upgraded.table()->proxy()->sortColumn(), int(NetUSDColumn));
 }
 
 void TableFindTest::filterKeepsMatchingRows_data()
