@@ -25,17 +25,35 @@ bool HistoryKeeper::serves(const QString &market) const
     return m_source && m_source->serves(market.toStdString());
 }
 
+std::map<std::pair<QString, QString>, HistoryKeeper::Kept> HistoryKeeper::kept(QSqlDatabase connection)
+{
+    std::map<std::pair<QString, QString>, Kept> kept;
+    Statement rows(connection, QStringLiteral("SELECT market, symbol, asked_on, since FROM history_fetches"));
+    while (rows.next())
+        kept[{rows.text(0), rows.text(1)}] = Kept{rows.text(2), rows.text(3)};
+    return kept;
+}
+
 void HistoryKeeper::want(const QString &market, const QString &symbol, const QString &since, const QString &today)
 {
     if (!serves(market))
         return;
+    std::optional<Kept> kept;
     {
         Statement asked(m_database.connection(),
                         QStringLiteral("SELECT asked_on, since FROM history_fetches WHERE market = ? AND symbol = ?"),
                         {market, symbol});
-        if (asked.next() && asked.text(0) == today && asked.text(1) <= since)
-            return;
+        if (asked.next())
+            kept = Kept{asked.text(0), asked.text(1)};
     }
+    want(market, symbol, since, today, kept);
+}
+
+void HistoryKeeper::want(const QString &market, const QString &symbol, const QString &since, const QString &today,
+                         const std::optional<Kept> &kept)
+{
+    if (!serves(market) || (kept && kept->askedOn == today && kept->since <= since))
+        return;
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping || !m_queued.insert({market, symbol}).second)

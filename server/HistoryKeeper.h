@@ -2,12 +2,15 @@
 
 #include "server/market/QuoteSources.h"
 
+#include <QSqlDatabase>
 #include <QString>
 
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -25,9 +28,20 @@ public:
     HistoryKeeper(const HistoryKeeper &) = delete;
     HistoryKeeper &operator=(const HistoryKeeper &) = delete;
 
+    // When a listing's history was last asked for, and from which day it is kept.
+    struct Kept {
+        QString askedOn;
+        QString since;
+    };
+    // Every listing's, by market and symbol, in one read.
+    static std::map<std::pair<QString, QString>, Kept> kept(QSqlDatabase connection);
+
     // Asks for the listing's closes from `since` (yyyy-MM-dd) to `today` unless it was asked today for as far
     // back. Returns at once.
     void want(const QString &market, const QString &symbol, const QString &since, const QString &today);
+    // The same when the caller has read what is kept already (none: nothing is).
+    void want(const QString &market, const QString &symbol, const QString &since, const QString &today,
+              const std::optional<Kept> &kept);
     bool serves(const QString &market) const;
 
 private:

@@ -34,42 +34,39 @@ QString textOfDay(std::int32_t day)
     return QDate::fromJulianDay(day + kEpochJulianDay).toString(Qt::ISODate);
 }
 
-// What each listing's kept history was last asked for: its closes change only with this.
-std::map<ListingKey, QString> historyVersions(QSqlDatabase connection)
-{
-    std::map<ListingKey, QString> versions;
-    Statement rows(connection, QStringLiteral("SELECT market, symbol, asked_on, since FROM history_fetches"));
-    while (rows.next())
-        versions[{rows.text(0).toStdString(), rows.text(1).toStdString()}] = rows.text(2) + u'/' + rows.text(3);
-    return versions;
-}
-
 // Closes are read once per listing and kept until its history is asked for again, by any replica: a
 // ten-year answer over hundreds of listings would otherwise read a million rows.
-std::shared_ptr<const DayFigures> closes(QSqlDatabase connection, const ListingKey &listing,
-                                         const std::map<ListingKey, QString> &versions)
+using KeptHistories = std::map<std::pair<QString, QString>, HistoryKeeper::Kept>;
+
+std::optional<HistoryKeeper::Kept> keptOf(const KeptHistories &kept, const QString &market, const QString &symbol)
+{
+    const auto found = kept.find({market, symbol});
+    return found == kept.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::shared_ptr<const DayFigures> closes(QSqlDatabase connection, const ListingKey &listing, const KeptHistories &kept)
 {
     static std::mutex mutex;
-    static std::map<ListingKey, std::pair<QString, std::shared_ptr<const DayFigures>>> kept;
-    const auto version = versions.find(listing);
-    const QString current = version == versions.end() ? QString() : version->second;
+    static std::map<ListingKey, std::pair<QString, std::shared_ptr<const DayFigures>>> read;
+    const auto version = keptOf(kept, QString::fromStdString(listing.first), QString::fromStdString(listing.second));
+    const QString current = version ? version->askedOn + u'/' + version->since : QString();
     {
         std::lock_guard lock(mutex);
-        const auto found = kept.find(listing);
-        if (found != kept.end() && found->second.first == current && !current.isEmpty())
+        const auto found = read.find(listing);
+        if (found != read.end() && found->second.first == current && !current.isEmpty())
             return found->second.second;
     }
-    auto read = std::make_shared<DayFigures>();
+    auto fresh = std::make_shared<DayFigures>();
     Statement rows(connection,
                    QStringLiteral("SELECT day, close FROM price_history WHERE market = ? AND symbol = ? ORDER BY day"),
                    {QString::fromStdString(listing.first), QString::fromStdString(listing.second)});
     while (rows.next()) {
         if (const auto day = dayFromText(rows.text(0)))
-            read->emplace_back(*day, rows.number(1));
+            fresh->emplace_back(*day, rows.number(1));
     }
     std::lock_guard lock(mutex);
-    kept[listing] = {current, read};
-    return read;
+    read[listing] = {current, fresh};
+    return fresh;
 }
 
 DayFigures ratesOf(QSqlDatabase connection, const std::string &currency)
@@ -92,7 +89,7 @@ DayFigures ratesOf(QSqlDatabase connection, const std::string &currency)
 StoreResult<PerformanceResponse> measureAccount(QSqlDatabase connection, const QString &userID,
                                                 const PerformanceQuery &query, HistoryKeeper *history)
 {
-    const std::map<ListingKey, QString> versions = historyVersions(connection);
+    const KeptHistories kept = HistoryKeeper::kept(connection);
     auto ledger = readLedger(connection, userID);
     if (!ledger)
         return ledger.error();
@@ -126,10 +123,10 @@ StoreResult<PerformanceResponse> measureAccount(QSqlDatabase connection, const Q
     // Closes not kept yet are asked for in the background; the answer names them meanwhile.
     for (const ListingKey &listing : listings) {
         currencies.insert(input.marketCurrency(listing.first));
+        const QString market = QString::fromStdString(listing.first), symbol = QString::fromStdString(listing.second);
         if (history)
-            history->want(QString::fromStdString(listing.first), QString::fromStdString(listing.second),
-                            textOfDay(first), textOfDay(query.today));
-        input.closes[listing] = *closes(connection, listing, versions);
+            history->want(market, symbol, textOfDay(first), textOfDay(query.today), keptOf(kept, market, symbol));
+        input.closes[listing] = *closes(connection, listing, kept);
     }
     for (const std::string &currency : currencies) {
         if (!currency.empty() && currency != "USD")
@@ -139,9 +136,10 @@ StoreResult<PerformanceResponse> measureAccount(QSqlDatabase connection, const Q
     PerformanceResponse answer;
     if (!query.benchmark.isEmpty()) {
         const std::shared_ptr<const DayFigures> benchmarkCloses =
-            closes(connection, {query.benchmarkMarket.toStdString(), query.benchmark.toStdString()}, versions);
+            closes(connection, {query.benchmarkMarket.toStdString(), query.benchmark.toStdString()}, kept);
         if (history)
-            history->want(query.benchmarkMarket, query.benchmark, textOfDay(query.from - 7), textOfDay(query.today));
+            history->want(query.benchmarkMarket, query.benchmark, textOfDay(query.from - 7), textOfDay(query.today),
+                          keptOf(kept, query.benchmarkMarket, query.benchmark));
         const auto at = [&benchmarkCloses](std::int32_t day) {
             std::optional<double> found;
             for (const auto &[d, close] : *benchmarkCloses) {
