@@ -1,0 +1,272 @@
+#include "server/LedgerBookParts.h"
+
+#include "core/PortfolioRows.h"
+
+namespace quillfern::server::ledgerbook {
+
+StoreOutcome Book::writeBack(const LedgerReport &report)
+{
+    if (auto failed = writePositions(report))
+        return failed;
+    if (auto failed = writeCash(report))
+        return failed;
+    if (auto failed = writeGains(report))
+        return failed;
+    return writeMarks();
+}
+
+StoreOutcome Book::writePositions(const LedgerReport &report)
+{
+    std::map<Key, const LedgerPosition *> replayed;
+    for (const LedgerPosition &position : report.positions) {
+        replayed[{position.broker, position.market, position.code}] = &position;
+        m_positionMarks.try_emplace({position.broker, position.market, position.code});
+    }
+    std::map<Key, Current> current = currentRows(m_holdings, false);
+
+    const auto remove = [this](const Row &row) -> StoreOutcome {
+        const Statement gone(m_connection, QStringLiteral("DELETE FROM holdings WHERE user_id = ? AND id = ?"),
+                             {m_user, row.id});
+        return gone.ok() ? StoreOutcome() : StoreError::unavailable(gone.error());
+    };
+    for (auto &[key, mark] : m_positionMarks) {
+        const auto found = replayed.find(key);
+        const auto rows = current.find(key);
+        if (found == replayed.end()) {
+            if (rows == current.end()) {
+                mark.dirty = mark.dirty || mark.resultQuantity.has_value();
+                mark.resultQuantity.reset();
+                mark.resultAverage.reset();
+                continue;
+            }
+            // A row typed with nothing in it stays; one the ledger emptied goes, and lives on in the ledger.
+            if (mark.since && mark.openingQuantity == 0 && same(rows->second.quantity, 0)) {
+                mark.dirty = mark.dirty || !mark.resultQuantity || *mark.resultQuantity != rows->second.quantity ||
+                             mark.resultAverage.value_or(0) != rows->second.average;
+                mark.resultQuantity = rows->second.quantity;
+                mark.resultAverage = rows->second.average;
+                continue;
+            }
+            for (const Row &row : rows->second.rows) {
+                if (auto failed = remove(row))
+                    return failed;
+            }
+            mark.resultQuantity.reset();
+            mark.resultAverage.reset();
+            mark.dirty = true;
+            continue;
+        }
+        const LedgerPosition &position = *found->second;
+        if (rows != current.end()) {
+            const Row &first = rows->second.rows.front();
+            if (!same(rows->second.quantity, position.quantity) || !same(rows->second.average, position.averagePrice) ||
+                rows->second.rows.size() > 1) {
+                const Statement update(m_connection,
+                                       QStringLiteral("UPDATE holdings SET quantity = ?, average_price = ?, "
+                                                      "fingerprint = '' WHERE user_id = ? AND id = ?"),
+                                       {position.quantity, position.averagePrice, m_user, first.id});
+                if (!update.ok())
+                    return StoreError::unavailable(update.error());
+                for (std::size_t i = 1; i < rows->second.rows.size(); ++i) {
+                    if (auto failed = remove(rows->second.rows[i]))
+                        return failed;
+                }
+            }
+        } else {
+            // The latest trade of the position names it as the user typed it and says what it last cost.
+            const Trade *latest = nullptr;
+            for (const Trade &t : m_trades) {
+                if (t.movesShares() && t.positionAt == key)
+                    latest = &t;
+            }
+            if (!latest)
+                continue; // an opening row the user removed and the ledger never reached
+            QString sector, subSector;
+            {
+                Statement named(m_connection,
+                                QStringLiteral("SELECT sector, sub_sector FROM transactions WHERE user_id = ? AND id = ?"),
+                                {m_user, latest->id});
+                if (named.next()) {
+                    sector = named.text(0);
+                    subSector = named.text(1);
+                }
+            }
+            for (const Row &row : m_holdings) {
+                if (codeKey(row.market) == std::get<1>(key) && codeKey(row.code) == std::get<2>(key) &&
+                    !row.sector.isEmpty()) {
+                    sector = row.sector;
+                    subSector = row.subSector;
+                    break;
+                }
+            }
+            const QString currency = CurrencyCatalog::currency(latest->market);
+            const double price = latest->price > 0 ? latest->price * latest->toMarket : position.averagePrice;
+            const Statement insert(
+                m_connection,
+                QStringLiteral("INSERT INTO holdings (user_id, position, id, market, sector, sub_sector, code, "
+                               "currency, broker, average_price, quantity, current_price, fx_to_usd, note) "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {m_user, ++m_lastPosition, newRowID(), latest->market, sector, subSector, latest->code, currency,
+                 latest->broker, position.averagePrice, position.quantity, price, CurrencyCatalog::fxToUSD(currency),
+                 QString()});
+            if (!insert.ok())
+                return StoreError::unavailable(insert.error());
+        }
+        mark.dirty = mark.dirty || !mark.resultQuantity || *mark.resultQuantity != position.quantity ||
+                     mark.resultAverage.value_or(0) != position.averagePrice;
+        mark.resultQuantity = position.quantity;
+        mark.resultAverage = position.averagePrice;
+    }
+    return std::nullopt;
+}
+
+StoreOutcome Book::writeCash(const LedgerReport &report)
+{
+    std::map<Key, double> replayed;
+    for (const LedgerCash &cash : report.cash)
+        replayed[{cash.broker, std::string(), cash.currency}] = cash.amount;
+    std::map<Key, Current> current = currentRows(m_cash, true);
+    for (const auto &[key, amount] : replayed) {
+        Mark &mark = m_cashMarks[key];
+        const auto rows = current.find(key);
+        if (rows != current.end()) {
+            if (!same(rows->second.quantity, amount) || rows->second.rows.size() > 1) {
+                const Statement update(m_connection,
+                                       QStringLiteral("UPDATE cash_balances SET original_cash = ?, fingerprint = '' "
+                                                      "WHERE user_id = ? AND id = ?"),
+                                       {amount, m_user, rows->second.rows.front().id});
+                if (!update.ok())
+                    return StoreError::unavailable(update.error());
+                for (std::size_t i = 1; i < rows->second.rows.size(); ++i) {
+                    const Statement gone(m_connection,
+                                         QStringLiteral("DELETE FROM cash_balances WHERE user_id = ? AND id = ?"),
+                                         {m_user, rows->second.rows[i].id});
+                    if (!gone.ok())
+                        return StoreError::unavailable(gone.error());
+                }
+            }
+        } else {
+            // A balance of nothing is shown only where the user typed one.
+            const Trade *latest = nullptr;
+            for (const Trade &t : m_trades) {
+                if (t.movesCash() && t.cashAt == key)
+                    latest = &t;
+            }
+            if (!latest || amount == 0) {
+                mark.dirty = mark.dirty || mark.resultQuantity.has_value();
+                mark.resultQuantity.reset();
+                mark.resultAverage.reset();
+                continue;
+            }
+            const Statement insert(
+                m_connection,
+                QStringLiteral("INSERT INTO cash_balances (user_id, position, id, broker, original_cash, currency, "
+                               "fx_to_usd, note) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                {m_user, ++m_lastCashPosition, newRowID(), latest->broker, amount, latest->currency,
+                 CurrencyCatalog::fxToUSD(latest->currency), QString()});
+            if (!insert.ok())
+                return StoreError::unavailable(insert.error());
+        }
+        mark.dirty = mark.dirty || !mark.resultQuantity || *mark.resultQuantity != amount;
+        mark.resultQuantity = amount;
+        mark.resultAverage = 0;
+    }
+    return std::nullopt;
+}
+
+// Each SELL keeps what it realised. One an opening row already counts was sold against the position's cost
+// when it was last replayed, which stays its basis after a correction.
+StoreOutcome Book::writeGains(const LedgerReport &report)
+{
+    std::vector<const Realisation *> realised(m_trades.size(), nullptr);
+    for (const Realisation &r : report.realisations) {
+        if (r.index < m_fed.size())
+            realised[std::size_t(m_fed[r.index])] = &r;
+    }
+    for (std::size_t i = 0; i < m_trades.size(); ++i) {
+        const Trade &t = m_trades[i];
+        std::optional<double> gain, gainUsd, basis;
+        if (t.kind() != TransactionType::Sell) {
+            // nothing realised: a correction may have turned a sale into something else
+        } else if (const Realisation *r = realised[i]) {
+            gain = r->gain / t.toMarket;
+            gainUsd = r->gainUsd;
+            basis = r->averagePrice;
+        } else if (t.soldAgainst) {
+            basis = t.soldAgainst;
+            gain = (t.quantity * (t.price * t.toMarket - *basis) - t.commission * t.toMarket) / t.toMarket;
+            gainUsd = *gain * t.fxToUsd;
+        }
+        const auto changed = [](const std::optional<double> &a, const std::optional<double> &b) {
+            return a.has_value() != b.has_value() || (a && *a != *b);
+        };
+        if (!changed(gain, t.gain) && !changed(gainUsd, t.gainUsd) && !changed(basis, t.soldAgainst))
+            continue;
+        const Statement update(m_connection,
+                               QStringLiteral("UPDATE transactions SET realized_gain = ?, realized_gain_usd = ?, "
+                                              "sold_against = ? WHERE user_id = ? AND id = ?"),
+                               {nullable(gain), nullable(gainUsd), nullable(basis), m_user, t.id});
+        if (!update.ok())
+            return StoreError::unavailable(update.error());
+    }
+    return std::nullopt;
+}
+
+StoreOutcome Book::writeMarks()
+{
+    const auto write = [this](const QString &kind, const std::map<Key, Mark> &marks) -> StoreOutcome {
+        for (const auto &[key, mark] : marks) {
+            if (!mark.dirty)
+                continue;
+            const Statement upsert(
+                m_connection,
+                QStringLiteral("INSERT INTO ledger_rows (user_id, kind, broker, market, code, since_sequence, "
+                               "opening_quantity, opening_average, result_quantity, result_average) "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (user_id, kind, broker, market, code) "
+                               "DO UPDATE SET since_sequence = excluded.since_sequence, "
+                               "opening_quantity = excluded.opening_quantity, opening_average = excluded.opening_average, "
+                               "result_quantity = excluded.result_quantity, result_average = excluded.result_average"),
+                {m_user, kind, QString::fromStdString(std::get<0>(key)), QString::fromStdString(std::get<1>(key)),
+                 QString::fromStdString(std::get<2>(key)),
+                 mark.since ? QVariant(*mark.since) : QVariant(QMetaType(QMetaType::LongLong)), mark.openingQuantity,
+                 mark.openingAverage, nullable(mark.resultQuantity), nullable(mark.resultAverage)});
+            if (!upsert.ok())
+                return StoreError::unavailable(upsert.error());
+        }
+        return std::nullopt;
+    };
+    if (auto failed = write(QStringLiteral("position"), m_positionMarks))
+        return failed;
+    return write(QStringLiteral("cash"), m_cashMarks);
+}
+
+StoreOutcome Book::writeTrade(const LedgerWrite &write)
+{
+    if (write.kind == LedgerWrite::Kind::Delete) {
+        const Statement gone(m_connection, QStringLiteral("DELETE FROM transactions WHERE user_id = ? AND id = ?"),
+                             {m_user, write.id});
+        return gone.ok() ? StoreOutcome() : StoreError::unavailable(gone.error());
+    }
+    const auto found = std::find_if(m_trades.begin(), m_trades.end(), [&](const Trade &t) { return t.id == write.id; });
+    const Trade &t = *found;
+    const QVariantList values{t.broker,     t.market,     t.code,      t.type,       t.quantity,  t.price,
+                              t.commission, t.currency,   t.sector,    t.subSector,  t.tradedAt,  t.tradedAtMs,
+                              t.reason,     t.amount,     t.splitRatio, t.settles ? 1 : 0, t.fxToUsd, t.toMarket,
+                              t.sequence,   m_user,       t.id};
+    const Statement row(
+        m_connection,
+        write.kind == LedgerWrite::Kind::Create
+            ? QStringLiteral("INSERT INTO transactions (broker, market, code, transaction_type, quantity, price, "
+                             "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, amount, "
+                             "split_ratio, settles_in_cash, fx_to_usd, to_market, sequence, user_id, id) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            : QStringLiteral("UPDATE transactions SET broker = ?, market = ?, code = ?, transaction_type = ?, "
+                             "quantity = ?, price = ?, commission = ?, currency = ?, sector = ?, sub_sector = ?, "
+                             "traded_at = ?, traded_at_ms = ?, reason = ?, amount = ?, split_ratio = ?, "
+                             "settles_in_cash = ?, fx_to_usd = ?, to_market = ?, sequence = ? "
+                             "WHERE user_id = ? AND id = ?"),
+        values);
+    return row.ok() ? StoreOutcome() : StoreError::unavailable(row.error());
+}
+
+} // namespace quillfern::server::ledgerbook
