@@ -4,6 +4,8 @@
 
 #include "core/ledger/Ledger.h"
 
+#include "bench/TargetReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -107,30 +109,16 @@ BENCHMARK(replay)->Unit(benchmark::kMillisecond);
 BENCHMARK(replayAndReport)->Unit(benchmark::kMillisecond);
 BENCHMARK(appendOne)->Unit(benchmark::kMicrosecond);
 
-class TargetReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_name.str() == "replay" && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
-                replayMillis = run.GetAdjustedRealTime(); // reported in ms
-        }
-    }
-
-    double replayMillis = 0;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
-    TargetReporter reporter;
+    quillfern::benchmarks::TargetReporter reporter("replay");
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (reporter.replayMillis > 0)
+    if (reporter.time() > 0)
         std::printf("\nreplay of %zu transactions: %.2f ms  (target <= 50 ms) %s\n", ledger().size(),
-                    reporter.replayMillis, reporter.replayMillis <= 50 ? "ok" : "MISSED");
+                    reporter.time(), reporter.time() <= 50 ? "ok" : "MISSED");
     benchmark::Shutdown();
     return 0;
 }

@@ -14,6 +14,8 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 
+#include "bench/TargetReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -152,31 +154,17 @@ void correctOldest(benchmark::State &state)
 
 BENCHMARK(correctOldest)->Unit(benchmark::kMillisecond)->MinTime(3);
 
-class TargetReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-                millis = run.GetAdjustedRealTime();
-        }
-    }
-
-    double millis = 0;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    TargetReporter reporter;
+    quillfern::benchmarks::TargetReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (reporter.millis > 0)
+    if (reporter.time() > 0)
         std::printf("\ncorrecting the oldest of %d transactions: %.2f ms of service time (target <= 50 ms) %s\n",
-                    bench().rows, reporter.millis, reporter.millis <= 50 ? "ok" : "MISSED");
+                    bench().rows, reporter.time(), reporter.time() <= 50 ? "ok" : "MISSED");
     benchmark::Shutdown();
     return 0;
 }

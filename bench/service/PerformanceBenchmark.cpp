@@ -12,6 +12,8 @@
 #include <QDate>
 #include <QTemporaryDir>
 
+#include "bench/TargetReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -111,31 +113,17 @@ void tenYears(benchmark::State &state)
 
 BENCHMARK(tenYears)->Unit(benchmark::kMillisecond)->MinTime(3);
 
-class TargetReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-                millis = run.GetAdjustedRealTime();
-        }
-    }
-
-    double millis = 0;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    TargetReporter reporter;
+    quillfern::benchmarks::TargetReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (reporter.millis > 0)
+    if (reporter.time() > 0)
         std::printf("\nperformance of %d holdings over ten years: %.2f ms of service time (target <= 200 ms) %s\n",
-                    kListings, reporter.millis, reporter.millis <= 200 ? "ok" : "MISSED");
+                    kListings, reporter.time(), reporter.time() <= 200 ? "ok" : "MISSED");
     benchmark::Shutdown();
     return 0;
 }
