@@ -4,12 +4,12 @@ namespace quillfern {
 
 PortfolioAPIError PortfolioAPIError::server(int status, QString message)
 {
-    return PortfolioAPIError{Case::Server, status, std::move(message)};
+    return PortfolioAPIError{Case::Server, status, std::move(message), {}, {}};
 }
 
 PortfolioAPIError PortfolioAPIError::invalidResponse()
 {
-    return PortfolioAPIError{Case::InvalidResponse, 0, {}};
+    return PortfolioAPIError{Case::InvalidResponse, 0, {}, {}, {}};
 }
 
 QString PortfolioAPIError::description() const

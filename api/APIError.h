@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace quillfern {
 
 // What the portfolio service answered when it refused a request, or that its answer was not HTTP.
@@ -13,6 +15,8 @@ struct PortfolioAPIError {
     Case kind = Case::InvalidResponse;
     int status = 0;
     QString message;
+    std::optional<QString> field; // the request's field the service named at fault
+    std::optional<int> row;       // in a request of many records, the index of the one at fault
 
     static PortfolioAPIError server(int status, QString message);
     static PortfolioAPIError invalidResponse();

@@ -146,7 +146,11 @@ PortfolioAPIError refusal(const HttpAnswer &answer, QStringView fallbackKey)
         return PortfolioAPIError::server(answer.status, {});
     if (error) {
         const QStringView situation = answer.status == 401 ? u"sessionRefused" : u"serviceRefusal";
-        return PortfolioAPIError::server(answer.status, AppText::text(situation, {error->error}));
+        PortfolioAPIError refused = PortfolioAPIError::server(answer.status, AppText::text(situation, {error->error}));
+        refused.field = error->field;
+        if (error->row && *error->row >= 0 && *error->row < 1e9)
+            refused.row = int(*error->row);
+        return refused;
     }
     return PortfolioAPIError::server(answer.status, AppText::text(fallbackKey, {QString::number(answer.status)}));
 }
@@ -267,6 +271,25 @@ QCoro::Task<APIResult<TransactionRecord>> createTransaction(APIEndpoint endpoint
         headers.append({QByteArrayLiteral("Idempotency-Key"), idempotencyKey.toUtf8()});
     return send<TransactionRecord>(std::move(endpoint), QStringLiteral("/v1/transactions"), "POST", std::move(token),
                                    std::optional(std::move(input)), std::move(cancel), std::move(headers));
+}
+
+QCoro::Task<APIResult<TransactionImportResult>> importTransactions(APIEndpoint endpoint, QString token,
+                                                                   TransactionImportRequest request, CancelToken cancel)
+{
+    return send<TransactionImportResult>(std::move(endpoint), QStringLiteral("/v1/transactions/import"), "POST",
+                                         std::move(token), std::optional(std::move(request)), std::move(cancel));
+}
+
+QCoro::Task<APIResult<AccountBackup>> fetchBackup(APIEndpoint endpoint, QString token, CancelToken cancel)
+{
+    return get<AccountBackup>(std::move(endpoint), "/v1/backup", std::move(token), std::move(cancel));
+}
+
+QCoro::Task<APIResult<RestoreResult>> restoreBackup(APIEndpoint endpoint, QString token, AccountBackup backup,
+                                                    CancelToken cancel)
+{
+    return send<RestoreResult>(std::move(endpoint), QStringLiteral("/v1/backup"), "PUT", std::move(token),
+                               std::optional(std::move(backup)), std::move(cancel));
 }
 
 namespace {

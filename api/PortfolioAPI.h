@@ -159,6 +159,16 @@ QCoro::Task<APIResult<EmptyResponse>> deleteTransaction(APIEndpoint endpoint, QS
 QCoro::Task<APIResult<PerformanceResponse>> fetchPerformance(APIEndpoint endpoint, QString token, QDate from,
                                                              QDate to, QString benchmark = {},
                                                              QString benchmarkMarket = {}, CancelToken cancel = {});
+// Books many transactions at once, all or none; a refusal names the transaction at fault by its index (row)
+// and its field. The same content hash books once: a repeat answers alreadyImported and changes nothing.
+QCoro::Task<APIResult<TransactionImportResult>> importTransactions(APIEndpoint endpoint, QString token,
+                                                                   TransactionImportRequest request,
+                                                                   CancelToken cancel = {});
+// The whole account as a backup file holds it.
+QCoro::Task<APIResult<AccountBackup>> fetchBackup(APIEndpoint endpoint, QString token, CancelToken cancel = {});
+// Replaces the whole account with a backup's content, atomically; a refusal leaves the account as it was.
+QCoro::Task<APIResult<RestoreResult>> restoreBackup(APIEndpoint endpoint, QString token, AccountBackup backup,
+                                                    CancelToken cancel = {});
 QCoro::Task<APIResult<EmptyResponse>> logout(APIEndpoint endpoint, QString token);
 
 } // namespace PortfolioAPI

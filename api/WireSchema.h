@@ -161,8 +161,72 @@ template <> struct WireSchema<PerformanceResponse> {
     };
 };
 
+template <> struct WireSchema<TransactionImportRequest> {
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(TransactionImportRequest, contentHash), QF_FIELD(TransactionImportRequest, transactions),
+                   QF_FIELD(TransactionImportRequest, fileName)};
+};
+
+template <> struct WireSchema<TransactionImportResult> {
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(TransactionImportResult, imported), QF_FIELD(TransactionImportResult, skippedDuplicates),
+                   QF_FIELD(TransactionImportResult, alreadyImported)};
+};
+
+template <> struct WireSchema<BackupTransaction> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(BackupTransaction, id),           QF_FIELD(BackupTransaction, broker),
+        QF_FIELD(BackupTransaction, market),       QF_FIELD(BackupTransaction, code),
+        QF_FIELD(BackupTransaction, transactionType), QF_FIELD(BackupTransaction, quantity),
+        QF_FIELD(BackupTransaction, price),        QF_FIELD(BackupTransaction, commission),
+        QF_FIELD(BackupTransaction, currency),     QF_FIELD(BackupTransaction, sector),
+        QF_FIELD(BackupTransaction, subSector),    QF_FIELD(BackupTransaction, tradedAt),
+        QF_FIELD(BackupTransaction, reason),       QF_FIELD(BackupTransaction, amount),
+        QF_FIELD(BackupTransaction, splitRatio),   QF_FIELD(BackupTransaction, settlesInCash),
+        QF_FIELD(BackupTransaction, fxToUsd),      QF_FIELD(BackupTransaction, toMarket),
+        QF_FIELD(BackupTransaction, realizedGain), QF_FIELD(BackupTransaction, realizedGainUsd),
+        QF_FIELD(BackupTransaction, soldAgainst),  QF_FIELD(BackupTransaction, sequence),
+    };
+};
+
+template <> struct WireSchema<BackupLedgerRow> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(BackupLedgerRow, kind),           QF_FIELD(BackupLedgerRow, broker),
+        QF_FIELD(BackupLedgerRow, market),         QF_FIELD(BackupLedgerRow, code),
+        QF_FIELD(BackupLedgerRow, sinceSequence),  QF_FIELD(BackupLedgerRow, openingQuantity),
+        QF_FIELD(BackupLedgerRow, openingAverage), QF_FIELD(BackupLedgerRow, resultQuantity),
+        QF_FIELD(BackupLedgerRow, resultAverage),
+    };
+};
+
+template <> struct WireSchema<BackupPreferences> {
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(BackupPreferences, reportingCurrency), QF_FIELD(BackupPreferences, language)};
+};
+
+template <> struct WireSchema<BackupHeader> {
+    static constexpr auto fields = std::tuple{QF_FIELD(BackupHeader, format), QF_FIELD(BackupHeader, version)};
+};
+
+template <> struct WireSchema<AccountBackup> {
+    static constexpr auto fields = std::tuple{
+        QF_FIELD(AccountBackup, format),       QF_FIELD(AccountBackup, version),
+        QF_FIELD(AccountBackup, createdAt),    QF_FIELD(AccountBackup, holdings),
+        QF_FIELD(AccountBackup, cashBalances), QF_FIELD(AccountBackup, transactions),
+        QF_FIELD(AccountBackup, ledgerRows),   QF_FIELD(AccountBackup, brokerages),
+        QF_FIELD(AccountBackup, preferences),
+    };
+};
+
+template <> struct WireSchema<RestoreResult> {
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(RestoreResult, holdings), QF_FIELD(RestoreResult, cashBalances),
+                   QF_FIELD(RestoreResult, transactions), QF_FIELD(RestoreResult, brokerages)};
+};
+
 template <> struct WireSchema<ServerError> {
-    static constexpr auto fields = std::tuple{QF_FIELD(ServerError, error), QF_FIELD(ServerError, field)};
+    static constexpr auto fields =
+        std::tuple{QF_FIELD(ServerError, error), QF_FIELD(ServerError, field), QF_FIELD(ServerError, row)};
 };
 
 template <> struct WireSchema<NativeExchangeRequest> {

@@ -211,9 +211,118 @@ struct PerformanceResponse {
     bool operator==(const PerformanceResponse &) const = default;
 };
 
+// POST /v1/transactions/import: many transactions booked at once, all or none. content_hash is the hex
+// SHA-256 of the file they came from: the same file is booked once however often it is sent.
+struct TransactionImportRequest {
+    QString contentHash;
+    QList<TransactionCreateInput> transactions;
+    std::optional<QString> fileName;
+
+    bool operator==(const TransactionImportRequest &) const = default;
+};
+
+// What an import booked. A transaction with the day, code, type, quantity, price, amount and broker of one
+// already booked is skipped and counted; alreadyImported says the file was booked before and nothing changed.
+struct TransactionImportResult {
+    double imported = 0;
+    double skippedDuplicates = 0;
+    bool alreadyImported = false;
+
+    bool operator==(const TransactionImportResult &) const = default;
+};
+
+// A stored transaction as a backup keeps it: the record, its place in the order of entry, the rate between
+// its currency and its market's it was booked at, and the cost a sale was measured against.
+struct BackupTransaction {
+    QString id;
+    QString broker;
+    QString market;
+    QString code;
+    QString transactionType;
+    double quantity = 0;
+    double price = 0;
+    double commission = 0;
+    QString currency;
+    QString sector;
+    QString subSector;
+    QString tradedAt;
+    QString reason;
+    double amount = 0;
+    double splitRatio = 0;
+    bool settlesInCash = true;
+    double fxToUsd = 0;
+    double toMarket = 1;
+    std::optional<double> realizedGain;
+    std::optional<double> realizedGainUsd;
+    std::optional<double> soldAgainst;
+    double sequence = 0;
+
+    bool operator==(const BackupTransaction &) const = default;
+};
+
+// What the ledger keeps per position ("position") and cash row ("cash"): the row as last typed, from which
+// entry on the ledger applies on top, and what the last replay left there.
+struct BackupLedgerRow {
+    QString kind;
+    QString broker;
+    QString market;
+    QString code;
+    std::optional<double> sinceSequence;
+    double openingQuantity = 0;
+    double openingAverage = 0;
+    std::optional<double> resultQuantity;
+    std::optional<double> resultAverage;
+
+    bool operator==(const BackupLedgerRow &) const = default;
+};
+
+// The app's own settings carried in a backup file; the service keeps none of them and ignores these.
+struct BackupPreferences {
+    std::optional<QString> reportingCurrency;
+    std::optional<QString> language;
+
+    bool operator==(const BackupPreferences &) const = default;
+};
+
+// The first keys of a backup file, read on their own so a newer format is named as such rather than as a
+// broken file.
+struct BackupHeader {
+    QString format;  // "quillfern-backup"
+    double version = 0;
+
+    bool operator==(const BackupHeader &) const = default;
+};
+
+// GET /v1/backup answers, and PUT /v1/backup takes, the whole account: holdings, cash, the ledger with its
+// marks, and the custom brokerages. Restoring replaces all of it in one database transaction.
+struct AccountBackup {
+    QString format;  // "quillfern-backup"
+    double version = 0;
+    QString createdAt; // ISO 8601 UTC
+    QList<ServerHolding> holdings;
+    QList<ServerCashBalance> cashBalances;
+    QList<BackupTransaction> transactions;
+    QList<BackupLedgerRow> ledgerRows;
+    QList<BrokerageOption> brokerages; // the custom ones
+    std::optional<BackupPreferences> preferences;
+
+    bool operator==(const AccountBackup &) const = default;
+};
+
+// PUT /v1/backup answers how much the account now holds.
+struct RestoreResult {
+    double holdings = 0;
+    double cashBalances = 0;
+    double transactions = 0;
+    double brokerages = 0;
+
+    bool operator==(const RestoreResult &) const = default;
+};
+
 struct ServerError {
     QString error;
     std::optional<QString> field; // the request's field at fault, where one is: "quantity", "split_ratio", ...
+    std::optional<double> row;    // in a request of many records, the index of the one at fault
 
     bool operator==(const ServerError &) const = default;
 };

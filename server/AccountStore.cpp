@@ -9,7 +9,7 @@ namespace {
 
 StoreError badRequest(QString message)
 {
-    return StoreError{StoreError::Kind::BadRequest, std::move(message), {}};
+    return StoreError{StoreError::Kind::BadRequest, std::move(message), {}, {}};
 }
 
 } // namespace
@@ -269,7 +269,7 @@ void AccountStore::lookUpTokens(const std::vector<TokenLookup *> &lookups)
     for (TokenLookup *lookup : lookups) {
         if (!lookup->user)
             lookup->user =
-                StoreError{StoreError::Kind::Unauthorized, QStringLiteral("Sign in again: your session has ended."), {}};
+                StoreError{StoreError::Kind::Unauthorized, QStringLiteral("Sign in again: your session has ended."), {}, {}};
     }
 }
 

@@ -139,7 +139,7 @@ Result<PortfolioPutRequest, QString> startingPortfolio()
 // The command's user reads the database's own words, not the sentence a client would get.
 StoreError databaseError(const Statement &statement)
 {
-    return StoreError{StoreError::Kind::Unavailable, statement.error(), {}};
+    return StoreError{StoreError::Kind::Unavailable, statement.error(), {}, {}};
 }
 
 // The development account's id, creating it as the development sign-in would.

@@ -26,9 +26,10 @@ std::optional<std::size_t> findNoncharacter(std::string_view json)
     return std::nullopt;
 }
 
-void sendError(http::Response &response, int status, const QString &message, const std::optional<QString> &field)
+void sendError(http::Response &response, int status, const QString &message, const std::optional<QString> &field,
+               std::optional<int> row)
 {
-    sendJSON(response, status, ServerError{message, field});
+    sendJSON(response, status, ServerError{message, field, row ? std::optional<double>(*row) : std::nullopt});
     response.status = status;
 }
 
@@ -36,7 +37,7 @@ void sendStoreError(http::Response &response, const StoreError &error)
 {
     switch (error.kind) {
     case StoreError::Kind::BadRequest:
-        return sendError(response, 400, error.message, error.field);
+        return sendError(response, 400, error.message, error.field, error.row);
     case StoreError::Kind::Unauthorized:
         return sendError(response, 401, error.message);
     case StoreError::Kind::NotFound:

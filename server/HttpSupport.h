@@ -16,7 +16,7 @@ namespace quillfern::server {
 
 // Answers {"error": message}: every refusal of the service has this shape.
 void sendError(http::Response &response, int status, const QString &message,
-               const std::optional<QString> &field = std::nullopt);
+               const std::optional<QString> &field = std::nullopt, std::optional<int> row = std::nullopt);
 void sendStoreError(http::Response &response, const StoreError &error);
 
 // A record as JSON, never compressed: for refusals and for answers that carry a secret.

@@ -213,7 +213,7 @@ StoreOutcome Book::change(const LedgerWrite &write)
 {
     const auto found = std::find_if(m_trades.begin(), m_trades.end(), [&](const Trade &t) { return t.id == write.id; });
     if (write.kind != LedgerWrite::Kind::Create && found == m_trades.end())
-        return StoreError{StoreError::Kind::NotFound, QStringLiteral("There is no such transaction."), {}};
+        return StoreError{StoreError::Kind::NotFound, QStringLiteral("There is no such transaction."), {}, {}};
     if (write.kind == LedgerWrite::Kind::Delete) {
         m_trades.erase(found);
         return std::nullopt;
@@ -234,7 +234,7 @@ StoreOutcome Book::change(const LedgerWrite &write)
         if (!classified)
             return StoreError{StoreError::Kind::BadRequest,
                               QStringLiteral("Choose a sector for %1: no broker holds it yet.").arg(t.code),
-                              QStringLiteral("sector")};
+                              QStringLiteral("sector"), {}};
     }
     const auto place = std::upper_bound(m_trades.begin(), m_trades.end(), t, [](const Trade &a, const Trade &b) {
         return std::tie(a.tradedAtMs, a.sequence) < std::tie(b.tradedAtMs, b.sequence);
@@ -248,7 +248,7 @@ StoreError Book::refusal(const LedgerRefusal &refused, const LedgerWrite &write)
     const Trade *trade = refused.index < m_fed.size() ? &m_trades[std::size_t(m_fed[refused.index])] : nullptr;
     const QString field = QString::fromLatin1(fieldName(refused.field).data(), qsizetype(fieldName(refused.field).size()));
     if (!trade)
-        return StoreError{StoreError::Kind::BadRequest, QStringLiteral("The ledger cannot be replayed."), field};
+        return StoreError{StoreError::Kind::BadRequest, QStringLiteral("The ledger cannot be replayed."), field, {}};
     QString what;
     switch (refused.reason) {
     case RefusalReason::BeyondHeld:
@@ -277,7 +277,7 @@ StoreError Book::refusal(const LedgerRefusal &refused, const LedgerWrite &write)
     }
     if (trade->id != write.id)
         what = QStringLiteral("This change would make a later transaction impossible: %1").arg(what);
-    return StoreError{StoreError::Kind::BadRequest, what, field};
+    return StoreError{StoreError::Kind::BadRequest, what, field, {}};
 }
 
 std::pair<LedgerOpening, std::vector<LedgerTransaction>> Book::replayInput()

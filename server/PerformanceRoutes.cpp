@@ -157,7 +157,7 @@ StoreResult<PerformanceResponse> measureAccount(QSqlDatabase connection, const Q
             return StoreError{StoreError::Kind::BadRequest,
                               QStringLiteral("No daily closes are known for the benchmark %1 in market %2.")
                                   .arg(query.benchmark, query.benchmarkMarket),
-                              QStringLiteral("benchmark")};
+                              QStringLiteral("benchmark"), {}};
         answer.benchmarkTwr = *end / *start - 1;
     }
 

@@ -21,14 +21,14 @@ namespace quillfern::server {
 StoreError StoreError::unavailable(const QString &logged)
 {
     qWarning("store: %s", qPrintable(logged));
-    return StoreError{Kind::Unavailable, QStringLiteral("The portfolio service could not reach its database."), {}};
+    return StoreError{Kind::Unavailable, QStringLiteral("The portfolio service could not reach its database."), {}, {}};
 }
 
 namespace {
 
 StoreError badRequest(QString message)
 {
-    return StoreError{StoreError::Kind::BadRequest, std::move(message), {}};
+    return StoreError{StoreError::Kind::BadRequest, std::move(message), {}, {}};
 }
 
 // Fills in missing ids and refuses two entries that share one, which the table's key could not hold.
@@ -49,7 +49,7 @@ StoreError changedElsewhere()
 {
     return StoreError{StoreError::Kind::PreconditionFailed,
                       QStringLiteral("The portfolio was changed elsewhere since it was loaded. Load it again and "
-                                     "redo your changes."), {}};
+                                     "redo your changes."), {}, {}};
 }
 
 // What a keyed request asked for: a retry must ask for the same trade to be answered with the first one.
@@ -262,7 +262,7 @@ std::optional<StoreResult<TransactionRecord>> PortfolioStore::claimKey(QSqlDatab
     if (heldFingerprint != fingerprint)
         return StoreError{StoreError::Kind::Unprocessable,
                           QStringLiteral("This Idempotency-Key was already used for a different transaction. Send a "
-                                         "new key with each new transaction."), {}};
+                                         "new key with each new transaction."), {}, {}};
     return storedTransaction(connection, userID, heldTradeID);
 }
 

@@ -18,6 +18,7 @@ struct StoreError {
     Kind kind = Kind::Unavailable;
     QString message;
     std::optional<QString> field; // the request's field at fault, on the wire's spelling
+    std::optional<int> row;       // in a request of many records, the index of the one at fault
 
     static StoreError unavailable(const QString &logged);
 };

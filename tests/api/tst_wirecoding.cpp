@@ -389,7 +389,7 @@ void WireCodingTest::everyRecordRoundTrips()
                                              trade.sector, trade.subSector, trade.tradedAt, trade.reason, 250.0, {},
                                              true}));
     QVERIFY(roundTrip(BrokerageCreateRequest{QStringLiteral("Snowball")}));
-    QVERIFY(roundTrip(ServerError{QString(), QStringLiteral("split_ratio")}));
+    QVERIFY(roundTrip(ServerError{QString(), QStringLiteral("split_ratio"), 3}));
     QVERIFY(roundTrip(PerformanceResponse{{PerformancePoint{QStringLiteral("2026-01-02"), 1.5, 1, 0.25, -2}},
                                           0.05,
                                           {},
