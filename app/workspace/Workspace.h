@@ -146,6 +146,8 @@ public:
     QCoro::Task<std::optional<APIFailure>> updateTransaction(QString id, TransactionCreateInput input);
     // The stored transaction with this id goes away; both lists reload, as after a create.
     QCoro::Task<std::optional<APIFailure>> deleteTransaction(QString id);
+    // Books a file's transactions at once, all or none; when it booked anything, both lists reload.
+    QCoro::Task<APIResult<TransactionImportResult>> importTransactions(TransactionImportRequest request);
     void signOut();
     // A save could go out now: the session's portfolio was loaded and no load is running.
     bool canSaveNow() const;
