@@ -131,10 +131,10 @@ std::span<const CatalogueRow> coreCatalogueRows()
     return rows;
 }
 
-std::array<std::span<const CatalogueRow>, 6> catalogueParts()
+std::array<std::span<const CatalogueRow>, 7> catalogueParts()
 {
     return {coreCatalogueRows(), messageCatalogueRows(), windowCatalogueRows(), signInCatalogueRows(),
-            ledgerCatalogueRows(), performanceCatalogueRows()};
+            ledgerCatalogueRows(), performanceCatalogueRows(), importWizardCatalogueRows()};
 }
 
 } // namespace quillfern

@@ -23,8 +23,9 @@ std::span<const CatalogueRow> windowCatalogueRows();  // menus, dialogs, tooltip
 std::span<const CatalogueRow> signInCatalogueRows();  // the sign-in view
 std::span<const CatalogueRow> ledgerCatalogueRows();  // the ledger page, its sheet and its changes
 std::span<const CatalogueRow> performanceCatalogueRows(); // the performance page and the day change
+std::span<const CatalogueRow> importWizardCatalogueRows(); // the import wizard and its menu entry
 
 // Every part, in catalogue order.
-std::array<std::span<const CatalogueRow>, 6> catalogueParts();
+std::array<std::span<const CatalogueRow>, 7> catalogueParts();
 
 } // namespace quillfern
