@@ -1,6 +1,7 @@
 #include "server/LedgerBookParts.h"
 
 #include "core/PortfolioRows.h"
+#include "core/TransactionIdentity.h"
 
 #include <QScopeGuard>
 #include <QSqlDriver>
@@ -200,13 +201,41 @@ Trade Book::tradeFrom(const QString &id, const TransactionCreateInput &input, qi
     t.sequence = sequence;
     t.prepare();
     const QString day = dayOf(tradedAtMs);
-    t.fxToUsd = usdPerUnitOn(m_connection, t.currency, day);
+    t.fxToUsd = usdPerUnit(t.currency, day);
     if (t.movesShares() && !t.market.isEmpty()) {
         const QString marketCurrency = CurrencyCatalog::currency(t.market);
         if (marketCurrency != t.currency)
-            t.toMarket = t.fxToUsd / usdPerUnitOn(m_connection, marketCurrency, day);
+            t.toMarket = t.fxToUsd / usdPerUnit(marketCurrency, day);
     }
     return t;
+}
+
+// An import books thousands of trades on a few hundred days in a few currencies.
+double Book::usdPerUnit(const QString &currency, const QString &day)
+{
+    const QString key = currency + QLatin1Char(' ') + day;
+    const auto known = m_rates.constFind(key);
+    if (known != m_rates.constEnd())
+        return *known;
+    const double rate = usdPerUnitOn(m_connection, currency, day);
+    m_rates.insert(key, rate);
+    return rate;
+}
+
+// The latest trade that moves a position's shares or a cash row: it names a row the replay creates.
+const Trade *Book::latestTrade(const Key &key, bool cash)
+{
+    auto &latest = cash ? m_latestCash : m_latestShares;
+    if (latest.empty()) {
+        for (const Trade &t : m_trades) {
+            if (!cash && t.movesShares())
+                latest[t.positionAt] = &t;
+            else if (cash && t.movesCash())
+                latest[t.cashAt] = &t;
+        }
+    }
+    const auto found = latest.find(key);
+    return found == latest.end() ? nullptr : found->second;
 }
 
 StoreOutcome Book::change(const LedgerWrite &write)
@@ -360,6 +389,86 @@ StoreOutcome Book::run(const LedgerWrite &write)
     return writeBack(replay.state.report());
 }
 
+StoreResult<LedgerImportCounts> Book::runImport(const std::vector<std::pair<TransactionCreateInput, qint64>> &rows)
+{
+    if (auto failed = load())
+        return *failed;
+    noticeTypedRows();
+
+    QSet<QString> booked;
+    booked.reserve(qsizetype(m_trades.size()));
+    for (const Trade &t : m_trades) {
+        TransactionCreateInput stored{t.broker, t.market, t.code, t.type, t.quantity, t.price, t.commission,
+                                      t.currency, {}, {}, QDateTime::fromMSecsSinceEpoch(t.tradedAtMs, Qt::UTC).toString(Qt::ISODate),
+                                      {}, t.amount, {}, {}};
+        booked.insert(duplicateKey(stored));
+    }
+    QSet<QString> classified;
+    for (const Row &row : m_holdings) {
+        if (!row.sector.isEmpty())
+            classified.insert(row.market.trimmed().toUpper() + QLatin1Char(':') + row.code.trimmed().toUpper());
+    }
+
+    LedgerImportCounts counts;
+    // Entries of one import follow each other in the file's order, after everything entered before.
+    const qint64 first = nextSequence();
+    m_trades.reserve(m_trades.size() + rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto &[input, tradedAtMs] = rows[i];
+        if (booked.contains(duplicateKey(input))) {
+            ++counts.skipped;
+            continue;
+        }
+        const TransactionType type = transactionTypeFromText(input.transactionType.toStdString());
+        const QString listing = input.market.trimmed().toUpper() + QLatin1Char(':') + input.code.trimmed().toUpper();
+        if (!input.sector.trimmed().isEmpty())
+            classified.insert(listing);
+        else if ((type == TransactionType::Buy || type == TransactionType::TransferIn) && !classified.contains(listing))
+            return StoreError{StoreError::Kind::BadRequest,
+                              QStringLiteral("Choose a sector for %1: no broker holds it yet.").arg(input.code.trimmed()),
+                              QStringLiteral("sector"), int(i)};
+        Trade t = tradeFrom(newRowID(), input, tradedAtMs, first + qint64(i));
+        m_imported.insert(t.id, int(i));
+        m_trades.push_back(std::move(t));
+        ++counts.imported;
+    }
+    if (counts.imported == 0)
+        return counts;
+    std::stable_sort(m_trades.begin(), m_trades.end(), [](const Trade &a, const Trade &b) {
+        return std::tie(a.tradedAtMs, a.sequence) < std::tie(b.tradedAtMs, b.sequence);
+    });
+
+    const auto [opening, ledger] = replayInput();
+    const LedgerReplay replay = replayLedger(opening, ledger, m_now);
+    if (replay.refusal) {
+        const Trade *trade = replay.refusal->index < m_fed.size() ? &m_trades[std::size_t(m_fed[replay.refusal->index])]
+                                                                 : nullptr;
+        const bool imported = trade && m_imported.contains(trade->id);
+        StoreError refused = refusal(*replay.refusal, LedgerWrite{LedgerWrite::Kind::Create,
+                                                                  imported ? trade->id : QString(), {}, 0});
+        if (imported)
+            refused.row = m_imported.value(trade->id);
+        return refused;
+    }
+    const LedgerReport report = replay.state.report();
+    // Gains first: those of the new trades are kept on them and written with them.
+    if (auto failed = writeGains(report))
+        return *failed;
+    for (const Trade &t : m_trades) {
+        if (!m_imported.contains(t.id))
+            continue;
+        if (auto failed = insertTrade(t))
+            return *failed;
+    }
+    if (auto failed = writePositions(report))
+        return *failed;
+    if (auto failed = writeCash(report))
+        return *failed;
+    if (auto failed = writeMarks())
+        return *failed;
+    return counts;
+}
+
 } // namespace ledgerbook
 
 using ledgerbook::Book;
@@ -381,6 +490,14 @@ double usdPerUnitOn(QSqlDatabase connection, const QString &currency, const QStr
         return current.number(0);
     const double known = CurrencyCatalog::fxToUSD(currency);
     return known > 0 ? known : 1.0;
+}
+
+StoreResult<LedgerImportCounts> importLedger(QSqlDatabase connection, const QString &userID,
+                                             const std::vector<std::pair<TransactionCreateInput, qint64>> &rows,
+                                             qint64 nowSeconds)
+{
+    Book book(std::move(connection), userID, nowSeconds);
+    return book.runImport(rows);
 }
 
 StoreResult<LedgerInput> readLedger(QSqlDatabase connection, const QString &userID)

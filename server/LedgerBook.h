@@ -31,6 +31,17 @@ struct LedgerWrite {
 StoreOutcome writeLedger(QSqlDatabase connection, const QString &userID, const LedgerWrite &write,
                          qint64 nowSeconds);
 
+// Many new transactions at once, each with its time, in the order of the file they came from. One already
+// in the ledger (duplicateKey) is skipped and counted; the rest are booked and the ledger replayed once. On a
+// refusal nothing has been written and the error names the row at fault.
+struct LedgerImportCounts {
+    int imported = 0;
+    int skipped = 0;
+};
+StoreResult<LedgerImportCounts> importLedger(QSqlDatabase connection, const QString &userID,
+                                             const std::vector<std::pair<TransactionCreateInput, qint64>> &rows,
+                                             qint64 nowSeconds);
+
 // What a replay of the user's ledger starts from and goes through, as the ledger engine takes it: keys
 // normalised (codes in capitals, brokers case-folded), trades in a position's currency, and the cash side of
 // a trade in another currency as a row of its own without an id.

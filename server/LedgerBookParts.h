@@ -157,6 +157,7 @@ public:
     }
 
     StoreOutcome run(const LedgerWrite &write);
+    StoreResult<LedgerImportCounts> runImport(const std::vector<std::pair<TransactionCreateInput, qint64>> &rows);
     StoreResult<LedgerInput> read();
 
 private:
@@ -172,6 +173,9 @@ private:
     StoreOutcome writeMarks();
     StoreOutcome writeGains(const LedgerReport &report);
     StoreOutcome writeTrade(const LedgerWrite &write);
+    StoreOutcome insertTrade(const Trade &t);
+    double usdPerUnit(const QString &currency, const QString &day);
+    const Trade *latestTrade(const Key &key, bool cash);
     StoreError refusal(const LedgerRefusal &refused, const LedgerWrite &write) const;
 
     Trade tradeFrom(const QString &id, const TransactionCreateInput &input, qint64 tradedAtMs, qint64 sequence);
@@ -186,6 +190,9 @@ private:
     std::vector<Trade> m_trades; // by date, then entry
     qint64 m_latestEntry = INT64_MIN;
     std::vector<int> m_fed; // for each row given to the replay, the trade it stands for
+    QHash<QString, int> m_imported; // trades of an import being booked: id -> its row in the request
+    QHash<QString, double> m_rates; // currency and day -> US dollars per unit, as looked up so far
+    std::map<Key, const Trade *> m_latestShares, m_latestCash; // filled on first use, after the replay
 };
 
 } // namespace quillfern::server::ledgerbook

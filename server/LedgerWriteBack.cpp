@@ -74,11 +74,7 @@ StoreOutcome Book::writePositions(const LedgerReport &report)
             }
         } else {
             // The latest trade of the position names it as the user typed it and says what it last cost.
-            const Trade *latest = nullptr;
-            for (const Trade &t : m_trades) {
-                if (t.movesShares() && t.positionAt == key)
-                    latest = &t;
-            }
+            const Trade *latest = latestTrade(key, false);
             if (!latest)
                 continue; // an opening row the user removed and the ledger never reached
             QString sector, subSector;
@@ -147,11 +143,7 @@ StoreOutcome Book::writeCash(const LedgerReport &report)
             }
         } else {
             // A balance of nothing is shown only where the user typed one.
-            const Trade *latest = nullptr;
-            for (const Trade &t : m_trades) {
-                if (t.movesCash() && t.cashAt == key)
-                    latest = &t;
-            }
+            const Trade *latest = latestTrade(key, true);
             if (!latest || amount == 0) {
                 mark.dirty = mark.dirty || mark.resultQuantity.has_value();
                 mark.resultQuantity.reset();
@@ -184,7 +176,7 @@ StoreOutcome Book::writeGains(const LedgerReport &report)
             realised[std::size_t(m_fed[r.index])] = &r;
     }
     for (std::size_t i = 0; i < m_trades.size(); ++i) {
-        const Trade &t = m_trades[i];
+        Trade &t = m_trades[i];
         std::optional<double> gain, gainUsd, basis;
         if (t.kind() != TransactionType::Sell) {
             // nothing realised: a correction may have turned a sale into something else
@@ -202,6 +194,12 @@ StoreOutcome Book::writeGains(const LedgerReport &report)
         };
         if (!changed(gain, t.gain) && !changed(gainUsd, t.gainUsd) && !changed(basis, t.soldAgainst))
             continue;
+        if (m_imported.contains(t.id)) { // not stored yet: written with the trade
+            t.gain = gain;
+            t.gainUsd = gainUsd;
+            t.soldAgainst = basis;
+            continue;
+        }
         const Statement update(m_connection,
                                QStringLiteral("UPDATE transactions SET realized_gain = ?, realized_gain_usd = ?, "
                                               "sold_against = ? WHERE user_id = ? AND id = ?"),
@@ -248,6 +246,8 @@ StoreOutcome Book::writeTrade(const LedgerWrite &write)
         return gone.ok() ? StoreOutcome() : StoreError::unavailable(gone.error());
     }
     const auto found = std::find_if(m_trades.begin(), m_trades.end(), [&](const Trade &t) { return t.id == write.id; });
+    if (write.kind == LedgerWrite::Kind::Create)
+        return insertTrade(*found);
     const Trade &t = *found;
     const QVariantList values{t.broker,     t.market,     t.code,      t.type,       t.quantity,  t.price,
                               t.commission, t.currency,   t.sector,    t.subSector,  t.tradedAt,  t.tradedAtMs,
@@ -255,17 +255,28 @@ StoreOutcome Book::writeTrade(const LedgerWrite &write)
                               t.sequence,   m_user,       t.id};
     const Statement row(
         m_connection,
-        write.kind == LedgerWrite::Kind::Create
-            ? QStringLiteral("INSERT INTO transactions (broker, market, code, transaction_type, quantity, price, "
-                             "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, amount, "
-                             "split_ratio, settles_in_cash, fx_to_usd, to_market, sequence, user_id, id) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-            : QStringLiteral("UPDATE transactions SET broker = ?, market = ?, code = ?, transaction_type = ?, "
-                             "quantity = ?, price = ?, commission = ?, currency = ?, sector = ?, sub_sector = ?, "
-                             "traded_at = ?, traded_at_ms = ?, reason = ?, amount = ?, split_ratio = ?, "
-                             "settles_in_cash = ?, fx_to_usd = ?, to_market = ?, sequence = ? "
-                             "WHERE user_id = ? AND id = ?"),
+        QStringLiteral("UPDATE transactions SET broker = ?, market = ?, code = ?, transaction_type = ?, "
+                       "quantity = ?, price = ?, commission = ?, currency = ?, sector = ?, sub_sector = ?, "
+                       "traded_at = ?, traded_at_ms = ?, reason = ?, amount = ?, split_ratio = ?, "
+                       "settles_in_cash = ?, fx_to_usd = ?, to_market = ?, sequence = ? "
+                       "WHERE user_id = ? AND id = ?"),
         values);
+    return row.ok() ? StoreOutcome() : StoreError::unavailable(row.error());
+}
+
+StoreOutcome Book::insertTrade(const Trade &t)
+{
+    const Statement row(
+        m_connection,
+        QStringLiteral("INSERT INTO transactions (broker, market, code, transaction_type, quantity, price, "
+                       "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, amount, "
+                       "split_ratio, settles_in_cash, fx_to_usd, to_market, sequence, realized_gain, "
+                       "realized_gain_usd, sold_against, user_id, id) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        QVariantList{t.broker,     t.market,     t.code,       t.type,       t.quantity,        t.price,
+                     t.commission, t.currency,   t.sector,     t.subSector,  t.tradedAt,        t.tradedAtMs,
+                     t.reason,     t.amount,     t.splitRatio, t.settles ? 1 : 0, t.fxToUsd,   t.toMarket,
+                     t.sequence,   nullable(t.gain), nullable(t.gainUsd), nullable(t.soldAgainst), m_user, t.id});
     return row.ok() ? StoreOutcome() : StoreError::unavailable(row.error());
 }
 

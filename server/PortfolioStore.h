@@ -46,6 +46,17 @@ public:
                                                      qint64 nowSeconds);
     StoreOutcome deleteTransaction(const QString &userID, const QString &id, qint64 nowSeconds);
 
+    // Books the transactions of one file, all or none, with their times (see importLedger). A file whose hash
+    // the user imported before books nothing and answers what it booked then, with alreadyImported.
+    StoreResult<TransactionImportResult> importTransactions(
+        const QString &userID, const TransactionImportRequest &request,
+        const std::vector<std::pair<TransactionCreateInput, qint64>> &rows, qint64 nowSeconds);
+    // The whole account as a backup file holds it, read in one transaction.
+    StoreResult<AccountBackup> backup(const QString &userID, qint64 nowSeconds);
+    // Replaces the whole account with a backup's, in one transaction: a backup whose rows break the table's
+    // rules or whose ledger cannot be replayed is refused and nothing changes.
+    StoreResult<RestoreResult> restore(const QString &userID, const AccountBackup &backup, qint64 nowSeconds);
+
     // The standard brokerages, then this user's own.
     StoreResult<QList<BrokerageOption>> brokerages(const QString &userID);
     // A name the user already sees (ignoring case) answers that brokerage instead of a new one.

@@ -141,6 +141,14 @@ QList<Migration> migrations()
              QStringLiteral("CREATE TABLE history_fetches (market TEXT NOT NULL, symbol TEXT NOT NULL, "
                             "asked_on TEXT NOT NULL, since TEXT NOT NULL, PRIMARY KEY (market, symbol))"),
          }},
+        {8,
+         {
+             // Each file a user imported, by the SHA-256 of its bytes, with what it booked: the same file sent
+             // again books nothing and answers the same counts.
+             QStringLiteral("CREATE TABLE transaction_imports (user_id TEXT NOT NULL REFERENCES users(id), "
+                            "content_hash TEXT NOT NULL, file_name TEXT NOT NULL, imported_at BIGINT NOT NULL, "
+                            "imported INTEGER NOT NULL, skipped INTEGER NOT NULL, PRIMARY KEY (user_id, content_hash))"),
+         }},
     };
 }
 

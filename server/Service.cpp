@@ -74,6 +74,7 @@ Service::Service(ServerOptions options, Database &database, std::unique_ptr<Quot
     installMiddleware();
     installDataRoutes();
     installPerformanceRoutes();
+    installExchangeRoutes();
     installSignInRoutes();
 }
 

@@ -44,6 +44,7 @@ private:
     void installMiddleware();
     void installDataRoutes();
     void installPerformanceRoutes();
+    void installExchangeRoutes();
     void installSignInRoutes();
     // Wraps a handler that needs a signed-in user: no or bad token answers 401.
     http::Server::Handler signedIn(UserHandler handler);

@@ -181,7 +181,8 @@ private:
     {
         m_parser.emplace();
         m_parser->header_limit(std::uint32_t(m_limits.maxHeaderBytes));
-        m_parser->body_limit(std::uint64_t(m_limits.maxBodyBytes));
+        // The largest any path allows: the header's path sets the request's own limit once it is known.
+        m_parser->body_limit(std::uint64_t(m_server.server.largestBody()));
         startDeadline(m_limits.headerDeadline);
         bhttp::async_read_header(m_stream, m_buffer, *m_parser,
                                  [self = shared_from_this()](beast::error_code error, std::size_t) {
@@ -211,8 +212,10 @@ private:
             return refuseRequest(415);
         if (m_parser->is_done())
             return dispatch();
-        if (const auto length = m_parser->content_length(); length && *length > m_limits.maxBodyBytes)
+        const std::size_t limit = m_server.server.bodyLimit(view(header.target()));
+        if (const auto length = m_parser->content_length(); length && *length > limit)
             return refuseRequest(413);
+        m_parser->body_limit(std::uint64_t(limit));
         if (sameHeaderName(view(header[bhttp::field::expect]), "100-continue")) {
             auto proceed = std::make_shared<bhttp::response<bhttp::empty_body>>(bhttp::status::continue_, 11);
             m_stream.expires_after(m_limits.bodyDeadlineFloor);
@@ -228,7 +231,8 @@ private:
 
     void readBody()
     {
-        const std::uint64_t expected = m_parser->content_length().value_or(m_limits.maxBodyBytes);
+        const std::uint64_t expected =
+            m_parser->content_length().value_or(m_server.server.bodyLimit(view(m_parser->get().target())));
         startDeadline(transferDeadline(m_limits, expected));
         bhttp::async_read(m_stream, m_buffer, *m_parser, [self = shared_from_this()](beast::error_code error, std::size_t) {
             if (self->endDeadline())
@@ -402,6 +406,21 @@ void Server::Impl::accept()
             net::post(connection->executor(), [connection] { connection->refuse(); });
         accept();
     });
+}
+
+std::size_t Server::bodyLimit(std::string_view target) const
+{
+    const std::string_view path = target.substr(0, target.find('?'));
+    const auto found = m_bodyLimits.find(path);
+    return found == m_bodyLimits.end() ? m_limits.maxBodyBytes : std::max(found->second, m_limits.maxBodyBytes);
+}
+
+std::size_t Server::largestBody() const
+{
+    std::size_t largest = m_limits.maxBodyBytes;
+    for (const auto &[path, limit] : m_bodyLimits)
+        largest = std::max(largest, limit);
+    return largest;
 }
 
 Server::Server(ServerLimits limits) : m_limits(limits), m_impl(std::make_unique<Impl>(*this, limits.threads)) {}

@@ -47,6 +47,8 @@ public:
     Server &operator=(const Server &) = delete;
 
     void route(const std::string &method, const std::string &path, Handler handler);
+    // Lets requests to this exact path carry a body of up to maxBytes instead of the usual limit.
+    void allowBody(const std::string &path, std::size_t maxBytes) { m_bodyLimits[path] = maxBytes; }
     void setFilter(Filter filter) { m_filter = std::move(filter); }
     void setErrorBody(ErrorBody errorBody) { m_errorBody = std::move(errorBody); }
     void setLogger(Logger logger) { m_logger = std::move(logger); }
@@ -69,10 +71,13 @@ private:
     friend struct Impl;
     friend class Connection;
     void handle(const Request &request, Response &response) const;
+    std::size_t bodyLimit(std::string_view target) const;
+    std::size_t largestBody() const;
     void fillError(Response &response) const;
 
     ServerLimits m_limits;
     std::map<std::string, std::map<std::string, Handler>> m_routes; // path -> method -> handler
+    std::map<std::string, std::size_t, std::less<>> m_bodyLimits;
     Filter m_filter;
     ErrorBody m_errorBody;
     Logger m_logger;

@@ -4,10 +4,12 @@
 // requests the app's own client would never send.
 
 #include "api/PortfolioAPI.h"
+#include "core/CurrencyCatalog.h"
 #include "tests/support/ServiceProcess.h"
 
 #include <httplib.h>
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -95,6 +97,43 @@ inline TransactionCreateInput trade(QString type, double quantity, double price,
                                   {},
                                   {},
                                   {}};
+}
+
+// One ledger row written as words: "BUY IBKR US AAPL 10 100 5", "SELL ... nocash", "DEPOSIT IBKR USD 1000",
+// "SPLIT US AAPL 4", "TRANSFER_OUT IBKR US AAPL 4", "@2027-06-01 ..." for a date of its own, "nosector".
+inline TransactionCreateInput step(const QString &words, int day)
+{
+    QStringList t = words.split(u' ', Qt::SkipEmptyParts);
+    TransactionCreateInput input{};
+    input.tradedAt = QDateTime(QDate(2026, 1, 1).addDays(day), QTime(10, 0), Qt::UTC).toString(Qt::ISODate);
+    if (t.first().startsWith(u'@'))
+        input.tradedAt = t.takeFirst().mid(1) + QStringLiteral("T10:00:00Z");
+    input.sector = QStringLiteral("Information Technology");
+    input.subSector = QStringLiteral("Technology Hardware, Storage & Peripherals");
+    if (t.removeAll(QStringLiteral("nosector")))
+        input.sector = input.subSector = QString();
+    if (t.removeAll(QStringLiteral("nocash")))
+        input.settlesInCash = false;
+    input.transactionType = t.value(0);
+    const auto number = [&](int i) { return t.value(i, QStringLiteral("0")).toDouble(); };
+    if (input.transactionType == QLatin1String("SPLIT")) {
+        input.market = t.value(1);
+        input.code = t.value(2);
+        input.splitRatio = number(3);
+    } else if (t.size() >= 5) {
+        input.broker = t.value(1);
+        input.market = t.value(2);
+        input.code = t.value(3);
+        input.currency = CurrencyCatalog::currency(input.market);
+        input.quantity = number(4);
+        input.price = number(5);
+        input.commission = number(6);
+    } else {
+        input.broker = t.value(1);
+        input.currency = t.value(2);
+        input.amount = number(3);
+    }
+    return input;
 }
 
 class ServiceFixture : public QObject {
