@@ -131,10 +131,11 @@ std::span<const CatalogueRow> coreCatalogueRows()
     return rows;
 }
 
-std::array<std::span<const CatalogueRow>, 7> catalogueParts()
+std::array<std::span<const CatalogueRow>, 8> catalogueParts()
 {
     return {coreCatalogueRows(), messageCatalogueRows(), windowCatalogueRows(), signInCatalogueRows(),
-            ledgerCatalogueRows(), performanceCatalogueRows(), importWizardCatalogueRows()};
+            ledgerCatalogueRows(), performanceCatalogueRows(), importWizardCatalogueRows(),
+            importCatalogueRows()};
 }
 
 } // namespace quillfern

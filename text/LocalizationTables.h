@@ -24,8 +24,9 @@ std::span<const CatalogueRow> signInCatalogueRows();  // the sign-in view
 std::span<const CatalogueRow> ledgerCatalogueRows();  // the ledger page, its sheet and its changes
 std::span<const CatalogueRow> performanceCatalogueRows(); // the performance page and the day change
 std::span<const CatalogueRow> importWizardCatalogueRows(); // the import wizard and its menu entry
+std::span<const CatalogueRow> importCatalogueRows();       // the problems of an import file
 
 // Every part, in catalogue order.
-std::array<std::span<const CatalogueRow>, 7> catalogueParts();
+std::array<std::span<const CatalogueRow>, 8> catalogueParts();
 
 } // namespace quillfern

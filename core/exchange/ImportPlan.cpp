@@ -47,14 +47,6 @@ QString marketForCurrency(QStringView currency)
     return {};
 }
 
-QString styleExample(NumberStyle style)
-{
-    QString example = QStringLiteral("1234") + style.decimal + QStringLiteral("56");
-    if (!style.grouping.isNull())
-        example.insert(1, style.grouping);
-    return example;
-}
-
 QString isoNoon(QDate date)
 {
     return date.toString(Qt::ISODate) + QStringLiteral("T12:00:00Z");
@@ -105,8 +97,7 @@ private:
             return std::nullopt;
         out = parseNumber(text, m_mapping.numbers);
         if (!out || !std::isfinite(*out))
-            return problem("importBadNumber",
-                           {text.toString(), columnLabel(field), styleExample(m_mapping.numbers)});
+            return problem("importBadNumber", {text.toString(), columnLabel(field)});
         return std::nullopt;
     }
 
