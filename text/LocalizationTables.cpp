@@ -131,11 +131,11 @@ std::span<const CatalogueRow> coreCatalogueRows()
     return rows;
 }
 
-std::array<std::span<const CatalogueRow>, 8> catalogueParts()
+std::array<std::span<const CatalogueRow>, 9> catalogueParts()
 {
     return {coreCatalogueRows(), messageCatalogueRows(), windowCatalogueRows(), signInCatalogueRows(),
             ledgerCatalogueRows(), performanceCatalogueRows(), importWizardCatalogueRows(),
-            importCatalogueRows()};
+            importCatalogueRows(), exportCatalogueRows()};
 }
 
 } // namespace quillfern

@@ -25,8 +25,9 @@ std::span<const CatalogueRow> ledgerCatalogueRows();  // the ledger page, its sh
 std::span<const CatalogueRow> performanceCatalogueRows(); // the performance page and the day change
 std::span<const CatalogueRow> importWizardCatalogueRows(); // the import wizard and its menu entry
 std::span<const CatalogueRow> importCatalogueRows();       // the problems of an import file
+std::span<const CatalogueRow> exportCatalogueRows();       // export, backup and restore
 
 // Every part, in catalogue order.
-std::array<std::span<const CatalogueRow>, 8> catalogueParts();
+std::array<std::span<const CatalogueRow>, 9> catalogueParts();
 
 } // namespace quillfern
