@@ -167,8 +167,8 @@ int nonEmptyCells(const CsvRecord &record)
                              [](const QString &cell) { return !cell.trimmed().isEmpty(); }));
 }
 
-// The header: the first record of the table's usual width with at least two cells that name fields; failing
-// that, the first such record of mostly words followed by one holding values.
+// The header: the first record whose cells mostly name fields; failing that, the first record of the table's
+// usual width that holds words only and is followed by one holding values.
 void guessHeader(const CsvTable &table, ImportMapping &mapping)
 {
     const QList<CsvRecord> &records = table.records;
@@ -176,12 +176,12 @@ void guessHeader(const CsvTable &table, ImportMapping &mapping)
     const qsizetype limit = std::min<qsizetype>(records.size(), 30);
     for (qsizetype i = 0; i < limit; ++i) {
         const CsvRecord &record = records[i];
-        if (record.fields.size() != width)
-            continue;
         int named = 0;
         for (const QString &cell : record.fields)
             named += !headerScores(cell).isEmpty();
-        if (named >= 2 && named * 2 >= nonEmptyCells(record)) {
+        // A junk line ("Account: 12, Date: 2024-05-01") can name two fields; a header of another width than
+        // most rows (in a short or ragged file) names more.
+        if (named * 2 >= nonEmptyCells(record) && (named >= 3 || (named == 2 && record.fields.size() == width))) {
             mapping.skipLines = int(i);
             mapping.hasHeader = true;
             return;

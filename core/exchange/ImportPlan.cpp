@@ -15,7 +15,11 @@ namespace {
 QString marketCode(QStringView value)
 {
     static const QHash<QString, QString> aliases = [] {
-        const std::pair<const char16_t *, std::initializer_list<const char16_t *>> lists[] = {
+        struct Aliases {
+            const char16_t *code;
+            std::initializer_list<const char16_t *> words;
+        };
+        const Aliases lists[] = {
             {u"US", {u"us", u"usa", u"nasdaq", u"nyse", u"amex", u"arca", u"nysearca", u"bats", u"美股", u"美国",
                      u"美國", u"米国", u"米国株", u"미국"}},
             {u"HK", {u"hk", u"hkex", u"sehk", u"hkg", u"港股", u"香港", u"홍콩"}},
@@ -175,7 +179,7 @@ std::optional<ImportProblem> RowReader::read(TransactionCreateInput &input)
                          .toUpper();
     const QStringView marketText = cell(ImportField::Market);
     input.market = marketText.isEmpty() ? m_mapping.defaultMarket.trimmed().toUpper() : marketCode(marketText);
-    if (input.market.isEmpty())
+    if (input.market.isEmpty() && !input.code.isEmpty())
         input.market = marketForCurrency(input.currency);
     if (input.currency.isEmpty() && !input.market.isEmpty())
         input.currency = CurrencyCatalog::currency(input.market);
