@@ -3,6 +3,9 @@
 #include "app/ContentView.h"
 #include "app/QuillfernApp.h"
 #include "app/StartupClock.h"
+#include "app/exchange/AccountBackupDialogs.h"
+#include "app/exchange/ExportDialog.h"
+#include "app/exchange/ImportWizard.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/workspace/Workspace.h"
 #include "auth/AuthManager.h"
@@ -37,6 +40,35 @@ MainWindow::MainWindow(Workspace &workspace, QWidget *parent)
     resize(opening);
 
     m_fileMenu = menuBar()->addMenu(QString());
+    m_importTransactions =
+        m_fileMenu->addAction(QString(), this, [this] { ImportWizard::openOver(m_workspace, this); });
+    m_importTransactions->setObjectName(QStringLiteral("importTransactions"));
+    const auto canImport = [this] {
+        m_importTransactions->setEnabled(m_workspace.auth().accessToken() && m_workspace.isSessionReady() &&
+                                         m_workspace.hasPortfolioCopy() && !m_workspace.isShowingLocalCopy());
+    };
+    canImport();
+    connect(&workspace, &Workspace::sessionLoaded, this, canImport);
+    connect(&workspace, &Workspace::syncStateChanged, this, canImport);
+    connect(&workspace.auth(), &AuthManager::accessTokenChanged, this, canImport);
+    m_export = m_fileMenu->addAction(QString(), this, [this] { ExportDialog::openOver(m_workspace, this); });
+    m_backUp = m_fileMenu->addAction(QString(), this, [this] { backUpAccountOver(m_workspace, this); });
+    m_restore = m_fileMenu->addAction(QString(), this, [this] { restoreAccountOver(m_workspace, this); });
+    m_export->setObjectName(QStringLiteral("export"));
+    m_backUp->setObjectName(QStringLiteral("backUpAccount"));
+    m_restore->setObjectName(QStringLiteral("restoreAccount"));
+    m_fileMenu->addSeparator();
+    // Only an account whose portfolio and ledger the service has answered is exported or backed up whole.
+    const auto accountLoaded = [this] {
+        const bool loaded = m_workspace.auth().accessToken() && m_workspace.isSessionReady() &&
+                            m_workspace.hasPortfolioCopy() && !m_workspace.isShowingLocalCopy();
+        for (QAction *action : {m_export, m_backUp, m_restore})
+            action->setEnabled(loaded);
+    };
+    accountLoaded();
+    connect(&workspace, &Workspace::sessionLoaded, this, accountLoaded);
+    connect(&workspace, &Workspace::syncStateChanged, this, accountLoaded);
+    connect(&workspace.auth(), &AuthManager::accessTokenChanged, this, accountLoaded);
     m_quit = m_fileMenu->addAction(QString(), this, &QWidget::close);
     m_quit->setShortcut(QKeySequence::Quit);
     m_editMenu = menuBar()->addMenu(QString());
@@ -69,6 +101,10 @@ void MainWindow::retranslate()
     QuillfernApp::useQtTranslations(language);
     m_fileMenu->setTitle(AppText::value(u"menuFile", language));
     m_quit->setText(AppText::value(u"menuQuit", language));
+    m_export->setText(AppText::value(u"menuExport", language));
+    m_backUp->setText(AppText::value(u"menuBackUpAccount", language));
+    m_restore->setText(AppText::value(u"menuRestoreAccount", language));
+    m_importTransactions->setText(AppText::value(u"menuImportTransactions", language));
     m_helpMenu->setTitle(AppText::value(u"menuHelp", language));
     m_about->setText(AppText::value(u"aboutQuillfern", language));
     buildEditMenu(language);

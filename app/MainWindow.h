@@ -33,6 +33,12 @@ public:
     QAction *redoAction() const { return m_redo; }
     // The View menu's switch for refreshing prices by themselves while the window is open.
     QAction *automaticPricesAction() const { return m_automaticPrices; }
+    // File › Import Transactions…, enabled while a signed-in account's ledger is loaded.
+    QAction *importTransactionsAction() const { return m_importTransactions; }
+    // File › Export…, Back Up Account… and Restore Account…, enabled while a signed-in account is loaded.
+    QAction *exportAction() const { return m_export; }
+    QAction *backUpAction() const { return m_backUp; }
+    QAction *restoreAction() const { return m_restore; }
     // Brings the window in front of others, as when the browser hands back a sign-in.
     void bringToFront();
     // The question asked when the closing save failed, while it is open.
@@ -62,6 +68,10 @@ private:
     ContentView *m_content;
     QMenu *m_fileMenu = nullptr;
     QAction *m_quit = nullptr;
+    QAction *m_export = nullptr;
+    QAction *m_backUp = nullptr;
+    QAction *m_restore = nullptr;
+    QAction *m_importTransactions = nullptr;
     QMenu *m_editMenu = nullptr;
     QPointer<QAction> m_undo;
     QPointer<QAction> m_redo;
