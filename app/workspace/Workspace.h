@@ -158,6 +158,15 @@ public:
     // A private brokerage of the account, named as the add-brokerage dialog was given it.
     QCoro::Task<> createCustomBrokerage(QString name);
 
+    // Where the service is, for exchanges of the account as a whole (backup and restore).
+    const APIEndpoint &endpoint() const { return m_endpoint; }
+    // Before a restored backup replaces the account on the service: the save waiting for its debounce is
+    // dropped, so nothing of the account as it was reaches the service after the backup.
+    void prepareAccountReplacement();
+    // After the service replaced the account: this computer's copy and the undo history belong to the
+    // account as it was, so they go, and everything loads again as after a session change.
+    void reloadReplacedAccount();
+
     // Writes of the holdings rows, as HoldingRows describes them.
     void updateRow(const QString &id, const AssetRow &row) override;
     void insertRow(int index, const AssetRow &row) override;
