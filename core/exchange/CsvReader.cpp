@@ -81,6 +81,7 @@ CsvTable readCsv(QStringView text, CsvDialect dialect, const ProgressFn &progres
     qsizetype i = 0;
     int line = 1;
     qsizetype nextReport = 0;
+    qsizetype width = 1;
     while (i < n) {
         if (isLineBreak(p[i])) { // a fully blank line
             i += p[i] == u'\r' && i + 1 < n && p[i + 1] == u'\n' ? 2 : 1;
@@ -96,6 +97,7 @@ CsvTable readCsv(QStringView text, CsvDialect dialect, const ProgressFn &progres
         }
         CsvRecord record;
         record.line = line;
+        record.fields.reserve(width); // rows are as wide as the one before, as a rule
         while (true) {
             // Blanks before an opening quote are a common slip ("a", "b"): the quote still opens the field.
             qsizetype start = i;
@@ -159,6 +161,7 @@ CsvTable readCsv(QStringView text, CsvDialect dialect, const ProgressFn &progres
             }
             break;
         }
+        width = std::max<qsizetype>(record.fields.size(), 1);
         table.records.append(std::move(record));
     }
     if (progress && !progress(n, n))

@@ -1,5 +1,6 @@
 #include "core/exchange/ImportMapping.h"
 
+#include "core/exchange/ExportColumns.h"
 #include "core/exchange/ImportValues.h"
 
 #include <QHash>
@@ -109,6 +110,12 @@ const HeaderTables &headerTables()
                 if (key.size() >= (latin ? 3 : 2))
                     t.parts.append({key, entry.field});
             }
+        }
+        // The app's own export titles decide, so an exported ledger always maps itself.
+        const QList<ImportField> fields = importFields();
+        for (const QStringList &titles : ledgerImportHeaderSets()) {
+            for (qsizetype i = 0; i < titles.size() && i < fields.size(); ++i)
+                t.exact.insert(headerKey(titles[i]), fields[i]);
         }
         return t;
     }();

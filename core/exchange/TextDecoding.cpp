@@ -5,9 +5,11 @@
 #include <uchardet.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
+#include <unicode/ucsdet.h>
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace quillfern::exchange {
 namespace {
@@ -163,6 +165,49 @@ std::optional<ImportProblem> binaryProblem(QStringView text)
     return std::nullopt;
 }
 
+bool isEastAsianMultibyte(const QString &encoding)
+{
+    static const QStringList names{QStringLiteral("Shift_JIS"), QStringLiteral("EUC-JP"), QStringLiteral("GB18030"),
+                                   QStringLiteral("Big5"), QStringLiteral("EUC-KR")};
+    return names.contains(encoding);
+}
+
+// Whether the head reads in the encoding without a byte it cannot place; a character cut off at the end of
+// the head is not held against it.
+bool decodesCleanly(QByteArrayView head, const QString &encoding)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    Converter converter(ucnv_open(icuName(encoding).constData(), &status));
+    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status))
+        return false;
+    std::vector<UChar> buffer(size_t(head.size()) + 1);
+    UChar *target = buffer.data();
+    const char *source = head.data();
+    ucnv_toUnicode(converter.get(), &target, buffer.data() + buffer.size(), &source, head.data() + head.size(),
+                   nullptr, false, &status);
+    return U_SUCCESS(status);
+}
+
+// A broker's file is mostly ASCII with a handful of distinct words, too few for uchardet's statistics,
+// which then settle on a Western page. ICU's detector, which weighs the most frequent characters of each
+// language, gets a second say in that case.
+std::optional<QString> eastAsianSecondOpinion(QByteArrayView head)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UCharsetDetector *detector = ucsdet_open(&status);
+    ucsdet_setText(detector, head.data(), int32_t(std::min<qsizetype>(head.size(), INT32_MAX)), &status);
+    const UCharsetMatch *match = U_SUCCESS(status) ? ucsdet_detect(detector, &status) : nullptr;
+    std::optional<QString> answer;
+    if (match && U_SUCCESS(status)) {
+        const QString name = fromDetectorName(ucsdet_getName(match, &status));
+        if (U_SUCCESS(status) && isEastAsianMultibyte(name) && decodesCleanly(head, name))
+            answer = name;
+    }
+    ucsdet_close(detector);
+    return answer;
+}
+
 } // namespace
 
 DetectedEncoding detectEncoding(QByteArrayView head)
@@ -176,8 +221,10 @@ DetectedEncoding detectEncoding(QByteArrayView head)
     uchardet_t detector = uchardet_new();
     uchardet_handle_data(detector, head.data(), size_t(head.size()));
     uchardet_data_end(detector);
-    const QString name = fromDetectorName(uchardet_get_charset(detector));
+    QString name = fromDetectorName(uchardet_get_charset(detector));
     uchardet_delete(detector);
+    if (!isEastAsianMultibyte(name))
+        name = eastAsianSecondOpinion(head).value_or(name);
     // Bytes that are not UTF-8 and that the detector cannot place read best as the Western Windows page,
     // which gives every byte a character.
     return {name == u"UTF-8" ? QStringLiteral("windows-1252") : name, false};

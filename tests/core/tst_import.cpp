@@ -3,6 +3,7 @@
 // the plan makes of each row, with the line it names when a row cannot be booked.
 
 #include "core/TransactionIdentity.h"
+#include "core/exchange/ExportColumns.h"
 #include "core/exchange/CsvReader.h"
 #include "core/exchange/ImportMapping.h"
 #include "core/exchange/ImportPlan.h"
@@ -141,15 +142,30 @@ void ImportTest::encodings_data()
         "2024-01-05,매수,005930,10,71000,삼성전자 주식을 장기 보유하기 위해 매수했습니다\n"
         "2024-02-13,매도,000660,5,135000,에스케이하이닉스 주식 일부를 매도하여 수익을 확정했습니다\n"
         "2024-03-28,배당,035420,,,네이버에서 배당금을 받았습니다\n");
+    // A broker's file: mostly figures, a few words again and again.
+    QString terse = QStringLiteral("約定日,取引,銘柄コード,市場,約定数量,約定単価,メモ\n");
+    for (int i = 0; i < 300; ++i) {
+        terse += QStringLiteral("2015/01/%1,%2,%3,%4,%5,\"%6.5\",%7\n")
+                     .arg(i % 28 + 1)
+                     .arg(i % 3 ? u"現物買付"_s : u"現物売付"_s)
+                     .arg(7203 + i % 9)
+                     .arg(i % 4 ? u"東証"_s : u"US"_s)
+                     .arg(100 * (i % 7 + 1))
+                     .arg(1000 + i * 37)
+                     .arg(i % 5 ? QString() : u"NISA口座で購入"_s);
+    }
     const QByteArray none;
     QTest::newRow("UTF-8") << ja << QByteArray("UTF-8") << none << "UTF-8";
     QTest::newRow("UTF-8 with BOM") << hans << QByteArray("UTF-8") << QByteArray("\xEF\xBB\xBF") << "UTF-8";
     QTest::newRow("UTF-16LE with BOM") << ko << QByteArray("UTF-16LE") << QByteArray("\xFF\xFE") << "UTF-16LE";
     QTest::newRow("UTF-16BE with BOM") << hant << QByteArray("UTF-16BE") << QByteArray("\xFE\xFF") << "UTF-16BE";
     QTest::newRow("Shift_JIS") << ja << QByteArray("windows-31j") << none << "Shift_JIS";
+    QTest::newRow("Shift_JIS, few distinct words") << terse << QByteArray("windows-31j") << none << "Shift_JIS";
     QTest::newRow("GB18030") << hans << QByteArray("GB18030") << none << "GB18030";
     QTest::newRow("Big5") << hant << QByteArray("windows-950") << none << "Big5";
     QTest::newRow("EUC-KR") << ko << QByteArray("windows-949") << none << "EUC-KR";
+    QTest::newRow("Western page") << QStringLiteral("Date,Code,Note\n2024-01-05,GLE,Société Générale à 35 €\n")
+                                  << QByteArray("windows-1252") << none << "windows-1252";
     QTest::newRow("ASCII is UTF-8") << QStringLiteral("Date,Code\n2024-01-05,AAPL\n") << QByteArray("UTF-8") << none
                                     << "UTF-8";
 }
@@ -284,13 +300,17 @@ void ImportTest::guess_data()
                                "2024.02.13,005930,매도,5,\"73,500\",150,KRW\n"
                             << "date=0 type=2 code=1 quantity=3 price=4 commission=5 currency=6" << 0 << "yyyy.MM.dd"
                             << "./," << "매도=SELL 매수=BUY";
-    QTest::newRow("the app's own ledger") << "Date,Type,Code,Market,Quantity,Price,Commission,Currency,Amount,"
-                                             "Broker,Note,Sector,Sub-industry,Split ratio\n"
-                                             "2024-01-05,BUY,AAPL,US,10,150.5,1,USD,,IBKR,,45,45202030,\n"
-                                          << "date=0 type=1 code=2 market=3 quantity=4 price=5 commission=6 "
-                                             "currency=7 amount=8 broker=9 note=10 sector=11 subSector=12 "
-                                             "splitRatio=13"
-                                          << 0 << "yyyy-MM-dd" << "./," << "buy=BUY";
+    const QString ownColumns = u"date=0 type=1 code=2 market=3 quantity=4 price=5 commission=6 currency=7 amount=8 "
+                               "broker=9 note=10 sector=11 subSector=12 splitRatio=13"_s;
+    for (const auto &[name, language] : {std::pair{"exported ledger, en", ExportLanguage::English},
+                                         std::pair{"exported ledger, zh-Hans", ExportLanguage::SimplifiedChinese},
+                                         std::pair{"exported ledger, zh-Hant", ExportLanguage::TraditionalChinese},
+                                         std::pair{"exported ledger, ja", ExportLanguage::Japanese},
+                                         std::pair{"exported ledger, ko", ExportLanguage::Korean}}) {
+        QTest::newRow(name) << ledgerExportHeaders(language, u"JPY"_s).join(u',') +
+                                   u"\n2024-01-05,BUY,AAPL,US,10,150.5,1,USD,,IBKR,,45,45202030,,,1500,\n"_s
+                            << ownColumns << 0 << "yyyy-MM-dd" << "./," << "buy=BUY";
+    }
     QTest::newRow("decimal commas") << "Date;Type;Code;Quantity;Price\n"
                                        "05.01.2024;Buy;SAP;10;\"1.234,50\"\n"
                                        "31.01.2024;Sell;SAP;4;125,5\n"
