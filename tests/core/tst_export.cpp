@@ -1,8 +1,12 @@
 // Writing the holdings, cash and ledger out: CSV quoting and numbers, the figures in a reporting currency,
 // the ledger's columns, a workbook read back from its zip, and failures of the disk.
 
+#include "core/TransactionIdentity.h"
+#include "core/exchange/CsvReader.h"
 #include "core/exchange/CsvWriter.h"
 #include "core/exchange/ExportJob.h"
+#include "core/exchange/ImportPlan.h"
+#include "core/exchange/TextDecoding.h"
 #include "core/exchange/XlsxWorkbook.h"
 
 #include <QProcess>
@@ -96,6 +100,8 @@ private Q_SLOTS:
     void ledgerFileReadsBackColumnByColumn();
     void headersSpeakTheLanguage_data();
     void headersSpeakTheLanguage();
+    void exportedLedgerImportsAsTheSameBookings_data();
+    void exportedLedgerImportsAsTheSameBookings();
     void workbookHoldsSheetsTextNumbersAndDates();
     void failuresNameTheirKind_data();
     void failuresNameTheirKind();
@@ -241,6 +247,48 @@ void ExportTest::headersSpeakTheLanguage()
         written.append(column.title);
     QCOMPARE(written.mid(0, ledgerImportColumnCount), imported);
     QCOMPARE(QSet<QString>(written.cbegin(), written.cend()).size(), written.size());
+}
+
+void ExportTest::exportedLedgerImportsAsTheSameBookings_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<bool>("byteOrderMark");
+    QTest::newRow("en-US") << u"en-US"_s << false;
+    QTest::newRow("zh-CN") << u"zh-CN"_s << true;
+    QTest::newRow("zh-TW") << u"zh-TW"_s << true;
+    QTest::newRow("ja-JP") << u"ja-JP"_s << true;
+    QTest::newRow("ko-KR") << u"ko-KR"_s << false;
+}
+
+void ExportTest::exportedLedgerImportsAsTheSameBookings()
+{
+    QFETCH(QString, language);
+    QFETCH(bool, byteOrderMark);
+    const ExportSource source = account(language);
+    const QByteArray bytes = csvBytes(ledgerTable(source), CsvOptions{byteOrderMark, u','});
+
+    // The importer's own path: detect, decode, split, guess the columns, plan.
+    const DetectedEncoding encoding = detectEncoding(bytes);
+    const DecodedText decoded = decodeText(bytes, encoding.name);
+    QVERIFY(!decoded.problem);
+    const CsvDialect dialect = sniffDialect(decoded.text);
+    const CsvTable table = readCsv(decoded.text, dialect);
+    QVERIFY(!table.problem);
+    const ImportMapping mapping = guessMapping(table, encoding.name, dialect);
+    QVERIFY2(mapping.columns.size() == ledgerImportColumnCount, qPrintable(mapping.headers.join(u'|')));
+    QSet<QString> booked;
+    for (const TransactionRecord &record : source.transactions)
+        booked.insert(duplicateKey(record));
+    const ImportPlan plan = planImport(table, mapping, booked);
+
+    // Every row is recognised as the booking it came from, so importing the file again adds nothing.
+    QCOMPARE(plan.rows.size(), source.transactions.size());
+    QCOMPARE(plan.duplicates, int(source.transactions.size()));
+    const ImportRow &buy = plan.rows.first();
+    QCOMPARE(buy.input.transactionType, u"BUY"_s);
+    QCOMPARE(buy.input.commission, 1.5);
+    QCOMPARE(buy.input.reason, u"Bought, on \"dip\"\nsecond line"_s);
+    QCOMPARE(plan.rows.at(2).input.amount, std::optional<double>(20));
 }
 
 void ExportTest::workbookHoldsSheetsTextNumbersAndDates()
