@@ -1,6 +1,7 @@
 // File › Export… over a loaded workspace: the chosen tables written where the user said, failures in the
 // user's words, and the export dialog and the restore confirmation rendered in English and Japanese.
 
+#include "app/MainWindow.h"
 #include "app/exchange/AccountBackupDialogs.h"
 #include "app/exchange/ExportDialog.h"
 #include "tests/balances/SeededWorkspace.h"
@@ -32,6 +33,7 @@ class ExportDialogTest : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
+    void menuEntriesFollowTheSession();
     void writesTheChosenTables_data();
     void writesTheChosenTables();
     void refusalsSpeakTheUsersLanguage_data();
@@ -63,6 +65,34 @@ void ExportDialogTest::init()
 void ExportDialogTest::cleanup()
 {
     m_harness.reset();
+}
+
+void ExportDialogTest::menuEntriesFollowTheSession()
+{
+    // A window opened before its session has loaded.
+    m_harness->open(m_server.baseURL(), u"token-1"_s);
+    MainWindow window(*m_harness->workspace);
+    const QList<QAction *> entries{window.exportAction(), window.backUpAction(), window.restoreAction()};
+    QCOMPARE(window.exportAction()->text(), u"&Export…"_s);
+    QCOMPARE(window.backUpAction()->text(), u"&Back Up Account…"_s);
+    QCOMPARE(window.restoreAction()->text(), u"&Restore Account…"_s);
+    for (QAction *entry : entries)
+        QVERIFY(!entry->isEnabled());
+    QVERIFY(m_harness->startAndLoad());
+    for (QAction *entry : entries)
+        QVERIFY(entry->isEnabled());
+
+    window.show();
+    window.exportAction()->trigger();
+    auto *dialog = window.findChild<ExportDialog *>();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QTRY_VERIFY(!window.findChild<ExportDialog *>());
+
+    m_harness->workspace->signOut();
+    for (QAction *entry : entries)
+        QTRY_VERIFY(!entry->isEnabled());
 }
 
 bool ExportDialogTest::exportWith(ExportDialog &dialog)
