@@ -181,11 +181,12 @@ std::optional<ImportProblem> RowReader::read(TransactionCreateInput &input)
     input.market = marketText.isEmpty() ? m_mapping.defaultMarket.trimmed().toUpper() : marketCode(marketText);
     if (input.market.isEmpty() && !input.code.isEmpty())
         input.market = marketForCurrency(input.currency);
-    if (input.currency.isEmpty() && !input.market.isEmpty())
-        input.currency = CurrencyCatalog::currency(input.market);
-
     const bool shares = movesShares(type);
     const bool split = type == u"SPLIT";
+    // A split moves no money, so it is booked without a currency unless the file names one.
+    if (input.currency.isEmpty() && !input.market.isEmpty() && !split)
+        input.currency = CurrencyCatalog::currency(input.market);
+
     if ((shares || split) && input.code.isEmpty())
         return problem("importMissingCode", {typeWords});
     if ((shares || split) && input.market.isEmpty())

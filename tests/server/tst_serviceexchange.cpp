@@ -4,7 +4,12 @@
 
 #include "ServiceFixture.h"
 
+#include "api/PortfolioSync.h"
 #include "api/WireCoding.h"
+#include "core/exchange/CsvWriter.h"
+#include "core/exchange/ExportTables.h"
+#include "core/exchange/ImportPlan.h"
+#include "core/exchange/TextDecoding.h"
 
 #include <QCoro/QCoroTask>
 #include <QCryptographicHash>
@@ -76,6 +81,8 @@ private Q_SLOTS:
     void importBooksAllOrNothing();
     void sameFileBooksOnce();
     void largeImportsPassTheBodyLimit();
+    void exportedLedgerImportsAsItWas_data();
+    void exportedLedgerImportsAsItWas();
     void restoredAccountIsTheSame();
     void unfitBackupsChangeNothing_data();
     void unfitBackupsChangeNothing();
@@ -190,6 +197,82 @@ void ServiceExchangeTest::largeImportsPassTheBodyLimit()
     QCOMPARE(backupOf(token).transactions.size(), 12000);
     // Other requests keep the usual limit.
     QCOMPARE(raw(m_service->baseURL(), "PUT", "/v1/portfolio", token, body).status, 413);
+}
+
+void ServiceExchangeTest::exportedLedgerImportsAsItWas_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<bool>("byteOrderMark");
+    QTest::newRow("English") << u"en-US"_s << false;
+    QTest::newRow("Japanese, for spreadsheets") << u"ja-JP"_s << true;
+    QTest::newRow("Traditional Chinese") << u"zh-TW"_s << true;
+}
+
+// Ann's ledger, exported as the app writes it and imported into Bob's empty account through the importer's
+// own guesses, gives Bob the same ledger, holdings and cash.
+void ServiceExchangeTest::exportedLedgerImportsAsItWas()
+{
+    QFETCH(QString, language);
+    QFETCH(bool, byteOrderMark);
+    const QString ann = signIn(u"ann@example.com"_s);
+    const QString bob = signIn(u"bob@example.com"_s);
+    TransactionImportRequest kept = importOf({u"DEPOSIT IBKR USD 5000"_s, u"BUY IBKR US AAPL 10 100.25 1.5"_s,
+                                              u"BUY Futu HK 0700 200 320.4"_s, u"SELL IBKR US AAPL 4 120 1"_s,
+                                              u"DIVIDEND IBKR USD 12.34"_s, u"SPLIT US AAPL 4"_s,
+                                              u"TRANSFER_OUT IBKR US AAPL 8"_s, u"TRANSFER_IN Futu US AAPL 8 25.0625"_s,
+                                              u"FEE Futu HKD 15"_s});
+    kept.transactions[2].reason = u"港股, \"first\" lot\nsecond line"_s;
+    QVERIFY(QCoro::waitFor(PortfolioAPI::importTransactions(endpoint(), ann, kept)));
+
+    const auto ledger = QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), ann));
+    QVERIFY(ledger);
+    exchange::ExportSource source;
+    source.transactions = *ledger;
+    source.reporting = CurrencyOption{u"JPY"_s, u"Yen"_s, u"¥"_s, QString(), 0.0067, std::nullopt};
+    source.rates = {source.reporting};
+    source.languageCode = language;
+    const QByteArray file =
+        exchange::csvBytes(exchange::ledgerTable(source), exchange::CsvOptions{byteOrderMark, u','});
+
+    const exchange::DetectedEncoding encoding = exchange::detectEncoding(file);
+    const exchange::DecodedText text = exchange::decodeText(file, encoding.name);
+    QVERIFY(!text.problem);
+    const exchange::CsvDialect dialect = exchange::sniffDialect(text.text);
+    const exchange::CsvTable table = exchange::readCsv(text.text, dialect);
+    QVERIFY(!table.problem);
+    const exchange::ImportPlan plan =
+        exchange::planImport(table, exchange::guessMapping(table, encoding.name, dialect), {});
+    QCOMPARE(plan.errors, 0);
+    QCOMPARE(plan.ok, ledger->size());
+    TransactionImportRequest again{hashOf(QString::fromUtf8(file)), {}, {}};
+    for (const exchange::ImportRow &row : plan.rows)
+        again.transactions.append(row.input);
+    const auto booked = QCoro::waitFor(PortfolioAPI::importTransactions(endpoint(), bob, again));
+    QVERIFY2(booked, booked ? "" : qPrintable(booked.error().description()));
+
+    // Only the ids, the time of day and the order of entry are the account's own.
+    const auto comparableLedger = [this](const QString &token) {
+        QList<TransactionRecord> records = *QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), token));
+        for (TransactionRecord &record : records) {
+            record.id.clear();
+            record.tradedAt = record.tradedAt.left(10);
+        }
+        return records;
+    };
+    const auto bobLedger = comparableLedger(bob), annLedger = comparableLedger(ann);
+    for (qsizetype i = 0; i < std::min(bobLedger.size(), annLedger.size()); ++i)
+        QVERIFY2(bobLedger[i] == annLedger[i],
+                 qPrintable(QString::fromUtf8(*encodeJSON(bobLedger[i]) + "\n" + *encodeJSON(annLedger[i]))));
+    QCOMPARE(bobLedger.size(), annLedger.size());
+    AccountBackup annAfter = comparable(backupOf(ann)), bobAfter = comparable(backupOf(bob));
+    for (AccountBackup *backup : {&annAfter, &bobAfter}) {
+        for (ServerHolding &row : backup->holdings)
+            row.id.reset();
+        for (ServerCashBalance &row : backup->cashBalances)
+            row.id.reset();
+    }
+    QCOMPARE(bobAfter.holdings, annAfter.holdings);
+    QCOMPARE(bobAfter.cashBalances, annAfter.cashBalances);
 }
 
 void ServiceExchangeTest::restoredAccountIsTheSame()
