@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 namespace quillfern::exchange {
 namespace {
@@ -91,9 +93,9 @@ std::optional<QDateTime> tradeMoment(const QString &tradedAt)
 }
 
 // The UTC day, which is the day an import books and compares a row by.
-ExportCell tradeDay(const QString &tradedAt)
+ExportCell tradeDay(const std::optional<QDateTime> &moment, const QString &tradedAt)
 {
-    if (const auto moment = tradeMoment(tradedAt))
+    if (moment)
         return ExportCell{moment->date(), {}};
     const QDate day = QDate::fromString(tradedAt.left(10), Qt::ISODate);
     return day.isValid() ? ExportCell{day, {}} : text(tradedAt);
@@ -215,16 +217,22 @@ ExportTable ledgerTable(const ExportSource &source)
 
     // Oldest first, in the order of entry within a moment: the service lists newest first, so the list is
     // turned round before the stable sort.
-    QList<TransactionRecord> records(source.transactions.crbegin(), source.transactions.crend());
-    std::stable_sort(records.begin(), records.end(), [](const TransactionRecord &a, const TransactionRecord &b) {
-        const auto left = tradeMoment(a.tradedAt);
-        const auto right = tradeMoment(b.tradedAt);
-        return left && right ? *left < *right : a.tradedAt < b.tradedAt;
+    struct Dated {
+        std::optional<QDateTime> moment;
+        const TransactionRecord *record;
+    };
+    std::vector<Dated> records;
+    records.reserve(size_t(source.transactions.size()));
+    for (auto it = source.transactions.crbegin(); it != source.transactions.crend(); ++it)
+        records.push_back(Dated{tradeMoment(it->tradedAt), &*it});
+    std::stable_sort(records.begin(), records.end(), [](const Dated &a, const Dated &b) {
+        return a.moment && b.moment ? *a.moment < *b.moment : a.record->tradedAt < b.record->tradedAt;
     });
 
     const double rate = reportingRate(source);
     const QString &reporting = source.reporting.code;
-    for (const TransactionRecord &record : records) {
+    for (const Dated &dated : records) {
+        const TransactionRecord &record = *dated.record;
         const TypeFigures takes = figuresOf(record.transactionType);
         const auto figure = [&](bool taken, double value, bool isMoney) {
             if (!taken && value == 0)
@@ -236,7 +244,7 @@ ExportTable ledgerTable(const ExportSource &source)
         std::optional<double> gainUsd = record.realizedGainUsd;
         if (!gainUsd && record.realizedGain)
             gainUsd = *record.realizedGain * usdPerUnitOfRow;
-        table.rows.append({tradeDay(record.tradedAt), text(record.transactionType), text(record.code),
+        table.rows.append({tradeDay(dated.moment, record.tradedAt), text(record.transactionType), text(record.code),
                            text(record.market), figure(takes.quantity, record.quantity, false),
                            figure(takes.price, record.price, true), figure(takes.commission, record.commission, true),
                            text(record.currency),
