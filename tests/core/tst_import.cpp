@@ -401,7 +401,7 @@ void ImportTest::plan_data()
     row("a negative deposit is a withdrawal", u"2024-03-01,Deposit,,,,,,USD,-500,IBKR,"_s,
         u"WITHDRAWAL : USD IBKR a500"_s);
     row("a fee written negative", u"2024-03-01,Fee,,,,,,USD,-3,IBKR,"_s, u"FEE : USD IBKR a3"_s);
-    row("split", u"2024-03-01,Split,NVDA,US,,,,,,,10"_s, u"SPLIT US:NVDA USD  r10"_s);
+    row("split", u"2024-03-01,Split,NVDA,US,,,,,,,10"_s, u"SPLIT US:NVDA   r10"_s);
     row("currency from the market", u"2024-03-01,Buy,700,HKEX,100,300,,,,Futu,"_s, u"BUY HK:700 HKD Futu q100 p300"_s);
     row("market from the currency", u"2024-03-01,Buy,7203,,100,2500,,JPY,,SBI,"_s, u"BUY JP:7203 JPY SBI q100 p2500"_s);
     row("already booked", u"2024-05-02,Buy,MSFT,US,3,400,,USD,,IBKR,"_s,
