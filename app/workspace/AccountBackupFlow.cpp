@@ -115,6 +115,8 @@ QCoro::Task<std::optional<QString>> backUpAccount(Workspace &workspace, QString 
         co_return AppText::format(u"backupFailed", language, {bytes.error().description()});
     if (const auto error = exchange::saveFile(path, *bytes))
         co_return fileErrorText(*error, language);
+    // The whole account's figures: readable by its owner alone, like this computer's copy of it.
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     co_return std::nullopt;
 }
 

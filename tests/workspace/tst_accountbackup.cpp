@@ -99,6 +99,7 @@ void AccountBackupTest::backupRestoresTheAccountAndItsPreferences()
 
     const auto failure = QCoro::waitFor(backUpAccount(w, path));
     QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
+    QCOMPARE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     const auto file = readBackupFile(path, u"en-US"_s);
     QVERIFY2(file, qPrintable(file ? QString() : file.error()));
     QCOMPARE(countsOf(*file), countsOf(w));
