@@ -138,7 +138,7 @@ QCoro::Task<std::optional<QString>> restoreAccount(Workspace &workspace, Account
         co_return std::nullopt;
     if (!answer) {
         // Nothing was replaced: edits that waited go out as they would have.
-        self->schedulePortfolioSave();
+        self->abandonAccountReplacement();
         co_return AppText::format(u"restoreFailed", self->displayLanguageCode(), {answer.error().description()});
     }
     if (preferences && preferences->reportingCurrency && !preferences->reportingCurrency->isEmpty())

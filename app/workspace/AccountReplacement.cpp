@@ -9,10 +9,20 @@ namespace quillfern {
 void Workspace::prepareAccountReplacement()
 {
     cancelPendingSave();
+    // An edit or a refreshed price while the service replaces the account would otherwise be saved, and
+    // merged, over the restored portfolio.
+    m_replacingAccount = true;
+}
+
+void Workspace::abandonAccountReplacement()
+{
+    m_replacingAccount = false;
+    schedulePortfolioSave();
 }
 
 void Workspace::reloadReplacedAccount()
 {
+    m_replacingAccount = false;
     cancelPendingSave();
     m_persistTimer.stop();
     // Unsent edits in the copy would be merged over the restored portfolio by the next load.

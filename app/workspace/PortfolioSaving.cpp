@@ -304,7 +304,7 @@ void Workspace::cancelPendingSave()
 
 void Workspace::sendPendingSave()
 {
-    if (!m_pendingSave)
+    if (!m_pendingSave || m_replacingAccount)
         return;
     PendingSave save = *std::exchange(m_pendingSave, std::nullopt);
     savePortfolio(std::move(save.token), std::move(save.holdings), std::move(save.cashBalances));
@@ -312,7 +312,7 @@ void Workspace::sendPendingSave()
 
 QCoro::Task<> Workspace::savePortfolio(QString token, QList<AssetRow> holdings, QList<CashRow> cashBalances)
 {
-    if (!isSession(token) || m_savingPortfolio || !m_portfolioLoaded)
+    if (!isSession(token) || m_savingPortfolio || !m_portfolioLoaded || m_replacingAccount)
         co_return;
     const QPointer<Workspace> self(this);
     setPortfolioError(std::nullopt);

@@ -163,6 +163,8 @@ public:
     // Before a restored backup replaces the account on the service: the save waiting for its debounce is
     // dropped, so nothing of the account as it was reaches the service after the backup.
     void prepareAccountReplacement();
+    // The service refused the backup: saves that waited go out as they would have.
+    void abandonAccountReplacement();
     // After the service replaced the account: this computer's copy and the undo history belong to the
     // account as it was, so they go, and everything loads again as after a session change.
     void reloadReplacedAccount();
@@ -257,6 +259,7 @@ private:
     QList<CashRow> m_syncedCashRows;
     bool m_loadingPortfolio = false;
     bool m_savingPortfolio = false;
+    bool m_replacingAccount = false; // a restore is on its way: saves wait, and are dropped if it lands
     std::optional<StatusLine> m_portfolioError;
     QTimer m_saveTimer;
     std::optional<PendingSave> m_pendingSave;

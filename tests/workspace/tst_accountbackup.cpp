@@ -35,6 +35,7 @@ private Q_SLOTS:
     void unfitFilesAreRefusedBeforeSending_data();
     void unfitFilesAreRefusedBeforeSending();
     void aBackupTheServiceRefusesChangesNothing();
+    void savesWaitWhileTheAccountIsReplaced();
 
 private:
     Workspace &workspace() { return *m_harness->workspace; }
@@ -198,6 +199,27 @@ void AccountBackupTest::aBackupTheServiceRefusesChangesNothing()
     QCOMPARE(after, before);
     QCOMPARE(w.rows(), rows);
     QCOMPARE(w.undoStack().count(), 1);
+}
+
+// An edit made while the service replaces the account is not saved over the restored one; when the
+// restore fails, it goes out as it would have.
+void AccountBackupTest::savesWaitWhileTheAccountIsReplaced()
+{
+    Workspace &w = workspace();
+    const QList<ServerHolding> stored = fetched().holdings;
+    w.prepareAccountReplacement();
+    AssetRow edited = w.rows().first();
+    edited.quantity = 7;
+    w.updateRow(edited.id, edited);
+    w.saveNow();
+    QTest::qWait(50);
+    QVERIFY(!w.isSavingPortfolio());
+    QCOMPARE(fetched().holdings, stored);
+
+    w.abandonAccountReplacement();
+    w.saveNow();
+    QTRY_VERIFY_WITH_TIMEOUT(w.portfolioMatchesSyncedData() && !w.isSavingPortfolio(), 10000);
+    QCOMPARE(fetched().holdings.first().quantity, 7.0);
 }
 
 QTEST_MAIN(AccountBackupTest)
