@@ -7,7 +7,6 @@
 #include "app/transactions/TransactionEditor.h"
 #include "app/workspace/TransactionRules.h"
 #include "app/workspace/Workspace.h"
-#include "core/CurrencyCatalog.h"
 #include "text/Localization.h"
 
 #include <QComboBox>
@@ -51,6 +50,15 @@ QString typeWordKey(const QString &word)
     return word.trimmed().toCaseFolded();
 }
 
+// A picker as wide as its column allows, however long the headings or names it lists.
+QComboBox *picker(QWidget *parent)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(8);
+    return combo;
+}
+
 void select(QComboBox *picker, const QVariant &value)
 {
     const QSignalBlocker quiet(picker);
@@ -88,33 +96,36 @@ ImportColumnsPage::ImportColumnsPage(TransactionImport &session, QWidget *parent
         {ImportField::Type, {quillfern::transactionTypes(), typeLabels}},
     };
     for (const FieldRow &row : fieldRows) {
-        auto *picker = new QComboBox(fields);
-        m_columns.insert(row.field, picker);
-        connect(picker, &QComboBox::activated, this, [this, picker, field = row.field] {
-            const int column = picker->currentData().toInt();
-            change([field, column](ImportMapping &mapping) {
-                if (column < 0)
+        QComboBox *column = picker(fields);
+        m_columns.insert(row.field, column);
+        connect(column, &QComboBox::activated, this, [this, column, field = row.field] {
+            const int index = column->currentData().toInt();
+            change([field, index](ImportMapping &mapping) {
+                if (index < 0)
                     mapping.columns.remove(field);
                 else
-                    mapping.columns.insert(field, column);
+                    mapping.columns.insert(field, index);
             });
         });
         if (!defaults.contains(row.field)) {
-            form->addRow(label(row.label, picker), picker);
+            form->addRow(label(row.label, column), column);
             continue;
         }
         // A field the file may lack takes the value beside its column picker instead.
         auto *line = new QHBoxLayout;
-        auto *fallback = new QComboBox(fields);
+        QComboBox *fallback = picker(fields);
         fallback->setPlaceholderText(text(u"chooseOne"));
+        // Without a currency, a row takes its market's, as the transaction sheet does.
+        if (row.field == ImportField::Currency)
+            fallback->addItem(text(u"wizardCurrencyOfMarket"), QString());
         const auto &[values, labels] = defaults.value(row.field);
         for (qsizetype i = 0; i < values.size(); ++i)
             fallback->addItem(labels[i], values[i]);
         m_defaults.insert(row.field, fallback);
-        line->addWidget(picker, 3);
+        line->addWidget(column, 1);
         line->addWidget(new QLabel(text(u"wizardDefaultValue"), fields));
-        line->addWidget(fallback, 2);
-        form->addRow(label(row.label, picker), line);
+        line->addWidget(fallback, 1);
+        form->addRow(label(row.label, column), line);
         connect(fallback, &QComboBox::activated, this, [this, fallback, field = row.field] {
             const QString value = fallback->currentData().toString();
             change([field, &value](ImportMapping &mapping) {
@@ -123,10 +134,6 @@ ImportColumnsPage::ImportColumnsPage(TransactionImport &session, QWidget *parent
                     mapping.defaultBroker = value;
                     break;
                 case ImportField::Market:
-                    // A currency nobody picked follows the market, as in the transaction sheet.
-                    if (mapping.defaultCurrency.isEmpty() ||
-                        mapping.defaultCurrency == CurrencyCatalog::currency(mapping.defaultMarket))
-                        mapping.defaultCurrency = CurrencyCatalog::currency(value);
                     mapping.defaultMarket = value;
                     break;
                 case ImportField::Currency:
@@ -142,6 +149,7 @@ ImportColumnsPage::ImportColumnsPage(TransactionImport &session, QWidget *parent
     fieldScroll->setWidget(fields);
     fieldScroll->setWidgetResizable(true);
     fieldScroll->setFrameShape(QFrame::NoFrame);
+    fieldScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     columns->addWidget(fieldScroll, 3);
 
     auto *types = new QVBoxLayout;
@@ -159,13 +167,15 @@ ImportColumnsPage::ImportColumnsPage(TransactionImport &session, QWidget *parent
     typeScroll->setWidget(typeHolder);
     typeScroll->setWidgetResizable(true);
     typeScroll->setFrameShape(QFrame::NoFrame);
+    typeScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     types->addWidget(typeScroll, 1);
     columns->addLayout(types, 2);
     layout->addLayout(columns, 1);
     layout->addWidget(new WorkProgress(session, this));
 
     connect(&session, &TransactionImport::tableChanged, this, &ImportColumnsPage::showColumns);
-    connect(&session, &TransactionImport::planChanged, this, &ImportColumnsPage::show);
+    // A header row moved by the layout page renames the columns.
+    connect(&session, &TransactionImport::planChanged, this, &ImportColumnsPage::showColumns);
     connect(&session, &TransactionImport::workChanged, this, &ImportColumnsPage::completeChanged);
     showColumns();
 }
@@ -181,6 +191,11 @@ void ImportColumnsPage::change(const std::function<void(ImportMapping &)> &edit)
 void ImportColumnsPage::showColumns()
 {
     const QStringList names = m_session.columnNames();
+    if (names == m_columnNames && !names.isEmpty()) {
+        show();
+        return;
+    }
+    m_columnNames = names;
     for (QComboBox *picker : std::as_const(m_columns)) {
         const QSignalBlocker quiet(picker);
         picker->clear();
@@ -245,16 +260,16 @@ void ImportColumnsPage::showTypeWords()
         for (const QString &word : words) {
             auto *name = new QLabel(m_typeForm);
             name->setWordWrap(true);
-            auto *picker = new QComboBox(m_typeForm);
-            picker->setPlaceholderText(text(u"chooseOne"));
+            QComboBox *typePicker = picker(m_typeForm);
+            typePicker->setPlaceholderText(text(u"chooseOne"));
             for (const QString &type : quillfern::transactionTypes())
-                picker->addItem(AppText::value(transactionTypeKey(type), language()), type);
-            name->setBuddy(picker);
-            form->addRow(name, picker);
-            m_typeWords.append(picker);
+                typePicker->addItem(AppText::value(transactionTypeKey(type), language()), type);
+            name->setBuddy(typePicker);
+            form->addRow(name, typePicker);
+            m_typeWords.append(typePicker);
             m_typeLabels.append(name);
-            connect(picker, &QComboBox::activated, this, [this, picker, key = typeWordKey(word)] {
-                const QString type = picker->currentData().toString();
+            connect(typePicker, &QComboBox::activated, this, [this, typePicker, key = typeWordKey(word)] {
+                const QString type = typePicker->currentData().toString();
                 change([&key, &type](ImportMapping &edited) { edited.typeValues.insert(key, type); });
             });
         }

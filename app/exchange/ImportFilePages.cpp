@@ -183,6 +183,12 @@ ImportFilePage::ImportFilePage(TransactionImport &session, QWidget *parent)
     m_sample->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_sample->setMinimumHeight(8 * m_sample->fontMetrics().lineSpacing());
 
+    // Down the page as it reads: the file, its button, then the choices about it.
+    setTabOrder(m_path, browse);
+    setTabOrder(browse, m_broker);
+    setTabOrder(m_broker, m_encoding);
+    setTabOrder(m_encoding, m_sample);
+
     connect(browse, &QPushButton::clicked, this, &ImportFilePage::browse);
     connect(m_path, &QLineEdit::editingFinished, this, &ImportFilePage::openTyped);
     connect(m_broker, &QComboBox::activated, this, [this] { m_session.setBroker(m_broker->currentText()); });

@@ -85,15 +85,15 @@ void ImportPreviewPage::show()
     m_model->setPlan(plan, shownRows, language());
     m_view->resizeColumnsToContents();
     const bool planned = m_session.hasPlan();
-    QString counts;
+    QStringList counts;
     if (planned) {
-        counts = AppText::format(u"wizardRowCount", language(), {qint64(plan.rows.size())}) + QLatin1Char(' ') +
-                 AppText::format(u"wizardCounts", language(),
-                                 {qint64(plan.ok), qint64(plan.duplicates), qint64(plan.errors)});
+        counts << AppText::format(u"wizardRowCount", language(), {qint64(plan.rows.size())})
+               << AppText::format(u"wizardCounts", language(),
+                                  {qint64(plan.ok), qint64(plan.duplicates), qint64(plan.errors)});
         if (plan.rows.size() > shownRows)
-            counts += QLatin1Char(' ') + AppText::format(u"wizardPreviewShown", language(), {qint64(shownRows)});
+            counts << AppText::format(u"wizardPreviewShown", language(), {qint64(shownRows)});
     }
-    m_counts->setText(counts);
+    m_counts->setText(joinedSentences(counts, language()));
     m_counts->setVisible(planned);
     m_duplicates->setVisible(planned && plan.duplicates > 0);
     m_onlyGood->setVisible(planned && plan.errors > 0 && plan.ok + plan.duplicates > 0);
@@ -135,7 +135,21 @@ ImportClassifyPage::ImportClassifyPage(TransactionImport &session, std::function
     m_grid->setColumnStretch(2, 1);
     scroll->setWidget(m_rows);
     layout->addWidget(scroll, 1);
-    connect(&session, &TransactionImport::classificationsChanged, this, &ImportClassifyPage::completeChanged);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(&session, &TransactionImport::classificationsChanged, this, [this] {
+        // A pick made elsewhere shows here too.
+        const QStringList codes = m_session.unclassifiedCodes();
+        for (qsizetype i = 0; i < m_pickers.size() && i < codes.size(); ++i) {
+            auto [sector, industry] = m_pickers[i];
+            const QString picked = m_session.classifications().value(codes[i]).sector;
+            if (sector->currentData().toString() != picked) {
+                const QSignalBlocker quiet(sector);
+                sector->setCurrentIndex(sector->findData(picked));
+            }
+            showIndustries(codes[i], sector, industry);
+        }
+        Q_EMIT completeChanged();
+    });
 }
 
 void ImportClassifyPage::initializePage()
@@ -153,8 +167,12 @@ void ImportClassifyPage::initializePage()
     for (const QString &code : m_session.unclassifiedCodes()) {
         auto *sector = new QComboBox(m_rows);
         auto *industry = new QComboBox(m_rows);
-        for (QComboBox *picker : {sector, industry})
+        for (QComboBox *picker : {sector, industry}) {
             picker->setPlaceholderText(text(u"chooseOne"));
+            // Sub-industry names are long; the column's width decides, not the longest name.
+            picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            picker->setMinimumContentsLength(12);
+        }
         auto *name = new QLabel(code, m_rows);
         name->setBuddy(sector);
         m_grid->addWidget(name, line, 0);

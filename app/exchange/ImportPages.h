@@ -134,6 +134,7 @@ private:
     void show();
     void change(const std::function<void(exchange::ImportMapping &)> &edit);
 
+    QStringList m_columnNames;
     QHash<exchange::ImportField, QComboBox *> m_columns;
     QHash<exchange::ImportField, QComboBox *> m_defaults;
     QLabel *m_source;

@@ -91,7 +91,7 @@ QString ImportPreviewModel::display(const ImportRow &row, int column) const
                                                                              : u"wizardOutcomeOk",
                               m_language);
     case Problem:
-        return row.problem ? importProblemText(*row.problem, m_language, false) : QString();
+        return row.problem ? importProblemText(*row.problem, m_language) : QString();
     default:
         break;
     }

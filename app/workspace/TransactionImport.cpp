@@ -53,12 +53,15 @@ QString marketCode(const QString &market, const QString &code)
 
 } // namespace
 
-QString importProblemText(const ImportProblem &problem, const QString &languageCode, bool withLine)
+QString joinedSentences(const QStringList &sentences, const QString &languageCode)
 {
-    const QString text = formatted(problem.key, languageCode, problem.args);
-    if (!withLine || problem.line <= 0)
-        return text;
-    return AppText::format(u"wizardProblemOnLine", languageCode, {QString::number(problem.line), text});
+    const bool spaced = !languageCode.startsWith(u"zh") && !languageCode.startsWith(u"ja");
+    return sentences.join(spaced ? QStringLiteral(" ") : QString());
+}
+
+QString importProblemText(const ImportProblem &problem, const QString &languageCode)
+{
+    return formatted(problem.key, languageCode, problem.args);
 }
 
 // What a run starts from: the file on disk, the kept bytes in an encoding, or the kept records under a mapping.
@@ -301,6 +304,14 @@ void TransactionImport::setMapping(ImportMapping mapping)
     if (m_bytes.isEmpty())
         return;
     const bool readAgain = mapping.encoding != m_mapping.encoding || !(mapping.dialect == m_mapping.dialect);
+    // The headings move with the header row, for the saved mapping and the problems that name a column.
+    if (!readAgain) {
+        mapping.headers.clear();
+        if (mapping.hasHeader && mapping.skipLines < m_table.records.size()) {
+            for (const QString &heading : m_table.records[mapping.skipLines].fields)
+                mapping.headers.append(heading.trimmed());
+        }
+    }
     Job job = jobFrom(readAgain ? Job::Bytes : Job::Table);
     job.encoding = mapping.encoding;
     job.dialect = mapping.dialect;
@@ -352,10 +363,7 @@ QStringList TransactionImport::missingClassifications() const
 
 void TransactionImport::start(Job job)
 {
-    if (m_watcher) {
-        m_watcher->disconnect(this);
-        m_watcher->cancel();
-    }
+    dropWatcher();
     // What the run will replace goes now, so that nothing stale is shown while it runs or after a stop.
     if (job.from != Job::Table) {
         m_sample.clear();
@@ -395,11 +403,20 @@ void TransactionImport::cancel()
 {
     if (!m_watcher || (m_work != Work::Reading && m_work != Work::Planning))
         return;
-    m_watcher->disconnect(this);
-    m_watcher->cancel();
-    m_watcher.reset();
+    dropWatcher();
     m_stopped = true;
     setWork(Work::None);
+}
+
+void TransactionImport::dropWatcher()
+{
+    if (!m_watcher)
+        return;
+    m_watcher->disconnect(this);
+    if (!m_watcher->isFinished())
+        m_watcher->cancel();
+    // Later, as it may be the sender of the signal being handled.
+    m_watcher.release()->deleteLater();
 }
 
 void TransactionImport::setWork(Work work)
@@ -415,13 +432,14 @@ void TransactionImport::setWork(Work work)
 void TransactionImport::finish()
 {
     const QFuture<Outcome> future = m_watcher->future();
-    m_watcher.reset();
-    if (future.isCanceled() || future.resultCount() == 0) {
+    const bool stopped = future.isCanceled() || future.resultCount() == 0;
+    Outcome out = stopped ? Outcome() : future.result();
+    dropWatcher();
+    if (stopped) {
         m_stopped = true;
         setWork(Work::None);
         return;
     }
-    Outcome out = future.result();
     const bool read = out.from != Job::Table;
     if (out.from == Job::File) {
         m_bytes = std::move(out.bytes);
@@ -534,11 +552,11 @@ QString TransactionImport::resultText() const
         return AppText::value(u"wizardAlreadyImported", language);
     const auto imported = qint64(m_result->imported);
     const auto skipped = qint64(m_result->skippedDuplicates);
-    QString text = skipped > 0 ? AppText::format(u"wizardImportedSkipped", language, {imported, skipped})
-                               : AppText::format(u"wizardImported", language, {imported});
+    QStringList text{skipped > 0 ? AppText::format(u"wizardImportedSkipped", language, {imported, skipped})
+                                 : AppText::format(u"wizardImported", language, {imported})};
     if (m_leftOut > 0)
-        text += QLatin1Char(' ') + AppText::format(u"wizardErrorsLeftOut", language, {qint64(m_leftOut)});
-    return text;
+        text.append(AppText::format(u"wizardErrorsLeftOut", language, {qint64(m_leftOut)}));
+    return joinedSentences(text, language);
 }
 
 } // namespace quillfern

@@ -25,8 +25,12 @@ namespace quillfern {
 
 class Workspace;
 
-// A problem of the file in the language: "Line 12: …" when it names a line and withLine is set.
-QString importProblemText(const exchange::ImportProblem &problem, const QString &languageCode, bool withLine = true);
+// Sentences one after another as the language writes them: with a space between, or none in Chinese and
+// Japanese.
+QString joinedSentences(const QStringList &sentences, const QString &languageCode);
+
+// A problem of the file in the language; one of a row names its line itself.
+QString importProblemText(const exchange::ImportProblem &problem, const QString &languageCode);
 
 class TransactionImport : public QObject {
     Q_OBJECT
@@ -138,6 +142,7 @@ private:
     Job jobFrom(int from) const;
     void start(Job job);
     void finish();
+    void dropWatcher();
     void setWork(Work work);
     // The request and, for each of its transactions, the file's line it came from.
     std::pair<TransactionImportRequest, QList<int>> build() const;

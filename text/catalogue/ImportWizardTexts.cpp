@@ -15,7 +15,7 @@ constexpr auto rows = std::to_array<CatalogueRow>({
     {u"wizardNext", u"&Next", u"下一步", u"下一步", u"次へ", u"다음"},
     {u"wizardImport", u"&Import", u"导入", u"匯入", u"インポート", u"가져오기"},
     {u"wizardDone", u"&Done", u"完成", u"完成", u"完了", u"완료"},
-    {u"wizardStop", u"S&top", u"停止", u"停止", u"中止", u"중지"},
+    {u"wizardStop", u"Stop", u"停止", u"停止", u"中止", u"중지"},
 
     // The file and its encoding.
     {u"wizardFilePage", u"Choose a file", u"选择文件", u"選擇檔案", u"ファイルを選択", u"파일 선택"},
@@ -109,6 +109,8 @@ constexpr auto rows = std::to_array<CatalogueRow>({
     {u"wizardFieldSubSector", u"Sub-&industry:", u"细分行业：", u"細分產業：", u"業種：", u"세부 산업:"},
     {u"wizardFieldSplitRatio", u"Sp&lit ratio:", u"拆股比例：", u"拆股比例：", u"分割比率：", u"분할 비율:"},
     {u"wizardDefaultValue", u"Otherwise", u"否则使用", u"否則使用", u"ない場合", u"없을 때"},
+    {u"wizardCurrencyOfMarket", u"The market’s currency", u"市场对应的币种", u"市場對應的幣別", u"市場の通貨",
+     u"시장의 통화"},
     {u"wizardTypeValues", u"Types in the file", u"文件中的类型", u"檔案中的類型", u"ファイル内の種類", u"파일의 유형"},
     {u"wizardTypeValuesHint", u"Pick the type each word of the type column means.",
      u"请为类型列中的每个词选择对应的交易类型。", u"請為類型欄中的每個詞選擇對應的交易類型。",
@@ -191,8 +193,6 @@ constexpr auto rows = std::to_array<CatalogueRow>({
     {u"wizardRefused", u"Nothing was imported: {0}", u"未导入任何交易：{0}", u"未匯入任何交易：{0}",
      u"何もインポートされませんでした：{0}", u"아무것도 가져오지 않았습니다: {0}"},
     {u"wizardTryAgain", u"Try &Again", u"重试", u"重試", u"再試行", u"다시 시도"},
-    {u"wizardProblemOnLine", u"Line {0}: {1}", u"第 {0} 行：{1}", u"第 {0} 行：{1}", u"{0} 行目：{1}",
-     u"{0}번째 줄: {1}"},
 });
 
 } // namespace
