@@ -25,7 +25,8 @@ struct Reference {
 
 void onField(void *data, size_t length, void *sink)
 {
-    static_cast<Reference *>(sink)->current.append(QString::fromLatin1(static_cast<const char *>(data), qsizetype(length)));
+    static_cast<Reference *>(sink)->current.append(
+        QString::fromLatin1(static_cast<const char *>(data), qsizetype(length)));
 }
 
 void onRecord(int, void *sink)

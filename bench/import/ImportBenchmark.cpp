@@ -82,8 +82,9 @@ QByteArray encoded(const char *encoding)
     UErrorCode status = U_ZERO_ERROR;
     UConverter *converter = ucnv_open(encoding, &status);
     QByteArray bytes(text.size() * 2 + 16, '\0');
-    const int32_t length = ucnv_fromUChars(converter, bytes.data(), int32_t(bytes.size()),
-                                           reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()), &status);
+    const int32_t length =
+        ucnv_fromUChars(converter, bytes.data(), int32_t(bytes.size()), reinterpret_cast<const UChar *>(text.utf16()),
+                        int32_t(text.size()), &status);
     ucnv_close(converter);
     bytes.truncate(length);
     return bytes;
@@ -111,7 +112,8 @@ const QSet<QString> &booked()
 
 ImportPlan preview(const QByteArray &bytes)
 {
-    const DetectedEncoding encoding = detectEncoding(QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 65536)));
+    const DetectedEncoding encoding =
+        detectEncoding(QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 65536)));
     const DecodedText decoded = decodeText(bytes, encoding.name);
     const CsvDialect dialect = sniffDialect(decoded.text);
     const CsvTable table = readCsv(decoded.text, dialect);

@@ -127,8 +127,8 @@ CsvTable readCsv(QStringView text, CsvDialect dialect, const ProgressFn &progres
                     ++k;
                 }
                 if (!closed) {
-                    table.problem = ImportProblem{QStringLiteral("importUnterminatedQuote"),
-                                                  {QString::number(openedOn)}, openedOn};
+                    table.problem =
+                        ImportProblem{QStringLiteral("importUnterminatedQuote"), {QString::number(openedOn)}, openedOn};
                     return table;
                 }
                 if (doubled)

@@ -20,11 +20,20 @@ struct FieldName {
     const char16_t *name;
 };
 constexpr FieldName fieldNames[] = {
-    {ImportField::Date, u"date"},         {ImportField::Type, u"type"},         {ImportField::Code, u"code"},
-    {ImportField::Market, u"market"},     {ImportField::Quantity, u"quantity"}, {ImportField::Price, u"price"},
-    {ImportField::Commission, u"commission"}, {ImportField::Currency, u"currency"}, {ImportField::Amount, u"amount"},
-    {ImportField::Broker, u"broker"},     {ImportField::Note, u"note"},         {ImportField::Sector, u"sector"},
-    {ImportField::SubSector, u"subSector"}, {ImportField::SplitRatio, u"splitRatio"},
+    {ImportField::Date, u"date"},
+    {ImportField::Type, u"type"},
+    {ImportField::Code, u"code"},
+    {ImportField::Market, u"market"},
+    {ImportField::Quantity, u"quantity"},
+    {ImportField::Price, u"price"},
+    {ImportField::Commission, u"commission"},
+    {ImportField::Currency, u"currency"},
+    {ImportField::Amount, u"amount"},
+    {ImportField::Broker, u"broker"},
+    {ImportField::Note, u"note"},
+    {ImportField::Sector, u"sector"},
+    {ImportField::SubSector, u"subSector"},
+    {ImportField::SplitRatio, u"splitRatio"},
 };
 
 // What a header says with case, blanks and punctuation taken away: "Buy/Sell Price" is "buysellprice".
@@ -46,29 +55,55 @@ struct FieldHeaders {
 
 // Header names in the app's five languages, the app's own column titles and the usual broker spellings.
 const FieldHeaders fieldHeaders[] = {
-    {ImportField::Date,
-     {u"date", u"trade date", u"transaction date", u"time", u"date/time", u"datetime", u"traded at", u"traded_at",
-      u"execution date", u"日期", u"交易日期", u"成交日期", u"时间", u"交易时间", u"成交时间", u"時間", u"交易時間",
-      u"成交日", u"日付", u"約定日", u"取引日", u"日時", u"約定日時", u"일자", u"날짜", u"거래일", u"거래일자",
-      u"체결일", u"시간", u"거래일시"}},
+    {ImportField::Date, {u"date",      u"trade date", u"transaction date", u"time",   u"date/time", u"datetime",
+                         u"traded at", u"traded_at",  u"execution date",   u"日期",   u"交易日期",  u"成交日期",
+                         u"时间",      u"交易时间",   u"成交时间",         u"時間",   u"交易時間",  u"成交日",
+                         u"日付",      u"約定日",     u"取引日",           u"日時",   u"約定日時",  u"일자",
+                         u"날짜",      u"거래일",     u"거래일자",         u"체결일", u"시간",      u"거래일시"}},
     {ImportField::Type,
-     {u"type", u"action", u"side", u"transaction type", u"activity", u"buy/sell", u"transaction_type", u"类型",
-      u"類型", u"交易类型", u"交易類型", u"买卖方向", u"买卖", u"買賣別", u"買賣", u"交易类别", u"業務名稱", u"种类",
-      u"種類", u"取引", u"売買", u"売買区分", u"取引区分", u"取引種別", u"구분", u"유형", u"거래유형", u"매매구분",
-      u"거래구분", u"거래종류"}},
+     {u"type",
+      u"action",
+      u"side",
+      u"transaction type",
+      u"activity",
+      u"buy/sell",
+      u"transaction_type",
+      u"类型",
+      u"類型",
+      u"交易类型",
+      u"交易類型",
+      u"买卖方向",
+      u"买卖",
+      u"買賣別",
+      u"買賣",
+      u"交易类别",
+      u"業務名稱",
+      u"种类",
+      u"種類",
+      u"取引",
+      u"売買",
+      u"売買区分",
+      u"取引区分",
+      u"取引種別",
+      u"구분",
+      u"유형",
+      u"거래유형",
+      u"매매구분",
+      u"거래구분",
+      u"거래종류"}},
     {ImportField::Code,
-     {u"code", u"symbol", u"ticker", u"stock code", u"security code", u"证券代码", u"股票代码", u"代码", u"代碼",
-      u"證券代號", u"股票代號", u"代號", u"銘柄コード", u"コード", u"証券コード", u"종목코드", u"종목 코드",
-      u"종목번호", u"티커", u"심볼"}},
+     {u"code",       u"symbol",   u"ticker",    u"stock code", u"security code", u"证券代码",   u"股票代码",
+      u"代码",       u"代碼",     u"證券代號",  u"股票代號",   u"代號",          u"銘柄コード", u"コード",
+      u"証券コード", u"종목코드", u"종목 코드", u"종목번호",   u"티커",          u"심볼"}},
     {ImportField::Market,
      {u"market", u"exchange", u"市场", u"市場", u"交易所", u"交易市场", u"交易市場", u"시장", u"거래소"}},
     {ImportField::Quantity,
-     {u"quantity", u"qty", u"shares", u"units", u"数量", u"數量", u"成交数量", u"成交數量", u"股数", u"股數",
-      u"株数", u"約定数量", u"수량", u"주수", u"체결수량", u"거래수량"}},
-    {ImportField::Price,
-     {u"price", u"unit price", u"trade price", u"buy/sell price", u"cost per share", u"价格", u"價格", u"成交价",
-      u"成交價", u"成交均价", u"成交價格", u"买卖价格", u"買賣價格", u"単価", u"約定単価", u"価格", u"売買価格",
-      u"가격", u"단가", u"체결가", u"체결단가", u"매매 가격", u"거래단가"}},
+     {u"quantity", u"qty", u"shares", u"units", u"数量", u"數量", u"成交数量", u"成交數量", u"股数", u"股數", u"株数",
+      u"約定数量", u"수량", u"주수", u"체결수량", u"거래수량"}},
+    {ImportField::Price, {u"price",    u"unit price", u"trade price", u"buy/sell price", u"cost per share", u"价格",
+                          u"價格",     u"成交价",     u"成交價",      u"成交均价",       u"成交價格",       u"买卖价格",
+                          u"買賣價格", u"単価",       u"約定単価",    u"価格",           u"売買価格",       u"가격",
+                          u"단가",     u"체결가",     u"체결단가",    u"매매 가격",      u"거래단가"}},
     {ImportField::Commission,
      {u"commission", u"fee", u"fees", u"comm", u"佣金", u"手续费", u"手續費", u"手数料", u"수수료"}},
     {ImportField::Currency,
@@ -79,10 +114,13 @@ const FieldHeaders fieldHeaders[] = {
     {ImportField::Broker,
      {u"broker", u"brokerage", u"account", u"券商", u"证券公司", u"證券商", u"証券会社", u"口座", u"账户", u"帳戶",
       u"증권사", u"계좌"}},
-    {ImportField::Note,
-     {u"note", u"notes", u"memo", u"remark", u"remarks", u"description", u"comment", u"reason", u"buy/sell reason",
-      u"备注", u"備註", u"买卖理由", u"買賣理由", u"メモ", u"備考", u"摘要", u"売買理由", u"비고", u"메모",
-      u"매매 사유"}},
+    {ImportField::Note, {u"note",     u"notes",    u"memo",
+                         u"remark",   u"remarks",  u"description",
+                         u"comment",  u"reason",   u"buy/sell reason",
+                         u"备注",     u"備註",     u"买卖理由",
+                         u"買賣理由", u"メモ",     u"備考",
+                         u"摘要",     u"売買理由", u"비고",
+                         u"메모",     u"매매 사유"}},
     {ImportField::Sector, {u"sector", u"行业", u"行業", u"產業", u"セクター", u"섹터", u"업종"}},
     {ImportField::SubSector,
      {u"sub sector", u"subsector", u"sub_sector", u"industry", u"sub-industry", u"细分行业", u"細分產業", u"細分行業",
@@ -272,7 +310,8 @@ void guessColumnsFromValues(const QList<const CsvRecord *> &sample, int width, I
     }
 }
 
-template <class Style> Style mostFitting(const QList<Style> &candidates, const std::function<qsizetype(const Style &)> &reads)
+template <class Style>
+Style mostFitting(const QList<Style> &candidates, const std::function<qsizetype(const Style &)> &reads)
 {
     Style best = candidates.value(0);
     qsizetype bestCount = -1;
@@ -428,20 +467,19 @@ ImportMapping guessMapping(const CsvTable &table, const QString &encoding, CsvDi
     QList<const CsvRecord *> sample;
     for (qsizetype i = first; i < table.records.size() && sample.size() < 2000; ++i)
         sample.append(&table.records[i]);
-    const int width = mapping.hasHeader ? int(mapping.headers.size())
-                                        : (sample.isEmpty() ? 0 : int(sample.front()->fields.size()));
+    const int width =
+        mapping.hasHeader ? int(mapping.headers.size()) : (sample.isEmpty() ? 0 : int(sample.front()->fields.size()));
     guessColumnsFromValues(sample, width, mapping);
 
     if (const auto date = mapping.columns.constFind(ImportField::Date); date != mapping.columns.cend()) {
         const QStringList values = columnValues(sample, date.value());
         const QStringList fitting = dateFormatsFitting(values);
-        mapping.dateFormat = !fitting.isEmpty()
-            ? fitting.first()
-            : mostFitting<QString>(knownDateFormats(), [&](const QString &format) {
-                  const DatePattern pattern(format);
-                  return std::count_if(values.cbegin(), values.cend(),
-                                       [&](const QString &v) { return pattern.parse(v).isValid(); });
-              });
+        mapping.dateFormat =
+            !fitting.isEmpty() ? fitting.first() : mostFitting<QString>(knownDateFormats(), [&](const QString &format) {
+                const DatePattern pattern(format);
+                return std::count_if(values.cbegin(), values.cend(),
+                                     [&](const QString &v) { return pattern.parse(v).isValid(); });
+            });
     }
 
     QStringList numbers;
@@ -452,13 +490,11 @@ ImportMapping guessMapping(const CsvTable &table, const QString &encoding, CsvDi
     }
     const QList<NumberStyle> fitting = numberStylesFitting(numbers);
     static const QList<NumberStyle> styles{{u'.', u','}, {u',', u'.'}, {u'.', u' '}, {u',', u' '}};
-    mapping.numbers = !fitting.isEmpty() ? fitting.first()
-                                         : mostFitting<NumberStyle>(styles, [&](const NumberStyle &style) {
-                                               return std::count_if(numbers.cbegin(), numbers.cend(),
-                                                                    [&](const QString &v) {
-                                                                        return parseNumber(v, style).has_value();
-                                                                    });
-                                           });
+    mapping.numbers =
+        !fitting.isEmpty() ? fitting.first() : mostFitting<NumberStyle>(styles, [&](const NumberStyle &style) {
+            return std::count_if(numbers.cbegin(), numbers.cend(),
+                                 [&](const QString &v) { return parseNumber(v, style).has_value(); });
+        });
 
     for (const QString &value : distinctTypeValues(table, mapping)) {
         const QString type = knownTypeValue(value);

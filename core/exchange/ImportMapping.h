@@ -47,7 +47,7 @@ struct NumberStyle {
 struct ImportMapping {
     QString encoding; // as DetectedEncoding::name
     CsvDialect dialect;
-    int skipLines = 0;     // records before the header (junk lines)
+    int skipLines = 0; // records before the header (junk lines)
     bool hasHeader = true;
     QMap<ImportField, int> columns;    // field -> column index in the record
     QMap<QString, QString> typeValues; // file value, trimmed and case-folded -> BUY, SELL, DIVIDEND, INTEREST,

@@ -20,12 +20,14 @@ QString marketCode(QStringView value)
             std::initializer_list<const char16_t *> words;
         };
         const Aliases lists[] = {
-            {u"US", {u"us", u"usa", u"nasdaq", u"nyse", u"amex", u"arca", u"nysearca", u"bats", u"美股", u"美国",
-                     u"美國", u"米国", u"米国株", u"미국"}},
+            {u"US",
+             {u"us", u"usa", u"nasdaq", u"nyse", u"amex", u"arca", u"nysearca", u"bats", u"美股", u"美国", u"美國",
+              u"米国", u"米国株", u"미국"}},
             {u"HK", {u"hk", u"hkex", u"sehk", u"hkg", u"港股", u"香港", u"홍콩"}},
             {u"JP", {u"jp", u"tse", u"tyo", u"jpx", u"東証", u"东证", u"日本", u"日股", u"日本株", u"東京", u"일본"}},
-            {u"CN", {u"cn", u"sse", u"szse", u"sh", u"sz", u"shse", u"a股", u"沪市", u"深市", u"中国", u"上海", u"深圳",
-                     u"중국"}},
+            {u"CN",
+             {u"cn", u"sse", u"szse", u"sh", u"sz", u"shse", u"a股", u"沪市", u"深市", u"中国", u"上海", u"深圳",
+              u"중국"}},
         };
         QHash<QString, QString> table;
         for (const auto &[code, words] : lists) {
@@ -120,10 +122,10 @@ std::optional<ImportProblem> RowReader::read(TransactionCreateInput &input)
         return problem("importBadDate", {dateText.toString(), m_mapping.dateFormat});
 
     std::optional<double> quantity, price, commission, amount, ratio;
-    for (const auto &[field, out] : {std::pair{ImportField::Quantity, &quantity}, std::pair{ImportField::Price, &price},
-                                     std::pair{ImportField::Commission, &commission},
-                                     std::pair{ImportField::Amount, &amount},
-                                     std::pair{ImportField::SplitRatio, &ratio}}) {
+    for (const auto &[field, out] :
+         {std::pair{ImportField::Quantity, &quantity}, std::pair{ImportField::Price, &price},
+          std::pair{ImportField::Commission, &commission}, std::pair{ImportField::Amount, &amount},
+          std::pair{ImportField::SplitRatio, &ratio}}) {
         if (auto bad = number(field, *out))
             return bad;
     }
@@ -173,10 +175,8 @@ std::optional<ImportProblem> RowReader::read(TransactionCreateInput &input)
     const QStringView brokerText = cell(ImportField::Broker);
     input.broker = brokerText.isEmpty() ? m_mapping.defaultBroker.trimmed() : brokerText.toString();
     const QStringView currencyText = cell(ImportField::Currency);
-    input.currency = (currencyText.isEmpty() ? QStringView(m_mapping.defaultCurrency) : currencyText)
-                         .trimmed()
-                         .toString()
-                         .toUpper();
+    input.currency =
+        (currencyText.isEmpty() ? QStringView(m_mapping.defaultCurrency) : currencyText).trimmed().toString().toUpper();
     const QStringView marketText = cell(ImportField::Market);
     input.market = marketText.isEmpty() ? m_mapping.defaultMarket.trimmed().toUpper() : marketCode(marketText);
     if (input.market.isEmpty() && !input.code.isEmpty())

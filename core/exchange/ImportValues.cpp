@@ -29,9 +29,9 @@ bool isBlank(char16_t c)
     return c == u' ' || c == u'\t' || c == 0xA0 || c == 0x202F || c == 0x3000;
 }
 
-constexpr std::array<const char16_t *, 12> monthNames{u"january", u"february", u"march",     u"april",
-                                                      u"may",     u"june",     u"july",      u"august",
-                                                      u"september", u"october", u"november", u"december"};
+constexpr std::array<const char16_t *, 12> monthNames{u"january",   u"february", u"march",    u"april",
+                                                      u"may",       u"june",     u"july",     u"august",
+                                                      u"september", u"october",  u"november", u"december"};
 
 // A month written in English: three letters or more of its name ("Sep", "Sept", "September").
 int monthOf(QStringView word)
@@ -78,8 +78,8 @@ DatePattern::DatePattern(const QString &format)
     while (!m_tokens.isEmpty() && (m_tokens.last().kind == Kind::Blank || m_tokens.last().kind == Kind::Literal) &&
            !QStringView(u"年月日일.").contains(QChar(m_tokens.last().literal)))
         m_tokens.removeLast();
-    const bool hasDate = std::any_of(m_tokens.cbegin(), m_tokens.cend(),
-                                     [](const Token &t) { return t.kind == Kind::Day; });
+    const bool hasDate =
+        std::any_of(m_tokens.cbegin(), m_tokens.cend(), [](const Token &t) { return t.kind == Kind::Day; });
     if (!hasDate)
         m_tokens.clear();
 }
@@ -230,9 +230,9 @@ std::optional<double> parseNumber(QStringView value, NumberStyle style)
 const QStringList &transactionTypes()
 {
     static const QStringList types{
-        QStringLiteral("BUY"),     QStringLiteral("SELL"),       QStringLiteral("DIVIDEND"),
-        QStringLiteral("INTEREST"), QStringLiteral("TAX"),       QStringLiteral("FEE"),
-        QStringLiteral("DEPOSIT"), QStringLiteral("WITHDRAWAL"), QStringLiteral("SPLIT"),
+        QStringLiteral("BUY"),         QStringLiteral("SELL"),        QStringLiteral("DIVIDEND"),
+        QStringLiteral("INTEREST"),    QStringLiteral("TAX"),         QStringLiteral("FEE"),
+        QStringLiteral("DEPOSIT"),     QStringLiteral("WITHDRAWAL"),  QStringLiteral("SPLIT"),
         QStringLiteral("TRANSFER_IN"), QStringLiteral("TRANSFER_OUT")};
     return types;
 }
@@ -260,24 +260,22 @@ const QHash<QString, QString> &typeWords()
 {
     static const QHash<QString, QString> table = [] {
         const TypeWords lists[] = {
-            {u"BUY",
-             {u"buy", u"bought", u"purchase", u"b", u"bot", u"buy to open", u"买入", u"买", u"证券买入", u"买入成交",
-              u"買入", u"買進", u"買", u"買付", u"買い", u"現物買", u"現物買付", u"株式買付", u"매수", u"현금매수",
-              u"장내매수"}},
-            {u"SELL",
-             {u"sell", u"sold", u"sale", u"s", u"sld", u"sell to close", u"卖出", u"卖", u"证券卖出", u"卖出成交",
-              u"賣出", u"賣", u"売付", u"売り", u"売", u"現物売", u"現物売付", u"株式売付", u"매도", u"현금매도",
-              u"장내매도"}},
+            {u"BUY", {u"buy",  u"bought",   u"purchase", u"b",        u"bot",  u"buy to open", u"买入",
+                      u"买",   u"证券买入", u"买入成交", u"買入",     u"買進", u"買",          u"買付",
+                      u"買い", u"現物買",   u"現物買付", u"株式買付", u"매수", u"현금매수",    u"장내매수"}},
+            {u"SELL", {u"sell", u"sold",     u"sale",     u"s",        u"sld",  u"sell to close", u"卖出",
+                       u"卖",   u"证券卖出", u"卖出成交", u"賣出",     u"賣",   u"売付",          u"売り",
+                       u"売",   u"現物売",   u"現物売付", u"株式売付", u"매도", u"현금매도",      u"장내매도"}},
             {u"DIVIDEND",
              {u"dividend", u"dividends", u"div", u"cash dividend", u"股息", u"红利", u"分红", u"现金红利", u"红利入账",
               u"股息入账", u"股利", u"現金股利", u"股息入帳", u"配当", u"配当金", u"分配金", u"배당", u"배당금"}},
             {u"INTEREST", {u"interest", u"利息", u"利息归本", u"利息入帳", u"受取利息", u"이자"}},
             {u"TAX",
-             {u"tax", u"withholding tax", u"税", u"税费", u"红利税", u"稅", u"稅費", u"税金", u"源泉徴収税",
-              u"源泉税", u"세금", u"원천징수", u"배당세"}},
-            {u"FEE", {u"fee", u"fees", u"charge", u"费用", u"手续费", u"費用", u"手續費", u"手数料", u"비용", u"수수료"}},
-            {u"DEPOSIT",
-             {u"deposit", u"cash in", u"入金", u"存入", u"银行转证券", u"银证转入", u"存款", u"입금"}},
+             {u"tax", u"withholding tax", u"税", u"税费", u"红利税", u"稅", u"稅費", u"税金", u"源泉徴収税", u"源泉税",
+              u"세금", u"원천징수", u"배당세"}},
+            {u"FEE",
+             {u"fee", u"fees", u"charge", u"费用", u"手续费", u"費用", u"手續費", u"手数料", u"비용", u"수수료"}},
+            {u"DEPOSIT", {u"deposit", u"cash in", u"入金", u"存入", u"银行转证券", u"银证转入", u"存款", u"입금"}},
             {u"WITHDRAWAL",
              {u"withdrawal", u"withdraw", u"cash out", u"出金", u"取出", u"证券转银行", u"银证转出", u"提款", u"출금"}},
             {u"SPLIT",
@@ -306,15 +304,24 @@ struct Stem {
     const char16_t *type;
 };
 constexpr Stem stems[] = {
-    {u"buy", u"BUY"},          {u"bought", u"BUY"},         {u"買付", u"BUY"},     {u"买入", u"BUY"},
-    {u"買入", u"BUY"},         {u"買進", u"BUY"},           {u"매수", u"BUY"},     {u"sell", u"SELL"},
-    {u"sold", u"SELL"},        {u"売付", u"SELL"},          {u"卖出", u"SELL"},    {u"賣出", u"SELL"},
-    {u"매도", u"SELL"},        {u"dividend", u"DIVIDEND"},  {u"配当", u"DIVIDEND"}, {u"股息", u"DIVIDEND"},
-    {u"红利", u"DIVIDEND"},    {u"股利", u"DIVIDEND"},      {u"배당", u"DIVIDEND"}, {u"interest", u"INTEREST"},
-    {u"利息", u"INTEREST"},    {u"이자", u"INTEREST"},      {u"tax", u"TAX"},      {u"税", u"TAX"},
-    {u"稅", u"TAX"},           {u"세금", u"TAX"},           {u"split", u"SPLIT"},  {u"拆股", u"SPLIT"},
-    {u"分割", u"SPLIT"},       {u"분할", u"SPLIT"},         {u"deposit", u"DEPOSIT"}, {u"入金", u"DEPOSIT"},
-    {u"입금", u"DEPOSIT"},     {u"withdraw", u"WITHDRAWAL"}, {u"出金", u"WITHDRAWAL"}, {u"출금", u"WITHDRAWAL"},
+    {u"buy", u"BUY"},         {u"bought", u"BUY"},
+    {u"買付", u"BUY"},        {u"买入", u"BUY"},
+    {u"買入", u"BUY"},        {u"買進", u"BUY"},
+    {u"매수", u"BUY"},        {u"sell", u"SELL"},
+    {u"sold", u"SELL"},       {u"売付", u"SELL"},
+    {u"卖出", u"SELL"},       {u"賣出", u"SELL"},
+    {u"매도", u"SELL"},       {u"dividend", u"DIVIDEND"},
+    {u"配当", u"DIVIDEND"},   {u"股息", u"DIVIDEND"},
+    {u"红利", u"DIVIDEND"},   {u"股利", u"DIVIDEND"},
+    {u"배당", u"DIVIDEND"},   {u"interest", u"INTEREST"},
+    {u"利息", u"INTEREST"},   {u"이자", u"INTEREST"},
+    {u"tax", u"TAX"},         {u"税", u"TAX"},
+    {u"稅", u"TAX"},          {u"세금", u"TAX"},
+    {u"split", u"SPLIT"},     {u"拆股", u"SPLIT"},
+    {u"分割", u"SPLIT"},      {u"분할", u"SPLIT"},
+    {u"deposit", u"DEPOSIT"}, {u"入金", u"DEPOSIT"},
+    {u"입금", u"DEPOSIT"},    {u"withdraw", u"WITHDRAWAL"},
+    {u"出金", u"WITHDRAWAL"}, {u"출금", u"WITHDRAWAL"},
 };
 
 } // namespace
@@ -342,12 +349,12 @@ QString knownTypeValue(QStringView value)
 QStringList knownDateFormats()
 {
     static const QStringList formats{
-        QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy/MM/dd"),  QStringLiteral("yyyy.MM.dd"),
-        QStringLiteral("yyyyMMdd"),   QStringLiteral("MM/dd/yyyy"),  QStringLiteral("dd/MM/yyyy"),
-        QStringLiteral("dd.MM.yyyy"), QStringLiteral("dd-MM-yyyy"),  QStringLiteral("MM-dd-yyyy"),
-        QStringLiteral("yyyy年M月d日"),            QStringLiteral("yyyy년 M월 d일"),          QStringLiteral("yyyy. M. d."),
-        QStringLiteral("dd MMM yyyy"), QStringLiteral("MMM d, yyyy"), QStringLiteral("dd-MMM-yyyy"),
-        QStringLiteral("MM/dd/yy"),   QStringLiteral("dd/MM/yy"),    QStringLiteral("yy/MM/dd")};
+        QStringLiteral("yyyy-MM-dd"),   QStringLiteral("yyyy/MM/dd"),     QStringLiteral("yyyy.MM.dd"),
+        QStringLiteral("yyyyMMdd"),     QStringLiteral("MM/dd/yyyy"),     QStringLiteral("dd/MM/yyyy"),
+        QStringLiteral("dd.MM.yyyy"),   QStringLiteral("dd-MM-yyyy"),     QStringLiteral("MM-dd-yyyy"),
+        QStringLiteral("yyyy年M月d日"), QStringLiteral("yyyy년 M월 d일"), QStringLiteral("yyyy. M. d."),
+        QStringLiteral("dd MMM yyyy"),  QStringLiteral("MMM d, yyyy"),    QStringLiteral("dd-MMM-yyyy"),
+        QStringLiteral("MM/dd/yy"),     QStringLiteral("dd/MM/yy"),       QStringLiteral("yy/MM/dd")};
     return formats;
 }
 
@@ -377,8 +384,8 @@ std::optional<double> parseImportNumber(QStringView value, NumberStyle style)
 
 QList<NumberStyle> numberStylesFitting(const QStringList &values)
 {
-    static const QList<NumberStyle> candidates{
-        {u'.', u','}, {u',', u'.'}, {u'.', u' '}, {u',', u' '}, {u'.', u'\''}, {u'.', QChar()}, {u',', QChar()}};
+    static const QList<NumberStyle> candidates{{u'.', u','},  {u',', u'.'},    {u'.', u' '},   {u',', u' '},
+                                               {u'.', u'\''}, {u'.', QChar()}, {u',', QChar()}};
     QList<NumberStyle> fitting;
     for (const NumberStyle &style : candidates) {
         const bool fits = std::all_of(values.cbegin(), values.cend(), [&](const QString &value) {

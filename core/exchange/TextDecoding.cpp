@@ -21,10 +21,8 @@ struct Bom {
 
 // UTF-32 marks come first because the UTF-32LE one begins with the UTF-16LE one.
 constexpr Bom boms[] = {
-    {"UTF-32LE", QByteArrayView("\xFF\xFE\x00\x00", 4)},
-    {"UTF-32BE", QByteArrayView("\x00\x00\xFE\xFF", 4)},
-    {"UTF-8", QByteArrayView("\xEF\xBB\xBF", 3)},
-    {"UTF-16LE", QByteArrayView("\xFF\xFE", 2)},
+    {"UTF-32LE", QByteArrayView("\xFF\xFE\x00\x00", 4)}, {"UTF-32BE", QByteArrayView("\x00\x00\xFE\xFF", 4)},
+    {"UTF-8", QByteArrayView("\xEF\xBB\xBF", 3)},        {"UTF-16LE", QByteArrayView("\xFF\xFE", 2)},
     {"UTF-16BE", QByteArrayView("\xFE\xFF", 2)},
 };
 
@@ -184,8 +182,8 @@ bool decodesCleanly(QByteArrayView head, const QString &encoding)
     std::vector<UChar> buffer(size_t(head.size()) + 1);
     UChar *target = buffer.data();
     const char *source = head.data();
-    ucnv_toUnicode(converter.get(), &target, buffer.data() + buffer.size(), &source, head.data() + head.size(),
-                   nullptr, false, &status);
+    ucnv_toUnicode(converter.get(), &target, buffer.data() + buffer.size(), &source, head.data() + head.size(), nullptr,
+                   false, &status);
     return U_SUCCESS(status);
 }
 
