@@ -211,6 +211,7 @@ TransactionImport::TransactionImport(Workspace &workspace, QObject *parent) : QO
     const QStringList brokers = workspace.brokerageNames();
     const QString last = workspace.preferences().value(lastBrokerKey).toString();
     m_broker = brokers.contains(last) || brokers.isEmpty() ? last : brokers.first();
+    connect(&workspace, &Workspace::transactionsChanged, this, [this] { m_booked.reset(); });
 }
 
 TransactionImport::~TransactionImport()
@@ -263,8 +264,15 @@ TransactionImport::Job TransactionImport::jobFrom(int from) const
     job.table = m_table;
     job.broker = m_broker;
     job.saved = ImportMappings(m_workspace.preferences()).all();
-    for (const TransactionRecord &record : m_workspace.transactions())
-        job.booked.insert(duplicateKey(record));
+    // The ledger's keys are made once and again only when it changes, not on every edit of the mapping.
+    if (!m_booked) {
+        QSet<QString> booked;
+        booked.reserve(m_workspace.transactions().size());
+        for (const TransactionRecord &record : m_workspace.transactions())
+            booked.insert(duplicateKey(record));
+        m_booked = std::move(booked);
+    }
+    job.booked = *m_booked;
     for (const AssetRow &row : m_workspace.rows())
         job.held.insert(marketCode(row.market, row.code));
     return job;

@@ -17,6 +17,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPromise>
+#include <QSet>
 
 #include <memory>
 #include <optional>
@@ -165,6 +166,8 @@ private:
     std::optional<exchange::ImportProblem> m_problem;
     QString m_broker;
     QHash<QString, Classification> m_classifications;
+    // duplicateKey() of every transaction of the loaded ledger.
+    mutable std::optional<QSet<QString>> m_booked;
 
     Work m_work = Work::None;
     int m_progress = 0;
