@@ -228,6 +228,20 @@ void ImportWizardTest::everyPageRenders()
     wizard.show();
     QVERIFY(QTest::qWaitForWindowExposed(&wizard));
     TransactionImport &session = wizard.session();
+
+    // A large file while it is read, and once stopped.
+    QByteArray large = englishExport().toUtf8();
+    const QByteArray rows = large.mid(large.indexOf('\n') + 1);
+    while (large.size() < 30 * 1024 * 1024)
+        large += rows;
+    session.open(writeFile(m_folder, QStringLiteral("large.csv"), large));
+    QTRY_VERIFY_WITH_TIMEOUT(session.progress() > 0 || !session.isBusy(), 20000);
+    QCoreApplication::processEvents();
+    QVERIFY(wizard.grab().save(QStringLiteral(QUILLFERN_SCREENSHOTS "/import-%1-reading.png").arg(language)));
+    session.cancel();
+    QCoreApplication::processEvents();
+    QVERIFY(wizard.grab().save(QStringLiteral(QUILLFERN_SCREENSHOTS "/import-%1-stopped.png").arg(language)));
+
     wizard.filePage()->pathField()->setText(path);
     session.open(path);
     QTRY_VERIFY_WITH_TIMEOUT(!session.isBusy(), 20000);
