@@ -30,10 +30,20 @@ QString plainNumber(double value)
     return QString::fromLatin1(buffer, written.ptr - buffer);
 }
 
+bool startsLikeFormula(QStringView text)
+{
+    return !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
+}
+
 QString csvText(const ExportCell &cell)
 {
-    if (const auto *text = std::get_if<QString>(&cell.value))
+    if (const auto *text = std::get_if<QString>(&cell.value)) {
+        // A spreadsheet program opening the file would run a text that starts like a formula (a note typed as
+        // "=HYPERLINK(...)"); the apostrophe makes it text there, and the importer takes it off again.
+        if (startsLikeFormula(*text))
+            return QLatin1Char('\'') + *text;
         return *text;
+    }
     if (const auto *figure = std::get_if<double>(&cell.value))
         return plainNumber(*figure);
     if (const auto *day = std::get_if<QDate>(&cell.value))

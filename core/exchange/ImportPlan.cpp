@@ -1,5 +1,7 @@
 #include "core/exchange/ImportPlan.h"
 
+#include "core/exchange/CsvWriter.h"
+
 #include "core/CurrencyCatalog.h"
 #include "core/TransactionIdentity.h"
 #include "core/exchange/ImportValues.h"
@@ -79,7 +81,11 @@ private:
         const auto column = m_mapping.columns.constFind(field);
         if (column == m_mapping.columns.cend() || column.value() >= m_record.fields.size())
             return {};
-        return QStringView(m_record.fields[column.value()]).trimmed();
+        const QStringView text = QStringView(m_record.fields[column.value()]).trimmed();
+        // Our own export writes a text that starts like a formula behind an apostrophe.
+        if (text.size() > 1 && text.front() == u'\'' && startsLikeFormula(text.mid(1)))
+            return text.mid(1);
+        return text;
     }
 
     QString columnLabel(ImportField field) const

@@ -122,13 +122,17 @@ void ExportTest::csvField_data()
     QTest::newRow("leading blank") << u" kept"_s << u"\" kept\""_s;
     QTest::newRow("semicolon is no delimiter") << u"a;b"_s << u"a;b"_s;
     QTest::newRow("CJK") << u"買付、東証"_s << u"買付、東証"_s;
+    QTest::newRow("formula") << u"=HYPERLINK(\"x\")"_s << u"\"'=HYPERLINK(\"\"x\"\")\""_s;
+    QTest::newRow("plus, minus, at") << u"-1 lot +@"_s << u"'-1 lot +@"_s;
+    QTest::newRow("at sign") << u"@SUM(1)"_s << u"'@SUM(1)"_s;
+    QTest::newRow("a formula sign within") << u"a=b"_s << u"a=b"_s;
 }
 
 void ExportTest::csvField()
 {
     QFETCH(QString, text);
     QFETCH(QString, field);
-    QCOMPARE(exchange::csvField(text), field);
+    QCOMPARE(exchange::csvField(exchange::csvText(exchange::ExportCell{text, {}})), field);
 }
 
 void ExportTest::plainNumber_data()

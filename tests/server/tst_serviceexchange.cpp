@@ -222,6 +222,7 @@ void ServiceExchangeTest::exportedLedgerImportsAsItWas()
                                               u"TRANSFER_OUT IBKR US AAPL 8"_s, u"TRANSFER_IN Futu US AAPL 8 25.0625"_s,
                                               u"FEE Futu HKD 15"_s});
     kept.transactions[2].reason = u"港股, \"first\" lot\nsecond line"_s;
+    kept.transactions[3].reason = u"=HYPERLINK(\"https://example.com\")"_s;
     QVERIFY(QCoro::waitFor(PortfolioAPI::importTransactions(endpoint(), ann, kept)));
 
     const auto ledger = QCoro::waitFor(PortfolioAPI::fetchTransactions(endpoint(), ann));
