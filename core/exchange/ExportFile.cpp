@@ -1,5 +1,7 @@
 #include "core/exchange/ExportFile.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -30,6 +32,8 @@ std::optional<ExportFileError> writeAll(QFileDevice &device, const QByteArray &b
 
 std::optional<ExportFileError> saveFile(const QString &path, const QByteArray &bytes)
 {
+    // The folder offered by default (Documents) need not exist yet on a new account.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly))

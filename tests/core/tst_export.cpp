@@ -334,7 +334,7 @@ void ExportTest::failuresNameTheirKind_data()
     QTest::newRow("disk full") << u"/dev/full"_s << int(ExportFileError::Kind::DiskFull);
     QTest::newRow("read-only folder") << u"/sys/quillfern-export.csv"_s
                                       << int(ExportFileError::Kind::PermissionDenied);
-    QTest::newRow("no such folder") << u"/nonexistent-quillfern/x.csv"_s << int(ExportFileError::Kind::Other);
+    QTest::newRow("a file where the folder should be") << u"/proc/version/x.csv"_s << int(ExportFileError::Kind::Other);
 }
 
 void ExportTest::failuresNameTheirKind()
@@ -356,10 +356,12 @@ void ExportTest::failuresNameTheirKind()
     QCOMPARE(error->path, path);
 }
 
+// Also into a folder that does not exist yet, such as the Documents folder of a new account.
 void ExportTest::csvExportNeverReplacesAFile()
 {
     QTemporaryDir folder;
-    ExportRequest request{{ExportTableKind::Cash}, ExportFileFormat::Csv, folder.path(), false, QDate(2026, 12, 8)};
+    ExportRequest request{{ExportTableKind::Cash}, ExportFileFormat::Csv, folder.filePath(u"Documents/Quillfern"_s),
+                          false, QDate(2026, 12, 8)};
     const ExportOutcome first = runExport(request, account());
     const ExportOutcome second = runExport(request, account());
     QVERIFY(!first.error && !second.error);
