@@ -9,6 +9,7 @@
 #include "app/workspace/Workspace.h"
 #include "text/Localization.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -171,6 +172,15 @@ ImportColumnsPage::ImportColumnsPage(TransactionImport &session, QWidget *parent
     types->addWidget(typeScroll, 1);
     columns->addLayout(types, 2);
     layout->addLayout(columns, 1);
+    m_tradesSettle = new QCheckBox(text(u"wizardTradesSettle"), this);
+    layout->addWidget(m_tradesSettle);
+    auto *settleHint = new QLabel(text(u"wizardTradesSettleHint"), this);
+    settleHint->setWordWrap(true);
+    settleHint->setEnabled(false);
+    layout->addWidget(settleHint);
+    connect(m_tradesSettle, &QCheckBox::toggled, this, [this](bool settle) {
+        change([settle](ImportMapping &mapping) { mapping.tradesSettleInCash = settle; });
+    });
     layout->addWidget(new WorkProgress(session, this));
 
     connect(&session, &TransactionImport::tableChanged, this, &ImportColumnsPage::showColumns);
@@ -224,6 +234,10 @@ void ImportColumnsPage::show()
     for (auto fallback = m_defaults.cbegin(); fallback != m_defaults.cend(); ++fallback) {
         select(*fallback, fallbacks.value(fallback.key()));
         fallback.value()->setEnabled(!mapping.columns.contains(fallback.key()));
+    }
+    {
+        const QSignalBlocker quiet(m_tradesSettle);
+        m_tradesSettle->setChecked(mapping.tradesSettleInCash);
     }
     switch (m_session.mappingSource()) {
     case MappingSource::Guessed:

@@ -127,6 +127,7 @@ public:
     QComboBox *defaultPicker(exchange::ImportField field) const { return m_defaults.value(field); }
     // The type picked for each distinct word of the type column, in the order the file shows them.
     const QList<QComboBox *> &typeWordPickers() const { return m_typeWords; }
+    QCheckBox *tradesSettleInCash() const { return m_tradesSettle; }
 
 private:
     void showColumns();
@@ -144,6 +145,7 @@ private:
     bool m_typeColumnShown = false;
     QList<QComboBox *> m_typeWords;
     QList<QLabel *> m_typeLabels;
+    QCheckBox *m_tradesSettle = nullptr;
 };
 
 class ImportPreviewPage : public ImportPage {

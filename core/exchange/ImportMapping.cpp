@@ -83,6 +83,7 @@ QByteArray ImportMapping::toJson() const
     object.insert(u"defaultCurrency", defaultCurrency);
     object.insert(u"defaultType", defaultType);
     object.insert(u"headers", QJsonArray::fromStringList(headers));
+    object.insert(u"tradesSettleInCash", tradesSettleInCash);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -144,6 +145,7 @@ std::optional<ImportMapping> ImportMapping::fromJson(const QByteArray &json)
         return std::nullopt;
     for (const QJsonValue &header : object.value(u"headers").toArray())
         mapping.headers.append(header.toString());
+    mapping.tradesSettleInCash = object.value(u"tradesSettleInCash").toBool(true); // absent in older ones
     return mapping;
 }
 } // namespace quillfern::exchange

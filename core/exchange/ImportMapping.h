@@ -56,6 +56,9 @@ struct ImportMapping {
     NumberStyle numbers;
     QString defaultBroker, defaultMarket, defaultCurrency, defaultType; // used when no column is mapped
     QStringList headers;                                                // the header names it was made for
+    // Whether the file's buys and sells moved the brokerage's cash. A file of trades alone, without the
+    // deposits that paid for them, would otherwise leave the cash balance below zero.
+    bool tradesSettleInCash = true;
 
     QByteArray toJson() const;
     static std::optional<ImportMapping> fromJson(const QByteArray &json);

@@ -215,6 +215,8 @@ std::optional<ImportProblem> RowReader::read(TransactionCreateInput &input)
         } else {
             input.price = price.value_or(0) > 0 ? *price : 0;
         }
+        if (!m_mapping.tradesSettleInCash && (type == u"BUY" || type == u"SELL"))
+            input.settlesInCash = false;
     } else if (split) {
         if (!ratio || !(*ratio > 0))
             return problem("importMissingSplitRatio");

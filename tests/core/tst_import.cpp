@@ -63,6 +63,8 @@ QString describe(const ImportRow &row)
         text += QStringLiteral(" c") + QString::number(in.commission);
     if (in.amount)
         text += QStringLiteral(" a") + QString::number(*in.amount);
+    if (in.settlesInCash == false)
+        text += QStringLiteral(" nocash");
     if (in.splitRatio)
         text += QStringLiteral(" r") + QString::number(*in.splitRatio);
     if (row.outcome == ImportRow::Outcome::Duplicate)
@@ -115,6 +117,8 @@ private Q_SLOTS:
     void plan_data();
     void plan();
     void unclassified();
+    void tradesKeptApartFromCash_data();
+    void tradesKeptApartFromCash();
     void mappingSurvivesJson();
     void progressCancels();
 };
@@ -524,6 +528,29 @@ void ImportTest::unclassified()
     QCOMPARE(unclassifiedCodes(plan, {QStringLiteral("US:MSFT")}), (QStringList{u"US:AAPL"_s, u"HK:700"_s}));
 }
 
+// A file of trades alone keeps them apart from the brokerage's cash when asked; other types still move it.
+void ImportTest::tradesKeptApartFromCash_data()
+{
+    QTest::addColumn<bool>("settle");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("settled") << true << u"BUY US:AAPL USD IBKR q1 p2; DIVIDEND US:AAPL USD IBKR a3"_s;
+    QTest::newRow("kept apart") << false << u"BUY US:AAPL USD IBKR q1 p2 nocash; DIVIDEND US:AAPL USD IBKR a3"_s;
+}
+
+void ImportTest::tradesKeptApartFromCash()
+{
+    QFETCH(bool, settle);
+    QFETCH(QString, expected);
+    const CsvTable table = read(planHeader + u"\n2024-03-01,Buy,AAPL,US,1,2,,USD,,IBKR,\n"
+                                             "2024-03-02,Dividend,AAPL,US,,,,USD,3,IBKR,"_s);
+    ImportMapping mapping = guessMapping(table, QStringLiteral("UTF-8"), CsvDialect{});
+    mapping.tradesSettleInCash = settle;
+    QStringList rows;
+    for (const ImportRow &row : planImport(table, mapping, {}).rows)
+        rows.append(describe(row));
+    QCOMPARE(rows.join(u"; "), expected);
+}
+
 void ImportTest::mappingSurvivesJson()
 {
     const QString text = QStringLiteral("x\nDate;Typ;Code;Qty;Price\n05.01.2024;Kauf;SAP;1;2,5\n");
@@ -531,6 +558,7 @@ void ImportTest::mappingSurvivesJson()
     mapping.typeValues.insert(QStringLiteral("kauf"), QStringLiteral("BUY"));
     mapping.defaultBroker = QStringLiteral("Comdirect");
     mapping.defaultType = QStringLiteral("BUY");
+    mapping.tradesSettleInCash = false;
     const auto again = ImportMapping::fromJson(mapping.toJson());
     QVERIFY(again);
     QCOMPARE(*again, mapping);
