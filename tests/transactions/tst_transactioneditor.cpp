@@ -118,9 +118,7 @@ private Q_SLOTS:
     void theCurrencyFollowsTheMarketUntilPicked();
     void theSectorIsTheHoldingsOrPicked_data();
     void theSectorIsTheHoldingsOrPicked();
-    void theRequestIsNormalised();
-    void successFinishesTheSheet();
-    void failureKeepsTheSheetOpenWithItsEntries();
+    void aFailedSaveKeepsTheSheetOpenAndTheRetryFinishesIt();
 };
 
 void TransactionEditorTest::faultsNameTheFirstFieldAtFault_data()
@@ -188,16 +186,15 @@ void TransactionEditorTest::entriesThatFailTheChecksSendNothing_data()
     const auto message = [](const char16_t *key, const char16_t *label) {
         return AppText::format(key, u"ko-KR", {AppText::value(label, u"ko-KR")});
     };
-    QTest::newRow("buy filled in") << "BUY"
-                                   << "msft" << 3.0 << 0.0 << QString();
-    QTest::newRow("buy of nothing") << "BUY"
-                                    << "msft" << 0.0 << 0.0 << message(u"fieldPositive", u"quantity");
-    QTest::newRow("buy without code") << "BUY"
-                                      << " " << 3.0 << 0.0 << message(u"fieldRequired", u"ticker");
-    QTest::newRow("interest without amount") << "INTEREST"
-                                             << "" << 0.0 << 0.0 << message(u"fieldPositive", u"amount");
-    QTest::newRow("interest filled in") << "INTEREST"
-                                        << "" << 0.0 << 4.0 << QString();
+    const auto add = [](const char *name, const char *type, const char *code, double quantity, double amount,
+                        const QString &message = {}) {
+        QTest::newRow(name) << QString::fromLatin1(type) << QString::fromLatin1(code) << quantity << amount << message;
+    };
+    add("buy filled in", "BUY", "msft", 3, 0);
+    add("buy of nothing", "BUY", "msft", 0, 0, message(u"fieldPositive", u"quantity"));
+    add("buy without code", "BUY", " ", 3, 0, message(u"fieldRequired", u"ticker"));
+    add("interest without amount", "INTEREST", "", 0, 0, message(u"fieldPositive", u"amount"));
+    add("interest filled in", "INTEREST", "", 0, 4);
 }
 
 void TransactionEditorTest::entriesThatFailTheChecksSendNothing()
@@ -280,6 +277,15 @@ void TransactionEditorTest::theRequestCarriesOnlyTheTypesFields_data()
     TransactionCreateInput split = input("SPLIT", "", "HK", "0700");
     split.splitRatio = 1.5;
     QTest::newRow("split of 3 new for 2 old") << entries("SPLIT") << split;
+    // The code trimmed and upper-cased, the reason trimmed at its ends only, the time in UTC to the second.
+    TransactionEntries padded = entries("SELL", "  0700.hk \n");
+    padded.reason = QStringLiteral("\n  Trimmed, but  inside kept  \t");
+    padded.tradedAt = QDateTime(QDate(2024, 5, 1), QTime(18, 30, 45, 250), QTimeZone(9 * 3600));
+    TransactionCreateInput sell = input("SELL", "Futu", "HK", "0700.HK");
+    sell.quantity = 100, sell.price = 300, sell.commission = 5, sell.currency = QStringLiteral("HKD");
+    sell.settlesInCash = false, sell.tradedAt = QStringLiteral("2024-05-01T09:30:45Z");
+    sell.reason = QStringLiteral("Trimmed, but  inside kept");
+    QTest::newRow("sell, normalised") << padded << sell;
 }
 
 void TransactionEditorTest::theRequestCarriesOnlyTheTypesFields()
@@ -350,22 +356,15 @@ void TransactionEditorTest::theSectorIsTheHoldingsOrPicked_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("sector");
     QTest::addColumn<bool>("needsSector");
-    QTest::newRow("held at another broker") << "US"
-                                            << " aapl"
-                                            << "BUY"
-                                            << "Utilities" << false;
-    QTest::newRow("held nowhere") << "US"
-                                  << "MSFT"
-                                  << "BUY"
-                                  << "" << true;
-    QTest::newRow("the same code in another market") << "HK"
-                                                     << "AAPL"
-                                                     << "TRANSFER_IN"
-                                                     << "" << true;
-    QTest::newRow("a sell opens nothing") << "US"
-                                          << "MSFT"
-                                          << "SELL"
-                                          << "" << false;
+    const auto add = [](const char *name, const char *market, const char *code, const char *type, const char *sector,
+                        bool needsSector) {
+        QTest::newRow(name) << QString::fromLatin1(market) << QString::fromLatin1(code) << QString::fromLatin1(type)
+                            << QString::fromLatin1(sector) << needsSector;
+    };
+    add("held at another broker", "US", " aapl", "BUY", "Utilities", false);
+    add("held nowhere", "US", "MSFT", "BUY", "", true);
+    add("the same code in another market", "HK", "AAPL", "TRANSFER_IN", "", true);
+    add("a sell opens nothing", "US", "MSFT", "SELL", "", false);
 }
 
 void TransactionEditorTest::theSectorIsTheHoldingsOrPicked()
@@ -388,44 +387,7 @@ void TransactionEditorTest::theSectorIsTheHoldingsOrPicked()
     QTEST(sheet.editor.needsSector(), "needsSector");
 }
 
-void TransactionEditorTest::theRequestIsNormalised()
-{
-    Sheet sheet;
-    TransactionEntries entries = filled(sheet.editor);
-    entries.code = QStringLiteral("  0700.hk \n");
-    entries.market = QStringLiteral("HK");
-    entries.transactionType = QStringLiteral("SELL");
-    entries.reason = QStringLiteral("\n  Trimmed, but  inside kept  \t");
-    sheet.editor.setEntries(entries);
-    sheet.editor.save();
-
-    QCOMPARE(sheet.sent.size(), 1);
-    const TransactionCreateInput sent = sheet.sent.first();
-    QCOMPARE(sent.code, QStringLiteral("0700.HK"));
-    // 18:30:45.250 at UTC+9 is 09:30:45 UTC; the fraction of a second is dropped.
-    QCOMPARE(sent.tradedAt, QStringLiteral("2024-05-01T09:30:45Z"));
-    QCOMPARE(sent.reason, QStringLiteral("Trimmed, but  inside kept"));
-    QCOMPARE(sent.currency, QStringLiteral("HKD"));
-    Q_EMIT sheet.gate.release();
-}
-void TransactionEditorTest::successFinishesTheSheet()
-{
-    Sheet sheet;
-    QSignalSpy finished(&sheet.editor, &TransactionEditor::finished);
-    sheet.editor.setEntries(filled(sheet.editor));
-    sheet.editor.save();
-    QVERIFY(sheet.editor.isSaving());
-    // A second press while the first save is out sends nothing more.
-    sheet.editor.save();
-    QCOMPARE(sheet.sent.size(), 1);
-    QCOMPARE(finished.count(), 0);
-
-    Q_EMIT sheet.gate.release();
-    QTRY_COMPARE(finished.count(), 1);
-    QVERIFY(!sheet.editor.errorMessage());
-}
-
-void TransactionEditorTest::failureKeepsTheSheetOpenWithItsEntries()
+void TransactionEditorTest::aFailedSaveKeepsTheSheetOpenAndTheRetryFinishesIt()
 {
     Sheet sheet;
     sheet.answer = APIFailure(PortfolioAPIError::server(422, QStringLiteral("Not enough shares to sell.")));
@@ -434,6 +396,10 @@ void TransactionEditorTest::failureKeepsTheSheetOpenWithItsEntries()
     entries.code = QStringLiteral(" msft ");
     sheet.editor.setEntries(entries);
     sheet.editor.save();
+    QVERIFY(sheet.editor.isSaving());
+    // A second press while the first save is out sends nothing more; what goes is the sheet's request.
+    sheet.editor.save();
+    QCOMPARE(sheet.sent, QList<TransactionCreateInput>{sheet.editor.input()});
     Q_EMIT sheet.gate.release();
 
     QTRY_VERIFY(!sheet.editor.isSaving());
@@ -441,7 +407,7 @@ void TransactionEditorTest::failureKeepsTheSheetOpenWithItsEntries()
     QCOMPARE(sheet.editor.errorMessage(), std::optional<QString>(QStringLiteral("Not enough shares to sell.")));
     QCOMPARE(sheet.editor.entries(), entries);
 
-    // The retry sends the same request again and clears the message while it is out.
+    // The retry sends the same request again and clears the message while it is out; its success ends the sheet.
     sheet.answer.reset();
     sheet.editor.save();
     QCOMPARE(sheet.sent.size(), 2);
@@ -449,6 +415,7 @@ void TransactionEditorTest::failureKeepsTheSheetOpenWithItsEntries()
     QVERIFY(!sheet.editor.errorMessage());
     Q_EMIT sheet.gate.release();
     QTRY_COMPARE(finished.count(), 1);
+    QVERIFY(!sheet.editor.errorMessage());
 }
 
 QTEST_GUILESS_MAIN(TransactionEditorTest)
