@@ -7,6 +7,11 @@
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
 #include "app/QuillfernApp.h"
+#include "app/exchange/AccountBackupDialogs.h"
+#include "app/exchange/ExportDialog.h"
+#include "app/exchange/ImportWizard.h"
+#include "app/workspace/AccountBackupFlow.h"
+#include "core/exchange/TextDecoding.h"
 #include "app/holdings/HoldingsEditor.h"
 #include "app/holdings/HoldingsPage.h"
 #include "app/transactions/TransactionEditorSheet.h"
@@ -41,6 +46,8 @@
 #include <QToolButton>
 
 using namespace quillfern;
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -235,6 +242,7 @@ void TranslationsTest::walkWindow(const QString &language, QStringList &names, S
     for (const LanguageOption &option : workspace.languages())
         names << option.nativeName;
     names << QStringLiteral("Demo"); // the account's name
+    names << exchange::offeredEncodings(); // encodings go by their own names, as currencies do
 
     QTabWidget *tabs = window.content()->tabs();
     const QStringList pages{QStringLiteral("holdings"), QStringLiteral("balances"), QStringLiteral("transactions"),
@@ -302,6 +310,21 @@ void TranslationsTest::walkWindow(const QString &language, QStringList &names, S
     ledger->closedPositionsToggle()->click();
     walk(seen, &window, QStringLiteral("closed positions"));
     screenshot(&window, language, QStringLiteral("closed-positions"));
+
+    // Data in and out: the import wizard's first page, the export dialog and the restore confirmation.
+    ImportWizard *wizard = ImportWizard::openOver(workspace, &window);
+    QTest::qWait(50);
+    walk(seen, wizard, QStringLiteral("import wizard"));
+    wizard->close();
+    ExportDialog *exporter = ExportDialog::openOver(workspace, &window);
+    QTest::qWait(50);
+    walk(seen, exporter, QStringLiteral("export"));
+    exporter->close();
+    const AccountBackup backup{u"quillfern-backup"_s, 1, u"2026-12-08T09:00:00Z"_s, {}, {}, {}, {}, {}, std::nullopt};
+    QMessageBox *confirmation =
+        restoreConfirmation(backup, countsOf(workspace), language, workspace.displayLocale(), &window);
+    walk(seen, confirmation, QStringLiteral("restore confirmation"));
+    delete confirmation;
 
     walkModal(seen, [&] { window.content()->openAddBrokerageDialog(); }, QStringLiteral("add brokerage"));
     walkModal(seen, [&] { QuillfernApp::showAboutPanel(&window); }, QStringLiteral("about"));
