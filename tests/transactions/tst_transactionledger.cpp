@@ -80,27 +80,19 @@ void TransactionLedgerTest::internetDateTimesAreWrittenInTheLocale_data()
 
     // ICU 72 puts a narrow no-break space before the English day period.
     const QString us = QStringLiteral("May 1, 2024, 9:30\u202FAM");
-    QTest::newRow("Z") << "2024-05-01T09:30:00Z"
-                       << "en_US"
-                       << "UTC" << us;
-    QTest::newRow("offset") << "2024-05-01T18:30:00+09:00"
-                            << "en_US"
-                            << "UTC" << us;
-    QTest::newRow("fraction of a second") << "2024-05-01T09:30:00.75Z"
-                                          << "en_US"
-                                          << "UTC" << us;
-    QTest::newRow("lower-case t and z") << "2024-05-01t09:30:00z"
-                                        << "en_US"
-                                        << "UTC" << us;
-    QTest::newRow("shown in the zone, next day") << "2024-05-01T15:30:00Z"
-                                                 << "en_US"
-                                                 << "Asia/Seoul" << QStringLiteral("May 2, 2024, 12:30\u202FAM");
-    QTest::newRow("Korean") << "2024-05-01T00:30:00Z"
-                            << "ko_KR"
-                            << "Asia/Seoul" << QString::fromUtf8("2024. 5. 1. \uC624\uC804 9:30");
-    QTest::newRow("German") << "2024-05-01T09:30:00Z"
-                            << "de_DE"
-                            << "UTC" << QStringLiteral("01.05.2024, 09:30");
+    const auto add = [](const char *name, const char *text, const char *locale, const char *zone,
+                        const QString &expected) {
+        QTest::newRow(name) << QString::fromLatin1(text) << QString::fromLatin1(locale) << QString::fromLatin1(zone)
+                            << expected;
+    };
+    add("Z", "2024-05-01T09:30:00Z", "en_US", "UTC", us);
+    add("offset", "2024-05-01T18:30:00+09:00", "en_US", "UTC", us);
+    add("fraction of a second", "2024-05-01T09:30:00.75Z", "en_US", "UTC", us);
+    add("lower-case t and z", "2024-05-01t09:30:00z", "en_US", "UTC", us);
+    add("shown in the zone, next day", "2024-05-01T15:30:00Z", "en_US", "Asia/Seoul",
+        QStringLiteral("May 2, 2024, 12:30\u202FAM"));
+    add("Korean", "2024-05-01T00:30:00Z", "ko_KR", "Asia/Seoul", QStringLiteral("2024. 5. 1. \uC624\uC804 9:30"));
+    add("German", "2024-05-01T09:30:00Z", "de_DE", "UTC", QStringLiteral("01.05.2024, 09:30"));
 }
 
 void TransactionLedgerTest::internetDateTimesAreWrittenInTheLocale()
@@ -160,22 +152,16 @@ void TransactionLedgerTest::moneyIsInTheRecordsCurrency_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("US dollars") << 1234.5 << "USD"
-                                << "en_US"
-                                << "$1,234.50";
-    QTest::newRow("yen has no fraction") << 1234.0 << "JPY"
-                                         << "en_US" << QString::fromUtf8("¥1,234");
-    QTest::newRow("German grouping") << 1234.5 << "EUR"
-                                     << "de_DE" << QString::fromUtf8("1.234,50\u00A0€");
-    QTest::newRow("zero as shown has no minus") << -0.001 << "USD"
-                                                << "en_US"
-                                                << "$0.00";
-    QTest::newRow("a loss keeps its minus") << -0.5 << "USD"
-                                            << "en_US"
-                                            << "-$0.50";
-    QTest::newRow("not a code ICU takes") << 2.5 << "usd"
-                                          << "en_US"
-                                          << "usd 2.5";
+    const auto add = [](const char *name, double amount, const char *code, const char *locale, const char *expected) {
+        QTest::newRow(name) << amount << QString::fromLatin1(code) << QString::fromLatin1(locale)
+                            << QString::fromUtf8(expected);
+    };
+    add("US dollars", 1234.5, "USD", "en_US", "$1,234.50");
+    add("yen has no fraction", 1234, "JPY", "en_US", "¥1,234");
+    add("German grouping", 1234.5, "EUR", "de_DE", "1.234,50\u00A0€");
+    add("zero as shown has no minus", -0.001, "USD", "en_US", "$0.00");
+    add("a loss keeps its minus", -0.5, "USD", "en_US", "-$0.50");
+    add("not a code ICU takes", 2.5, "usd", "en_US", "usd 2.5");
 }
 
 void TransactionLedgerTest::moneyIsInTheRecordsCurrency()
@@ -231,10 +217,8 @@ void TransactionLedgerTest::everyTypeHasItsLabelAndTone_data()
     add("TRANSFER_IN", u"transferIn", LedgerTone::Primary);
     add("TRANSFER_OUT", u"transferOut", LedgerTone::Primary);
     // A word a newer service sends, or one in the wrong case, is shown as it came, never as a sell.
-    QTest::newRow("word of a newer service") << "GIFT"
-                                             << "GIFT" << int(LedgerTone::Neutral);
-    QTest::newRow("lower-case buy") << "buy"
-                                    << "buy" << int(LedgerTone::Neutral);
+    for (const char *word : {"GIFT", "buy"})
+        QTest::newRow(word) << QString::fromLatin1(word) << QString::fromLatin1(word) << int(LedgerTone::Neutral);
 }
 
 void TransactionLedgerTest::everyTypeHasItsLabelAndTone()
