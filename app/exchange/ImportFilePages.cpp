@@ -288,7 +288,7 @@ ImportLayoutPage::ImportLayoutPage(TransactionImport &session, QWidget *parent)
     m_records->horizontalHeader()->setDefaultSectionSize(120);
 
     connect(m_delimiter, &QComboBox::activated, this, [this] {
-        m_session.setDialect(CsvDialect{m_delimiter->currentData().toChar(), u'"'});
+        m_session.setDialect(CsvDialect{m_delimiter->currentData().toChar(), m_session.mapping().dialect.quote});
     });
     connect(m_header, &QCheckBox::toggled, this,
             [this](bool on) { change([on](ImportMapping &mapping) { mapping.hasHeader = on; }); });

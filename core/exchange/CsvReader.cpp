@@ -18,6 +18,25 @@ bool isLineBreak(char16_t c)
 
 } // namespace
 
+// Some programs quote with apostrophes: they do when more of the first lines' fields are wrapped in
+// apostrophes than in double quotes.
+QChar sniffQuote(QStringView text, QChar delimiter, int maxLines)
+{
+    int doubles = 0, singles = 0, lines = 0;
+    for (const QStringView line : text.tokenize(u'\n')) {
+        if (++lines > maxLines)
+            break;
+        for (QStringView field : line.split(delimiter)) {
+            field = field.trimmed();
+            if (field.size() < 2 || field.front() != field.back())
+                continue;
+            doubles += field.front() == u'"';
+            singles += field.front() == u'\'';
+        }
+    }
+    return singles > doubles ? QChar(u'\'') : QChar(u'"');
+}
+
 CsvDialect sniffDialect(QStringView text)
 {
     constexpr std::array<char16_t, 4> candidates{u',', u';', u'\t', u'|'};
@@ -66,6 +85,7 @@ CsvDialect sniffDialect(QStringView text)
             }
         }
     }
+    best.quote = sniffQuote(text, best.delimiter, maxLines);
     return best;
 }
 

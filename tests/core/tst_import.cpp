@@ -270,21 +270,25 @@ void ImportTest::dialect_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QChar>("delimiter");
+    QTest::addColumn<QChar>("quote");
 
-    QTest::newRow("comma") << "Date,Code,Qty\n2024-01-05,AAPL,3\n" << QChar(u',');
+    QTest::newRow("comma") << "Date,Code,Qty\n2024-01-05,AAPL,3\n" << QChar(u',') << QChar(u'"');
     QTest::newRow("semicolon with decimal commas") << "Datum;Code;Kurs\n05.01.2024;SAP;1,5\n06.01.2024;SAP;2,25\n"
-                                                   << QChar(u';');
-    QTest::newRow("tab") << "Date\tNote\n2024-01-05\tbought, finally\n" << QChar(u'\t');
-    QTest::newRow("bar") << "a|b|c\n1|2|3\n" << QChar(u'|');
-    QTest::newRow("junk line before") << "Report for: Tanaka; all accounts\nA,B,C\n1,2,3\n4,5,6\n" << QChar(u',');
-    QTest::newRow("delimiters in quotes do not count") << "\"a;b;c\",d\n\"e;f;g\",h\n" << QChar(u',');
+                                                   << QChar(u';') << QChar(u'"');
+    QTest::newRow("tab") << "Date\tNote\n2024-01-05\tbought, finally\n" << QChar(u'\t') << QChar(u'"');
+    QTest::newRow("bar") << "a|b|c\n1|2|3\n" << QChar(u'|') << QChar(u'"');
+    QTest::newRow("junk line before") << "Report for: Tanaka; all accounts\nA,B,C\n1,2,3\n4,5,6\n" << QChar(u',') << QChar(u'"');
+    QTest::newRow("delimiters in quotes do not count") << "\"a;b;c\",d\n\"e;f;g\",h\n" << QChar(u',') << QChar(u'"');
+    QTest::newRow("apostrophes quote") << "'Date','Note'\n'2024-01-05','Tanaka''s'\n" << QChar(u',') << QChar(u'\'');
+    QTest::newRow("an apostrophe in a word") << "Date,Note\n2024-01-05,'til then\n" << QChar(u',') << QChar(u'"');
 }
 
 void ImportTest::dialect()
 {
     QFETCH(QString, text);
     QFETCH(QChar, delimiter);
-    QCOMPARE(sniffDialect(text).delimiter, delimiter);
+    QFETCH(QChar, quote);
+    QCOMPARE(sniffDialect(text), (CsvDialect{delimiter, quote}));
 }
 
 void ImportTest::guess_data()
