@@ -454,12 +454,14 @@ StoreResult<LedgerImportCounts> Book::runImport(const std::vector<std::pair<Tran
     // Gains first: those of the new trades are kept on them and written with them.
     if (auto failed = writeGains(report))
         return *failed;
+    std::vector<const Trade *> imported;
+    imported.reserve(std::size_t(m_imported.size()));
     for (const Trade &t : m_trades) {
-        if (!m_imported.contains(t.id))
-            continue;
-        if (auto failed = insertTrade(t))
-            return *failed;
+        if (m_imported.contains(t.id))
+            imported.push_back(&t);
     }
+    if (auto failed = insertTrades(imported))
+        return *failed;
     if (auto failed = writePositions(report))
         return *failed;
     if (auto failed = writeCash(report))
