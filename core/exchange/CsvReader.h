@@ -39,4 +39,11 @@ struct CsvTable {
 // on; the records before it are kept.
 CsvTable readCsv(QStringView text, CsvDialect dialect, const ProgressFn &progress = {});
 
+// Whether a spreadsheet program would take a text as a formula: it starts with = + - @, a tab or a CR. Our
+// own export writes such a text behind an apostrophe, which the importer takes off.
+inline bool startsLikeFormula(QStringView text)
+{
+    return !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
+}
+
 } // namespace quillfern::exchange

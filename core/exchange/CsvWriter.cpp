@@ -1,5 +1,7 @@
 #include "core/exchange/CsvWriter.h"
 
+#include "core/exchange/CsvReader.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -28,11 +30,6 @@ QString plainNumber(double value)
     if (written.ec != std::errc())
         return QString::number(value, 'g', 17);
     return QString::fromLatin1(buffer, written.ptr - buffer);
-}
-
-bool startsLikeFormula(QStringView text)
-{
-    return !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
 }
 
 QString csvText(const ExportCell &cell)

@@ -28,8 +28,6 @@ QString csvField(const QString &text, QChar delimiter = u',');
 // value is not finite.
 QString plainNumber(double value);
 // A cell as its CSV text (unquoted).
-// Whether a spreadsheet program would take a text as a formula: it starts with = + - @, a tab or a CR.
-bool startsLikeFormula(QStringView text);
 // A text cell that starts like a formula is written behind an apostrophe.
 QString csvText(const ExportCell &cell);
 

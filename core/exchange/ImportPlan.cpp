@@ -1,7 +1,5 @@
 #include "core/exchange/ImportPlan.h"
 
-#include "core/exchange/CsvWriter.h"
-
 #include "core/CurrencyCatalog.h"
 #include "core/TransactionIdentity.h"
 #include "core/exchange/ImportValues.h"
