@@ -175,6 +175,7 @@ private:
     StoreOutcome writeTrade(const LedgerWrite &write);
     StoreOutcome insertTrade(const Trade &t);
     StoreOutcome insertTrades(const std::vector<const Trade *> &trades);
+    std::optional<StoreOutcome> insertTradesDirectly(const std::vector<const Trade *> &trades);
     double usdPerUnit(const QString &currency, const QString &day);
     const Trade *latestTrade(const Key &key, bool cash);
     StoreError refusal(const LedgerRefusal &refused, const LedgerWrite &write) const;

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QSet>
+#include <QSqlQuery>
 
 namespace quillfern::server {
 namespace {
@@ -18,6 +19,30 @@ StoreError refused(QString message, std::optional<QString> field = std::nullopt)
 {
     return StoreError{StoreError::Kind::BadRequest, std::move(message), std::move(field), {}};
 }
+
+// SQLite keeps 2 MB of pages per connection. A whole file of transactions dirties far more, mostly leaves of
+// the id index scattered at random, and SQLite wrote each of them out to the WAL again and again as it made
+// room. For the length of one import or restore the connection may keep more; the usual size frees it again.
+class RoomyCache {
+public:
+    explicit RoomyCache(QSqlDatabase connection) : m_connection(std::move(connection))
+    {
+        m_sqlite = m_connection.driverName() == QLatin1String("QSQLITE");
+        if (m_sqlite)
+            QSqlQuery(m_connection).exec(QStringLiteral("PRAGMA cache_size=-131072"));
+    }
+    ~RoomyCache()
+    {
+        if (m_sqlite)
+            QSqlQuery(m_connection).exec(QStringLiteral("PRAGMA cache_size=-2000"));
+    }
+    RoomyCache(const RoomyCache &) = delete;
+    RoomyCache &operator=(const RoomyCache &) = delete;
+
+private:
+    QSqlDatabase m_connection;
+    bool m_sqlite = false;
+};
 
 StoreOutcome bumpVersion(QSqlDatabase connection, const QString &userID)
 {
@@ -129,6 +154,7 @@ StoreResult<TransactionImportResult> PortfolioStore::importTransactions(
     if (!transaction.begun())
         return StoreError::unavailable(QStringLiteral("cannot begin the import"));
     QSqlDatabase connection = transaction.connection();
+    const RoomyCache cache(connection);
     if (auto locked = bumpVersion(connection, userID))
         return *locked;
     {
@@ -264,6 +290,7 @@ StoreResult<RestoreResult> PortfolioStore::restore(const QString &userID, const 
     if (!transaction.begun())
         return StoreError::unavailable(QStringLiteral("cannot begin the restore"));
     QSqlDatabase connection = transaction.connection();
+    const RoomyCache cache(connection);
     if (auto locked = bumpVersion(connection, userID))
         return *locked;
     if (auto failed = clearAccount(connection, userID))
