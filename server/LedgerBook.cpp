@@ -85,12 +85,17 @@ void Book::take(Trade &&t)
 
 // On SQLite the ledger is read through the connection's own handle: Qt's driver makes a variant and a
 // UTF-16 copy of every cell, which took most of a correction's time on a long ledger.
+sqlite3 *sqliteHandle(const QSqlDatabase &connection)
+{
+    const QVariant handle = connection.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
 bool Book::readTradesDirectly()
 {
-    const QVariant handle = m_connection.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3 *db = *static_cast<sqlite3 *const *>(handle.constData());
+    sqlite3 *db = sqliteHandle(m_connection);
     sqlite3_stmt *statement = nullptr;
     if (!db || sqlite3_prepare_v2(db, kTradeQuery, -1, &statement, nullptr) != SQLITE_OK)
         return false;

@@ -42,6 +42,13 @@ StoreResult<LedgerImportCounts> importLedger(QSqlDatabase connection, const QStr
                                              const std::vector<std::pair<TransactionCreateInput, qint64>> &rows,
                                              qint64 nowSeconds);
 
+// The columns a stored transaction is inserted with, in this order, and the placeholders of one row.
+inline constexpr const char *kTradeInsert =
+    "INSERT INTO transactions (broker, market, code, transaction_type, quantity, price, commission, currency, "
+    "sector, sub_sector, traded_at, traded_at_ms, reason, amount, split_ratio, settles_in_cash, fx_to_usd, "
+    "to_market, sequence, realized_gain, realized_gain_usd, sold_against, user_id, id) VALUES ";
+inline constexpr const char *kTradeRow = "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
 // What a replay of the user's ledger starts from and goes through, as the ledger engine takes it: keys
 // normalised (codes in capitals, brokers case-folded), trades in a position's currency, and the cash side of
 // a trade in another currency as a row of its own without an id.

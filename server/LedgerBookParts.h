@@ -12,6 +12,8 @@
 #include <QHash>
 #include <QVariant>
 
+struct sqlite3;
+
 #include <atomic>
 #include <cmath>
 #include <map>
@@ -143,6 +145,9 @@ inline QString describe(double number)
     return QString::number(number, 'g', 12);
 }
 
+// The connection's own SQLite handle, for the ledger's bulk reads and writes; none on another database.
+sqlite3 *sqliteHandle(const QSqlDatabase &connection);
+
 // Only what a replay needs: the whole ledger is read on every write.
 inline constexpr const char *kTradeQuery =
     "SELECT id, broker, market, code, transaction_type, quantity, price, commission, currency, traded_at_ms, "
@@ -173,7 +178,6 @@ private:
     StoreOutcome writeMarks();
     StoreOutcome writeGains(const LedgerReport &report);
     StoreOutcome writeTrade(const LedgerWrite &write);
-    StoreOutcome insertTrade(const Trade &t);
     StoreOutcome insertTrades(const std::vector<const Trade *> &trades);
     std::optional<StoreOutcome> insertTradesDirectly(const std::vector<const Trade *> &trades);
     double usdPerUnit(const QString &currency, const QString &day);

@@ -3,7 +3,6 @@
 #include "core/PortfolioRows.h"
 
 #include <QScopeGuard>
-#include <QSqlDriver>
 
 #include <sqlite3.h>
 
@@ -252,7 +251,7 @@ StoreOutcome Book::writeTrade(const LedgerWrite &write)
     }
     const auto found = std::find_if(m_trades.begin(), m_trades.end(), [&](const Trade &t) { return t.id == write.id; });
     if (write.kind == LedgerWrite::Kind::Create)
-        return insertTrade(*found);
+        return insertTrades({&*found});
     const Trade &t = *found;
     const QVariantList values{t.broker,     t.market,     t.code,      t.type,       t.quantity,  t.price,
                               t.commission, t.currency,   t.sector,    t.subSector,  t.tradedAt,  t.tradedAtMs,
@@ -276,11 +275,8 @@ StoreOutcome Book::insertTrades(const std::vector<const Trade *> &trades)
     if (const auto direct = insertTradesDirectly(trades))
         return *direct;
     constexpr std::size_t perStatement = 400; // 24 values each, well inside both databases' limits
-    static const QString prefix = QStringLiteral(
-        "INSERT INTO transactions (broker, market, code, transaction_type, quantity, price, commission, currency, "
-        "sector, sub_sector, traded_at, traded_at_ms, reason, amount, split_ratio, settles_in_cash, fx_to_usd, "
-        "to_market, sequence, realized_gain, realized_gain_usd, sold_against, user_id, id) VALUES ");
-    static const QString tuple = QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    static const QString prefix = QString::fromLatin1(kTradeInsert);
+    static const QString tuple = QString::fromLatin1(kTradeRow);
     for (std::size_t first = 0; first < trades.size(); first += perStatement) {
         const std::size_t count = std::min(perStatement, trades.size() - first);
         QVariantList values;
@@ -303,21 +299,18 @@ StoreOutcome Book::insertTrades(const std::vector<const Trade *> &trades)
 // value and looks each parameter up again, which took a third of a large import. None when not on SQLite.
 std::optional<StoreOutcome> Book::insertTradesDirectly(const std::vector<const Trade *> &trades)
 {
-    const QVariant handle = m_connection.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    sqlite3 *db = sqliteHandle(m_connection);
+    if (!db)
         return std::nullopt;
-    sqlite3 *db = *static_cast<sqlite3 *const *>(handle.constData());
+    static const std::string insert = std::string(kTradeInsert) + kTradeRow;
     sqlite3_stmt *statement = nullptr;
-    static const char *const insert =
-        "INSERT INTO transactions (broker, market, code, transaction_type, quantity, price, commission, currency, "
-        "sector, sub_sector, traded_at, traded_at_ms, reason, amount, split_ratio, settles_in_cash, fx_to_usd, "
-        "to_market, sequence, realized_gain, realized_gain_usd, sold_against, user_id, id) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
-    if (!db || sqlite3_prepare_v2(db, insert, -1, &statement, nullptr) != SQLITE_OK)
-        return StoreError::unavailable(QString::fromUtf8(db ? sqlite3_errmsg(db) : "no SQLite handle"));
+    if (sqlite3_prepare_v2(db, insert.c_str(), -1, &statement, nullptr) != SQLITE_OK)
+        return StoreError::unavailable(QString::fromUtf8(sqlite3_errmsg(db)));
     const auto finish = qScopeGuard([statement] { sqlite3_finalize(statement); });
+    // As UTF-8: bound as UTF-16, a leading U+FEFF is taken for a byte-order mark and dropped.
     const auto text = [statement](int column, const QString &value) {
-        return sqlite3_bind_text16(statement, column, value.utf16(), int(value.size() * 2), SQLITE_TRANSIENT);
+        const QByteArray bytes = value.toUtf8();
+        return sqlite3_bind_text(statement, column, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
     };
     const auto optional = [statement](int column, const std::optional<double> &value) {
         return value ? sqlite3_bind_double(statement, column, *value) : sqlite3_bind_null(statement, column);
@@ -342,22 +335,6 @@ std::optional<StoreOutcome> Book::insertTradesDirectly(const std::vector<const T
         sqlite3_reset(statement);
     }
     return StoreOutcome();
-}
-
-StoreOutcome Book::insertTrade(const Trade &t)
-{
-    const Statement row(
-        m_connection,
-        QStringLiteral("INSERT INTO transactions (broker, market, code, transaction_type, quantity, price, "
-                       "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, amount, "
-                       "split_ratio, settles_in_cash, fx_to_usd, to_market, sequence, realized_gain, "
-                       "realized_gain_usd, sold_against, user_id, id) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        QVariantList{t.broker,     t.market,     t.code,       t.type,       t.quantity,        t.price,
-                     t.commission, t.currency,   t.sector,     t.subSector,  t.tradedAt,        t.tradedAtMs,
-                     t.reason,     t.amount,     t.splitRatio, t.settles ? 1 : 0, t.fxToUsd,   t.toMarket,
-                     t.sequence,   nullable(t.gain), nullable(t.gainUsd), nullable(t.soldAgainst), m_user, t.id});
-    return row.ok() ? StoreOutcome() : StoreError::unavailable(row.error());
 }
 
 } // namespace quillfern::server::ledgerbook

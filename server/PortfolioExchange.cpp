@@ -44,15 +44,6 @@ private:
     bool m_sqlite = false;
 };
 
-StoreOutcome bumpVersion(QSqlDatabase connection, const QString &userID)
-{
-    // Also locks the user's row on PostgreSQL, as every write of the user's data does.
-    const Statement bump(connection,
-                         QStringLiteral("UPDATE users SET portfolio_version = portfolio_version + 1 WHERE id = ?"),
-                         {userID});
-    return bump.ok() ? StoreOutcome() : StoreError::unavailable(bump.error());
-}
-
 std::optional<double> optional(const Statement &row, int column)
 {
     const QVariant value = row.value(column);
@@ -114,11 +105,7 @@ StoreOutcome writeBackupLedger(QSqlDatabase connection, const QString &userID, c
         const QDateTime tradedAt = QDateTime::fromString(t.tradedAt, Qt::ISODateWithMs);
         const Statement row(
             connection,
-            QStringLiteral("INSERT INTO transactions (broker, market, code, transaction_type, quantity, price, "
-                           "commission, currency, sector, sub_sector, traded_at, traded_at_ms, reason, amount, "
-                           "split_ratio, settles_in_cash, fx_to_usd, to_market, sequence, realized_gain, "
-                           "realized_gain_usd, sold_against, user_id, id) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            QString::fromLatin1(kTradeInsert) + QString::fromLatin1(kTradeRow),
             QVariantList{t.broker,     t.market,     t.code,      t.transactionType, t.quantity,   t.price,
                          t.commission, t.currency,   t.sector,    t.subSector,       t.tradedAt,   tradedAt.toMSecsSinceEpoch(),
                          t.reason,     t.amount,     t.splitRatio, t.settlesInCash ? 1 : 0, t.fxToUsd, t.toMarket,
@@ -155,7 +142,7 @@ StoreResult<TransactionImportResult> PortfolioStore::importTransactions(
         return StoreError::unavailable(QStringLiteral("cannot begin the import"));
     QSqlDatabase connection = transaction.connection();
     const RoomyCache cache(connection);
-    if (auto locked = bumpVersion(connection, userID))
+    if (auto locked = lockUser(connection, userID))
         return *locked;
     {
         Statement earlier(connection,
@@ -291,7 +278,7 @@ StoreResult<RestoreResult> PortfolioStore::restore(const QString &userID, const 
         return StoreError::unavailable(QStringLiteral("cannot begin the restore"));
     QSqlDatabase connection = transaction.connection();
     const RoomyCache cache(connection);
-    if (auto locked = bumpVersion(connection, userID))
+    if (auto locked = lockUser(connection, userID))
         return *locked;
     if (auto failed = clearAccount(connection, userID))
         return *failed;
