@@ -71,20 +71,11 @@ void Service::installExchangeRoutes()
 
     m_server.route("PUT", "/v1/backup",
                    signedIn([this](const SignedInUser &user, const http::Request &request, http::Response &response) {
-                       // The format is checked on its own first, so a newer file is named as such rather than as
-                       // one whose structure is broken.
                        const auto header = readJSON<BackupHeader>(request, response);
                        if (!header)
                            return;
-                       if (header->format != QLatin1String("quillfern-backup"))
-                           return sendError(response, 400, QStringLiteral("This file is not a Quillfern backup."),
-                                            QStringLiteral("format"));
-                       if (header->version > 1)
-                           return sendError(response, 400,
-                                            QStringLiteral("This backup was made in format %1, newer than this "
-                                                           "service reads (1). Update the service to restore it.")
-                                                .arg(header->version),
-                                            QStringLiteral("version"));
+                       if (const auto problem = PortfolioStore::backupHeaderProblem(*header))
+                           return sendStoreError(response, *problem);
                        const auto backup = readJSON<AccountBackup>(request, response);
                        if (!backup)
                            return;

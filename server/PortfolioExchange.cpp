@@ -252,16 +252,24 @@ StoreResult<AccountBackup> PortfolioStore::backup(const QString &userID, qint64 
     return backup;
 }
 
+StoreOutcome PortfolioStore::backupHeaderProblem(const BackupHeader &header)
+{
+    if (header.format != QLatin1String(backupFormat))
+        return refused(QStringLiteral("This file is not a Quillfern backup."), QStringLiteral("format"));
+    if (header.version > backupVersion || header.version < 1)
+        return refused(QStringLiteral("This backup was made in format %1; this service restores format %2 and "
+                                      "older. Update the service to restore it.")
+                           .arg(header.version)
+                           .arg(backupVersion),
+                       QStringLiteral("version"));
+    return std::nullopt;
+}
+
 StoreResult<RestoreResult> PortfolioStore::restore(const QString &userID, const AccountBackup &backup,
                                                    qint64 nowSeconds)
 {
-    if (backup.format != QLatin1String(backupFormat))
-        return refused(QStringLiteral("This file is not a Quillfern backup."), QStringLiteral("format"));
-    if (backup.version > backupVersion || backup.version < 1)
-        return refused(QStringLiteral("This backup has format %1; this service restores format %2 and older.")
-                           .arg(backup.version)
-                           .arg(backupVersion),
-                       QStringLiteral("version"));
+    if (auto problem = backupHeaderProblem(BackupHeader{backup.format, backup.version}))
+        return *problem;
     if (auto problem = backupProblem(backup))
         return *problem;
     QList<ServerHolding> holdings = backup.holdings;

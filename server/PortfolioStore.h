@@ -56,6 +56,9 @@ public:
     // Replaces the whole account with a backup's, in one transaction: a backup whose rows break the table's
     // rules or whose ledger cannot be replayed is refused and nothing changes.
     StoreResult<RestoreResult> restore(const QString &userID, const AccountBackup &backup, qint64 nowSeconds);
+    // Whether a backup's first keys name a format this service restores; checked before the rest is decoded,
+    // so a newer file is named as such rather than as a broken one.
+    static StoreOutcome backupHeaderProblem(const BackupHeader &header);
 
     // The standard brokerages, then this user's own.
     StoreResult<QList<BrokerageOption>> brokerages(const QString &userID);
